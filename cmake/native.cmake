@@ -1,0 +1,33 @@
+# Linux build: the portable core, the `lorvex` tool and the core's tests under sanitizers.
+file(GLOB LORVEX_PLATFORM_SOURCES CONFIGURE_DEPENDS src/platform/posix/*.cpp)
+
+add_library(lorvex_core STATIC ${LORVEX_CORE_SOURCES} ${LORVEX_PLATFORM_SOURCES})
+target_include_directories(lorvex_core PUBLIC src)
+target_compile_options(lorvex_core PRIVATE -O2)
+
+# The same core with AddressSanitizer and UndefinedBehaviorSanitizer, for the tests.
+set(LORVEX_SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+add_library(lorvex_core_san STATIC ${LORVEX_CORE_SOURCES} ${LORVEX_PLATFORM_SOURCES})
+target_include_directories(lorvex_core_san PUBLIC src)
+target_compile_options(lorvex_core_san PUBLIC ${LORVEX_SANITIZE})
+target_link_options(lorvex_core_san PUBLIC ${LORVEX_SANITIZE})
+
+file(GLOB LORVEX_CLI_SOURCES CONFIGURE_DEPENDS src/cli/*.cpp)
+add_executable(lorvex ${LORVEX_CLI_SOURCES})
+target_link_libraries(lorvex PRIVATE lorvex_core)
+target_compile_options(lorvex PRIVATE -O2)
+
+add_executable(lorvex_core_tests ${LORVEX_CORE_TESTS} ${LORVEX_TEST_SUPPORT})
+target_include_directories(lorvex_core_tests PRIVATE tests)
+target_link_libraries(lorvex_core_tests PRIVATE lorvex_core_san GTest::gmock GTest::gtest_main)
+add_test(NAME core_tests COMMAND lorvex_core_tests)
+set_tests_properties(core_tests PROPERTIES TIMEOUT 600)
+
+# Command-line tests of the native tool.
+file(GLOB LORVEX_CLI_TESTS CONFIGURE_DEPENDS tests/cli/test_*.py)
+foreach(test ${LORVEX_CLI_TESTS})
+  get_filename_component(name ${test} NAME_WE)
+  add_test(NAME cli_${name} COMMAND ${Python3_EXECUTABLE} ${test})
+  set_tests_properties(cli_${name} PROPERTIES TIMEOUT 600
+    ENVIRONMENT "LORVEX_TOOL=$<TARGET_FILE:lorvex>")
+endforeach()

@@ -1,0 +1,275 @@
+// lorvex-host.exe: the reference host. It loads lorvex.dll by name, lists its extensions,
+// fills a request record from its options, supplies the host stream and the two
+// register-convention callbacks, runs an export and writes the host stream's bytes to a file.
+//
+//   lorvex-host list
+//   lorvex-host run --index N --file PATH --work DIR --doc ID [--template DIR] [--pack-mode B]
+//                   [--proxy HOST:PORT] [--read-timeout MS] [--host-window HWND] [--out FILE]
+//   lorvex-host blank --template DIR [--pack-mode B] --out FILE
+//   lorvex-host loadhtml --html-file F --location L --work DIR --doc ID [--quiet] [--out FILE]
+//
+// Exit status: 0 when the export ran (whatever it answered), 2 for bad arguments, 3 when the
+// library could not be loaded, 4 when the output file could not be written.
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/win32/ComPtr.h"
+#include "platform/win32/MemoryStream.h"
+#include "platform/win32/UniqueHandle.h"
+#include "plugin/PlugInsPublic.h"
+#include "util/FileOperation.h"
+
+namespace {
+
+using lorvex::TPlugInRequest;
+using lorvex::win32::ComPtr;
+
+using GetCount = int32_t(__stdcall*)();
+using GetInt = int32_t(__stdcall*)(int32_t);
+using GetText = const char*(__stdcall*)(int32_t);
+using Initalize = bool(__stdcall*)(TPlugInRequest, int32_t, IStream**, bool*);
+using LoadHtml = bool(__stdcall*)(TPlugInRequest, const char*, const char*, IStream*, bool);
+using LoadBlank = void(__stdcall*)(TPlugInRequest, IStream*);
+
+struct UsageError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// The host's message table. "DirectoryCreateFail" is a pattern with one %s.
+__attribute__((regparm(1))) const char* GetHostMessage(const char* key) {
+  static const std::map<std::string, std::string> messages{
+      {"DirectoryCreateFail", "Cannot create the folder %s."},
+  };
+  auto it = key ? messages.find(key) : messages.end();
+  return it != messages.end() ? it->second.c_str() : "";
+}
+
+bool tracePrepareForm = false;
+
+// The host dresses every dialog the library creates; this one only reports it.
+__attribute__((regparm(1))) void PrepareForm(HWND form) {
+  if (tracePrepareForm) std::fprintf(stderr, "PrepareForm %p\n", static_cast<void*>(form));
+}
+
+struct Options {
+  std::map<std::string, std::string> values;
+  bool Has(const std::string& name) const { return values.count(name) != 0; }
+  std::string Get(const std::string& name, const std::string& fallback = "") const {
+    auto it = values.find(name);
+    return it == values.end() ? fallback : it->second;
+  }
+  std::string Require(const std::string& name) const {
+    if (!Has(name)) throw UsageError("missing --" + name);
+    return Get(name);
+  }
+  long Number(const std::string& name, long fallback) const {
+    if (!Has(name)) return fallback;
+    std::string text = Get(name);
+    char* end = nullptr;
+    long value = std::strtol(text.c_str(), &end, 0);
+    if (text.empty() || *end) throw UsageError("--" + name + " wants a number");
+    return value;
+  }
+};
+
+Options ParseOptions(int argc, char** argv, int first) {
+  static const char* kFlags[] = {"quiet", "trace"};
+  Options options;
+  for (int i = first; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg.rfind("--", 0) != 0) throw UsageError("unexpected argument " + arg);
+    std::string name = arg.substr(2);
+    bool flag = false;
+    for (const char* f : kFlags) flag |= name == f;
+    if (flag) {
+      options.values[name] = "1";
+      continue;
+    }
+    if (i + 1 >= argc) throw UsageError("--" + name + " wants a value");
+    options.values[name] = argv[++i];
+  }
+  return options;
+}
+
+// The strings a request points to; they live as long as the request is in use.
+struct RequestStrings {
+  std::string work, templ, file, proxy, fontName = "Tahoma";
+};
+
+TPlugInRequest BuildRequest(const Options& options, RequestStrings& s) {
+  TPlugInRequest request{};
+  s.work = options.Get("work");
+  s.templ = options.Get("template");
+  s.file = options.Get("file");
+  request.HostHandle = reinterpret_cast<HWND>(uintptr_t(options.Number("host-window", 0)));
+  request.WorkFolder = s.work.c_str();
+  request.TemplateFolder = s.templ.c_str();
+  request.DocumentId = int32_t(options.Number("doc", 0));
+  request.FileName = s.file.c_str();
+  request.PackMode = uint8_t(options.Number("pack-mode", 6));
+  request.DialogColor = COLOR_BTNFACE | 0x80000000u;  // a system colour value
+  if (options.Has("proxy")) {
+    std::string proxy = options.Get("proxy");
+    size_t colon = proxy.rfind(':');
+    if (colon == std::string::npos) throw UsageError("--proxy wants HOST:PORT");
+    s.proxy = proxy.substr(0, colon);
+    request.UseProxy = 1;
+    request.ProxyServer = s.proxy.c_str();
+    request.ProxyPort = std::atoi(proxy.c_str() + colon + 1);
+  } else {
+    request.ProxyServer = s.proxy.c_str();
+  }
+  request.HttpReadTimeout = int32_t(options.Number("read-timeout", 30000));
+  request.DialogFont = {s.fontName.c_str(), 9, 0, DEFAULT_CHARSET, {}};
+  request.FontCharset = GB2312_CHARSET;
+  request.GetHostMessage = &GetHostMessage;
+  request.PrepareForm = &PrepareForm;
+  return request;
+}
+
+template <typename F>
+F Export(HMODULE library, const char* name) {
+  auto address = reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(library, name)));
+  if (!address) throw std::runtime_error(std::string("lorvex.dll has no export ") + name);
+  return address;
+}
+
+void SaveStream(const Options& options, IStream* stream) {
+  if (!options.Has("out")) return;
+  try {
+    lorvex::WriteFileBytes(options.Get("out"), lorvex::win32::ReadAll(stream));
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "lorvex-host: %s\n", e.what());
+    std::exit(4);
+  }
+}
+
+const char* Bool(bool value) { return value ? "true" : "false"; }
+
+int List(HMODULE library) {
+  auto count = Export<GetCount>(library, "getcount")();
+  auto type = Export<GetInt>(library, "gettype");
+  auto name = Export<GetText>(library, "getname");
+  auto description = Export<GetText>(library, "getdescription");
+  auto author = Export<GetText>(library, "getauthor");
+  auto version = Export<GetText>(library, "getversion");
+  auto formats = Export<GetText>(library, "getsupportedformats");
+  auto text = [](const char* s) { return s ? s : "(null)"; };
+  for (int32_t i = 0; i < count; ++i)
+    std::printf("%d\t%d\t%s\t%s\t%s\t%s\t%s\n", int(i), int(type(i)), text(name(i)),
+                text(description(i)), text(author(i)), text(version(i)), text(formats(i)));
+  return 0;
+}
+
+int Run(HMODULE library, const Options& options) {
+  options.Require("index");
+  options.Require("file");
+  options.Require("work");
+  options.Require("doc");
+  RequestStrings strings;
+  TPlugInRequest request = BuildRequest(options, strings);
+  ComPtr<IStream> stream = lorvex::win32::NewMemoryStream();
+  IStream* hostStream = stream.Get();
+  bool isPage = false;
+  bool result = Export<Initalize>(library, "initalize")(request, int32_t(options.Number("index", 0)),
+                                                        &hostStream, &isPage);
+  std::printf("result=%s ispage=%s\n", Bool(result), Bool(isPage));
+  std::fflush(stdout);
+  SaveStream(options, stream.Get());
+  return 0;
+}
+
+int Blank(HMODULE library, const Options& options) {
+  options.Require("template");
+  options.Require("out");
+  RequestStrings strings;
+  TPlugInRequest request = BuildRequest(options, strings);
+  ComPtr<IStream> stream = lorvex::win32::NewMemoryStream();
+  Export<LoadBlank>(library, "loadblankpagetostream")(request, stream.Get());
+  SaveStream(options, stream.Get());
+  return 0;
+}
+
+int LoadHtmlFile(HMODULE library, const Options& options) {
+  std::string html;
+  try {
+    html = lorvex::ReadFileBytes(options.Require("html-file"));
+  } catch (const lorvex::FileError& e) {
+    throw UsageError(e.what());
+  }
+  std::string location = options.Require("location");
+  options.Require("work");
+  options.Require("doc");
+  RequestStrings strings;
+  TPlugInRequest request = BuildRequest(options, strings);
+  ComPtr<IStream> stream = lorvex::win32::NewMemoryStream();
+  bool result = Export<LoadHtml>(library, "loadhtmltostream")(request, html.c_str(), location.c_str(),
+                                                               stream.Get(), options.Has("quiet"));
+  std::printf("result=%s\n", Bool(result));
+  std::fflush(stdout);
+  SaveStream(options, stream.Get());
+  return 0;
+}
+
+int Usage() {
+  std::fputs(
+      "usage: lorvex-host list\n"
+      "       lorvex-host run --index N --file PATH --work DIR --doc ID [--template DIR]\n"
+      "                       [--pack-mode B] [--proxy HOST:PORT] [--read-timeout MS]\n"
+      "                       [--host-window HWND] [--trace] [--out FILE]\n"
+      "       lorvex-host blank --template DIR [--pack-mode B] --out FILE\n"
+      "       lorvex-host loadhtml --html-file F --location L --work DIR --doc ID [--quiet]\n"
+      "                       [--out FILE]\n",
+      stderr);
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Lines end in LF as on the machine that reads them; text files are never written here.
+  _setmode(_fileno(stdout), _O_BINARY);
+  if (argc < 2) return Usage();
+  std::string command = argv[1];
+  Options options;
+  try {
+    options = ParseOptions(argc, argv, 2);
+  } catch (const UsageError& e) {
+    std::fprintf(stderr, "lorvex-host: %s\n", e.what());
+    return Usage();
+  }
+  tracePrepareForm = options.Has("trace");
+
+  ::CoInitialize(nullptr);
+  int status;
+  {
+    lorvex::win32::UniqueModule library(::LoadLibraryA("lorvex.dll"));
+    if (!library) {
+      std::fprintf(stderr, "lorvex-host: cannot load lorvex.dll (error %lu)\n", ::GetLastError());
+      return 3;
+    }
+    try {
+      if (command == "list") status = List(library.get());
+      else if (command == "run") status = Run(library.get(), options);
+      else if (command == "blank") status = Blank(library.get(), options);
+      else if (command == "loadhtml") status = LoadHtmlFile(library.get(), options);
+      else status = Usage();
+    } catch (const UsageError& e) {
+      std::fprintf(stderr, "lorvex-host: %s\n", e.what());
+      status = Usage();
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "lorvex-host: %s\n", e.what());
+      status = 3;
+    }
+  }
+  ::CoUninitialize();
+  return status;
+}

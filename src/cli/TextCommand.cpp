@@ -1,0 +1,34 @@
+// lorvex text: the file converted as the "Convert HTML to Text" extension packs it.
+#include <cstdio>
+#include <stdexcept>
+
+#include "cli/Commands.h"
+#include "text/HTMLtoText.h"
+#include "util/FileOperation.h"
+
+namespace lorvex::cli {
+
+int TextCommand(const Args& args) {
+  std::string file;
+  bool showLinks = false, keepTitle = false;
+  for (const std::string& arg : args) {
+    if (arg == "--show-links") showLinks = true;
+    else if (arg == "--keep-title") keepTitle = true;
+    else if (file.empty() && arg.rfind("--", 0) != 0) file = arg;
+    else throw std::invalid_argument("unexpected argument " + arg);
+  }
+  if (file.empty()) throw std::invalid_argument("usage: lorvex text FILE [--show-links] [--keep-title]");
+
+  std::string text;
+  {
+    std::string html = LoadTextFile(file);
+    text = ConvertHTMLToText(html, showLinks, keepTitle);
+  }
+  // The packed document holds the converted text as lines, CR LF after every line.
+  text = NormalizeLineBreaks(text);
+  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
+    throw std::runtime_error("cannot write the output");
+  return 0;
+}
+
+}  // namespace lorvex::cli

@@ -1,0 +1,59 @@
+// POSIX side of the platform seam: Windows path texts mapped onto a Linux file system.
+#include "platform/Platform.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace lorvex::platform {
+
+std::string NativePath(std::string_view path) {
+  std::string native(path);
+  for (char& c : native)
+    if (c == '\\') c = '/';
+  return native;
+}
+
+namespace {
+bool StatIs(std::string_view path, mode_t kind) {
+  struct stat st {};
+  return !path.empty() && ::stat(NativePath(path).c_str(), &st) == 0 && (st.st_mode & S_IFMT) == kind;
+}
+}  // namespace
+
+bool FileExists(std::string_view path) { return StatIs(path, S_IFREG); }
+bool DirectoryExists(std::string_view path) { return StatIs(path, S_IFDIR); }
+
+bool CreateDirectoryLevel(std::string_view path) {
+  return !path.empty() && ::mkdir(NativePath(path).c_str(), 0777) == 0;
+}
+
+bool CopyFileReplacing(std::string_view from, std::string_view to) {
+  UniqueFile in = OpenFile(from, "rb");
+  if (!in) return false;
+  UniqueFile out = OpenFile(to, "wb");
+  if (!out) return false;
+  char buffer[64 * 1024];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, in.get())) > 0)
+    if (std::fwrite(buffer, 1, n, out.get()) != n) return false;
+  return !std::ferror(in.get()) && std::fflush(out.get()) == 0;
+}
+
+bool MoveFileReplacing(std::string_view from, std::string_view to) {
+  return std::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
+}
+
+bool DeleteFileAt(std::string_view path) { return ::unlink(NativePath(path).c_str()) == 0; }
+
+// A POSIX file system has no short names: every path is already in its long form.
+std::string GetLongPath(std::string_view path) { return std::string(path); }
+
+UniqueFile OpenFile(std::string_view path, const char* mode) {
+  if (path.empty()) return nullptr;
+  return UniqueFile(std::fopen(NativePath(path).c_str(), mode));
+}
+
+}  // namespace lorvex::platform

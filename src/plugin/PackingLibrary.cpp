@@ -1,0 +1,24 @@
+#include "plugin/PackingLibrary.h"
+
+namespace lorvex {
+
+namespace {
+void RequireFilled(IStream* hostStream) {
+  STATSTG stat{};
+  if (FAILED(hostStream->Stat(&stat, STATFLAG_NONAME)) || stat.cbSize.QuadPart == 0)
+    throw PackingError("the packing library produced nothing");
+}
+}  // namespace
+
+void PackFolder(const std::string& documentName, const std::string& folder, IStream* hostStream,
+                uint8_t packMode) {
+  decompressdir(documentName.c_str(), folder.c_str(), hostStream, packMode);
+  RequireFilled(hostStream);
+}
+
+void PackStream(IStream* source, IStream* hostStream, uint8_t packMode) {
+  decompressstream(source, hostStream, packMode, 0);
+  RequireFilled(hostStream);
+}
+
+}  // namespace lorvex

@@ -1,0 +1,79 @@
+#include "util/StrFunction.h"
+
+namespace lorvex {
+
+std::string AsciiLowerCase(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = AsciiLower(c);
+  return out;
+}
+
+std::string AsciiUpperCase(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = AsciiUpper(c);
+  return out;
+}
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  return true;
+}
+
+bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && EqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
+}
+
+std::string_view Trim(std::string_view text) {
+  size_t begin = 0, end = text.size();
+  while (begin < end && static_cast<unsigned char>(text[begin]) <= 32) ++begin;
+  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32) --end;
+  return text.substr(begin, end - begin);
+}
+
+namespace {
+// Calls line(view) for every line of text, split at CR, LF or CR LF.
+template <typename OnLine>
+void ForEachLine(std::string_view text, OnLine line) {
+  const size_t n = text.size();
+  size_t start = 0;
+  while (start < n) {
+    size_t pos = start;
+    while (pos < n && text[pos] != '\r' && text[pos] != '\n') ++pos;
+    line(text.substr(start, pos - start));
+    if (pos < n) pos += (text[pos] == '\r' && pos + 1 < n && text[pos + 1] == '\n') ? 2 : 1;
+    start = pos;
+  }
+}
+}  // namespace
+
+StringList SplitLines(std::string_view text) {
+  StringList lines;
+  ForEachLine(text, [&](std::string_view line) { lines.emplace_back(line); });
+  return lines;
+}
+
+std::string JoinLines(const StringList& lines) {
+  size_t total = 0;
+  for (const auto& line : lines) total += line.size() + 2;
+  std::string text;
+  text.reserve(total);
+  for (const auto& line : lines) {
+    text += line;
+    text += "\r\n";
+  }
+  return text;
+}
+
+std::string NormalizeLineBreaks(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 32 + 2);
+  ForEachLine(text, [&](std::string_view line) {
+    out.append(line);
+    out.append("\r\n", 2);
+  });
+  return out;
+}
+
+}  // namespace lorvex

@@ -1,0 +1,38 @@
+// Byte-string helpers shared by every unit.
+//
+// Text is bytes in the system's 8-bit code page and is never re-encoded. Case folding
+// touches the ASCII letters only, and nothing here consults the C locale. A "string list"
+// is a vector of lines; turning text into lines splits at CR, LF or CR LF, and turning lines
+// into text puts CR LF after every line, the last one included.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lorvex {
+
+using StringList = std::vector<std::string>;
+
+constexpr char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c + ('a' - 'A')) : c; }
+constexpr char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? char(c - ('a' - 'A')) : c; }
+
+std::string AsciiLowerCase(std::string_view text);
+std::string AsciiUpperCase(std::string_view text);
+
+// Whole-text comparison with the ASCII letters folded.
+bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+// True when text begins with prefix, ASCII letters folded; false when text is shorter.
+bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix);
+
+// Removes every byte of value 32 or less from both ends.
+std::string_view Trim(std::string_view text);
+
+// Splits a text into lines at CR, LF or CR LF. A break at the very end adds no empty line.
+StringList SplitLines(std::string_view text);
+// Every line followed by CR LF, the last one included.
+std::string JoinLines(const StringList& lines);
+// The same bytes as JoinLines(SplitLines(text)), in one pass and one allocation.
+std::string NormalizeLineBreaks(std::string_view text);
+
+}  // namespace lorvex

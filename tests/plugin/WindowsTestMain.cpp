@@ -1,0 +1,12 @@
+// Test entry for the Windows tests: COM for this thread, as the host's process would have it.
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+  ::CoInitialize(nullptr);
+  testing::InitGoogleTest(&argc, argv);
+  int status = RUN_ALL_TESTS();
+  ::CoUninitialize();
+  return status;
+}
