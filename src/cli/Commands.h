@@ -11,5 +11,7 @@ using Args = std::vector<std::string>;
 
 // lorvex text FILE [--show-links] [--keep-title]
 int TextCommand(const Args& args);
+// lorvex mht ARCHIVE --work DIR --doc ID
+int MhtCommand(const Args& args);
 
 }  // namespace lorvex::cli

@@ -14,6 +14,7 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"text", lorvex::cli::TextCommand, "text FILE [--show-links] [--keep-title]"},
+    {"mht", lorvex::cli::MhtCommand, "mht ARCHIVE --work DIR --doc ID"},
 };
 
 int Usage() {

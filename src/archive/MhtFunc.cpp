@@ -1,0 +1,562 @@
+#include "archive/MhtFunc.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+#include "archive/DIMimeStreams.h"
+#include "platform/Platform.h"
+#include "util/FileOperation.h"
+#include "util/StrFunction.h"
+#include "util/WebPublicFunc.h"
+#include "webimport/SaveWebPage.h"
+
+namespace lorvex {
+
+namespace {
+
+constexpr std::string_view kContentType = "content-type";
+constexpr std::string_view kTransferEncoding = "content-transfer-encoding";
+constexpr std::string_view kContentLocation = "content-location";
+constexpr std::string_view kTypeParameter = "type=";
+constexpr std::string_view kBoundary = "boundary";
+constexpr std::string_view kQuotedPrintable = "quoted-printable";
+constexpr const char* kDirectoryCreateFail = "DirectoryCreateFail";
+// Used when the host has no text for the key, so that the failure is never reported blank.
+constexpr std::string_view kDirectoryCreateFailFallback = "Cannot create the folder %s";
+constexpr std::string_view kUnsafeNameMessage =
+    "A part was not written: its file name \"%s\" cannot be used safely";
+constexpr size_t kFileBufferSize = 256 * 1024;
+
+// The position of needle (lower-case) in text from pos on, ASCII letters folded; npos when
+// absent or when needle is empty.
+size_t FindFolded(std::string_view text, std::string_view needle, size_t pos = 0) {
+  if (needle.empty() || text.size() < needle.size()) return std::string_view::npos;
+  const size_t last = text.size() - needle.size();
+  const char first = needle[0];
+  const char firstUpper = AsciiUpper(first);
+  const char* data = text.data();
+  for (size_t p = pos; p <= last; ++p) {
+    if (first == firstUpper) {
+      const void* hit = std::memchr(data + p, first, last - p + 1);
+      if (!hit) return std::string_view::npos;
+      p = size_t(static_cast<const char*>(hit) - data);
+    } else {
+      while (p <= last && data[p] != first && data[p] != firstUpper) ++p;
+      if (p > last) return std::string_view::npos;
+    }
+    size_t k = 1;
+    while (k < needle.size() && AsciiLower(data[p + k]) == needle[k]) ++k;
+    if (k == needle.size()) return p;
+  }
+  return std::string_view::npos;
+}
+
+// Forward search for the lines that contain one text, remembering its last answer: a search
+// from a line between the last start and the line found (or from anywhere after the last
+// start when nothing was found) has the same answer.
+class LineSearch {
+ public:
+  explicit LineSearch(std::string_view needle) : needle_(needle) {}
+  void Reset(std::string_view needle) {
+    needle_ = needle;
+    from_ = -1;
+  }
+  ptrdiff_t Next(const TMhtArchive& archive, ptrdiff_t start) {
+    if (from_ >= 0 && start >= from_ && (found_ < 0 || start <= found_)) return found_;
+    found_ = archive.FindLine(needle_, start);
+    from_ = start;
+    return found_;
+  }
+
+ private:
+  std::string needle_;
+  ptrdiff_t from_ = -1;  // -1: nothing remembered
+  ptrdiff_t found_ = -1;
+};
+
+std::string_view BeforeSlash(std::string_view value) {
+  size_t slash = value.find('/');
+  return slash == std::string_view::npos ? value : value.substr(0, slash);
+}
+
+// The state of one parse.
+class MhtReader {
+ public:
+  MhtReader(const TMhtArchive& archive, const TMhtPartHandler& handOver,
+            const std::function<void()>& processMessages)
+      : archive_(archive), handOver_(handOver), processMessages_(processMessages) {}
+
+  bool Walk();
+
+ private:
+  bool FieldValue(LineSearch& search, std::string_view name, ptrdiff_t start, ptrdiff_t& index,
+                  std::string_view& value);
+  TMhtPartKind FindContentType(ptrdiff_t start, ptrdiff_t& index);
+  TMhtEncoding FindTransferEncoding(ptrdiff_t start, ptrdiff_t& index);
+  ptrdiff_t FindBoundary(ptrdiff_t start);
+  TMhtPartKind FindRootType(ptrdiff_t start, ptrdiff_t& index);
+  ptrdiff_t NextDelimiterLine(ptrdiff_t start) { return delimiterSearch_.Next(archive_, start); }
+  void SetBoundary(std::string boundary);
+  // The body from line start to the next delimiter line; end is the line before that
+  // delimiter line, or start when none follows.
+  std::span<const std::string_view> CollectPartBody(ptrdiff_t start, ptrdiff_t& end);
+  void HandOver(std::span<const std::string_view> body, TMhtEncoding encoding,
+                std::string location);
+
+  const TMhtArchive& archive_;
+  const TMhtPartHandler& handOver_;
+  const std::function<void()>& processMessages_;
+  std::string currentBoundary_;
+  bool pagePending_ = false;
+  LineSearch contentTypeSearch_{kContentType};
+  LineSearch transferEncodingSearch_{kTransferEncoding};
+  LineSearch typeSearch_{kTypeParameter};
+  LineSearch boundarySearch_{kBoundary};
+  LineSearch delimiterSearch_{""};
+  // FindBoundary's last answer, remembered like a LineSearch's.
+  ptrdiff_t boundaryFrom_ = -1, boundaryFound_ = -1;
+  std::string boundaryFoundText_;
+};
+
+bool MhtReader::FieldValue(LineSearch& search, std::string_view name, ptrdiff_t start,
+                           ptrdiff_t& index, std::string_view& value) {
+  ptrdiff_t line = search.Next(archive_, start);
+  if (line < 0) return false;
+  std::string_view text = archive_.Line(line);
+  size_t colon = text.find(':', FindFolded(text, name));
+  if (colon == std::string_view::npos) return false;
+  value = Trim(text.substr(colon + 1));
+  index = line;
+  return true;
+}
+
+TMhtPartKind MhtReader::FindContentType(ptrdiff_t start, ptrdiff_t& index) {
+  std::string_view value;
+  if (!FieldValue(contentTypeSearch_, kContentType, start, index, value)) return mkText;
+  if (value.find('/') == std::string_view::npos) return mkText;
+  std::string major = AsciiLowerCase(BeforeSlash(value));
+  if (major == "image") return mkImage;
+  if (major == "application") return mkApplication;
+  if (major == "multipart") return mkMultipart;
+  return mkText;
+}
+
+TMhtEncoding MhtReader::FindTransferEncoding(ptrdiff_t start, ptrdiff_t& index) {
+  std::string_view value;
+  if (!FieldValue(transferEncodingSearch_, kTransferEncoding, start, index, value))
+    return meQuotedPrintable;
+  return EqualsIgnoreCase(value, kQuotedPrintable) ? meQuotedPrintable : meBase64;
+}
+
+void MhtReader::SetBoundary(std::string boundary) {
+  currentBoundary_ = std::move(boundary);
+  delimiterSearch_.Reset(currentBoundary_);
+}
+
+ptrdiff_t MhtReader::FindBoundary(ptrdiff_t start) {
+  if (!(boundaryFrom_ >= 0 && start >= boundaryFrom_ &&
+        (boundaryFound_ < 0 || start <= boundaryFound_))) {
+    boundaryFrom_ = start;
+    boundaryFound_ = -1;
+    boundaryFoundText_.clear();
+    for (ptrdiff_t line = start; (line = boundarySearch_.Next(archive_, line)) >= 0; ++line) {
+      std::string_view text = archive_.Line(line);
+      size_t open = text.find_first_of("\"'", FindFolded(text, kBoundary) + kBoundary.size());
+      if (open == std::string_view::npos) continue;
+      size_t close = text.find_first_of("\"'", open + 1);
+      if (close == std::string_view::npos) continue;
+      boundaryFound_ = line;
+      boundaryFoundText_ = AsciiLowerCase(text.substr(open + 1, close - open - 1));
+      break;
+    }
+  }
+  SetBoundary(boundaryFound_ < 0 ? std::string() : boundaryFoundText_);
+  return boundaryFound_;
+}
+
+TMhtPartKind MhtReader::FindRootType(ptrdiff_t start, ptrdiff_t& index) {
+  ptrdiff_t line = typeSearch_.Next(archive_, start);
+  if (line < 0) return mkText;
+  std::string_view text = archive_.Line(line);
+  size_t quote = text.find('"', FindFolded(text, kTypeParameter));
+  if (quote == std::string_view::npos) return mkText;
+  index = line;
+  return EqualsIgnoreCase(BeforeSlash(Trim(text.substr(quote + 1))), "multipart") ? mkMultipart
+                                                                                 : mkText;
+}
+
+std::span<const std::string_view> MhtReader::CollectPartBody(ptrdiff_t start, ptrdiff_t& end) {
+  end = start;
+  if (start >= archive_.Count()) return {};
+  ptrdiff_t delimiter = NextDelimiterLine(start);
+  if (delimiter < 0) return archive_.Lines(start, archive_.Count());
+  end = delimiter - 1;
+  return archive_.Lines(start, delimiter);
+}
+
+void MhtReader::HandOver(std::span<const std::string_view> body, TMhtEncoding encoding,
+                         std::string location) {
+  TMhtPart part{body, encoding, std::move(location)};
+  handOver_(part, pagePending_);
+}
+
+// The Content-Location value of one line, URL-decoded; empty when the line has none.
+std::string ExtractContentLocation(std::string_view line) {
+  size_t name = FindFolded(line, kContentLocation);
+  if (name == std::string_view::npos) return {};
+  size_t colon = line.find(':', name + kContentLocation.size());
+  if (colon == std::string_view::npos) return {};
+  return UrlDecode(Trim(line.substr(colon + 1)));
+}
+
+bool MhtReader::Walk() {
+  const ptrdiff_t count = archive_.Count();
+  ptrdiff_t p = 0;
+  TMhtPartKind rootKind = FindContentType(0, p);
+
+  if (rootKind == mkText) {
+    // A single-part document: its headers, then the location line and the empty line.
+    pagePending_ = true;
+    TMhtEncoding encoding = FindTransferEncoding(p, p);
+    std::string location = ExtractContentLocation(archive_.Line(p + 1));
+    ptrdiff_t end;
+    HandOver(CollectPartBody(p + 3, end), encoding, std::move(location));
+    return true;
+  }
+
+  ptrdiff_t b = FindBoundary(p);
+  if (b < 0) return false;
+  pagePending_ = FindRootType(b, b) == mkText;
+
+  ptrdiff_t i = b + 1;
+  while (i < count - 2) {
+    // Lines that are not delimiter lines are passed over one by one: go straight to the next.
+    i = NextDelimiterLine(i);
+    if (i < 0 || i >= count - 2) break;
+    const ptrdiff_t delimiterLine = i;
+
+    TMhtPartKind kind = FindContentType(i, i);
+    if (kind == mkApplication) {
+      ++i;
+      continue;
+    }
+    if (kind == mkMultipart) {
+      // A nested multipart part brings its own delimiter for the rest of the archive and
+      // makes its first kept part the page. Without one, no line is a delimiter line any
+      // more and the walk has nothing left to find.
+      b = FindBoundary(i);
+      pagePending_ = true;
+      if (b < 0) break;
+      i = b + 1;
+      continue;
+    }
+    TMhtEncoding encoding = FindTransferEncoding(i, i);
+    std::string location = ExtractContentLocation(archive_.Line(i + 1));
+    if (!pagePending_ && !IsResourceFile(location)) {
+      // Skipped. When neither header search moved on, step past the delimiter line so that
+      // the walk cannot stand still.
+      if (i == delimiterLine) ++i;
+      continue;
+    }
+    ptrdiff_t end;
+    std::span<const std::string_view> body = CollectPartBody(i + 2, end);
+    i = end + 1;
+    HandOver(body, encoding, std::move(location));
+    if (processMessages_) processMessages_();
+    pagePending_ = false;
+  }
+  return true;
+}
+
+// Splits bytes into line views at CR, LF or CR LF; a break at the very end adds no line.
+std::vector<std::string_view> SplitLineViews(std::string_view bytes) {
+  std::vector<std::string_view> lines;
+  lines.reserve(bytes.size() / 64 + 1);
+  const char* const data = bytes.data();
+  const char* const end = data + bytes.size();
+  // The next CR and the next LF, each found by memchr and reused until passed, so that text
+  // with one kind of break only stays linear.
+  const char* nextCr = static_cast<const char*>(std::memchr(data, '\r', bytes.size()));
+  const char* nextLf = static_cast<const char*>(std::memchr(data, '\n', bytes.size()));
+  const char* pos = data;
+  while (pos < end) {
+    if (nextCr && nextCr < pos)
+      nextCr = static_cast<const char*>(std::memchr(pos, '\r', size_t(end - pos)));
+    if (nextLf && nextLf < pos)
+      nextLf = static_cast<const char*>(std::memchr(pos, '\n', size_t(end - pos)));
+    const char* br = end;
+    if (nextCr) br = nextCr;
+    if (nextLf && nextLf < br) br = nextLf;
+    lines.emplace_back(pos, size_t(br - pos));
+    if (br == end) break;
+    pos = br + 1;
+    if (*br == '\r' && pos < end && *pos == '\n') ++pos;
+  }
+  return lines;
+}
+
+bool IsDeviceName(std::string_view name) {
+  // Windows maps these names to devices whatever extension follows them.
+  size_t dot = name.find('.');
+  std::string_view base = name.substr(0, dot);
+  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+  static constexpr std::string_view kDevices[] = {"con", "prn", "aux", "nul", "conin$",
+                                                  "conout$", "clock$"};
+  for (std::string_view device : kDevices)
+    if (EqualsIgnoreCase(base, device)) return true;
+  if (base.size() == 4 && (StartsWithIgnoreCase(base, "com") || StartsWithIgnoreCase(base, "lpt"))) {
+    unsigned char digit = static_cast<unsigned char>(base[3]);
+    // 0 to 9, and the superscript digits one to three of the Western code page.
+    if ((digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3)
+      return true;
+  }
+  return false;
+}
+
+// The name as shown in a message: bytes that could upset a terminal or a message box become
+// "?", and a very long name is cut.
+std::string PrintableName(std::string_view name) {
+  constexpr size_t kShown = 80;
+  std::string shown;
+  for (char c : name.substr(0, kShown)) shown += (static_cast<unsigned char>(c) < 32 || c == 127) ? '?' : c;
+  if (name.size() > kShown) shown += "...";
+  return shown;
+}
+
+// Makes sure the folder exists, creating one level when it does not. On failure the message
+// is the host's "DirectoryCreateFail" pattern formatted with the folder's path.
+bool EnsureFolder(std::string_view folder, bool workFolderGiven, std::string& message,
+                  const TMhtHost& host) {
+  // Without a work folder every path would be relative to wherever the host happens to run:
+  // nothing is created there.
+  if (workFolderGiven &&
+      (platform::DirectoryExists(folder) || platform::CreateDirectoryLevel(folder)))
+    return true;
+  std::string pattern = host.GetHostMessage ? host.GetHostMessage(kDirectoryCreateFail) : "";
+  if (pattern.empty()) pattern = kDirectoryCreateFailFallback;
+  message = FormatMessagePattern(pattern, folder);
+  return false;
+}
+
+void WriteTextFile(const std::string& path, std::string_view text) {
+  WriteFileBytes(path, NormalizeLineBreaks(text));
+}
+
+void DecodeBase64ToFile(std::span<const std::string_view> body, const std::string& path) {
+  platform::UniqueFile file = platform::OpenFile(path, "wb");
+  if (!file) throw FileError("cannot create " + path);
+  std::setvbuf(file.get(), nullptr, _IOFBF, kFileBufferSize);
+  LinesSource source(body);
+  FileSink sink(file.get(), path);
+  Base64DecodeStream(source, sink);
+  sink.Flush();
+}
+
+// Saves the archive's lines undecoded, each followed by CR LF, without creating a folder.
+void SaveArchiveAsPage(const TMhtArchive& archive, const std::string& path) {
+  platform::UniqueFile file = platform::OpenFile(path, "wb");
+  if (!file) throw FileError("cannot create " + path);
+  std::setvbuf(file.get(), nullptr, _IOFBF, kFileBufferSize);
+  FileSink sink(file.get(), path);
+  for (std::string_view line : archive.Lines(0, archive.Count())) {
+    sink.Write(line.data(), line.size());
+    sink.Write("\r\n", 2);
+  }
+  sink.Flush();
+}
+
+}  // namespace
+
+TMhtArchive::TMhtArchive(std::string bytes) : bytes_(std::move(bytes)) {
+  lines_ = SplitLineViews(bytes_);
+}
+
+std::string_view TMhtArchive::Line(ptrdiff_t index) const {
+  if (index < 0 || index >= Count())
+    throw MhtError("the archive ends where line " + std::to_string(index + 1) + " is expected");
+  return lines_[size_t(index)];
+}
+
+std::span<const std::string_view> TMhtArchive::Lines(ptrdiff_t from, ptrdiff_t to) const {
+  from = std::clamp<ptrdiff_t>(from, 0, Count());
+  to = std::clamp<ptrdiff_t>(to, from, Count());
+  return std::span<const std::string_view>(lines_).subspan(size_t(from), size_t(to - from));
+}
+
+ptrdiff_t TMhtArchive::FindLine(std::string_view needle, ptrdiff_t start) const {
+  if (needle.empty() || start >= Count()) return -1;
+  start = std::max<ptrdiff_t>(start, 0);
+  // Searching the bytes from the start line on finds the same line as testing each line:
+  // needle holds no line break, so a match never spans two lines.
+  size_t offset = size_t(lines_[size_t(start)].data() - bytes_.data());
+  size_t hit = FindFolded(bytes_, needle, offset);
+  if (hit == std::string_view::npos) return -1;
+  const char* at = bytes_.data() + hit;
+  auto line = std::upper_bound(lines_.begin() + start, lines_.end(), at,
+                               [](const char* p, std::string_view l) { return p < l.data(); });
+  return ptrdiff_t(line - lines_.begin()) - 1;
+}
+
+bool WalkMhtArchive(const TMhtArchive& archive, const TMhtPartHandler& handOver,
+                    const std::function<void()>& processMessages) {
+  MhtReader reader(archive, handOver, processMessages);
+  return reader.Walk();
+}
+
+std::string MhtBodyText(std::span<const std::string_view> body) {
+  size_t size = 0;
+  for (std::string_view line : body) size += line.size() + 2;
+  std::string text;
+  text.reserve(size);
+  for (std::string_view line : body) {
+    text.append(line);
+    text.append("\r\n", 2);
+  }
+  return text;
+}
+
+std::string DecodeQuotedPrintable(std::string_view text) {
+  // The text as it would stand after in-place removal is always the output so far followed
+  // by the unread input, so "p at most the current length minus 2" is "three or more input
+  // characters left".
+  std::string out;
+  out.reserve(text.size());
+  const size_t n = text.size();
+  size_t q = 0;
+  auto isBreak = [](char c) { return c == '\r' || c == '\n'; };
+  auto digit = [](unsigned char c) -> unsigned { return (c >= 65 ? c - 55u : c - 48u) & 0xFFu; };
+  while (n - q >= 3) {
+    const char* eq = static_cast<const char*>(std::memchr(text.data() + q, '=', n - 2 - q));
+    if (!eq) break;
+    size_t at = size_t(eq - text.data());
+    out.append(text.data() + q, at - q);
+    q = at;
+    char c1 = text[q + 1], c2 = text[q + 2];
+    if (isBreak(c1) || isBreak(c2) || c1 == '=') {
+      ++q;  // the "=" goes, then every line break that now follows it
+      while (q < n && isBreak(text[q])) ++q;
+      continue;
+    }
+    out += char(((digit(static_cast<unsigned char>(c1)) << 4) |
+                 digit(static_cast<unsigned char>(c2))) & 0xFFu);
+    q += 3;
+  }
+  out.append(text.data() + q, n - q);
+  return out;
+}
+
+bool IsSafePartFileName(std::string_view name) {
+  if (name.empty() || name.size() > kMaxPartFileName) return false;
+  for (char c : name) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u < 32 || std::strchr("<>:\"/\\|?*", c) != nullptr) return false;
+  }
+  if (name.back() == '.' || name.back() == ' ') return false;  // also "." and ".."
+  return !IsDeviceName(name);
+}
+
+std::string FormatMessagePattern(std::string_view pattern, std::string_view argument) {
+  std::string out;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] == 's') {
+      out.append(argument);
+      ++i;
+    } else if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] == '%') {
+      out += '%';
+      ++i;
+    } else {
+      out += pattern[i];
+    }
+  }
+  return out;
+}
+
+void WriteMhtPart(bool& pagePending, std::span<const std::string_view> body,
+                  TMhtEncoding encoding, std::string_view location, std::string& baseUrl,
+                  std::string_view workFolder, std::string_view documentName,
+                  std::string& message, const TMhtHost& host) {
+  message.clear();
+  std::string name(Trim(ExtractUrlFileName(location)));
+  if (name.empty() && !pagePending) return;
+
+  const std::string base = AddBackslash(workFolder) + std::string(documentName);
+  const std::string pageFile = base + ".htm";
+  const std::string partsFolder = base + ".files\\";
+  const std::string localFolder = base + ".files/";
+  const bool workFolderGiven = !Trim(workFolder).empty();
+
+  [&] {
+    if (!pagePending && !(IsSafePartFileName(name) && partsFolder.size() + name.size() <= kMaxPartFilePath)) {
+      // The name comes from the archive: one that could leave the parts folder, name a
+      // device or fail to be created is not written, and the rest of the archive goes on.
+      message = FormatMessagePattern(kUnsafeNameMessage, PrintableName(name));
+      return;
+    }
+    if (encoding == meQuotedPrintable) {
+      std::string text = DecodeQuotedPrintable(MhtBodyText(body));
+      if (pagePending) {
+        baseUrl = ExtractUrlFolder(location);
+        text = RewritePageLinks(text, localFolder, baseUrl);
+        if (!EnsureFolder(workFolder, workFolderGiven, message, host)) return;
+        WriteTextFile(pageFile, text);
+        pagePending = false;
+      } else {
+        // Style sheets and scripts too: their references are rewritten against the page.
+        text = RewritePageLinks(text, localFolder, baseUrl);
+        if (!EnsureFolder(partsFolder, workFolderGiven, message, host)) return;
+        WriteTextFile(partsFolder + name, text);
+      }
+      return;
+    }
+    if (pagePending) {
+      std::string text;
+      {
+        LinesSource source(body);
+        StringSink sink;
+        Base64DecodeStream(source, sink);
+        text = NormalizeLineBreaks(sink.Text());
+      }
+      baseUrl = ExtractUrlFolder(location);
+      text = RewritePageLinks(text, localFolder, baseUrl);
+      if (!EnsureFolder(workFolder, workFolderGiven, message, host)) return;
+      WriteTextFile(pageFile, text);
+      pagePending = false;
+    } else {
+      // Resources are stored byte for byte, decoded straight into the file.
+      if (!EnsureFolder(partsFolder, workFolderGiven, message, host)) return;
+      DecodeBase64ToFile(body, partsFolder + name);
+    }
+  }();
+  if (host.ProcessMessages) host.ProcessMessages();
+}
+
+void ParseMhtDocument(std::string_view archiveFileName, std::string_view workFolder,
+                      std::string_view documentName, std::vector<std::string>& messages,
+                      const TMhtHost& host) {
+  TMhtArchive archive(ReadFileBytes(archiveFileName));
+  std::string baseUrl;
+  std::string message;
+  auto write = [&](const TMhtPart& part, bool& pagePending) {
+    WriteMhtPart(pagePending, part.Body, part.Encoding, part.Location, baseUrl, workFolder,
+                 documentName, message, host);
+    if (!message.empty()) messages.push_back(message);
+  };
+  if (!WalkMhtArchive(archive, write, host.ProcessMessages)) {
+    if (Trim(workFolder).empty()) throw FileError("no work folder to save the page in");
+    SaveArchiveAsPage(archive, AddBackslash(workFolder) + std::string(documentName) + ".htm");
+  }
+}
+
+std::vector<std::string> ImportMhtFile(std::string_view archiveFileName,
+                                       std::string_view workFolder,
+                                       std::string_view documentName, const TMhtHost& host,
+                                       const TMhtPack& pack) {
+  std::vector<std::string> messages;
+  ParseMhtDocument(archiveFileName, workFolder, documentName, messages, host);
+  if (pack) pack(std::string(documentName), std::string(workFolder));
+  return messages;
+}
+
+}  // namespace lorvex

@@ -1,0 +1,135 @@
+// The web archive import: a MIME web archive (a page saved with its resources as ".mht", or
+// a mail message as ".eml") becomes the page file "<doc>.htm" and the parts folder
+// "<doc>.files\" in the work folder, and the work folder is then packed for the host.
+//
+// The reader is line-oriented on purpose. It never unfolds headers and never reads a header
+// block as a whole: a header field is the first line at or after a given line that contains
+// the field's name in any letter case, and its value comes from that line alone. Each part's
+// headers are expected on single lines in the order Content-Type, Content-Transfer-Encoding,
+// Content-Location, then one empty line and the body, the layout of saved pages; the lines at
+// fixed distances from the Content-Transfer-Encoding line are read without checking them.
+// A delimiter line is any line that contains the current delimiter (lower-cased) anywhere;
+// a nested multipart part replaces the delimiter for the rest of the archive.
+//
+// Cost: the archive is held once, as bytes with a line index over them. Every forward search
+// (a header name, the delimiter) folds case while it compares instead of keeping a lower-case
+// copy, and remembers its last answer, so that a search that found nothing, or found a line
+// far ahead, is not run again from every delimiter line: the walk stays linear in the size of
+// the archive.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lorvex {
+
+enum TMhtPartKind { mkText, mkImage, mkApplication, mkMultipart };
+enum TMhtEncoding { meQuotedPrintable, meBase64 };
+
+// The archive ended where its fixed layout calls for a line, or cannot be held.
+class MhtError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// What the import needs from its host.
+struct TMhtHost {
+  // The host's text for a message key ("DirectoryCreateFail"); may be left empty.
+  std::function<std::string(const char* key)> GetHostMessage;
+  // Gives the host's message loop one turn; may be left empty.
+  std::function<void()> ProcessMessages;
+};
+
+// The archive file's bytes with the index of its lines (split at CR, LF or CR LF, the
+// breaks not kept). Lines are views into the bytes.
+class TMhtArchive {
+ public:
+  explicit TMhtArchive(std::string bytes);
+  TMhtArchive(const TMhtArchive&) = delete;
+  TMhtArchive& operator=(const TMhtArchive&) = delete;
+
+  ptrdiff_t Count() const { return ptrdiff_t(lines_.size()); }
+  // Throws MhtError for an index beyond the last line.
+  std::string_view Line(ptrdiff_t index) const;
+  std::span<const std::string_view> Lines(ptrdiff_t from, ptrdiff_t to) const;
+  // The first line at index start or later that contains needle (lower-case) with the ASCII
+  // letters folded; -1 when none does or needle is empty.
+  ptrdiff_t FindLine(std::string_view needle, ptrdiff_t start) const;
+
+ private:
+  std::string bytes_;
+  std::vector<std::string_view> lines_;
+};
+
+// A part as handed to the writer. Its body is the part's lines, each to be followed by
+// CR LF; Location is the Content-Location value, URL-decoded, or empty.
+struct TMhtPart {
+  std::span<const std::string_view> Body;
+  TMhtEncoding Encoding = meQuotedPrintable;
+  std::string Location;
+};
+
+// Called for every part that the reader keeps, in file order. PagePending is true when the
+// part is to become the page; the writer clears it once it has written the page.
+using TMhtPartHandler = std::function<void(const TMhtPart& part, bool& pagePending)>;
+
+// Walks the archive and hands over every part that it keeps, giving the host's message loop
+// a turn after each. Returns false when the root is not text but no delimiter was found: the
+// archive is then to be saved whole, undecoded, as the page, and nothing was handed over.
+bool WalkMhtArchive(const TMhtArchive& archive, const TMhtPartHandler& handOver,
+                    const std::function<void()>& processMessages);
+
+// The body text: every line followed by CR LF.
+std::string MhtBodyText(std::span<const std::string_view> body);
+
+// Quoted-printable decoding in one pass: "=" followed by a line break (or by "=") is a soft
+// break that removes every CR and LF after it; "=" and two more characters become one byte
+// whose digits count as code - 55 from "A" up and code - 48 below, so upper-case hex gives
+// the standard byte and a lower-case second digit sets bit 20h. The last two characters
+// never start an escape.
+std::string DecodeQuotedPrintable(std::string_view text);
+
+// True when name can be written as a plain file inside the parts folder on every system the
+// import runs on: no path delimiter, drive colon or character that Windows forbids, not "."
+// or "..", no trailing dot or space (which Windows would drop), not a device name (CON,
+// NUL, COM1, ... with any extension) and not longer than kMaxPartFileName.
+bool IsSafePartFileName(std::string_view name);
+constexpr size_t kMaxPartFileName = 255;
+// A part file's full path must fit the system's path limit (260 with its terminating zero).
+constexpr size_t kMaxPartFilePath = 259;
+
+// The pattern with every "%s" replaced by argument and "%%" by "%"; nothing else changes.
+std::string FormatMessagePattern(std::string_view pattern, std::string_view argument);
+
+// Writes one part: the page ("<doc>.htm", links rewritten) while pagePending is true,
+// otherwise a resource file in "<doc>.files\". Leaves a message for the user in message
+// (empty when there is none): a folder that could not be created, or a part skipped for an
+// unsafe file name. Throws FileError when a file cannot be written.
+void WriteMhtPart(bool& pagePending, std::span<const std::string_view> body,
+                  TMhtEncoding encoding, std::string_view location, std::string& baseUrl,
+                  std::string_view workFolder, std::string_view documentName,
+                  std::string& message, const TMhtHost& host);
+
+// Reads the archive and writes its page and parts. Every message that a part left is added
+// to messages, in order, so that a failure is not hidden by a later part that went well.
+void ParseMhtDocument(std::string_view archiveFileName, std::string_view workFolder,
+                      std::string_view documentName, std::vector<std::string>& messages,
+                      const TMhtHost& host);
+
+// Packs the work folder's page and parts folder for the host.
+using TMhtPack = std::function<void(const std::string& documentName, const std::string& workFolder)>;
+
+// The whole import: ParseMhtDocument, then pack (when given) with the work folder exactly as
+// passed. Errors (an unreadable archive, a file that cannot be written, packing) propagate.
+// Returns the messages for the user.
+std::vector<std::string> ImportMhtFile(std::string_view archiveFileName,
+                                       std::string_view workFolder,
+                                       std::string_view documentName, const TMhtHost& host,
+                                       const TMhtPack& pack);
+
+}  // namespace lorvex
