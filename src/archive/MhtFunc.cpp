@@ -549,14 +549,11 @@ void ParseMhtDocument(std::string_view archiveFileName, std::string_view workFol
   }
 }
 
-std::vector<std::string> ImportMhtFile(std::string_view archiveFileName,
-                                       std::string_view workFolder,
-                                       std::string_view documentName, const TMhtHost& host,
-                                       const TMhtPack& pack) {
-  std::vector<std::string> messages;
+void ImportMhtFile(std::string_view archiveFileName, std::string_view workFolder,
+                   std::string_view documentName, const TMhtHost& host, const TMhtPack& pack,
+                   std::vector<std::string>& messages) {
   ParseMhtDocument(archiveFileName, workFolder, documentName, messages, host);
   if (pack) pack(std::string(documentName), std::string(workFolder));
-  return messages;
 }
 
 }  // namespace lorvex

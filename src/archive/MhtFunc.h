@@ -125,11 +125,10 @@ void ParseMhtDocument(std::string_view archiveFileName, std::string_view workFol
 using TMhtPack = std::function<void(const std::string& documentName, const std::string& workFolder)>;
 
 // The whole import: ParseMhtDocument, then pack (when given) with the work folder exactly as
-// passed. Errors (an unreadable archive, a file that cannot be written, packing) propagate.
-// Returns the messages for the user.
-std::vector<std::string> ImportMhtFile(std::string_view archiveFileName,
-                                       std::string_view workFolder,
-                                       std::string_view documentName, const TMhtHost& host,
-                                       const TMhtPack& pack);
+// passed. Errors (an unreadable archive, a file that cannot be written, packing) propagate;
+// the messages for the user gathered up to then are in messages all the same.
+void ImportMhtFile(std::string_view archiveFileName, std::string_view workFolder,
+                   std::string_view documentName, const TMhtHost& host, const TMhtPack& pack,
+                   std::vector<std::string>& messages);
 
 }  // namespace lorvex

@@ -42,8 +42,18 @@ int MhtCommand(const Args& args) {
   if (archive.empty() || !haveWork || doc.empty()) throw std::invalid_argument(kUsage);
 
   TMhtHost host;  // no host: messages use their built-in texts, no message loop to turn
-  std::vector<std::string> messages = ImportMhtFile(archive, work, DocumentName(doc), host, nullptr);
-  for (const std::string& message : messages) std::fprintf(stderr, "%s\n", message.c_str());
+  std::string name = DocumentName(doc);
+  std::vector<std::string> messages;
+  auto print = [&] {
+    for (const std::string& message : messages) std::fprintf(stderr, "%s\n", message.c_str());
+  };
+  try {
+    ImportMhtFile(archive, work, name, host, nullptr, messages);
+  } catch (...) {
+    print();
+    throw;
+  }
+  print();
   return 0;
 }
 

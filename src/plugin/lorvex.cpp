@@ -8,6 +8,7 @@
 #include "platform/Platform.h"
 #include "platform/win32/Boundary.h"
 #include "platform/win32/MemoryStream.h"
+#include "plugin/ImportArchive.h"
 #include "plugin/PackingLibrary.h"
 #include "text/HTMLtoText.h"
 #include "util/FileOperation.h"
@@ -53,8 +54,9 @@ bool RunExtension(const TPlugInRequest& request, int32_t index, IStream* hostStr
                   bool* isPage) {
   switch (index) {
     case 0:  // the page import is wired here when it lands
-    case 1:  // the web archive import is wired here when it lands
       return false;
+    case 1:
+      return hostStream && lorvex::ImportArchive(request, hostStream);
     case 2:
       if (isPage) *isPage = false;
       return hostStream && ConvertFileToText(request, hostStream);

@@ -1,0 +1,64 @@
+#include "plugin/ImportArchive.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "archive/MhtFunc.h"
+#include "plugin/PackingLibrary.h"
+
+namespace lorvex {
+
+namespace {
+
+constexpr const char* kReportCaption = "Import MHT,EML Files";
+
+std::string Text(const char* s) { return s ? std::string(s) : std::string(); }
+
+// The host's text for a key, copied at once as the host expects.
+std::string HostMessage(const char* key) {
+  GetHostMessageFunc get = CurrentRequest().GetHostMessage;
+  return get ? Text(get(key)) : std::string();
+}
+
+void ProcessPendingMessages() {
+  MSG message;
+  while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    ::TranslateMessage(&message);
+    ::DispatchMessageA(&message);
+  }
+}
+
+// A host without a window runs unattended: the report then goes to the debugger output only,
+// so that nothing waits for a click that no one can give.
+void Report(const std::vector<std::string>& messages) {
+  if (messages.empty()) return;
+  std::string text;
+  for (const std::string& message : messages) text += message + "\r\n";
+  ::OutputDebugStringA(text.c_str());
+  HWND owner = ApplicationOwner();
+  if (owner && ::IsWindow(owner))
+    ::MessageBoxA(owner, text.c_str(), kReportCaption, MB_OK | MB_ICONWARNING);
+}
+
+}  // namespace
+
+bool ImportArchive(const TPlugInRequest& request, IStream* hostStream) {
+  TMhtHost host{HostMessage, ProcessPendingMessages};
+  auto pack = [&](const std::string& documentName, const std::string& workFolder) {
+    PackFolder(documentName, workFolder, hostStream, request.PackMode);
+  };
+  std::vector<std::string> messages;
+  try {
+    ImportMhtFile(Text(request.FileName), Text(request.WorkFolder),
+                  std::to_string(request.DocumentId), host, pack, messages);
+  } catch (...) {
+    Report(messages);
+    throw;
+  }
+  Report(messages);
+  return true;
+}
+
+}  // namespace lorvex
