@@ -21,9 +21,17 @@ std::string AsciiLowerCase(std::string_view text);
 std::string AsciiUpperCase(std::string_view text);
 
 // Whole-text comparison with the ASCII letters folded.
-bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+constexpr bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  return true;
+}
+
 // True when text begins with prefix, ASCII letters folded; false when text is shorter.
-bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix);
+constexpr bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && EqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
+}
 
 // Removes every byte of value 32 or less from both ends.
 std::string_view Trim(std::string_view text);
@@ -34,5 +42,20 @@ StringList SplitLines(std::string_view text);
 std::string JoinLines(const StringList& lines);
 // The same bytes as JoinLines(SplitLines(text)), in one pass and one allocation.
 std::string NormalizeLineBreaks(std::string_view text);
+
+// NormalizeLineBreaks for a text that arrives in pieces (a file read in blocks, an output
+// written in blocks): appends to out, turning every CR, LF or CR LF into CR LF, and on
+// Finish adds the CR LF that ends a last line without a break.
+class LineBreakNormalizer {
+ public:
+  explicit LineBreakNormalizer(std::string& out) : out_(out) {}
+  void Append(std::string_view piece);
+  void Finish();
+
+ private:
+  std::string& out_;
+  bool skipLineFeed_ = false;  // the previous piece ended in CR: a leading LF belongs to it
+  bool openLine_ = false;      // bytes since the last break
+};
 
 }  // namespace lorvex

@@ -102,6 +102,7 @@ TEST(Style, BlockIsDropped) {
   EXPECT_EQ(Text("<style>p{}</style>Text"), "Text");
   EXPECT_EQ(Text("<STYLE type=x>p{}</STYLE>Text"), "Text");
   EXPECT_EQ(Text("a<style>p{}"), "a");          // unterminated
+  EXPECT_EQ(Text("a<style"), "a");
   EXPECT_EQ(Text("a<style>p{}</style>"), "a");  // ends exactly at the end
   EXPECT_EQ(Text("<style></style><script>x</script>y"), "y");  // next token still tested
 }

@@ -25,6 +25,23 @@ TEST(LineSplitting, NormalizeEqualsSplitThenJoin) {
   EXPECT_EQ(NormalizeLineBreaks(withNul), std::string("a\0b\r\nc\r\n", 8));
 }
 
+// Every way of cutting a text into pieces gives the bytes of the one-piece normalisation.
+TEST(LineSplitting, PiecewiseNormalizationMatchesWhole) {
+  const std::string text = "a\r\nb\rc\n\r\r\n\nd\r";
+  const std::string whole = NormalizeLineBreaks(text);
+  EXPECT_EQ(whole, "a\r\nb\r\nc\r\n\r\n\r\n\r\nd\r\n");
+  for (size_t cut1 = 0; cut1 <= text.size(); ++cut1)
+    for (size_t cut2 = cut1; cut2 <= text.size(); ++cut2) {
+      std::string out;
+      LineBreakNormalizer normalizer(out);
+      normalizer.Append(std::string_view(text).substr(0, cut1));
+      normalizer.Append(std::string_view(text).substr(cut1, cut2 - cut1));
+      normalizer.Append(std::string_view(text).substr(cut2));
+      normalizer.Finish();
+      EXPECT_EQ(out, whole) << cut1 << "," << cut2;
+    }
+}
+
 TEST(CaseFolding, TouchesAsciiLettersOnly) {
   EXPECT_EQ(AsciiLowerCase("AbZ\xC1\xDA@["), "abz\xC1\xDA@[");
   EXPECT_EQ(AsciiUpperCase("abz\xE1`{"), "ABZ\xE1`{");
