@@ -1,6 +1,7 @@
 #include "util/StrFunction.h"
 
 #include "util/ByteScan.h"
+#include <unordered_set>
 
 namespace lorvex {
 
@@ -92,6 +93,53 @@ std::string NormalizeLineBreaks(std::string_view text) {
   normalizer.Append(text);
   normalizer.Finish();
   return out;
+}
+
+}  // namespace lorvex
+
+namespace lorvex {
+
+std::string ReplaceAllText(std::string_view text, std::string_view find, std::string_view replacement) {
+  std::string out(text);
+  if (find.empty()) return out;
+  const bool selfContaining = replacement.find(find) != std::string_view::npos;
+  size_t from = 0;
+  for (;;) {
+    size_t at = out.find(find, from);
+    if (at == std::string::npos) return out;
+    out.replace(at, find.size(), replacement);
+    // Nothing before `at` matched; only an occurrence reaching into the replacement is new.
+    from = selfContaining ? at + replacement.size() : (at >= find.size() - 1 ? at - (find.size() - 1) : 0);
+  }
+}
+
+int FirstNonSpace(std::string_view text) {
+  for (size_t i = 0; i < text.size(); ++i)
+    if (text[i] != ' ') return static_cast<int>(i + 1);
+  return -1;
+}
+
+void TrimLines(StringList& lines) {
+  for (std::string& line : lines) {
+    std::string_view trimmed = Trim(line);
+    if (trimmed.size() != line.size()) line = std::string(trimmed);
+  }
+}
+
+void RemoveDuplicateLines(StringList& lines) {
+  std::vector<bool> keep(lines.size());
+  {
+    std::unordered_set<std::string_view> seen;
+    seen.reserve(lines.size());
+    for (size_t i = 0; i < lines.size(); ++i) keep[i] = seen.insert(lines[i]).second;
+  }
+  size_t out = 0;
+  for (size_t i = 0; i < lines.size(); ++i)
+    if (keep[i]) {
+      if (out != i) lines[out] = std::move(lines[i]);
+      ++out;
+    }
+  lines.resize(out);
 }
 
 }  // namespace lorvex

@@ -58,4 +58,19 @@ class LineBreakNormalizer {
   bool openLine_ = false;      // bytes since the last break
 };
 
+// Replaces every occurrence of find by replacement. The result is the same as searching again
+// from the beginning after each replacement (a replacement may complete a new occurrence with
+// the text before it); the search resumes just far enough back to see such an occurrence.
+// A replacement that contains find is applied in one left-to-right pass instead of looping.
+std::string ReplaceAllText(std::string_view text, std::string_view find, std::string_view replacement);
+
+// 1-based position of the first byte that is not a space (code 32 only); -1 when there is none.
+int FirstNonSpace(std::string_view text);
+
+// Trims every line in place (see Trim).
+void TrimLines(StringList& lines);
+// Deletes every line that is byte-for-byte equal to an earlier one; the first occurrence stays
+// and the kept lines keep their order.
+void RemoveDuplicateLines(StringList& lines);
+
 }  // namespace lorvex

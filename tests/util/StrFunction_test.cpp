@@ -59,3 +59,46 @@ TEST(Trimming, RemovesControlBytesAndSpaces) {
 
 }  // namespace
 }  // namespace lorvex
+
+namespace lorvex {
+namespace {
+
+TEST(ReplaceAll, ReplacesEveryOccurrenceKeepingLength) {
+  EXPECT_EQ(ReplaceAllText("a/b/c", "/", "\\"), "a\\b\\c");
+  EXPECT_EQ(ReplaceAllText("x\\\"y\\\"", "\\\"", "  "), "x  y  ");
+  EXPECT_EQ(ReplaceAllText("none", "/", "\\"), "none");
+  EXPECT_EQ(ReplaceAllText("abc", "", "x"), "abc");
+}
+
+TEST(ReplaceAll, RestartFindsOccurrencesCompletedByAReplacement) {
+  // Searching again from the start sees "ab" formed by the "a" before and the new "b".
+  EXPECT_EQ(ReplaceAllText("aabb", "ab", "b"), "bb");
+  EXPECT_EQ(ReplaceAllText("aaab", "ab", "bb"), "bbbb");
+  // A replacement containing the searched text is applied once per occurrence, no endless loop.
+  EXPECT_EQ(ReplaceAllText("a-a", "a", "aa"), "aa-aa");
+}
+
+TEST(FirstNonSpaceTest, CountsOnlyCode32AsSpace) {
+  EXPECT_EQ(FirstNonSpace(""), -1);
+  EXPECT_EQ(FirstNonSpace("   "), -1);
+  EXPECT_EQ(FirstNonSpace("  x"), 3);
+  EXPECT_EQ(FirstNonSpace("\tx"), 1);
+}
+
+TEST(ListRoutines, TrimAndRemoveDuplicatesKeepFirstOccurrence) {
+  StringList lines{" a ", "b\t", "a", "A", "\x01"};
+  TrimLines(lines);
+  EXPECT_EQ(lines, (StringList{"a", "b", "a", "A", ""}));
+  RemoveDuplicateLines(lines);
+  EXPECT_EQ(lines, (StringList{"a", "b", "A", ""}));
+
+  StringList many;
+  for (int i = 0; i < 50000; ++i) many.push_back(std::to_string(i % 1000));
+  RemoveDuplicateLines(many);
+  ASSERT_EQ(many.size(), 1000u);
+  EXPECT_EQ(many.front(), "0");
+  EXPECT_EQ(many.back(), "999");
+}
+
+}  // namespace
+}  // namespace lorvex
