@@ -1,0 +1,476 @@
+#include "archive/MhtFunc.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "support/TempFolder.h"
+#include "util/FileOperation.h"
+
+namespace lorvex {
+namespace {
+
+std::string Crlf(std::initializer_list<std::string_view> lines) {
+  std::string text;
+  for (std::string_view line : lines) (text += line) += "\r\n";
+  return text;
+}
+
+struct Handed {
+  std::string location;
+  TMhtEncoding encoding;
+  std::string body;
+  bool page;
+  bool operator==(const Handed&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Handed& h) {
+  return out << "{" << h.location << ", " << h.encoding << ", [" << h.body << "], " << h.page << "}";
+}
+
+struct Walk {
+  bool walked = false;
+  std::vector<Handed> parts;
+};
+
+// Walks the archive; the handler plays a writer that writes every page it is offered.
+Walk WalkText(std::string text) {
+  TMhtArchive archive(std::move(text));
+  Walk walk;
+  walk.walked = WalkMhtArchive(
+      archive,
+      [&](const TMhtPart& part, bool& pagePending) {
+        walk.parts.push_back(
+            {part.Location, part.Encoding, MhtBodyText(part.Body), pagePending});
+        pagePending = false;
+      },
+      nullptr);
+  return walk;
+}
+
+const std::string kSavedPage = Crlf({
+    "From: <Saved by a browser>",
+    "Subject: page",
+    "MIME-Version: 1.0",
+    "Content-Type: multipart/related;",
+    "\tboundary=\"----=_NextPart_000_0000\";",
+    "\ttype=\"text/html\"",
+    "",
+    "This is a multi-part message in MIME format.",
+    "",
+    "------=_NextPart_000_0000",
+    "Content-Type: text/html; charset=\"gb2312\"",
+    "Content-Transfer-Encoding: quoted-printable",
+    "Content-Location: http://site/dir/index.htm",
+    "",
+    "<html><img src=3D\"img/logo.gif\">",
+    "</html>",
+    "",
+    "------=_NextPart_000_0000",
+    "Content-Type: image/gif",
+    "Content-Transfer-Encoding: base64",
+    "Content-Location: http://site/dir/img/logo.gif",
+    "",
+    "R0lGODlh",
+    "",
+    "------=_NextPart_000_0000",
+    "Content-Type: text/plain",
+    "Content-Transfer-Encoding: quoted-printable",
+    "Content-Location: http://site/dir/notes.txt",
+    "",
+    "not a resource",
+    "",
+    "------=_NextPart_000_0000--",
+    "",
+});
+
+TEST(MhtReader, SavedPageGivesThePageThenTheResources) {
+  Walk walk = WalkText(kSavedPage);
+  ASSERT_TRUE(walk.walked);
+  EXPECT_EQ(walk.parts, (std::vector<Handed>{
+                            {"http://site/dir/index.htm", meQuotedPrintable,
+                             Crlf({"", "<html><img src=3D\"img/logo.gif\">", "</html>", ""}), true},
+                            {"http://site/dir/img/logo.gif", meBase64, Crlf({"", "R0lGODlh", ""}), false},
+                        }));
+}
+
+TEST(MhtReader, HeaderNamesInAnyCaseAndLocationsDecoded) {
+  Walk walk = WalkText(Crlf({
+      "CONTENT-TYPE: Multipart/Related; BOUNDARY='b1'; TYPE=\"text/html\"",
+      "",
+      "--B1",
+      "content-type: TEXT/HTML",
+      "CONTENT-TRANSFER-ENCODING: Quoted-Printable",
+      "CONTENT-LOCATION: page.htm",
+      "",
+      "p",
+      "--b1",
+      "Content-type: IMAGE/JPEG",
+      "Content-transfer-encoding: BASE64",
+      "content-location:   my%20pic.JPG  ",
+      "",
+      "QUJD",
+      "--b1--",
+      "",
+      "",
+  }));
+  ASSERT_EQ(walk.parts.size(), 2u);
+  EXPECT_EQ(walk.parts[0].encoding, meQuotedPrintable);
+  EXPECT_EQ(walk.parts[1].location, "my pic.JPG");
+  EXPECT_EQ(walk.parts[1].encoding, meBase64);
+}
+
+TEST(MhtReader, PartKindsAndEncodings) {
+  // application parts are never handed over, not even as the page; audio counts as text;
+  // every encoding other than quoted-printable is base64.
+  Walk walk = WalkText(Crlf({
+      "Content-Type: multipart/related; boundary=\"q\"; type=\"text/html\"",
+      "--q",
+      "Content-Type: application/octet-stream",
+      "Content-Transfer-Encoding: base64",
+      "Content-Location: a.htm",
+      "",
+      "xx",
+      "--q",
+      "Content-Type: audio/basic",
+      "Content-Transfer-Encoding: 7bit",
+      "Content-Location: s.htm",
+      "",
+      "yy",
+      "--q",
+      "Content-Type: image/png",
+      "Content-Transfer-Encoding: 8bit",
+      "Content-Location: p.png?v=2",
+      "",
+      "zz",
+      "--q",
+      "Content-Type: image/png",
+      "Content-Location: c.png",
+      "Content-Transfer-Encoding: base64",
+      "",
+      "ww",
+      "--q--",
+      "",
+      "",
+  }));
+  // The query makes p.png?v=2 no resource; c.png's location line comes too early, so the
+  // line after its encoding line (empty) is read as its location.
+  EXPECT_EQ(walk.parts, (std::vector<Handed>{{"s.htm", meBase64, Crlf({"", "yy"}), true}}));
+}
+
+TEST(MhtReader, RootTypeDecidesWhetherAPageIsPending) {
+  std::string parts = Crlf({
+      "--x",
+      "Content-Type: image/gif",
+      "Content-Transfer-Encoding: base64",
+      "Content-Location: a.gif",
+      "",
+      "R0lG",
+      "--x--",
+      "",
+      "",
+  });
+  EXPECT_TRUE(WalkText(Crlf({"Content-Type: multipart/related; boundary=\"x\"; type=\"text/html\""}) + parts)
+                  .parts.at(0).page);
+  EXPECT_FALSE(WalkText(Crlf({"Content-Type: multipart/alternative; boundary=\"x\"; type=\"multipart/alternative\""}) + parts)
+                   .parts.at(0).page);
+}
+
+TEST(MhtReader, TypeParameterBeforeTheBoundaryIsFoundInTheBody) {
+  // The type= search starts at the boundary line: it finds the style sheet link in the page
+  // body, the walk starts after it, and the next kept part becomes the page.
+  Walk walk = WalkText(Crlf({
+      "Content-Type: multipart/related; type=\"text/html\";",
+      "\tboundary=\"x\"",
+      "",
+      "--x",
+      "Content-Type: text/html",
+      "Content-Transfer-Encoding: quoted-printable",
+      "Content-Location: http://h/p.htm",
+      "",
+      "<link type=3D\"text/css\" href=3D\"s.css\">",
+      "--x",
+      "Content-Type: text/css",
+      "Content-Transfer-Encoding: quoted-printable",
+      "Content-Location: http://h/s.css",
+      "",
+      "b{}",
+      "--x--",
+      "",
+      "",
+  }));
+  EXPECT_EQ(walk.parts, (std::vector<Handed>{{"http://h/s.css", meQuotedPrintable, Crlf({"", "b{}"}), true}}));
+}
+
+TEST(MhtReader, DelimiterRules) {
+  // No quotes: no delimiter, the archive is to be saved whole.
+  EXPECT_FALSE(WalkText(Crlf({"Content-Type: multipart/related; boundary=abc", "--abc"})).walked);
+  // Quotes may be mixed; an empty quoted delimiter matches no line.
+  EXPECT_EQ(WalkText(Crlf({"Content-Type: multipart/mixed; boundary=\"m'", "--m", "Content-Type: text/plain",
+                          "Content-Transfer-Encoding: base64", "", "", "QQ==", "--m--", "", ""}))
+                .parts.size(),
+            1u);
+  Walk empty = WalkText(Crlf({"Content-Type: multipart/mixed; boundary=\"\"", "--", "Content-Type: text/plain",
+                              "", "", "", "x", "", ""}));
+  EXPECT_TRUE(empty.walked);
+  EXPECT_TRUE(empty.parts.empty());
+  // A delimiter line among the last two lines starts no part.
+  EXPECT_TRUE(WalkText(Crlf({"Content-Type: multipart/mixed; boundary=\"z\"", "", "--z",
+                             "Content-Type: text/plain"}))
+                  .parts.empty());
+}
+
+TEST(MhtReader, NestedMultipartReplacesTheDelimiter) {
+  Walk walk = WalkText(Crlf({
+      "Content-Type: multipart/mixed; boundary=\"outer\"",
+      "",
+      "--outer",
+      "Content-Type: multipart/alternative; boundary=\"inner\"",
+      "",
+      "--inner",
+      "Content-Type: text/plain",
+      "Content-Transfer-Encoding: quoted-printable",
+      "",
+      "plain",
+      "--inner",
+      "Content-Type: text/html",
+      "Content-Transfer-Encoding: quoted-printable",
+      "",
+      "<b>html</b>",
+      "--inner--",
+      "",
+      "--outer",
+      "Content-Type: image/gif",
+      "Content-Transfer-Encoding: base64",
+      "Content-Location: pic.gif",
+      "",
+      "R0lG",
+      "--outer--",
+      "",
+  }));
+  // The mail's text/plain part becomes the page (its location line is the empty line, so its
+  // body starts one line late); text/html has no resource name; the inner closing line leads
+  // to the image, whose body runs to the end, the outer delimiter lines included.
+  EXPECT_EQ(walk.parts, (std::vector<Handed>{
+                            {"", meQuotedPrintable, Crlf({"plain"}), true},
+                            {"pic.gif", meBase64, Crlf({"", "R0lG", "--outer--", ""}), false},
+                        }));
+}
+
+TEST(MhtReader, SinglePartDocuments) {
+  // The body starts three lines after the encoding line: without a location line the first
+  // body line is lost.
+  Walk walk = WalkText(Crlf({"Subject: hi", "Content-Type: text/plain",
+                             "Content-Transfer-Encoding: quoted-printable", "", "first", "second"}));
+  EXPECT_EQ(walk.parts, (std::vector<Handed>{{"", meQuotedPrintable, Crlf({"second"}), true}}));
+  // A file without any Content-Type is a single page.
+  walk = WalkText(Crlf({"a", "Content-Location: x/y.htm", "b", "c"}));
+  EXPECT_EQ(walk.parts, (std::vector<Handed>{{"x/y.htm", meQuotedPrintable, Crlf({"c"}), true}}));
+  // The location line lies beyond the end: the import fails.
+  EXPECT_THROW(WalkText(""), MhtError);
+  EXPECT_THROW(WalkText("Content-Type: text/html"), MhtError);
+}
+
+TEST(MhtReader, WalkMovesOnWhenNoHeaderFollows) {
+  // A closing delimiter line followed by lines without headers: skipped, and the walk ends.
+  // No page pending, so the header-less parts are tested for a resource name and skipped.
+  Walk walk = WalkText(Crlf({"Content-Type: multipart/mixed; boundary=\"z\"; type=\"multipart/x\"", "--z",
+                             "a", "b", "--z", "c", "d", "e"}));
+  EXPECT_TRUE(walk.walked);
+  EXPECT_TRUE(walk.parts.empty());
+}
+
+TEST(MhtReader, LinesSplitAtEveryKindOfBreak) {
+  TMhtArchive archive(std::string("a\rb\nc\r\n\r\rd\r\n"));
+  ASSERT_EQ(archive.Count(), 6);
+  EXPECT_EQ(archive.Line(2), "c");
+  EXPECT_EQ(archive.Line(4), "");
+  EXPECT_EQ(archive.Line(5), "d");
+  EXPECT_EQ(archive.FindLine("d", 0), 5);
+  EXPECT_EQ(archive.FindLine("B", 0), -1);  // needles are lower-case
+  EXPECT_EQ(archive.FindLine("b", 2), -1);
+  EXPECT_THROW(archive.Line(6), MhtError);
+}
+
+// The decoder as the rules say it, in place, with erase: the reference for the one-pass one.
+std::string ReferenceQuotedPrintable(std::string text) {
+  size_t p = 0;
+  auto isBreak = [](char c) { return c == '\r' || c == '\n'; };
+  while (text.size() >= 3 && p <= text.size() - 3) {
+    if (text[p] != '=') {
+      ++p;
+      continue;
+    }
+    char c1 = text[p + 1], c2 = text[p + 2];
+    if (isBreak(c1) || isBreak(c2) || c1 == '=') {
+      text.erase(p, 1);
+      while (p < text.size() && isBreak(text[p])) text.erase(p, 1);
+      continue;
+    }
+    auto value = [](unsigned char c) { return unsigned(c >= 65 ? c - 55 : c - 48) & 0xFF; };
+    text.replace(p, 3, 1, char(((value(c1) * 16) | value(c2)) & 0xFF));
+    ++p;
+  }
+  return text;
+}
+
+TEST(QuotedPrintable, Vectors) {
+  struct Case {
+    std::string in, out;
+  } cases[] = {
+      {"a=3Db", "a=b"},
+      {"a=\r\nb", "ab"},
+      {"a=\r\n\r\nb", "ab"},
+      {"==41", "A"},
+      {"=4\r\n", "4\r\n"},
+      {"x=4\r\n", "x4\r\n"},
+      {"=0a", "\x2A"},
+      {"=0A", "\x0A"},
+      {"=E9t=E9", "\xE9t\xE9"},
+      {"ab=", "ab="},
+      {"a=4", "a=4"},
+      {"=", "="},
+      {"", ""},
+      {"=\n", "=\n"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(DecodeQuotedPrintable(c.in), c.out) << c.in;
+    EXPECT_EQ(ReferenceQuotedPrintable(c.in), c.out) << c.in;
+  }
+}
+
+TEST(QuotedPrintable, OnePassEqualsInPlaceRemovalOnRandomText) {
+  std::mt19937 random(11);
+  const std::string symbols = "==\r\n0aAfFz9 \xff\x80";
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    size_t length = random() % 40;
+    for (size_t i = 0; i < length; ++i) text += symbols[random() % symbols.size()];
+    ASSERT_EQ(DecodeQuotedPrintable(text), ReferenceQuotedPrintable(text)) << text;
+  }
+}
+
+TEST(PartFileNames, OnlyPlainNamesAreSafe) {
+  for (std::string_view name : {"logo.gif", "my pic.jpg", "a..b.css", "console.gif", "com10.js",
+                                "\xd6\xd0.png", ".gif"})
+    EXPECT_TRUE(IsSafePartFileName(name)) << name;
+  for (std::string_view name : {"", ".", "..", "a.gif.", "a.gif ", "a<b.gif", "a>b.gif", "a:b.gif",
+                                "a\"b.gif", "a|b.gif", "a?b.gif", "a*b.gif", "a\\b.gif", "a/b.gif",
+                                "a\tb.gif", "CON", "con.gif", "Nul.css", "aux .js", "com1.png",
+                                "LPT9.tga", "conin$.gif", "com\xb9.gif"})
+    EXPECT_FALSE(IsSafePartFileName(name)) << name;
+  EXPECT_TRUE(IsSafePartFileName(std::string(kMaxPartFileName - 4, 'x') + ".gif"));
+  EXPECT_FALSE(IsSafePartFileName(std::string(kMaxPartFileName - 3, 'x') + ".gif"));
+}
+
+TEST(MessagePattern, FormatsTheOneStringArgument) {
+  EXPECT_EQ(FormatMessagePattern("Cannot create %s!", "C:\\W"), "Cannot create C:\\W!");
+  EXPECT_EQ(FormatMessagePattern("100%% %d %s", "x"), "100% %d x");
+  EXPECT_EQ(FormatMessagePattern("trailing %", "x"), "trailing %");
+}
+
+// The writer and the whole import, on real folders.
+class MhtImport : public ::testing::Test {
+ protected:
+  support::TempFolder temp;
+  std::string work = temp.path() + "/work";
+  std::vector<std::string> keys;
+  TMhtHost host{[this](const char* key) {
+                  keys.push_back(key);
+                  return std::string("No folder: %s");
+                },
+                nullptr};
+
+  std::vector<std::string> Import(const std::string& archive) {
+    std::vector<std::string> messages;
+    ImportMhtFile(temp.File("in.mht", archive), work, "15", host, nullptr, messages);
+    return messages;
+  }
+  std::string Read(const std::string& name) { return ReadFileBytes(work + "/" + name); }
+  bool Exists(const std::string& name) { return platform::FileExists(work + "/" + name); }
+};
+
+TEST_F(MhtImport, WritesThePageAndTheResources) {
+  ASSERT_TRUE(platform::CreateDirectoryLevel(work));
+  EXPECT_TRUE(Import(kSavedPage).empty());
+  EXPECT_EQ(Read("15.htm"), Crlf({"", "<html><img src=\"img/logo.gif\">", "</html>", ""}));
+  EXPECT_EQ(Read("15.files/logo.gif"), "GIF89a");
+  EXPECT_FALSE(Exists("15.files/notes.txt"));
+}
+
+TEST_F(MhtImport, MissingWorkFolderIsReportedThroughTheHostPattern) {
+  work = temp.path() + "/missing/work";
+  std::vector<std::string> messages = Import(kSavedPage);
+  EXPECT_EQ(keys, (std::vector<std::string>{"DirectoryCreateFail", "DirectoryCreateFail"}));
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0], "No folder: " + work);
+  EXPECT_EQ(messages[1], "No folder: " + work + "\\15.files\\");
+  EXPECT_FALSE(platform::DirectoryExists(work));
+}
+
+TEST_F(MhtImport, EmptyWorkFolderWritesNothingAnywhere) {
+  work = "";
+  std::vector<std::string> messages = Import(kSavedPage);
+  EXPECT_EQ(messages.size(), 2u);
+  EXPECT_FALSE(platform::DirectoryExists("15.files"));
+  EXPECT_FALSE(platform::FileExists("15.htm"));
+}
+
+TEST_F(MhtImport, UnsafeNamesAreSkippedAndTheRestIsWritten) {
+  ASSERT_TRUE(platform::CreateDirectoryLevel(work));
+  std::string archive = Crlf({"Content-Type: multipart/related; boundary=\"x\"; type=\"text/html\"", ""});
+  auto part = [&](std::string_view location, std::string_view body) {
+    archive += Crlf({"--x", "Content-Type: image/gif", "Content-Transfer-Encoding: base64",
+                     "Content-Location: " + std::string(location), "", std::string(body)});
+  };
+  part("http://h/p.htm", "PGI+");  // the page, base64: "<b>"
+  part("http://h/con.gif", "QUFB");
+  part("http://h/a%3Cb.gif", "QUFB");
+  part("http://h/a%0A.gif", "QUFB");
+  part("http://h/" + std::string(300, 'n') + ".gif", "QUFB");
+  part("http://h/%2E%2E%5C..%5Cx.gif", "QUFB");  // decodes to ..\..\x.gif: its name is x.gif
+  part("http://h/ok.gif", "T0s=");
+  archive += Crlf({"--x--", "", ""});
+  std::vector<std::string> messages = Import(archive);
+  EXPECT_EQ(messages.size(), 4u);
+  EXPECT_EQ(Read("15.htm"), "<b>\r\n");
+  EXPECT_EQ(Read("15.files/ok.gif"), "OK");
+  EXPECT_EQ(Read("15.files/x.gif"), "AAA");
+  EXPECT_FALSE(Exists("15.files/con.gif"));
+  EXPECT_FALSE(platform::FileExists(temp.path() + "/x.gif"));
+}
+
+TEST_F(MhtImport, LaterPartWithTheSameNameWinsAndEmptyLocationIsNotWritten) {
+  ASSERT_TRUE(platform::CreateDirectoryLevel(work));
+  std::string archive = Crlf({
+      "Content-Type: multipart/related; boundary=\"x\"; type=\"text/html\"",
+      "--x", "Content-Type: text/html", "Content-Transfer-Encoding: quoted-printable", "", "", "page",
+      "--x", "Content-Type: image/gif", "Content-Transfer-Encoding: base64", "Content-Location: a/x.gif", "", "QQ==",
+      "--x", "Content-Type: image/gif", "Content-Transfer-Encoding: base64", "Content-Location: b/x.gif", "", "Qg==",
+      "--x", "Content-Type: text/css", "Content-Transfer-Encoding: base64", "Content-Location: s.css", "",
+      "Yns=",  // a base64 style sheet is stored byte for byte: "b{" without a line break
+      "--x--", "", ""});
+  EXPECT_TRUE(Import(archive).empty());
+  EXPECT_EQ(Read("15.htm"), "\r\npage\r\n");  // the line after the empty location line
+  EXPECT_EQ(Read("15.files/x.gif"), "B");
+  EXPECT_EQ(Read("15.files/s.css"), "b{");
+}
+
+TEST_F(MhtImport, ArchiveWithoutDelimiterIsSavedWhole) {
+  ASSERT_TRUE(platform::CreateDirectoryLevel(work));
+  EXPECT_TRUE(Import("Content-Type: multipart/related; boundary=abc\n--abc\rbody=41").empty());
+  EXPECT_EQ(Read("15.htm"), Crlf({"Content-Type: multipart/related; boundary=abc", "--abc", "body=41"}));
+  work = temp.path() + "/missing";
+  EXPECT_THROW(Import("Content-Type: image/gif; boundary=abc"), FileError);
+}
+
+TEST_F(MhtImport, UnreadableArchiveFails) {
+  std::vector<std::string> messages;
+  EXPECT_THROW(ImportMhtFile(temp.path() + "/none.mht", work, "1", host, nullptr, messages), FileError);
+}
+
+}  // namespace
+}  // namespace lorvex
