@@ -10,7 +10,7 @@
 #include "util/FileOperation.h"
 #include "util/StrFunction.h"
 #include "util/WebPublicFunc.h"
-#include "webimport/SaveWebPage.h"
+#include "webimport/PageLinks.h"
 
 namespace lorvex {
 
