@@ -21,6 +21,35 @@ void Base64DecodeStream(ByteSource& source, ByteSink& target) {
   if (tail) target.Write(reinterpret_cast<const char*>(output), tail);
 }
 
+void Base64DecodeLines(std::span<const std::string_view> lines, ByteSink& target) {
+  uint8_t output[kBase64OutputBufferSize];
+  uint32_t accumulator = 0;
+  int remaining = kBase64QuantumLength;
+  size_t produced = 0;
+  size_t budget = kBase64InputBufferSize;  // input bytes left in this round
+  for (std::string_view line : lines) {
+    auto* in = reinterpret_cast<const uint8_t*>(line.data());
+    size_t left = line.size();
+    while (left) {
+      size_t take = std::min(left, budget);
+      produced += Base64DecodeChunk(in, take, output + produced, remaining, accumulator);
+      in += take;
+      left -= take;
+      budget -= take;
+      if (budget == 0) {
+        // A round of kBase64InputBufferSize bytes (and at most three carried characters)
+        // fills at most the whole output buffer.
+        if (produced) target.Write(reinterpret_cast<const char*>(output), produced);
+        produced = 0;
+        budget = kBase64InputBufferSize;
+      }
+    }
+  }
+  if (produced) target.Write(reinterpret_cast<const char*>(output), produced);
+  size_t tail = Base64DecodeFinish(output, accumulator, remaining);
+  if (tail) target.Write(reinterpret_cast<const char*>(output), tail);
+}
+
 size_t StringSource::Read(char* buffer, size_t capacity) {
   size_t n = std::min(capacity, rest_.size());
   if (n) std::memcpy(buffer, rest_.data(), n);

@@ -30,6 +30,11 @@ class ByteSink {
 // target. Works through the source in kBase64InputBufferSize chunks, no allocation.
 void Base64DecodeStream(ByteSource& source, ByteSink& target);
 
+// The same bytes as Base64DecodeStream over a LinesSource of these lines, decoded straight
+// from the lines: the line breaks between them would be skipped anyway. Works in rounds of
+// at most kBase64InputBufferSize input bytes into one kBase64OutputBufferSize buffer.
+void Base64DecodeLines(std::span<const std::string_view> lines, ByteSink& target);
+
 class StringSource final : public ByteSource {
  public:
   explicit StringSource(std::string_view text) : rest_(text) {}

@@ -348,9 +348,8 @@ void DecodeBase64ToFile(std::span<const std::string_view> body, const std::strin
   platform::UniqueFile file = platform::OpenFile(path, "wb");
   if (!file) throw FileError("cannot create " + path);
   std::setvbuf(file.get(), nullptr, _IOFBF, kFileBufferSize);
-  LinesSource source(body);
   FileSink sink(file.get(), path);
-  Base64DecodeStream(source, sink);
+  Base64DecodeLines(body, sink);
   sink.Flush();
 }
 
@@ -369,9 +368,19 @@ void SaveArchiveAsPage(const TMhtArchive& archive, const std::string& path) {
 
 }  // namespace
 
-TMhtArchive::TMhtArchive(std::string bytes) : bytes_(std::move(bytes)) {
-  lines_ = SplitLineViews(bytes_);
+TMhtArchive::TMhtArchive(std::string bytes) : owned_(std::move(bytes)), bytes_(owned_) {
+  IndexLines();
 }
+
+std::unique_ptr<TMhtArchive> TMhtArchive::Load(std::string_view fileName) {
+  std::unique_ptr<TMhtArchive> archive(new TMhtArchive());
+  if (!archive->mapped_.Open(fileName)) throw FileError("cannot read " + std::string(fileName));
+  archive->bytes_ = archive->mapped_.Bytes();
+  archive->IndexLines();
+  return archive;
+}
+
+void TMhtArchive::IndexLines() { lines_ = SplitLineViews(bytes_); }
 
 std::string_view TMhtArchive::Line(ptrdiff_t index) const {
   if (index < 0 || index >= Count())
@@ -513,9 +522,8 @@ void WriteMhtPart(bool& pagePending, std::span<const std::string_view> body,
     if (pagePending) {
       std::string text;
       {
-        LinesSource source(body);
         StringSink sink;
-        Base64DecodeStream(source, sink);
+        Base64DecodeLines(body, sink);
         text = NormalizeLineBreaks(sink.Text());
       }
       baseUrl = ExtractUrlFolder(location);
@@ -535,7 +543,8 @@ void WriteMhtPart(bool& pagePending, std::span<const std::string_view> body,
 void ParseMhtDocument(std::string_view archiveFileName, std::string_view workFolder,
                       std::string_view documentName, std::vector<std::string>& messages,
                       const TMhtHost& host) {
-  TMhtArchive archive(ReadFileBytes(archiveFileName));
+  std::unique_ptr<TMhtArchive> loaded = TMhtArchive::Load(archiveFileName);
+  const TMhtArchive& archive = *loaded;
   std::string baseUrl;
   std::string message;
   auto write = [&](const TMhtPart& part, bool& pagePending) {

@@ -20,11 +20,14 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/MappedFile.h"
 
 namespace lorvex {
 
@@ -50,6 +53,8 @@ struct TMhtHost {
 class TMhtArchive {
  public:
   explicit TMhtArchive(std::string bytes);
+  // The archive file; throws FileError when it cannot be read.
+  static std::unique_ptr<TMhtArchive> Load(std::string_view fileName);
   TMhtArchive(const TMhtArchive&) = delete;
   TMhtArchive& operator=(const TMhtArchive&) = delete;
 
@@ -62,7 +67,11 @@ class TMhtArchive {
   ptrdiff_t FindLine(std::string_view needle, ptrdiff_t start) const;
 
  private:
-  std::string bytes_;
+  TMhtArchive() = default;
+  void IndexLines();
+  std::string owned_;
+  platform::MappedFile mapped_;
+  std::string_view bytes_;
   std::vector<std::string_view> lines_;
 };
 

@@ -134,6 +134,30 @@ TEST(Base64Decode, ResultDoesNotDependOnHowTheInputIsRead) {
   }
 }
 
+TEST(Base64Decode, LinesDecodeLikeTheirStream) {
+  std::mt19937 random(9);
+  const std::string symbols =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=\r\n \t-";
+  for (int round = 0; round < 200; ++round) {
+    std::vector<std::string> owned;
+    size_t count = random() % 60;
+    for (size_t i = 0; i < count; ++i) {
+      // Line lengths around the buffer size as well as short ones.
+      size_t length = random() % 3 == 0 ? random() % 6000 : random() % 80;
+      std::string line;
+      for (size_t k = 0; k < length; ++k)
+        line += random() % 16 ? symbols[random() % 64] : symbols[random() % symbols.size()];
+      owned.push_back(line);
+    }
+    std::vector<std::string_view> lines(owned.begin(), owned.end());
+    LinesSource source(lines);
+    StringSink expected, actual;
+    Base64DecodeStream(source, expected);
+    Base64DecodeLines(lines, actual);
+    ASSERT_EQ(actual.Text(), expected.Text()) << round;
+  }
+}
+
 TEST(Base64Decode, FullBufferFitsTheOutputBuffer) {
   // A full input buffer of alphabet characters after three carried-over characters makes
   // the most output that one chunk can give.

@@ -51,13 +51,14 @@ def saved_page(page_html, resources, boundary="----=_NextPart_000_0000_01D8", qu
            header("Content-Type", "multipart/related;", case),
            b"\tboundary=" + (quote + boundary + quote).encode() + b";",
            b'\ttype="text/html"', b"", b"This is a multi-part message in MIME format.", b""]
-    text = CRLF.join(out) + CRLF
     delimiter = b"--" + boundary.encode() + CRLF
-    text += delimiter + part('text/html; charset="us-ascii"', "quoted-printable", page_location,
-                             qp_encode(page_html), case)
+    pieces = [CRLF.join(out) + CRLF,
+              delimiter + part('text/html; charset="us-ascii"', "quoted-printable", page_location,
+                               qp_encode(page_html), case)]
     for location, content_type, data in resources:
-        text += CRLF + delimiter + part(content_type, "base64", location, b64_lines(data), case)
-    return text + CRLF + b"--" + boundary.encode() + b"--" + CRLF
+        pieces.append(CRLF + delimiter + part(content_type, "base64", location, b64_lines(data), case))
+    pieces.append(CRLF + b"--" + boundary.encode() + b"--" + CRLF)
+    return b"".join(pieces)
 
 
 def mail_message(plain, html, attachment_name, attachment):
