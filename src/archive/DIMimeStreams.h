@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdio>
-#include <span>
 #include <string>
 #include <string_view>
 
@@ -30,10 +29,10 @@ class ByteSink {
 // target. Works through the source in kBase64InputBufferSize chunks, no allocation.
 void Base64DecodeStream(ByteSource& source, ByteSink& target);
 
-// The same bytes as Base64DecodeStream over a LinesSource of these lines, decoded straight
-// from the lines: the line breaks between them would be skipped anyway. Works in rounds of
-// at most kBase64InputBufferSize input bytes into one kBase64OutputBufferSize buffer.
-void Base64DecodeLines(std::span<const std::string_view> lines, ByteSink& target);
+// The same bytes as Base64DecodeStream over a StringSource of text, decoded in place: in
+// rounds of kBase64InputBufferSize input bytes into one kBase64OutputBufferSize buffer,
+// without copying the input first.
+void Base64DecodeText(std::string_view text, ByteSink& target);
 
 class StringSource final : public ByteSource {
  public:
@@ -42,19 +41,6 @@ class StringSource final : public ByteSource {
 
  private:
   std::string_view rest_;
-};
-
-// Lines as a stream, each followed by CR LF, the last one included; nothing is copied up
-// front.
-class LinesSource final : public ByteSource {
- public:
-  explicit LinesSource(std::span<const std::string_view> lines) : lines_(lines) {}
-  size_t Read(char* buffer, size_t capacity) override;
-
- private:
-  std::span<const std::string_view> lines_;
-  size_t line_ = 0;    // the line being read
-  size_t offset_ = 0;  // bytes of it (its CR LF counted) already read
 };
 
 // An open file read to its end; throws FileError on a read error.

@@ -1,6 +1,7 @@
 #include "archive/MhtFunc.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -53,6 +54,9 @@ size_t FindFolded(std::string_view text, std::string_view needle, size_t pos = 0
   return std::string_view::npos;
 }
 
+using Pos = TMhtArchive::Pos;
+constexpr Pos npos = TMhtArchive::npos;
+
 // Forward search for the lines that contain one text, remembering its last answer: a search
 // from a line between the last start and the line found (or from anywhere after the last
 // start when nothing was found) has the same answer.
@@ -61,10 +65,10 @@ class LineSearch {
   explicit LineSearch(std::string_view needle) : needle_(needle) {}
   void Reset(std::string_view needle) {
     needle_ = needle;
-    from_ = -1;
+    from_ = npos;
   }
-  ptrdiff_t Next(const TMhtArchive& archive, ptrdiff_t start) {
-    if (from_ >= 0 && start >= from_ && (found_ < 0 || start <= found_)) return found_;
+  Pos Next(const TMhtArchive& archive, Pos start) {
+    if (from_ != npos && start >= from_ && (found_ == npos || start <= found_)) return found_;
     found_ = archive.FindLine(needle_, start);
     from_ = start;
     return found_;
@@ -72,8 +76,8 @@ class LineSearch {
 
  private:
   std::string needle_;
-  ptrdiff_t from_ = -1;  // -1: nothing remembered
-  ptrdiff_t found_ = -1;
+  Pos from_ = npos;  // npos: nothing remembered
+  Pos found_ = npos;
 };
 
 std::string_view BeforeSlash(std::string_view value) {
@@ -81,7 +85,16 @@ std::string_view BeforeSlash(std::string_view value) {
   return slash == std::string_view::npos ? value : value.substr(0, slash);
 }
 
-// The state of one parse.
+// The Content-Location value of one line, URL-decoded; empty when the line has none.
+std::string ExtractContentLocation(std::string_view line) {
+  size_t name = FindFolded(line, kContentLocation);
+  if (name == std::string_view::npos) return {};
+  size_t colon = line.find(':', name + kContentLocation.size());
+  if (colon == std::string_view::npos) return {};
+  return UrlDecode(Trim(line.substr(colon + 1)));
+}
+
+// The state of one parse. Lines are addressed by their offsets; "line i + 1" is Next(i).
 class MhtReader {
  public:
   MhtReader(const TMhtArchive& archive, const TMhtPartHandler& handOver,
@@ -91,19 +104,21 @@ class MhtReader {
   bool Walk();
 
  private:
-  bool FieldValue(LineSearch& search, std::string_view name, ptrdiff_t start, ptrdiff_t& index,
+  bool FieldValue(LineSearch& search, std::string_view name, Pos start, Pos& index,
                   std::string_view& value);
-  TMhtPartKind FindContentType(ptrdiff_t start, ptrdiff_t& index);
-  TMhtEncoding FindTransferEncoding(ptrdiff_t start, ptrdiff_t& index);
-  ptrdiff_t FindBoundary(ptrdiff_t start);
-  TMhtPartKind FindRootType(ptrdiff_t start, ptrdiff_t& index);
-  ptrdiff_t NextDelimiterLine(ptrdiff_t start) { return delimiterSearch_.Next(archive_, start); }
+  TMhtPartKind FindContentType(Pos start, Pos& index);
+  TMhtEncoding FindTransferEncoding(Pos start, Pos& index);
+  Pos FindBoundary(Pos start);
+  TMhtPartKind FindRootType(Pos start, Pos& index);
+  Pos NextDelimiterLine(Pos start) { return delimiterSearch_.Next(archive_, start); }
   void SetBoundary(std::string boundary);
-  // The body from line start to the next delimiter line; end is the line before that
-  // delimiter line, or start when none follows.
-  std::span<const std::string_view> CollectPartBody(ptrdiff_t start, ptrdiff_t& end);
-  void HandOver(std::span<const std::string_view> body, TMhtEncoding encoding,
-                std::string location);
+  // The body from the line at start to the next delimiter line; next is that delimiter line,
+  // or Size() when none follows (no later line can be one then).
+  std::string_view CollectPartBody(Pos start, Pos& next);
+  // True when at least two lines follow the line at pos: "i < number of lines - 2".
+  bool TwoLinesFollow(Pos pos) const {
+    return archive_.IsLine(pos) && archive_.IsLine(archive_.Advance(pos, 2));
+  }
 
   const TMhtArchive& archive_;
   const TMhtPartHandler& handOver_;
@@ -116,14 +131,14 @@ class MhtReader {
   LineSearch boundarySearch_{kBoundary};
   LineSearch delimiterSearch_{""};
   // FindBoundary's last answer, remembered like a LineSearch's.
-  ptrdiff_t boundaryFrom_ = -1, boundaryFound_ = -1;
+  Pos boundaryFrom_ = npos, boundaryFound_ = npos;
   std::string boundaryFoundText_;
 };
 
-bool MhtReader::FieldValue(LineSearch& search, std::string_view name, ptrdiff_t start,
-                           ptrdiff_t& index, std::string_view& value) {
-  ptrdiff_t line = search.Next(archive_, start);
-  if (line < 0) return false;
+bool MhtReader::FieldValue(LineSearch& search, std::string_view name, Pos start, Pos& index,
+                           std::string_view& value) {
+  Pos line = search.Next(archive_, start);
+  if (line == npos) return false;
   std::string_view text = archive_.Line(line);
   size_t colon = text.find(':', FindFolded(text, name));
   if (colon == std::string_view::npos) return false;
@@ -132,7 +147,7 @@ bool MhtReader::FieldValue(LineSearch& search, std::string_view name, ptrdiff_t 
   return true;
 }
 
-TMhtPartKind MhtReader::FindContentType(ptrdiff_t start, ptrdiff_t& index) {
+TMhtPartKind MhtReader::FindContentType(Pos start, Pos& index) {
   std::string_view value;
   if (!FieldValue(contentTypeSearch_, kContentType, start, index, value)) return mkText;
   if (value.find('/') == std::string_view::npos) return mkText;
@@ -143,7 +158,7 @@ TMhtPartKind MhtReader::FindContentType(ptrdiff_t start, ptrdiff_t& index) {
   return mkText;
 }
 
-TMhtEncoding MhtReader::FindTransferEncoding(ptrdiff_t start, ptrdiff_t& index) {
+TMhtEncoding MhtReader::FindTransferEncoding(Pos start, Pos& index) {
   std::string_view value;
   if (!FieldValue(transferEncodingSearch_, kTransferEncoding, start, index, value))
     return meQuotedPrintable;
@@ -155,13 +170,14 @@ void MhtReader::SetBoundary(std::string boundary) {
   delimiterSearch_.Reset(currentBoundary_);
 }
 
-ptrdiff_t MhtReader::FindBoundary(ptrdiff_t start) {
-  if (!(boundaryFrom_ >= 0 && start >= boundaryFrom_ &&
-        (boundaryFound_ < 0 || start <= boundaryFound_))) {
+Pos MhtReader::FindBoundary(Pos start) {
+  if (!(boundaryFrom_ != npos && start >= boundaryFrom_ &&
+        (boundaryFound_ == npos || start <= boundaryFound_))) {
     boundaryFrom_ = start;
-    boundaryFound_ = -1;
+    boundaryFound_ = npos;
     boundaryFoundText_.clear();
-    for (ptrdiff_t line = start; (line = boundarySearch_.Next(archive_, line)) >= 0; ++line) {
+    for (Pos line = start; (line = boundarySearch_.Next(archive_, line)) != npos;
+         line = archive_.Next(line)) {
       std::string_view text = archive_.Line(line);
       size_t open = text.find_first_of("\"'", FindFolded(text, kBoundary) + kBoundary.size());
       if (open == std::string_view::npos) continue;
@@ -172,13 +188,13 @@ ptrdiff_t MhtReader::FindBoundary(ptrdiff_t start) {
       break;
     }
   }
-  SetBoundary(boundaryFound_ < 0 ? std::string() : boundaryFoundText_);
+  SetBoundary(boundaryFound_ == npos ? std::string() : boundaryFoundText_);
   return boundaryFound_;
 }
 
-TMhtPartKind MhtReader::FindRootType(ptrdiff_t start, ptrdiff_t& index) {
-  ptrdiff_t line = typeSearch_.Next(archive_, start);
-  if (line < 0) return mkText;
+TMhtPartKind MhtReader::FindRootType(Pos start, Pos& index) {
+  Pos line = typeSearch_.Next(archive_, start);
+  if (line == npos) return mkText;
   std::string_view text = archive_.Line(line);
   size_t quote = text.find('"', FindFolded(text, kTypeParameter));
   if (quote == std::string_view::npos) return mkText;
@@ -187,59 +203,44 @@ TMhtPartKind MhtReader::FindRootType(ptrdiff_t start, ptrdiff_t& index) {
                                                                                  : mkText;
 }
 
-std::span<const std::string_view> MhtReader::CollectPartBody(ptrdiff_t start, ptrdiff_t& end) {
-  end = start;
-  if (start >= archive_.Count()) return {};
-  ptrdiff_t delimiter = NextDelimiterLine(start);
-  if (delimiter < 0) return archive_.Lines(start, archive_.Count());
-  end = delimiter - 1;
-  return archive_.Lines(start, delimiter);
-}
-
-void MhtReader::HandOver(std::span<const std::string_view> body, TMhtEncoding encoding,
-                         std::string location) {
-  TMhtPart part{body, encoding, std::move(location)};
-  handOver_(part, pagePending_);
-}
-
-// The Content-Location value of one line, URL-decoded; empty when the line has none.
-std::string ExtractContentLocation(std::string_view line) {
-  size_t name = FindFolded(line, kContentLocation);
-  if (name == std::string_view::npos) return {};
-  size_t colon = line.find(':', name + kContentLocation.size());
-  if (colon == std::string_view::npos) return {};
-  return UrlDecode(Trim(line.substr(colon + 1)));
+std::string_view MhtReader::CollectPartBody(Pos start, Pos& next) {
+  next = archive_.Size();
+  if (!archive_.IsLine(start)) return {};
+  Pos delimiter = NextDelimiterLine(start);
+  if (delimiter == npos) return archive_.Bytes(start, archive_.Size());
+  next = delimiter;
+  return archive_.Bytes(start, delimiter);
 }
 
 bool MhtReader::Walk() {
-  const ptrdiff_t count = archive_.Count();
-  ptrdiff_t p = 0;
+  Pos p = 0;
   TMhtPartKind rootKind = FindContentType(0, p);
 
   if (rootKind == mkText) {
     // A single-part document: its headers, then the location line and the empty line.
     pagePending_ = true;
     TMhtEncoding encoding = FindTransferEncoding(p, p);
-    std::string location = ExtractContentLocation(archive_.Line(p + 1));
-    ptrdiff_t end;
-    HandOver(CollectPartBody(p + 3, end), encoding, std::move(location));
+    std::string location = ExtractContentLocation(archive_.Line(archive_.Next(p)));
+    Pos next;
+    TMhtPart part{CollectPartBody(archive_.Advance(p, 3), next), encoding, std::move(location)};
+    handOver_(part, pagePending_);
     return true;
   }
 
-  ptrdiff_t b = FindBoundary(p);
-  if (b < 0) return false;
+  Pos b = FindBoundary(p);
+  if (b == npos) return false;
   pagePending_ = FindRootType(b, b) == mkText;
 
-  ptrdiff_t i = b + 1;
-  while (i < count - 2) {
+  Pos i = archive_.Next(b);
+  while (TwoLinesFollow(i)) {
     // Lines that are not delimiter lines are passed over one by one: go straight to the next.
     i = NextDelimiterLine(i);
-    if (i < 0 || i >= count - 2) break;
-    const ptrdiff_t delimiterLine = i;
+    if (i == npos || !TwoLinesFollow(i)) break;
+    const Pos delimiterLine = i;
 
     TMhtPartKind kind = FindContentType(i, i);
     if (kind == mkApplication) {
-      ++i;
+      i = archive_.Next(i);
       continue;
     }
     if (kind == mkMultipart) {
@@ -248,53 +249,49 @@ bool MhtReader::Walk() {
       // more and the walk has nothing left to find.
       b = FindBoundary(i);
       pagePending_ = true;
-      if (b < 0) break;
-      i = b + 1;
+      if (b == npos) break;
+      i = archive_.Next(b);
       continue;
     }
     TMhtEncoding encoding = FindTransferEncoding(i, i);
-    std::string location = ExtractContentLocation(archive_.Line(i + 1));
+    std::string location = ExtractContentLocation(archive_.Line(archive_.Next(i)));
     if (!pagePending_ && !IsResourceFile(location)) {
       // Skipped. When neither header search moved on, step past the delimiter line so that
       // the walk cannot stand still.
-      if (i == delimiterLine) ++i;
+      if (i == delimiterLine) i = archive_.Next(i);
       continue;
     }
-    ptrdiff_t end;
-    std::span<const std::string_view> body = CollectPartBody(i + 2, end);
-    i = end + 1;
-    HandOver(body, encoding, std::move(location));
+    TMhtPart part{CollectPartBody(archive_.Advance(i, 2), i), encoding, std::move(location)};
+    handOver_(part, pagePending_);
     if (processMessages_) processMessages_();
     pagePending_ = false;
   }
   return true;
 }
 
-// Splits bytes into line views at CR, LF or CR LF; a break at the very end adds no line.
-std::vector<std::string_view> SplitLineViews(std::string_view bytes) {
-  std::vector<std::string_view> lines;
-  lines.reserve(bytes.size() / 64 + 1);
-  const char* const data = bytes.data();
-  const char* const end = data + bytes.size();
-  // The next CR and the next LF, each found by memchr and reused until passed, so that text
-  // with one kind of break only stays linear.
-  const char* nextCr = static_cast<const char*>(std::memchr(data, '\r', bytes.size()));
-  const char* nextLf = static_cast<const char*>(std::memchr(data, '\n', bytes.size()));
-  const char* pos = data;
-  while (pos < end) {
-    if (nextCr && nextCr < pos)
-      nextCr = static_cast<const char*>(std::memchr(pos, '\r', size_t(end - pos)));
-    if (nextLf && nextLf < pos)
-      nextLf = static_cast<const char*>(std::memchr(pos, '\n', size_t(end - pos)));
-    const char* br = end;
-    if (nextCr) br = nextCr;
-    if (nextLf && nextLf < br) br = nextLf;
-    lines.emplace_back(pos, size_t(br - pos));
-    if (br == end) break;
-    pos = br + 1;
-    if (*br == '\r' && pos < end && *pos == '\n') ++pos;
+// The first CR or LF at or after pos; size when there is none. Eight bytes at a time: a byte
+// below 14 is flagged exactly at the lowest flagged position, then checked.
+size_t FindLineBreak(std::string_view bytes, size_t pos) {
+  const char* data = bytes.data();
+  const size_t size = bytes.size();
+  constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+  while (pos < size) {
+    while (size - pos >= 8) {
+      uint64_t word;
+      std::memcpy(&word, data + pos, 8);
+      uint64_t below = (word - kOnes * 14) & ~word & kHigh;
+      if (below) {
+        if constexpr (std::endian::native == std::endian::little)
+          pos += size_t(std::countr_zero(below)) / 8;
+        break;
+      }
+      pos += 8;
+    }
+    if (pos >= size) break;
+    if (data[pos] == '\r' || data[pos] == '\n') return pos;
+    ++pos;
   }
-  return lines;
+  return size;
 }
 
 bool IsDeviceName(std::string_view name) {
@@ -344,12 +341,14 @@ void WriteTextFile(const std::string& path, std::string_view text) {
   WriteFileBytes(path, NormalizeLineBreaks(text));
 }
 
-void DecodeBase64ToFile(std::span<const std::string_view> body, const std::string& path) {
+void DecodeBase64ToFile(std::string_view body, const std::string& path) {
   platform::UniqueFile file = platform::OpenFile(path, "wb");
   if (!file) throw FileError("cannot create " + path);
   std::setvbuf(file.get(), nullptr, _IOFBF, kFileBufferSize);
   FileSink sink(file.get(), path);
-  Base64DecodeLines(body, sink);
+  // The line breaks in the body are bytes that decoding skips: the raw bytes decode exactly
+  // as the body's lines each followed by CR LF.
+  Base64DecodeText(body, sink);
   sink.Flush();
 }
 
@@ -359,8 +358,9 @@ void SaveArchiveAsPage(const TMhtArchive& archive, const std::string& path) {
   if (!file) throw FileError("cannot create " + path);
   std::setvbuf(file.get(), nullptr, _IOFBF, kFileBufferSize);
   FileSink sink(file.get(), path);
-  for (std::string_view line : archive.Lines(0, archive.Count())) {
-    sink.Write(line.data(), line.size());
+  for (TMhtArchive::Pos line = 0; archive.IsLine(line); line = archive.Next(line)) {
+    std::string_view text = archive.Line(line);
+    sink.Write(text.data(), text.size());
     sink.Write("\r\n", 2);
   }
   sink.Flush();
@@ -368,44 +368,42 @@ void SaveArchiveAsPage(const TMhtArchive& archive, const std::string& path) {
 
 }  // namespace
 
-TMhtArchive::TMhtArchive(std::string bytes) : owned_(std::move(bytes)), bytes_(owned_) {
-  IndexLines();
-}
+TMhtArchive::TMhtArchive(std::string bytes) : owned_(std::move(bytes)), bytes_(owned_) {}
 
 std::unique_ptr<TMhtArchive> TMhtArchive::Load(std::string_view fileName) {
   std::unique_ptr<TMhtArchive> archive(new TMhtArchive());
   if (!archive->mapped_.Open(fileName)) throw FileError("cannot read " + std::string(fileName));
   archive->bytes_ = archive->mapped_.Bytes();
-  archive->IndexLines();
   return archive;
 }
 
-void TMhtArchive::IndexLines() { lines_ = SplitLineViews(bytes_); }
-
-std::string_view TMhtArchive::Line(ptrdiff_t index) const {
-  if (index < 0 || index >= Count())
-    throw MhtError("the archive ends where line " + std::to_string(index + 1) + " is expected");
-  return lines_[size_t(index)];
+std::string_view TMhtArchive::Line(Pos pos) const {
+  if (!IsLine(pos)) throw MhtError("the archive ends where its layout calls for another line");
+  return bytes_.substr(pos, FindLineBreak(bytes_, pos) - pos);
 }
 
-std::span<const std::string_view> TMhtArchive::Lines(ptrdiff_t from, ptrdiff_t to) const {
-  from = std::clamp<ptrdiff_t>(from, 0, Count());
-  to = std::clamp<ptrdiff_t>(to, from, Count());
-  return std::span<const std::string_view>(lines_).subspan(size_t(from), size_t(to - from));
+TMhtArchive::Pos TMhtArchive::Next(Pos pos) const {
+  if (!IsLine(pos)) return Size();
+  size_t br = FindLineBreak(bytes_, pos);
+  if (br >= Size()) return Size();
+  if (bytes_[br] == '\r' && br + 1 < Size() && bytes_[br + 1] == '\n') ++br;
+  return br + 1;
 }
 
-ptrdiff_t TMhtArchive::FindLine(std::string_view needle, ptrdiff_t start) const {
-  if (needle.empty() || start >= Count()) return -1;
-  start = std::max<ptrdiff_t>(start, 0);
+TMhtArchive::Pos TMhtArchive::Advance(Pos pos, int count) const {
+  for (int k = 0; k < count; ++k) pos = Next(pos);
+  return pos;
+}
+
+TMhtArchive::Pos TMhtArchive::FindLine(std::string_view needle, Pos start) const {
+  if (needle.empty() || !IsLine(start)) return npos;
   // Searching the bytes from the start line on finds the same line as testing each line:
   // needle holds no line break, so a match never spans two lines.
-  size_t offset = size_t(lines_[size_t(start)].data() - bytes_.data());
-  size_t hit = FindFolded(bytes_, needle, offset);
-  if (hit == std::string_view::npos) return -1;
-  const char* at = bytes_.data() + hit;
-  auto line = std::upper_bound(lines_.begin() + start, lines_.end(), at,
-                               [](const char* p, std::string_view l) { return p < l.data(); });
-  return ptrdiff_t(line - lines_.begin()) - 1;
+  size_t hit = FindFolded(bytes_, needle, start);
+  if (hit == std::string_view::npos) return npos;
+  size_t line = hit;
+  while (line > start && bytes_[line - 1] != '\r' && bytes_[line - 1] != '\n') --line;
+  return line;
 }
 
 bool WalkMhtArchive(const TMhtArchive& archive, const TMhtPartHandler& handOver,
@@ -414,17 +412,7 @@ bool WalkMhtArchive(const TMhtArchive& archive, const TMhtPartHandler& handOver,
   return reader.Walk();
 }
 
-std::string MhtBodyText(std::span<const std::string_view> body) {
-  size_t size = 0;
-  for (std::string_view line : body) size += line.size() + 2;
-  std::string text;
-  text.reserve(size);
-  for (std::string_view line : body) {
-    text.append(line);
-    text.append("\r\n", 2);
-  }
-  return text;
-}
+std::string MhtBodyText(std::string_view body) { return NormalizeLineBreaks(body); }
 
 std::string DecodeQuotedPrintable(std::string_view text) {
   // The text as it would stand after in-place removal is always the output so far followed
@@ -482,7 +470,7 @@ std::string FormatMessagePattern(std::string_view pattern, std::string_view argu
   return out;
 }
 
-void WriteMhtPart(bool& pagePending, std::span<const std::string_view> body,
+void WriteMhtPart(bool& pagePending, std::string_view body,
                   TMhtEncoding encoding, std::string_view location, std::string& baseUrl,
                   std::string_view workFolder, std::string_view documentName,
                   std::string& message, const TMhtHost& host) {
@@ -523,7 +511,7 @@ void WriteMhtPart(bool& pagePending, std::span<const std::string_view> body,
       std::string text;
       {
         StringSink sink;
-        Base64DecodeLines(body, sink);
+        Base64DecodeText(body, sink);
         text = NormalizeLineBreaks(sink.Text());
       }
       baseUrl = ExtractUrlFolder(location);

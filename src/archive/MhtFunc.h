@@ -21,7 +21,6 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
-#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -48,37 +47,47 @@ struct TMhtHost {
   std::function<void()> ProcessMessages;
 };
 
-// The archive file's bytes with the index of its lines (split at CR, LF or CR LF, the
-// breaks not kept). Lines are views into the bytes.
+// The archive file's bytes. A line (split at CR, LF or CR LF, the breaks not kept; a break
+// at the very end adds no line) is addressed by the offset of its first byte; Size() stands
+// for "beyond the last line". No index of the lines is built: the next line is found when it
+// is asked for, and the walk asks only for the few lines around each header.
 class TMhtArchive {
  public:
+  using Pos = size_t;
+  static constexpr Pos npos = static_cast<Pos>(-1);
+
   explicit TMhtArchive(std::string bytes);
   // The archive file; throws FileError when it cannot be read.
   static std::unique_ptr<TMhtArchive> Load(std::string_view fileName);
   TMhtArchive(const TMhtArchive&) = delete;
   TMhtArchive& operator=(const TMhtArchive&) = delete;
 
-  ptrdiff_t Count() const { return ptrdiff_t(lines_.size()); }
-  // Throws MhtError for an index beyond the last line.
-  std::string_view Line(ptrdiff_t index) const;
-  std::span<const std::string_view> Lines(ptrdiff_t from, ptrdiff_t to) const;
-  // The first line at index start or later that contains needle (lower-case) with the ASCII
-  // letters folded; -1 when none does or needle is empty.
-  ptrdiff_t FindLine(std::string_view needle, ptrdiff_t start) const;
+  Pos Size() const { return bytes_.size(); }
+  bool IsLine(Pos pos) const { return pos < bytes_.size(); }
+  // The line's text; throws MhtError beyond the last line.
+  std::string_view Line(Pos pos) const;
+  // The line after the one at pos; Size() when there is none.
+  Pos Next(Pos pos) const;
+  // The line that follows the line at pos by count lines; Size() when there is none.
+  Pos Advance(Pos pos, int count) const;
+  // The first line at pos start or later that contains needle (lower-case) with the ASCII
+  // letters folded; npos when none does or needle is empty.
+  Pos FindLine(std::string_view needle, Pos start) const;
+  // The bytes from one line to another, line breaks as they are in the file.
+  std::string_view Bytes(Pos from, Pos to) const { return bytes_.substr(from, to - from); }
 
  private:
   TMhtArchive() = default;
-  void IndexLines();
   std::string owned_;
   platform::MappedFile mapped_;
   std::string_view bytes_;
-  std::vector<std::string_view> lines_;
 };
 
-// A part as handed to the writer. Its body is the part's lines, each to be followed by
-// CR LF; Location is the Content-Location value, URL-decoded, or empty.
+// A part as handed to the writer. Its body is the part's lines with the line breaks that the
+// file has; as text, every line is followed by CR LF (MhtBodyText). Location is the
+// Content-Location value, URL-decoded, or empty.
 struct TMhtPart {
-  std::span<const std::string_view> Body;
+  std::string_view Body;
   TMhtEncoding Encoding = meQuotedPrintable;
   std::string Location;
 };
@@ -94,7 +103,7 @@ bool WalkMhtArchive(const TMhtArchive& archive, const TMhtPartHandler& handOver,
                     const std::function<void()>& processMessages);
 
 // The body text: every line followed by CR LF.
-std::string MhtBodyText(std::span<const std::string_view> body);
+std::string MhtBodyText(std::string_view body);
 
 // Quoted-printable decoding in one pass: "=" followed by a line break (or by "=") is a soft
 // break that removes every CR and LF after it; "=" and two more characters become one byte
@@ -119,7 +128,7 @@ std::string FormatMessagePattern(std::string_view pattern, std::string_view argu
 // otherwise a resource file in "<doc>.files\". Leaves a message for the user in message
 // (empty when there is none): a folder that could not be created, or a part skipped for an
 // unsafe file name. Throws FileError when a file cannot be written.
-void WriteMhtPart(bool& pagePending, std::span<const std::string_view> body,
+void WriteMhtPart(bool& pagePending, std::string_view body,
                   TMhtEncoding encoding, std::string_view location, std::string& baseUrl,
                   std::string_view workFolder, std::string_view documentName,
                   std::string& message, const TMhtHost& host);

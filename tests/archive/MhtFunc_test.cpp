@@ -285,14 +285,28 @@ TEST(MhtReader, WalkMovesOnWhenNoHeaderFollows) {
 
 TEST(MhtReader, LinesSplitAtEveryKindOfBreak) {
   TMhtArchive archive(std::string("a\rb\nc\r\n\r\rd\r\n"));
-  ASSERT_EQ(archive.Count(), 6);
-  EXPECT_EQ(archive.Line(2), "c");
-  EXPECT_EQ(archive.Line(4), "");
-  EXPECT_EQ(archive.Line(5), "d");
-  EXPECT_EQ(archive.FindLine("d", 0), 5);
-  EXPECT_EQ(archive.FindLine("B", 0), -1);  // needles are lower-case
-  EXPECT_EQ(archive.FindLine("b", 2), -1);
-  EXPECT_THROW(archive.Line(6), MhtError);
+  std::vector<std::string_view> lines;
+  std::vector<size_t> starts;
+  for (TMhtArchive::Pos pos = 0; archive.IsLine(pos); pos = archive.Next(pos)) {
+    lines.push_back(archive.Line(pos));
+    starts.push_back(pos);
+  }
+  EXPECT_EQ(lines, (std::vector<std::string_view>{"a", "b", "c", "", "", "d"}));
+  EXPECT_EQ(archive.Advance(0, 6), archive.Size());
+  EXPECT_EQ(archive.FindLine("d", 0), starts[5]);
+  EXPECT_EQ(archive.FindLine("C", 0), TMhtArchive::npos);  // needles are lower-case
+  EXPECT_EQ(archive.FindLine("b", starts[2]), TMhtArchive::npos);
+  EXPECT_THROW(archive.Line(archive.Size()), MhtError);
+  // A long line without a break, and breaks at every offset of an eight-byte word.
+  for (size_t at = 0; at < 20; ++at) {
+    std::string text(40, 'x');
+    text[at] = '\n';
+    text[at + 9] = '\r';
+    TMhtArchive split(text);
+    EXPECT_EQ(split.Line(0).size(), at) << at;
+    EXPECT_EQ(split.Line(split.Next(0)).size(), 8u) << at;
+  }
+  EXPECT_EQ(TMhtArchive(std::string(100, '\t')).Line(0).size(), 100u);
 }
 
 // The decoder as the rules say it, in place, with erase: the reference for the one-pass one.
