@@ -337,8 +337,22 @@ bool EnsureFolder(std::string_view folder, bool workFolderGiven, std::string& me
   return false;
 }
 
+// True when every line of text already ends in CR LF, so that the text is its own line form
+// (NormalizeLineBreaks would return the same bytes).
+bool HasCrLfLines(std::string_view text) {
+  if (text.empty()) return true;
+  if (text.size() < 2 || text[text.size() - 2] != '\r' || text.back() != '\n') return false;
+  for (size_t pos = 0; (pos = FindLineBreak(text, pos)) < text.size(); pos += 2)
+    if (text[pos] != '\r' || pos + 1 >= text.size() || text[pos + 1] != '\n') return false;
+  return true;
+}
+
+// Text output: the text's lines, each followed by CR LF.
 void WriteTextFile(const std::string& path, std::string_view text) {
-  WriteFileBytes(path, NormalizeLineBreaks(text));
+  if (HasCrLfLines(text))
+    WriteFileBytes(path, text);
+  else
+    WriteFileBytes(path, NormalizeLineBreaks(text));
 }
 
 void DecodeBase64ToFile(std::string_view body, const std::string& path) {
@@ -413,6 +427,15 @@ bool WalkMhtArchive(const TMhtArchive& archive, const TMhtPartHandler& handOver,
 }
 
 std::string MhtBodyText(std::string_view body) { return NormalizeLineBreaks(body); }
+
+namespace {
+// The body as text, without a copy when its lines already end in CR LF.
+template <typename Use>
+auto WithBodyText(std::string_view body, Use&& use) {
+  if (HasCrLfLines(body)) return use(body);
+  return use(std::string_view(MhtBodyText(body)));
+}
+}  // namespace
 
 std::string DecodeQuotedPrintable(std::string_view text) {
   // The text as it would stand after in-place removal is always the output so far followed
@@ -492,7 +515,8 @@ void WriteMhtPart(bool& pagePending, std::string_view body,
       return;
     }
     if (encoding == meQuotedPrintable) {
-      std::string text = DecodeQuotedPrintable(MhtBodyText(body));
+      std::string text =
+          WithBodyText(body, [](std::string_view bodyText) { return DecodeQuotedPrintable(bodyText); });
       if (pagePending) {
         baseUrl = ExtractUrlFolder(location);
         text = RewritePageLinks(text, localFolder, baseUrl);

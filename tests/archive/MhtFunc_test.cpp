@@ -473,6 +473,23 @@ TEST_F(MhtImport, LaterPartWithTheSameNameWinsAndEmptyLocationIsNotWritten) {
   EXPECT_EQ(Read("15.files/s.css"), "b{");
 }
 
+TEST_F(MhtImport, AnyLineBreaksComeOutAsCrLfLines) {
+  ASSERT_TRUE(platform::CreateDirectoryLevel(work));
+  // LF-only and CR-only archives, a soft break and an encoded CR LF in the page.
+  for (std::string_view br : {"\n", "\r"}) {
+    std::string archive;
+    for (std::string_view line :
+         {"Content-Type: multipart/related; boundary=\"zq\"", "--zq", "Content-Type: text/html",
+          "Content-Transfer-Encoding: quoted-printable", "Content-Location: p.htm", "", "a=", "b=0D=0Ac",
+          "--zq", "Content-Type: text/css", "Content-Transfer-Encoding: quoted-printable",
+          "Content-Location: s.css", "", "x{}", "--zq--", "", ""})
+      (archive += line) += br;
+    EXPECT_TRUE(Import(archive).empty());
+    EXPECT_EQ(Read("15.htm"), "\r\nab\r\nc\r\n");
+    EXPECT_EQ(Read("15.files/s.css"), "\r\nx{}\r\n");
+  }
+}
+
 TEST_F(MhtImport, ArchiveWithoutDelimiterIsSavedWhole) {
   ASSERT_TRUE(platform::CreateDirectoryLevel(work));
   EXPECT_TRUE(Import("Content-Type: multipart/related; boundary=abc\n--abc\rbody=41").empty());
