@@ -1,7 +1,9 @@
 #include "webimport/PageLinks.h"
 
+#include <cstdint>
+#include <cstring>
+#include <limits>
 #include <stdexcept>
-#include <unordered_map>
 
 #include "util/WebPublicFunc.h"
 
@@ -27,8 +29,9 @@ void ForEachTag(std::string_view text, size_t margin, OnTag onTag) {
   while (p + 1 < length) {
     p = text.find('<', p);
     if (p == std::string_view::npos || p + 1 >= length) return;
-    size_t q = p + 1 < limit ? text.find_first_of("<>", p + 1) : std::string_view::npos;
-    if (q == std::string_view::npos || q >= limit) {
+    size_t q = p + 1;
+    while (q < limit && text[q] != '<' && text[q] != '>') ++q;
+    if (q >= limit) {
       ++p;
     } else if (text[q] == '<') {
       p = q + 1;
@@ -91,9 +94,45 @@ AttributeValue PlainAttribute(std::string_view attrText, std::string_view name) 
   return result;
 }
 
+// True when resolving the reference text changes nothing: trimmed, nothing to decode, no
+// "file:" scheme, absolute, and already with the delimiters that resolution would give it.
+bool IsResolvedReference(std::string_view text) {
+  if (text.size() < 2 || Trim(text).size() != text.size()) return false;
+  if (text.find('%') != std::string_view::npos || StartsWithIgnoreCase(text, "file:") || IsRelativeUrl(text))
+    return false;
+  return text.find(text[1] == ':' ? '/' : '\\') == std::string_view::npos;
+}
+
+std::string KindReferenceInFolder(std::string_view folder, std::string_view ref) {
+  if (ref.empty()) return std::string();
+  std::string resolved = ResolveUrlInFolder(folder, ref.substr(1));
+  std::string out;
+  out.reserve(resolved.size() + 1);
+  out.push_back(ref.front());
+  out.append(resolved);
+  return out;
+}
+
+// The resolved folder of the current base, worked out again only when a base tag changes it.
+class BaseFolder {
+ public:
+  const std::string& Of(const std::string& base) {
+    if (!valid_ || base != base_) {
+      base_ = base;
+      folder_ = ResolveBaseFolder(base);
+      valid_ = true;
+    }
+    return folder_;
+  }
+
+ private:
+  bool valid_ = false;
+  std::string base_, folder_;
+};
+
 // ScanTag without resolving the reference when the caller needs only kind, position and
 // length (the rewriting pass takes its texts from the prepared lists).
-TagScanResult ScanTagText(std::string_view tag, std::string& baseUrl, bool resolve) {
+TagScanResult ScanTagText(std::string_view tag, std::string& baseUrl, BaseFolder* resolveIn) {
   TagScanResult result;
   size_t nameEnd = 1;
   while (nameEnd < tag.size() && !IsNameEnd(tag[nameEnd])) ++nameEnd;
@@ -116,8 +155,8 @@ TagScanResult ScanTagText(std::string_view tag, std::string& baseUrl, bool resol
   result.valueLen = attribute.value.size();
   if (kind == rkMeta)
     result.ref = std::string(Trim(PrefixKind(kind, attribute.value)));
-  else if (resolve)
-    result.ref = ResolveKindReference(baseUrl, PrefixKind(kind, attribute.value));
+  else if (resolveIn)
+    result.ref = KindReferenceInFolder(resolveIn->Of(baseUrl), PrefixKind(kind, attribute.value));
   else
     result.ref = PrefixKind(kind, "");
   if (kind == rkBase) baseUrl = AddSlash(attribute.value);
@@ -157,10 +196,7 @@ int ReferenceKindOf(std::string_view ref) {
 std::string StripKind(std::string_view ref) { return std::string(ref.empty() ? ref : ref.substr(1)); }
 
 std::string ResolveKindReference(std::string_view base, std::string_view ref) {
-  if (ref.empty()) return std::string();
-  std::string out(1, ref.front());
-  out += ResolveUrl(base, ref.substr(1));
-  return out;
+  return KindReferenceInFolder(ResolveBaseFolder(base), ref);
 }
 
 TagAttribute GetTagAttribute(std::string_view attrText, std::string_view name) {
@@ -190,8 +226,9 @@ TagAttribute GetTagAttribute(std::string_view attrText, std::string_view name) {
   char quote = attrText[v];
   if (quote == '"' || quote == '\'') {
     rawStart = v + 1;
-    size_t end = attrText.find_first_of(quote == '"' ? std::string_view("\">") : std::string_view("'>"), rawStart);
-    raw = attrText.substr(rawStart, end == std::string_view::npos ? std::string_view::npos : end - rawStart);
+    size_t end = rawStart;
+    while (end < length && attrText[end] != quote && attrText[end] != '>') ++end;
+    raw = attrText.substr(rawStart, end - rawStart);
     size_t start = TrimmedStart(raw);
     if (start != std::string_view::npos)
       result.pos = static_cast<TextPos>(rawStart + start) + 1;
@@ -215,13 +252,17 @@ AttributeValue ValueAttribute(std::string_view attrText) { return ResourceAttrib
 AttributeValue HrefAttribute(std::string_view attrText) { return PlainAttribute(attrText, "href"); }
 AttributeValue CharsetAttribute(std::string_view attrText) { return PlainAttribute(attrText, "charset"); }
 
-TagScanResult ScanTag(std::string_view tag, std::string& baseUrl) { return ScanTagText(tag, baseUrl, true); }
+TagScanResult ScanTag(std::string_view tag, std::string& baseUrl) {
+  BaseFolder folder;
+  return ScanTagText(tag, baseUrl, &folder);
+}
 
 StringList CollectTagReferences(std::string_view html, std::string_view baseUrl, bool removeDuplicates) {
   StringList refs;
   std::string base(baseUrl);
+  BaseFolder folder;
   ForEachTag(html, kCollectMargin, [&](size_t start, size_t end) {
-    TagScanResult scan = ScanTag(html.substr(start, end - start + 1), base);
+    TagScanResult scan = ScanTagText(html.substr(start, end - start + 1), base, &folder);
     if (scan.valuePos != kNoPosition) refs.push_back(std::move(scan.ref));
     return end + 1;
   });
@@ -231,7 +272,9 @@ StringList CollectTagReferences(std::string_view html, std::string_view baseUrl,
 }
 
 void ResolveReferenceList(std::string_view base, StringList& refs) {
-  for (std::string& line : refs) line = ResolveKindReference(base, line);
+  const std::string folder = ResolveBaseFolder(base);
+  for (std::string& line : refs)
+    if (line.empty() || !IsResolvedReference(std::string_view(line).substr(1))) line = KindReferenceInFolder(folder, line);
 }
 
 void RemoveNonResourceReferences(StringList& refs) {
@@ -249,7 +292,7 @@ StringList ReferenceFileNames(const StringList& refs) {
   StringList names;
   names.reserve(refs.size());
   for (const std::string& line : refs) {
-    std::string name = ExtractUrlFileName(StripKind(line));
+    std::string name = ExtractUrlFileName(std::string_view(line).substr(line.empty() ? 0 : 1));
     if (!Trim(name).empty()) {
       if (IsKindLine(line, rkFrame) && ExtractUrlFileExt(name).empty()) name += ".htm";
       name = StripUrlQuery(name);
@@ -261,6 +304,68 @@ StringList ReferenceFileNames(const StringList& refs) {
 
 namespace {
 
+// A hash of the text with the ASCII letters folded, eight bytes at a time: in each word the
+// bytes "A" to "Z" get the 0x20 bit, the same as AsciiLower.
+size_t FoldedHash(std::string_view text) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+  auto fold = [](uint64_t word) {
+    uint64_t low7 = word & ~kHigh;
+    uint64_t atLeastA = low7 + kOnes * (0x80 - 'A');
+    uint64_t aboveZ = low7 + kOnes * (0x80 - 'Z' - 1);
+    uint64_t upper = atLeastA & ~aboveZ & ~word & kHigh;
+    return word | (upper >> 2);
+  };
+  uint64_t h = 0x9E3779B97F4A7C15ull ^ text.size();
+  size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    uint64_t word;
+    std::memcpy(&word, text.data() + i, 8);
+    h = (h ^ fold(word)) * 0xFF51AFD7ED558CCDull;
+    h ^= h >> 32;
+  }
+  uint64_t tail = 0;
+  for (size_t shift = 0; i < text.size(); ++i, shift += 8)
+    tail |= static_cast<uint64_t>(static_cast<unsigned char>(AsciiLower(text[i]))) << shift;
+  h = (h ^ tail) * 0xC4CEB9FE1A85EC53ull;
+  return static_cast<size_t>(h ^ (h >> 29));
+}
+
+// For every text, the index of the first text equal to it with the ASCII letters folded (its
+// own index when it is the first). Empty texts are skipped when skipEmpty is set (they keep
+// their own index). One open-addressing table with the hashes kept beside the indexes, so a
+// probe touches a text only when the hashes agree.
+std::vector<size_t> FirstFoldedOccurrence(const StringList& texts, bool skipEmpty) {
+  const size_t n = texts.size();
+  // Slots hold 32-bit hashes and indexes: half the memory, and so half the cache misses.
+  if (n >= std::numeric_limits<uint32_t>::max()) throw std::length_error("too many references");
+  std::vector<size_t> first(n);
+  size_t capacity = 16;
+  while (capacity < 2 * n) capacity *= 2;
+  struct Slot {
+    uint32_t hash;
+    uint32_t index;  // index + 1; 0 for an empty slot
+  };
+  std::vector<Slot> table(capacity, Slot{0, 0});
+  for (size_t i = 0; i < n; ++i) {
+    first[i] = i;
+    if (skipEmpty && texts[i].empty()) continue;
+    const size_t fullHash = FoldedHash(texts[i]);
+    const uint32_t hash = static_cast<uint32_t>(fullHash >> 32 ^ fullHash);
+    for (size_t at = fullHash & (capacity - 1);; at = (at + 1) & (capacity - 1)) {
+      Slot& slot = table[at];
+      if (slot.index == 0) {
+        slot = Slot{hash, static_cast<uint32_t>(i + 1)};
+        break;
+      }
+      if (slot.hash == hash && EqualsIgnoreCase(texts[slot.index - 1], texts[i])) {
+        first[i] = slot.index - 1;
+        break;
+      }
+    }
+  }
+  return first;
+}
+
 // Clash numbers from the file names. Different references (compared exactly, without kind)
 // whose names agree are numbered 2, 3, ... in order, except those equal to the first
 // reference of that name, which keep 1; then every line shares the number of the first line
@@ -269,28 +374,16 @@ namespace {
 std::vector<size_t> ClashNumbers(const StringList& refs, const StringList& names) {
   const size_t n = refs.size();
   std::vector<size_t> numbers(n, 1);
-  struct NameGroup {
-    size_t first;
-    size_t counter;
-  };
-  std::unordered_map<std::string, NameGroup> groups;
-  groups.reserve(n);
+  std::vector<size_t> counters(n, 1);  // per first line of a name
+  const std::vector<size_t> firstOfName = FirstFoldedOccurrence(names, true);
+  auto withoutKind = [&](size_t i) { return std::string_view(refs[i]).substr(refs[i].empty() ? 0 : 1); };
   for (size_t i = 0; i < n; ++i) {
-    if (names[i].empty()) continue;
-    auto [it, isNew] = groups.try_emplace(AsciiLowerCase(names[i]), NameGroup{i, 1});
-    if (isNew) continue;
-    NameGroup& group = it->second;
-    if (std::string_view(refs[i]).substr(refs[i].empty() ? 0 : 1) ==
-        std::string_view(refs[group.first]).substr(refs[group.first].empty() ? 0 : 1))
-      continue;
-    numbers[i] = ++group.counter;
+    const size_t group = firstOfName[i];
+    if (group == i || withoutKind(i) == withoutKind(group)) continue;
+    numbers[i] = ++counters[group];
   }
-  std::unordered_map<std::string, size_t> firstEqual;
-  firstEqual.reserve(n);
-  for (size_t i = 0; i < n; ++i) {
-    auto [it, isNew] = firstEqual.try_emplace(AsciiLowerCase(refs[i]), i);
-    if (!isNew) numbers[i] = numbers[it->second];
-  }
+  const std::vector<size_t> firstEqual = FirstFoldedOccurrence(refs, false);
+  for (size_t i = 0; i < n; ++i) numbers[i] = numbers[firstEqual[i]];
   return numbers;
 }
 
@@ -338,7 +431,7 @@ std::string RewritePageLinks(std::string_view html, std::string_view localFolder
   std::string base = pageBase;
   ForEachTag(html, kRewriteMargin, [&](size_t start, size_t end) {
     std::string_view tag = html.substr(start, end - start + 1);
-    TagScanResult scan = ScanTagText(tag, base, false);
+    TagScanResult scan = ScanTagText(tag, base, nullptr);
     if (scan.valuePos == kNoPosition) return end + 1;
     const size_t line = k++;
     bool remove = false;
