@@ -11,7 +11,8 @@ using Args = std::vector<std::string>;
 
 // lorvex text FILE [--show-links] [--keep-title]
 int TextCommand(const Args& args);
-// lorvex mht ARCHIVE --work DIR --doc ID
-int MhtCommand(const Args& args);
+int RefsCommand(const Args& args);     // lorvex refs FILE --base URL [--all]
+int RewriteCommand(const Args& args);  // lorvex rewrite FILE --local-folder DIR --page-url URL
+int MhtCommand(const Args& args);      // lorvex mht ARCHIVE --work DIR --doc ID
 
 }  // namespace lorvex::cli

@@ -1,7 +1,8 @@
 #include "util/StrFunction.h"
 
-#include "util/ByteScan.h"
 #include <unordered_set>
+
+#include "util/ByteScan.h"
 
 namespace lorvex {
 
