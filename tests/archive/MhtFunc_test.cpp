@@ -410,7 +410,8 @@ class MhtImport : public ::testing::Test {
 TEST_F(MhtImport, WritesThePageAndTheResources) {
   ASSERT_TRUE(platform::CreateDirectoryLevel(work));
   EXPECT_TRUE(Import(kSavedPage).empty());
-  EXPECT_EQ(Read("15.htm"), Crlf({"", "<html><img src=\"img/logo.gif\">", "</html>", ""}));
+  // The link points at the part file through the parts folder's full path, written with "/".
+  EXPECT_EQ(Read("15.htm"), Crlf({"", "<html><img src=\"" + work + "/15.files/logo.gif\">", "</html>", ""}));
   EXPECT_EQ(Read("15.files/logo.gif"), "GIF89a");
   EXPECT_FALSE(Exists("15.files/notes.txt"));
 }
@@ -465,12 +466,15 @@ TEST_F(MhtImport, LaterPartWithTheSameNameWinsAndEmptyLocationIsNotWritten) {
       "--x", "Content-Type: image/gif", "Content-Transfer-Encoding: base64", "Content-Location: a/x.gif", "", "QQ==",
       "--x", "Content-Type: image/gif", "Content-Transfer-Encoding: base64", "Content-Location: b/x.gif", "", "Qg==",
       "--x", "Content-Type: text/css", "Content-Transfer-Encoding: base64", "Content-Location: s.css", "",
-      "Yns=",  // a base64 style sheet is stored byte for byte: "b{" without a line break
+      "PGltZyBzcmM9YS5naWY+",  // "<img src=a.gif>" without a line break, stored byte for byte
+      "--x", "Content-Type: text/css", "Content-Transfer-Encoding: quoted-printable",
+      "Content-Location: q.css", "", "<img src=3Da.gif>          ",  // rewritten like a page
       "--x--", "", ""});
   EXPECT_TRUE(Import(archive).empty());
   EXPECT_EQ(Read("15.htm"), "\r\npage\r\n");  // the line after the empty location line
   EXPECT_EQ(Read("15.files/x.gif"), "B");
-  EXPECT_EQ(Read("15.files/s.css"), "b{");
+  EXPECT_EQ(Read("15.files/s.css"), "<img src=a.gif>");
+  EXPECT_EQ(Read("15.files/q.css"), "\r\n<img src=" + work + "/15.files/a.gif>          \r\n");
 }
 
 TEST_F(MhtImport, AnyLineBreaksComeOutAsCrLfLines) {
