@@ -11,6 +11,8 @@
 #include "platform/Platform.h"
 #include "support/TempFolder.h"
 #include "util/FileOperation.h"
+#include "util/StrFunction.h"
+#include "util/WebPublicFunc.h"
 
 namespace lorvex {
 namespace {
@@ -309,6 +311,212 @@ TEST(MhtReader, LinesSplitAtEveryKindOfBreak) {
     EXPECT_EQ(split.Line(split.Next(0)).size(), 8u) << at;
   }
   EXPECT_EQ(TMhtArchive(std::string(100, '\t')).Line(0).size(), 100u);
+}
+
+// The reader's rules as they read, on a list of lines with indexes, every search run from
+// scratch on lower-cased copies: the reference for the reader's offsets and remembered
+// searches. Small inputs only.
+class ReferenceReader {
+ public:
+  explicit ReferenceReader(std::string_view text) : lines_(SplitLines(text)) {}
+
+  Walk Run() {
+    Walk walk;
+    long p = 0;
+    if (FindContentType(0, p) == mkText) {
+      pending_ = true;
+      TMhtEncoding encoding = FindTransferEncoding(p, p);
+      std::string location = Location(Line(p + 1));
+      long end;
+      HandOver(walk, Body(p + 3, end), encoding, location);
+      walk.walked = true;
+      return walk;
+    }
+    long b = FindBoundary(p);
+    if (b < 0) return walk;
+    walk.walked = true;
+    pending_ = FindRootType(b, b) == mkText;
+    const long n = long(lines_.size());
+    for (long i = b + 1; i < n - 2;) {
+      if (!IsDelimiter(i)) {
+        ++i;
+        continue;
+      }
+      const long delimiterLine = i;
+      TMhtPartKind kind = FindContentType(i, i);
+      if (kind == mkApplication) {
+        ++i;
+        continue;
+      }
+      if (kind == mkMultipart) {
+        b = FindBoundary(i);
+        pending_ = true;
+        i = b + 1;  // 0 when there is none: no line is a delimiter line any more
+        continue;
+      }
+      TMhtEncoding encoding = FindTransferEncoding(i, i);
+      std::string location = Location(Line(i + 1));
+      if (!pending_ && !IsResourceFile(location)) {
+        if (i == delimiterLine) ++i;
+        continue;
+      }
+      long end;
+      std::string body = Body(i + 2, end);
+      i = end + 1;
+      HandOver(walk, body, encoding, location);
+      pending_ = false;
+    }
+    return walk;
+  }
+
+ private:
+  bool Contains(long line, std::string_view needle) const {
+    return !needle.empty() && AsciiLowerCase(lines_[size_t(line)]).find(needle) != std::string::npos;
+  }
+  long FindLine(std::string_view needle, long start) const {
+    for (long l = std::max(start, 0L); l < long(lines_.size()); ++l)
+      if (Contains(l, needle)) return l;
+    return -1;
+  }
+  const std::string& Line(long i) const {
+    if (i < 0 || i >= long(lines_.size())) throw MhtError("beyond the last line");
+    return lines_[size_t(i)];
+  }
+  bool Field(std::string_view name, long start, long& index, std::string& value) const {
+    long l = FindLine(name, start);
+    if (l < 0) return false;
+    size_t colon = lines_[size_t(l)].find(':', AsciiLowerCase(lines_[size_t(l)]).find(name));
+    if (colon == std::string::npos) return false;
+    value = std::string(Trim(std::string_view(lines_[size_t(l)]).substr(colon + 1)));
+    index = l;
+    return true;
+  }
+  TMhtPartKind FindContentType(long start, long& index) const {
+    std::string value;
+    if (!Field("content-type", start, index, value) || value.find('/') == std::string::npos) return mkText;
+    std::string major = AsciiLowerCase(value.substr(0, value.find('/')));
+    return major == "image" ? mkImage : major == "application" ? mkApplication
+                                    : major == "multipart"     ? mkMultipart
+                                                               : mkText;
+  }
+  TMhtEncoding FindTransferEncoding(long start, long& index) const {
+    std::string value;
+    if (!Field("content-transfer-encoding", start, index, value)) return meQuotedPrintable;
+    return AsciiLowerCase(value) == "quoted-printable" ? meQuotedPrintable : meBase64;
+  }
+  long FindBoundary(long start) {
+    for (long l = std::max(start, 0L); l < long(lines_.size()); ++l) {
+      if (!Contains(l, "boundary")) continue;
+      std::string lower = AsciiLowerCase(lines_[size_t(l)]);
+      size_t open = lower.find_first_of("\"'", lower.find("boundary") + 8);
+      if (open == std::string::npos) continue;
+      size_t close = lower.find_first_of("\"'", open + 1);
+      if (close == std::string::npos) continue;
+      boundary_ = lower.substr(open + 1, close - open - 1);
+      return l;
+    }
+    boundary_.clear();
+    return -1;
+  }
+  TMhtPartKind FindRootType(long start, long& index) const {
+    long l = FindLine("type=", start);
+    if (l < 0) return mkText;
+    const std::string& line = lines_[size_t(l)];
+    size_t quote = line.find('"', AsciiLowerCase(line).find("type="));
+    if (quote == std::string::npos) return mkText;
+    index = l;
+    std::string value(Trim(std::string_view(line).substr(quote + 1)));
+    return AsciiLowerCase(value.substr(0, value.find('/'))) == "multipart" ? mkMultipart : mkText;
+  }
+  static std::string Location(const std::string& line) {
+    size_t name = AsciiLowerCase(line).find("content-location");
+    if (name == std::string::npos) return {};
+    size_t colon = line.find(':', name + 16);
+    if (colon == std::string::npos) return {};
+    return UrlDecode(Trim(std::string_view(line).substr(colon + 1)));
+  }
+  bool IsDelimiter(long line) const { return Contains(line, boundary_); }
+  std::string Body(long start, long& end) const {
+    std::string body;
+    end = start;
+    for (long l = start; l < long(lines_.size()); ++l) {
+      if (IsDelimiter(l)) {
+        end = l - 1;
+        break;
+      }
+      (body += lines_[size_t(l)]) += "\r\n";
+    }
+    return body;
+  }
+  void HandOver(Walk& walk, std::string body, TMhtEncoding encoding, std::string location) {
+    walk.parts.push_back({location, encoding, body, pending_});
+    pending_ = false;
+  }
+
+  StringList lines_;
+  std::string boundary_;
+  bool pending_ = false;
+};
+
+TEST(MhtReader, AgreesWithTheRulesOnRandomArchives) {
+  const std::vector<std::string> vocabulary = {
+      "--b", "--b--", "--C", "x--B--y", "", "", "", "QUJD", "a=3Db",
+      "Content-Type: multipart/related; boundary=\"b\"", "content-type: Multipart/Alternative; boundary='c'",
+      "Content-Type: multipart/mixed; type=\"multipart/x\"; boundary=\"b'", "Content-Type: text/html",
+      "Content-Type: image/gif", "Content-Type: application/x", "Content-Type: audio/x", "Content-Type:",
+      "Content-Type text/html", "CONTENT-TYPE: IMAGE/png", "Content-Transfer-Encoding: base64",
+      "Content-Transfer-Encoding: Quoted-Printable", "content-transfer-encoding: 7bit",
+      "Content-Location: a.gif", "Content-Location: http://h/p.htm", "Content-Location: x.txt",
+      "content-location: my%20b.GIF", "Content-Location:", "\ttype=\"text/html\"", "type=\"multipart/x\"",
+      "type=text", "boundary=noquote", "boundary=\"\"", "<link type=3D\"text/css\">",
+      // Whole parts in the saved-page layout ("|" stands for a line break).
+      "--b|Content-Type: image/gif|Content-Transfer-Encoding: base64|Content-Location: a.gif||QUJD",
+      "--c|Content-Type: text/html|Content-Transfer-Encoding: quoted-printable|Content-Location: p.htm||a=3Db",
+      "--b|Content-Type: multipart/alternative; boundary=\"c\"|", "--C|Content-Type: image/png|||"};
+  const char* breaks[] = {"\r\n", "\n", "\r"};
+  std::mt19937 random(5);
+  size_t handedOver = 0, nested = 0, thrown = 0;
+  for (int round = 0; round < 4000; ++round) {
+    std::string text;
+    size_t count = random() % 40;
+    for (size_t i = 0; i < count; ++i) {
+      const char* br = breaks[random() % 3];
+      for (char c : vocabulary[random() % vocabulary.size()]) c == '|' ? void(text += br) : void(text += c);
+      if (i + 1 < count || random() % 2) text += br;
+    }
+    Walk expected;
+    bool expectedThrows = false;
+    try {
+      expected = ReferenceReader(text).Run();
+    } catch (const MhtError&) {
+      expectedThrows = true;
+    }
+    Walk actual;
+    bool actualThrows = false;
+    try {
+      TMhtArchive archive(text);
+      actual.walked = WalkMhtArchive(
+          archive,
+          [&](const TMhtPart& part, bool& pagePending) {
+            actual.parts.push_back({part.Location, part.Encoding, MhtBodyText(part.Body), pagePending});
+            pagePending = false;
+          },
+          nullptr);
+    } catch (const MhtError&) {
+      actualThrows = true;
+    }
+    ASSERT_EQ(actualThrows, expectedThrows) << round << "\n" << text;
+    thrown += expectedThrows;
+    if (expectedThrows) continue;
+    handedOver += expected.parts.size();
+    nested += expected.parts.size() > 1;
+    ASSERT_EQ(actual.walked, expected.walked) << round << "\n" << text;
+    ASSERT_EQ(actual.parts, expected.parts) << round << "\n" << text;
+  }
+  // The generator must reach the interesting paths, or the comparison proves little.
+  EXPECT_GT(handedOver, 2500u);
+  EXPECT_GT(nested, 400u);
+  EXPECT_GT(thrown, 50u);
 }
 
 // The decoder as the rules say it, in place, with erase: the reference for the one-pass one.
