@@ -11,11 +11,13 @@
 // A delimiter line is any line that contains the current delimiter (lower-cased) anywhere;
 // a nested multipart part replaces the delimiter for the rest of the archive.
 //
-// Cost: the archive is held once, as bytes with a line index over them. Every forward search
-// (a header name, the delimiter) folds case while it compares instead of keeping a lower-case
-// copy, and remembers its last answer, so that a search that found nothing, or found a line
-// far ahead, is not run again from every delimiter line: the walk stays linear in the size of
-// the archive.
+// Cost: the archive is held once (mapped where the system allows) and lines are addressed by
+// their byte offsets, with no index built over them. Every forward search (a header name,
+// the delimiter) runs over the bytes with the ASCII letters folded as it compares, instead of
+// keeping a lower-case copy, and remembers its last answer, so that a search that found
+// nothing, or found a line far ahead, is not run again from every delimiter line: the walk
+// stays linear in the size of the archive. Bodies are handed over as byte ranges and decoded
+// straight into their files.
 #pragma once
 
 #include <cstddef>
