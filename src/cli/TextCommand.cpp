@@ -24,10 +24,23 @@ int TextCommand(const Args& args) {
     std::string html = LoadTextFile(file);
     text = ConvertHTMLToText(html, showLinks, keepTitle);
   }
-  // The packed document holds the converted text as lines, CR LF after every line.
-  text = NormalizeLineBreaks(text);
-  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
-    throw std::runtime_error("cannot write the output");
+  // The packed document holds the converted text as lines, CR LF after every line. It is
+  // normalised block by block on the way out, so the text is not held twice.
+  constexpr size_t kBlock = 1 << 20;
+  std::string block;
+  LineBreakNormalizer normalizer(block);
+  auto flush = [&] {
+    if (std::fwrite(block.data(), 1, block.size(), stdout) != block.size())
+      throw std::runtime_error("cannot write the output");
+    block.clear();
+  };
+  for (size_t pos = 0; pos < text.size(); pos += kBlock) {
+    normalizer.Append(std::string_view(text).substr(pos, kBlock));
+    flush();
+  }
+  normalizer.Finish();
+  flush();
+  if (std::fflush(stdout) != 0) throw std::runtime_error("cannot write the output");
   return 0;
 }
 

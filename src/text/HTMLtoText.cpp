@@ -7,8 +7,10 @@
 //   is skipped byte by byte without rescanning, so the work is linear in the input.
 #include "text/HTMLtoText.h"
 
+#include <algorithm>
 #include <cstring>
 
+#include "util/ByteScan.h"
 #include "util/StrFunction.h"
 
 namespace lorvex {
@@ -38,15 +40,14 @@ size_t EntityLength(std::string_view text, size_t pos) {
 
 // Plain text runs until the next "&" or "<".
 size_t TextLength(std::string_view text, size_t pos) {
-  const char* p = text.data() + pos;
-  const char* end = text.data() + text.size();
-  while (p < end && *p != '&' && *p != '<') ++p;
-  return size_t(p - text.data()) - pos;
+  return FindEitherByte(text.data(), pos, text.size(), '&', '<') - pos;
 }
 
 void AppendEntity(std::string_view token, std::string& out) {
-  if (token.size() > 8) return;  // longer than every known entity
-  std::string lower = AsciiLowerCase(token);
+  char buffer[8];
+  if (token.size() > sizeof buffer) return;  // longer than every known entity
+  for (size_t i = 0; i < token.size(); ++i) buffer[i] = AsciiLower(token[i]);
+  const std::string_view lower(buffer, token.size());
   if (lower == "&nbsp;") out += ' ';
   else if (lower == "&quot;") out += '"';
   else if (lower == "&gt;") out += '>';
@@ -88,43 +89,55 @@ struct Converter {
   std::string currentLink;
   std::string out;
 
+  // The tag rules, tried in order; dispatching on the second byte keeps that order, since
+  // rules with different second bytes never match the same tag.
   void AppendTag(std::string_view tag) {
+    if (tag.size() < 2) return;
     auto is = [&](std::string_view s) { return EqualsIgnoreCase(tag, s); };
     auto begins = [&](std::string_view s) { return StartsWithIgnoreCase(tag, s); };
-    if (is("<br>")) {
-      out += "\r\n";
-    } else if (begins("<pre")) {
-      inPreformatted = true;
-      out += "\r\n";
-    } else if (begins("<p")) {
-      out += "\r\n\r\n";
-    } else if (begins("<hr")) {
-      out += "\r\n";
-      out.append(kHorizontalRuleWidth, '-');
-      out += "\r\n";
-    } else if (begins("<ol") || begins("<ul")) {
-      out += "\r\n";
-    } else if (begins("<li")) {
-      out += kMiddleDot;
-    } else if (begins("</li") || begins("</tr")) {
-      out += "\r\n";
-    } else if (is("</td>")) {
-      out += '\t';
-    } else if (is("<title>")) {
-      out += "<<";
-    } else if (is("</title>")) {
-      out += ">>\r\n\r\n";
-    } else if (is("</pre>")) {
-      inPreformatted = false;
-    } else if (begins("<table")) {
-      out += "\r\n";
-    } else if (showLinks && tag.size() >= 2 && AsciiLower(tag[1]) == 'a') {
-      currentLink = ExtractAnchorHref(tag);
-      if (!currentLink.empty()) out += '[';
-    } else if (showLinks && is("</a>") && !currentLink.empty()) {
-      out += ' ';
-      out += currentLink;
-      out += " ]";
+    switch (AsciiLower(tag[1])) {
+      case 'b':
+        if (is("<br>")) out += "\r\n";
+        break;
+      case 'p':
+        if (begins("<pre")) inPreformatted = true, out += "\r\n";
+        else out += "\r\n\r\n";
+        break;
+      case 'h':
+        if (begins("<hr")) {
+          out += "\r\n";
+          out.append(kHorizontalRuleWidth, '-');
+          out += "\r\n";
+        }
+        break;
+      case 'o':
+      case 'u':
+        if (begins("<ol") || begins("<ul")) out += "\r\n";
+        break;
+      case 'l':
+        if (begins("<li")) out += kMiddleDot;
+        break;
+      case 't':
+        if (is("<title>")) out += "<<";
+        else if (begins("<table")) out += "\r\n";
+        break;
+      case '/':
+        if (begins("</li") || begins("</tr")) out += "\r\n";
+        else if (is("</td>")) out += '\t';
+        else if (is("</title>")) out += ">>\r\n\r\n";
+        else if (is("</pre>")) inPreformatted = false;
+        else if (showLinks && is("</a>") && !currentLink.empty()) {
+          out += ' ';
+          out += currentLink;
+          out += " ]";
+        }
+        break;
+      case 'a':
+        if (showLinks) {
+          currentLink = ExtractAnchorHref(tag);
+          if (!currentLink.empty()) out += '[';
+        }
+        break;
     }
   }
 
@@ -135,11 +148,40 @@ struct Converter {
   }
 };
 
+inline std::string_view TokenAt(std::string_view text, size_t pos) {
+  size_t length;
+  switch (text[pos]) {
+    case '&':
+      length = EntityLength(text, pos);
+      break;
+    case '<': {
+      // Most tags are short: look at the first bytes directly before calling memchr.
+      const size_t end = text.size();
+      size_t close = pos + 1;
+      const size_t quickEnd = std::min(end, pos + 24);
+      while (close < quickEnd && text[close] != '>') ++close;
+      if (close == quickEnd) close = FindByte(text, close, '>');
+      length = (close < end ? close + 1 : close) - pos;
+      break;
+    }
+    default:
+      length = TextLength(text, pos);
+  }
+  return text.substr(pos, length);
+}
+
+// True for tags that may open a style, title or script block ("<s..." or "<t...").
+inline bool MayOpenSkippedBlock(std::string_view token) {
+  if (token.size() < 6 || token[0] != '<') return false;
+  const char second = AsciiLower(token[1]);
+  return second == 's' || second == 't';
+}
+
 // Skips tokens from pos until one that equals closing (folded); pos is left on that token.
 // False when the text ends first.
 bool SkipToClosingTag(std::string_view text, size_t& pos, std::string_view closing) {
   while (pos < text.size()) {
-    std::string_view token = NextHtmlToken(text, pos);
+    std::string_view token = TokenAt(text, pos);
     if (EqualsIgnoreCase(token, closing)) return true;
     pos += token.size();
   }
@@ -174,22 +216,7 @@ bool SkipScript(std::string_view text, size_t tagEnd, size_t& pos) {
 
 }  // namespace
 
-std::string_view NextHtmlToken(std::string_view text, size_t pos) {
-  size_t length;
-  switch (text[pos]) {
-    case '&':
-      length = EntityLength(text, pos);
-      break;
-    case '<': {
-      size_t close = FindByte(text, pos + 1, '>');
-      length = (close < text.size() ? close + 1 : close) - pos;
-      break;
-    }
-    default:
-      length = TextLength(text, pos);
-  }
-  return text.substr(pos, length);
-}
+std::string_view NextHtmlToken(std::string_view text, size_t pos) { return TokenAt(text, pos); }
 
 std::string ConvertHTMLToText(std::string_view html, bool showLinks, bool keepTitle) {
   Converter converter;
@@ -198,23 +225,30 @@ std::string ConvertHTMLToText(std::string_view html, bool showLinks, bool keepTi
   converter.out.reserve(html.size() / 2);
   size_t pos = 0;
   while (pos < html.size()) {
-    std::string_view token = NextHtmlToken(html, pos);
+    std::string_view token = TokenAt(html, pos);
+    // Style, title and script are each tested once, in this order, on the token in hand.
+    // Most tokens are ruled out by their first two bytes.
+    if (!MayOpenSkippedBlock(token)) {
+      pos += token.size();
+      converter.AppendToken(token);
+      continue;
+    }
     if (StartsWithIgnoreCase(token, "<style")) {
       if (!SkipToClosingTag(html, pos, "</style>")) break;
       pos += std::strlen("</style>");
       if (pos >= html.size()) break;
-      token = NextHtmlToken(html, pos);
+      token = TokenAt(html, pos);
     }
     if (!keepTitle && StartsWithIgnoreCase(token, "<title>")) {
       if (!SkipToClosingTag(html, pos, "</title>")) break;
       pos += std::strlen("</title>");
       if (pos >= html.size()) break;
-      token = NextHtmlToken(html, pos);
+      token = TokenAt(html, pos);
     }
     if (StartsWithIgnoreCase(token, "<script")) {
       if (!SkipScript(html, pos + token.size(), pos)) break;
+      token = TokenAt(html, pos);
     }
-    token = NextHtmlToken(html, pos);
     pos += token.size();
     converter.AppendToken(token);
   }

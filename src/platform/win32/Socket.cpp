@@ -1,0 +1,201 @@
+// Winsock side of the socket seam. Waiting uses select(), which reports a refused
+// non-blocking connect in the exception set on every Windows version (WSAPoll does not).
+#include "platform/Socket.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+
+#include <cstring>
+#include <utility>
+
+namespace lorvex::platform {
+
+namespace {
+
+// Winsock is started on first use, once per process; C++ guarantees a thread-safe start of
+// the function-local object. It is never cleaned up: sockets may outlive static destructors.
+void EnsureWinsock() {
+  static const bool started = [] {
+    WSADATA data;
+    return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }();
+  (void)started;
+}
+
+std::string ErrorText(int code) {
+  char text[256] = {};
+  DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             DWORD(code), 0, text, sizeof text, nullptr);
+  while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ' || text[n - 1] == '.'))
+    text[--n] = 0;
+  std::string result = "socket error " + std::to_string(code);
+  if (n > 0) result += std::string(" (") + text + ")";
+  return result;
+}
+
+SOCKET AsSocket(std::intptr_t handle) { return SOCKET(handle); }
+
+SocketWait WaitFor(SOCKET s, bool write, int timeoutMs) {
+  fd_set main, except;
+  FD_ZERO(&main);
+  FD_ZERO(&except);
+  FD_SET(s, &main);
+  FD_SET(s, &except);
+  timeval tv{};
+  timeval* limit = nullptr;
+  if (timeoutMs >= 0) {
+    tv.tv_sec = timeoutMs / 1000;
+    tv.tv_usec = (timeoutMs % 1000) * 1000;
+    limit = &tv;
+  }
+  int n = ::select(0, write ? nullptr : &main, write ? &main : nullptr, &except, limit);
+  if (n > 0) return SocketWait::Ready;
+  if (n == 0) return SocketWait::Timeout;
+  return SocketWait::Failed;
+}
+
+bool MakeNonBlocking(SOCKET s) {
+  u_long on = 1;
+  return ::ioctlsocket(s, FIONBIO, &on) == 0;
+}
+
+void SetNoDelay(SOCKET s) {
+  BOOL one = TRUE;
+  ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
+}
+
+}  // namespace
+
+std::string SocketErrorText() { return ErrorText(::WSAGetLastError()); }
+
+std::vector<SocketAddress> ResolveHost(const std::string& host, int port, std::string& error) {
+  EnsureWinsock();
+  std::vector<SocketAddress> result;
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  addrinfo* list = nullptr;
+  std::string service = std::to_string(port);
+  int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
+  if (rc != 0) {
+    error = "cannot resolve " + host + ": " + ErrorText(rc);
+    return result;
+  }
+  for (addrinfo* ai = list; ai; ai = ai->ai_next) {
+    if (ai->ai_addrlen > sizeof(SocketAddress::storage)) continue;
+    SocketAddress address;
+    std::memcpy(address.storage, ai->ai_addr, ai->ai_addrlen);
+    address.length = int(ai->ai_addrlen);
+    result.push_back(address);
+  }
+  ::freeaddrinfo(list);
+  if (result.empty()) error = "no address for " + host;
+  return result;
+}
+
+Socket::Socket(Socket&& other) noexcept : handle_(std::exchange(other.handle_, kInvalid)) {}
+
+Socket& Socket::operator=(Socket&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = std::exchange(other.handle_, kInvalid);
+  }
+  return *this;
+}
+
+Socket Socket::StartConnect(const SocketAddress& address, std::string& error) {
+  EnsureWinsock();
+  auto* sa = reinterpret_cast<const sockaddr*>(address.storage);
+  SOCKET s = ::socket(sa->sa_family, SOCK_STREAM, IPPROTO_TCP);
+  if (s == INVALID_SOCKET) {
+    error = SocketErrorText();
+    return Socket();
+  }
+  Socket socket{std::intptr_t(s)};
+  ::SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+  SetNoDelay(s);
+  if (!MakeNonBlocking(s)) {
+    error = SocketErrorText();
+    return Socket();
+  }
+  if (::connect(s, sa, address.length) != 0 && ::WSAGetLastError() != WSAEWOULDBLOCK) {
+    error = SocketErrorText();
+    return Socket();
+  }
+  return socket;
+}
+
+bool Socket::FinishConnect(std::string& error) {
+  int code = 0;
+  int length = sizeof code;
+  if (::getsockopt(AsSocket(handle_), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&code), &length) != 0)
+    code = ::WSAGetLastError();
+  if (code == 0) return true;
+  error = ErrorText(code);
+  return false;
+}
+
+Socket Socket::ListenLoopback(std::string& error) {
+  EnsureWinsock();
+  SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s == INVALID_SOCKET) {
+    error = SocketErrorText();
+    return Socket();
+  }
+  Socket socket{std::intptr_t(s)};
+  sockaddr_in sin{};
+  sin.sin_family = AF_INET;
+  sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sin.sin_port = 0;
+  if (::bind(s, reinterpret_cast<sockaddr*>(&sin), sizeof sin) != 0 || ::listen(s, 64) != 0 ||
+      !MakeNonBlocking(s)) {
+    error = SocketErrorText();
+    return Socket();
+  }
+  return socket;
+}
+
+int Socket::LocalPort() const {
+  sockaddr_storage ss{};
+  int length = sizeof ss;
+  if (::getsockname(AsSocket(handle_), reinterpret_cast<sockaddr*>(&ss), &length) != 0) return 0;
+  if (ss.ss_family == AF_INET) return ntohs(reinterpret_cast<sockaddr_in*>(&ss)->sin_port);
+  if (ss.ss_family == AF_INET6) return ntohs(reinterpret_cast<sockaddr_in6*>(&ss)->sin6_port);
+  return 0;
+}
+
+Socket Socket::Accept() {
+  SOCKET s = ::accept(AsSocket(handle_), nullptr, nullptr);
+  if (s == INVALID_SOCKET) return Socket();
+  Socket socket{std::intptr_t(s)};
+  SetNoDelay(s);
+  if (!MakeNonBlocking(s)) return Socket();
+  return socket;
+}
+
+SocketWait Socket::WaitReadable(int timeoutMs) const { return WaitFor(AsSocket(handle_), false, timeoutMs); }
+SocketWait Socket::WaitWritable(int timeoutMs) const { return WaitFor(AsSocket(handle_), true, timeoutMs); }
+
+long Socket::Receive(char* buffer, std::size_t size) {
+  int n = ::recv(AsSocket(handle_), buffer, int(size > 0x7fffffff ? 0x7fffffff : size), 0);
+  if (n >= 0) return n;
+  return ::WSAGetLastError() == WSAEWOULDBLOCK ? kSocketWouldBlock : kSocketFailed;
+}
+
+long Socket::Send(const char* data, std::size_t size) {
+  int n = ::send(AsSocket(handle_), data, int(size > 0x7fffffff ? 0x7fffffff : size), 0);
+  if (n >= 0) return n;
+  return ::WSAGetLastError() == WSAEWOULDBLOCK ? kSocketWouldBlock : kSocketFailed;
+}
+
+void Socket::ShutdownSend() {
+  if (handle_ != kInvalid) ::shutdown(AsSocket(handle_), SD_SEND);
+}
+
+void Socket::Close() noexcept {
+  if (handle_ != kInvalid) ::closesocket(AsSocket(std::exchange(handle_, kInvalid)));
+}
+
+}  // namespace lorvex::platform
