@@ -212,9 +212,10 @@ TransferTexts MakeTransferTexts(ULONG progress, ULONG progressMax, double startT
 
 std::string JoinHeaderLines(const StringList& lines) {
   std::string text;
-  for (size_t i = 0; i < lines.size(); ++i) {
-    if (i > 0) text += "\r\n";
-    text += lines[i];
+  for (const std::string& line : lines) {
+    if (line.empty()) continue;  // an empty line would end the request's header block
+    text += line;
+    text += "\r\n";
   }
   return text;
 }

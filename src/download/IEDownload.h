@@ -173,7 +173,8 @@ TransferTexts MakeTransferTexts(ULONG progress, ULONG progressMax, double startT
                                 char decimalSeparator,
                                 const std::function<std::string(double)>& timeText);
 
-// Joins the additional header lines: CR LF between lines, none after the last.
+// The component's header lines as request header text: every line followed by CR LF (urlmon
+// appends its own header lines right after this text), empty lines left out.
 std::string JoinHeaderLines(const StringList& lines);
 
 // The callback object of one download.
@@ -394,10 +395,12 @@ class TIEDownload {
 
   // The "User Agent" value of the system's Internet settings, or empty.
   static std::string ReadSystemUserAgent();
+  // The settings of a download of URL into fileName (empty: into memory), as the download
+  // routines hand them to the callback object.
+  TInfo MakeInfo(const std::string& url, const std::string& fileName) const;
 
  private:
   friend class TBSCB;
-  TInfo MakeInfo(const std::string& url, const std::string& fileName) const;
   TBSCB::Hold Start(const std::string& url, const std::string& fileName);
   WaitOutcome Wait(const std::function<bool()>& ended, const std::function<void()>& abort,
                    const WaitLimits& limits);
