@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <new>
 #include <stdexcept>
 
@@ -38,6 +39,13 @@ const char kInternetSettingsKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\";
 
 LONG liveObjects = 0;
+
+// Guards the links between components and their callback objects (TIEDownload::attached_ and
+// TBSCB::owner_ as the destructors use them): urlmon may free an object on another thread.
+std::mutex& AttachLock() {
+  static std::mutex lock;
+  return lock;
+}
 
 std::wstring AnsiToWide(std::string_view text) {
   if (text.empty()) return {};
@@ -238,13 +246,23 @@ TBSCB::Hold::~Hold() {
 }
 
 TBSCB::TBSCB(const TInfo& info)
-    : info_(info), owner_(info.Sender), url_(info.Url), memoryStream_(win32::NewMemoryStream()) {
-  if (owner_) owner_->attached_.insert(this);
+    : sharedCount_(info.Sender ? info.Sender->refCount_ : std::make_shared<LONG>(1)),
+      info_(info),
+      owner_(info.Sender),
+      url_(info.Url),
+      memoryStream_(win32::NewMemoryStream()) {
+  if (owner_) {
+    std::lock_guard<std::mutex> guard(AttachLock());
+    owner_->attached_.insert(this);
+  }
   ::InterlockedIncrement(&liveObjects);
 }
 
 TBSCB::~TBSCB() {
-  if (owner_) owner_->attached_.erase(this);
+  {
+    std::lock_guard<std::mutex> guard(AttachLock());
+    if (owner_) owner_->attached_.erase(this);
+  }
   ::InterlockedDecrement(&liveObjects);
 }
 
@@ -256,6 +274,20 @@ void TBSCB::DropHolder() noexcept {
   if (::InterlockedDecrement(&holders_) == 0) delete this;
 }
 
+TBSCB::Hold TBSCB::HoldIfAlive(TBSCB* object) noexcept {
+  LONG count = object->holders_;
+  while (count > 0) {
+    LONG seen = ::InterlockedCompareExchange(&object->holders_, count + 1, count);
+    if (seen == count) {
+      Hold hold;
+      hold.object_ = object;
+      return hold;
+    }
+    count = seen;
+  }
+  return Hold();
+}
+
 TBSCB::Hold TBSCB::Create(const TInfo& info) {
   Hold download = CreateUnbound(info);
   download->StartBinding();
@@ -265,8 +297,11 @@ TBSCB::Hold TBSCB::Create(const TInfo& info) {
 TBSCB::Hold TBSCB::CreateUnbound(const TInfo& info) { return Hold(new TBSCB(info)); }
 
 void TBSCB::Detach() noexcept {
-  if (owner_) owner_->attached_.erase(this);
-  owner_ = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(AttachLock());
+    if (owner_) owner_->attached_.erase(this);
+    owner_ = nullptr;
+  }
   win32::Guarded([this] { AbortBinding(); });
 }
 
@@ -353,11 +388,11 @@ STDMETHODIMP TBSCB::QueryInterface(REFIID riid, void** ppv) {
 
 STDMETHODIMP_(ULONG) TBSCB::AddRef() {
   AddHolder();
-  return owner_ ? ULONG(::InterlockedIncrement(&owner_->refCount_)) : ULONG(holders_);
+  return ULONG(::InterlockedIncrement(sharedCount_.get()));
 }
 
 STDMETHODIMP_(ULONG) TBSCB::Release() {
-  ULONG count = owner_ ? ULONG(::InterlockedDecrement(&owner_->refCount_)) : ULONG(holders_ - 1);
+  ULONG count = ULONG(::InterlockedDecrement(sharedCount_.get()));
   DropHolder();  // may free this object
   return count;
 }
@@ -788,10 +823,17 @@ TIEDownload::~TIEDownload() {
   // Every callback object still alive is let go of: running bindings are aborted, and a
   // later call from urlmon (a Release at least) no longer reaches this component.
   std::vector<TBSCB::Hold> attached;
-  for (TBSCB* download : attached_) attached.emplace_back(download);
+  {
+    std::lock_guard<std::mutex> guard(AttachLock());
+    for (TBSCB* download : attached_) {
+      download->owner_ = nullptr;  // one being freed elsewhere just skips this component
+      if (TBSCB::Hold hold = TBSCB::HoldIfAlive(download)) attached.push_back(std::move(hold));
+    }
+    attached_.clear();
+  }
   std::vector<TBSCB::Hold> running = std::move(downloadList_);
   downloadList_.clear();
-  for (TBSCB::Hold& download : attached) download->Detach();
+  for (TBSCB::Hold& download : attached) download->Detach();  // aborts what still runs
 }
 
 void TIEDownload::SetCodepage(TCodePageOption value) noexcept {

@@ -18,7 +18,10 @@
 //   its COM references. Beside the shared RefCount (which AddRef and Release move, as the
 //   component's one counter) each object counts its own holders, and its memory is freed
 //   when the last of them lets go. Removing an object from DownloadList therefore ends the
-//   component's hold only; urlmon may still call and release it afterwards.
+//   component's hold only; urlmon may still call and release it afterwards. urlmon may drop
+//   its last reference on a thread of its own: the counts are interlocked, the shared
+//   counter is kept alive by every object that uses it, and an object's link to its
+//   component is cut under a lock when the component goes first.
 #pragma once
 
 #include <winsock2.h>
@@ -199,6 +202,7 @@ class TBSCB final : public IBindStatusCallback,
     explicit operator bool() const noexcept { return object_ != nullptr; }
 
    private:
+    friend class TBSCB;
     TBSCB* object_ = nullptr;
   };
 
@@ -270,6 +274,8 @@ class TBSCB final : public IBindStatusCallback,
 
   void AddHolder() noexcept;
   void DropHolder() noexcept;
+  // A new share unless the object is already being destroyed (its count has reached 0).
+  static Hold HoldIfAlive(TBSCB* object) noexcept;
   bool Cancelled() const noexcept;
   void RaiseComplete(IStream* stream, HRESULT result);
   // Ends the download with the given outcome: nothing more is stored and the binding is
@@ -286,6 +292,7 @@ class TBSCB final : public IBindStatusCallback,
   void Detach() noexcept;
 
   LONG holders_ = 0;
+  std::shared_ptr<LONG> sharedCount_;  // the component's RefCount
   TInfo info_;
   win32::ComPtr<IStream> fileStream_;
   std::unique_ptr<win32::IntervalTimer> timer_;
@@ -372,7 +379,7 @@ class TIEDownload {
 
   // Running asynchronous downloads; the list holds each callback object until its end.
   const std::vector<TBSCB::Hold>& DownloadList() const noexcept { return downloadList_; }
-  LONG RefCount() const noexcept { return refCount_; }
+  LONG RefCount() const noexcept { return *refCount_; }
   bool Cancelled() const noexcept { return cancelled_; }
 
   void DownloadToFile(const std::string& URL, const std::string& FileName);
@@ -411,7 +418,7 @@ class TIEDownload {
   // Every callback object made by this component whose memory is still allocated, running
   // or not: urlmon may release them after the component is gone, so they are detached then.
   std::set<TBSCB*> attached_;
-  LONG refCount_ = 1;
+  std::shared_ptr<LONG> refCount_ = std::make_shared<LONG>(1);
   bool cancelled_ = false;
   uint32_t bindVerb_ = 0;
   uint32_t bindF_ = 0;

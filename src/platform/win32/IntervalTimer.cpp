@@ -1,6 +1,7 @@
 #include "platform/win32/IntervalTimer.h"
 
 #include <map>
+#include <mutex>
 #include <stdexcept>
 
 #include "platform/win32/Boundary.h"
@@ -8,11 +9,15 @@
 namespace lorvex::win32 {
 
 namespace {
-// Live thread timers by their id. Everything runs on one thread, like the messages that
-// fire the timers, so no lock is taken.
+// Live thread timers by their id. The timers fire on the thread that made them, but an owner
+// may be destroyed on another thread, so the table is locked.
 std::map<UINT_PTR, IntervalTimer*>& LiveTimers() {
   static std::map<UINT_PTR, IntervalTimer*> timers;
   return timers;
+}
+std::mutex& TimersLock() {
+  static std::mutex lock;
+  return lock;
 }
 }  // namespace
 
@@ -37,6 +42,7 @@ void IntervalTimer::Enable() {
     throw std::runtime_error("SetTimer failed");
   }
   id_ = id;
+  std::lock_guard<std::mutex> guard(TimersLock());
   LiveTimers()[id_] = this;
 }
 
@@ -44,16 +50,21 @@ void IntervalTimer::Disable() noexcept {
   enabled_ = false;
   if (id_ == 0) return;
   ::KillTimer(nullptr, id_);
+  std::lock_guard<std::mutex> guard(TimersLock());
   LiveTimers().erase(id_);
   id_ = 0;
 }
 
 void CALLBACK IntervalTimer::Expired(HWND, UINT, UINT_PTR id, DWORD) {
   Guarded([id] {
-    auto found = LiveTimers().find(id);
-    if (found == LiveTimers().end()) return;  // stopped after its message was queued
-    // Copy: the callback may destroy the timer that runs it.
-    std::function<void()> onExpiry = found->second->onExpiry_;
+    std::function<void()> onExpiry;
+    {
+      std::lock_guard<std::mutex> guard(TimersLock());
+      auto found = LiveTimers().find(id);
+      if (found == LiveTimers().end()) return;  // stopped after its message was queued
+      // A copy: the callback may destroy the timer that runs it.
+      onExpiry = found->second->onExpiry_;
+    }
     if (onExpiry) onExpiry();
   });
 }
