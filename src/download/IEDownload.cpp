@@ -82,6 +82,41 @@ HRESULT LastErrorResult() {
   return error == 0 ? E_FAIL : HRESULT_FROM_WIN32(error);
 }
 
+std::string WideToAnsi(std::wstring_view text) {
+  if (text.empty()) return {};
+  if (text.size() > size_t(std::numeric_limits<int>::max())) throw std::length_error("text");
+  int length = ::WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0,
+                                     nullptr, nullptr);
+  if (length <= 0) throw std::runtime_error("WideCharToMultiByte failed");
+  std::string ansi(size_t(length), '\0');
+  ::WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), ansi.data(), length, nullptr,
+                        nullptr);
+  return ansi;
+}
+
+// Base64 of the Basic authentication scheme (standard alphabet, padded).
+std::string Base64(std::string_view bytes) {
+  static const char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string text;
+  text.reserve((bytes.size() + 2) / 3 * 4);
+  size_t i = 0;
+  for (; i + 3 <= bytes.size(); i += 3) {
+    uint32_t v = uint32_t(uint8_t(bytes[i])) << 16 | uint32_t(uint8_t(bytes[i + 1])) << 8 |
+                 uint8_t(bytes[i + 2]);
+    for (int shift : {18, 12, 6, 0}) text += kAlphabet[(v >> shift) & 63];
+  }
+  if (size_t rest = bytes.size() - i) {
+    uint32_t v = uint32_t(uint8_t(bytes[i])) << 16;
+    if (rest == 2) v |= uint32_t(uint8_t(bytes[i + 1])) << 8;
+    text += kAlphabet[(v >> 18) & 63];
+    text += kAlphabet[(v >> 12) & 63];
+    text += rest == 2 ? kAlphabet[(v >> 6) & 63] : '=';
+    text += '=';
+  }
+  return text;
+}
+
 // Days since 30 December 1899 of a civil date.
 long long DaysSince1899(int year, int month, int day) {
   // Days from 1 March of year 0 (proleptic Gregorian), shifted to the epoch.
@@ -423,21 +458,44 @@ STDMETHODIMP TBSCB::Authenticate(HWND* phwnd, LPWSTR* pszUsername, LPWSTR* pszPa
     *pszPassword = nullptr;
     std::wstring user;
     std::wstring password;
-    HRESULT result = S_OK;
-    if (owner_ && owner_->OnAuthenticate) {
-      HWND window = *phwnd;
-      result = owner_->OnAuthenticate(*this, window, user, password);
-      *phwnd = window;
-    } else {
-      user = AnsiToWide(info_.Username);
-      password = AnsiToWide(info_.Password);
-    }
+    HRESULT result = Credentials(*phwnd, user, password);
     TaskString userCopy = TaskCopyOrNone(user);
     TaskString passwordCopy = TaskCopyOrNone(password);
     *pszUsername = userCopy.release();
     *pszPassword = passwordCopy.release();
     return result;
   });
+}
+
+HRESULT TBSCB::Credentials(HWND& window, std::wstring& user, std::wstring& password) {
+  if (owner_ && owner_->OnAuthenticate) return owner_->OnAuthenticate(*this, window, user, password);
+  user = AnsiToWide(info_.Username);
+  password = AnsiToWide(info_.Password);
+  return S_OK;
+}
+
+bool TBSCB::PrepareCredentialRetry(DWORD status) {
+  if ((status != 401 && status != 407) || credentialsTried_ || Cancelled() || !binding_)
+    return false;
+  credentialsTried_ = true;
+  HWND window = nullptr;
+  std::wstring user;
+  std::wstring password;
+  if (Credentials(window, user, password) != S_OK || user.empty()) return false;
+  authorization_ = std::string(status == 407 ? "Proxy-Authorization" : "Authorization") +
+                   ": Basic " + Base64(WideToAnsi(user) + ":" + WideToAnsi(password)) + "\r\n";
+  retrying_ = true;
+  AbortBinding();
+  return true;
+}
+
+void TBSCB::RestartWithCredentials() {
+  retrying_ = false;
+  if (timer_) timer_->Disable();
+  stream_.Reset();
+  startTime_ = 0;
+  timedOut_ = false;
+  StartBinding();  // a start that fails has reported through OnComplete and is stopped
 }
 
 // --- TBSCB: IHttpNegotiate ------------------------------------------------------------------
@@ -474,6 +532,7 @@ STDMETHODIMP TBSCB::BeginningTransaction(LPCWSTR szURL, LPCWSTR szHeaders, DWORD
         info_.RangeEnd = 0;
       }
     }
+    headers += authorization_;
     if (info_.RangeBegin != 0 || info_.RangeEnd != 0) {
       headers += "Range: bytes=" + std::to_string(info_.RangeBegin) + "-";
       if (info_.RangeEnd != 0) headers += std::to_string(info_.RangeEnd);
@@ -498,6 +557,7 @@ STDMETHODIMP TBSCB::OnResponse(DWORD dwResponseCode, LPCWSTR szResponseHeaders,
   return win32::Guarded<HRESULT>(E_FAIL, [&]() -> HRESULT {
     if (pszAdditionalRequestHeaders) *pszAdditionalRequestHeaders = nullptr;
     responseCode_ = dwResponseCode;
+    if (PrepareCredentialRetry(dwResponseCode)) return E_ABORT;
     DWORD length = 0;
     if (QueryInfoNumber(kQueryContentLength, length) && length == 0) {
       RaiseComplete(nullptr, S_OK);
@@ -615,6 +675,13 @@ STDMETHODIMP TBSCB::OnProgress(ULONG ulProgress, ULONG ulProgressMax, ULONG ulSt
 STDMETHODIMP TBSCB::OnStopBinding(HRESULT hresult, LPCWSTR) {
   Hold self(this);  // removal from DownloadList below must not free this object under us
   return win32::Guarded<HRESULT>(E_FAIL, [&]() -> HRESULT {
+    if (retrying_ && !timedOut_ && SUCCEEDED(ownOutcome_) && !Cancelled()) {
+      ReleaseBindingObjects();
+      RestartWithCredentials();
+      if (stopped_ && owner_) owner_->Remove(this);
+      return S_OK;
+    }
+    retrying_ = false;
     HRESULT outcome = hresult;
     if (timedOut_)
       outcome = INET_E_CONNECTION_TIMEOUT;
@@ -734,7 +801,7 @@ STDMETHODIMP TBSCB::OnDataAvailable(DWORD grfBSCF, DWORD dwSize, FORMATETC*,
         pstgmed->tymed == TYMED_ISTREAM)
       stream_ = win32::ComPtr<IStream>(pstgmed->pstm);
     // A refused or failed download stores nothing more (a server's error page included).
-    if (FAILED(ownOutcome_) || stopped_ || !stream_) return S_OK;
+    if (FAILED(ownOutcome_) || stopped_ || retrying_ || !stream_) return S_OK;
     long long wanted = static_cast<long long>(dwSize) - received_;
     if (wanted <= 0) return S_OK;
     const ULONG n = ULONG(wanted);

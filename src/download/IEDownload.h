@@ -283,6 +283,13 @@ class TBSCB final : public IBindStatusCallback,
   void Refuse(HRESULT outcome);
   void OnTimer();
   void StartTimer();
+  // The credentials that Authenticate hands out: from OnAuthenticate, else Username and
+  // Password.
+  HRESULT Credentials(HWND& window, std::wstring& user, std::wstring& password);
+  // urlmon versions that do not ask IAuthenticate themselves pass a 401 or 407 answer on
+  // to OnResponse; the request is then sent once more with the credentials (Basic).
+  bool PrepareCredentialRetry(DWORD status);
+  void RestartWithCredentials();
   HRESULT OpenTargetFile(bool append);
   HRESULT BuildRequestBody();
   void Store(const char* bytes, ULONG count);
@@ -316,6 +323,9 @@ class TBSCB final : public IBindStatusCallback,
   bool stopped_ = false;
   bool fileOpenTried_ = false;
   HRESULT ownOutcome_ = S_OK;
+  bool credentialsTried_ = false;  // one retry with credentials per download
+  bool retrying_ = false;          // the current binding ends for that retry
+  std::string authorization_;      // the header line of the retry
 };
 
 // How long a waiting routine waits, and what else ends its wait.

@@ -346,6 +346,43 @@ TEST_F(UrlmonTest, RequestBodiesAndTheVerbAfterARedirection) {
   EXPECT_EQ(requests[2].body, "PUT BODY");
 }
 
+TEST_F(UrlmonTest, CredentialsWhenTheServerAsks) {
+  // Wine's urlmon never asks IAuthenticate: it hands the 401 answer to OnResponse. The
+  // component then asks for the credentials itself and sends the request once more.
+  server->Handle("/private", [](const TestRequest& request, TestConnection& c) {
+    if (request.Header("authorization") == "Basic bWU6cHc=")  // me:pw
+      c.Send("HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nsecret");
+    else
+      c.Send("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\n"
+             "Content-Length: 4\r\n\r\nnope");
+  });
+  std::string text;
+  download->DownloadToMemoryAndWait(server->Url("/private"), true, text, kLimits);
+  EXPECT_EQ(outcomes, (std::vector<Outcome>{{false, E_ABORT, 401}, {true, E_ABORT, 401}}));
+
+  download->Username = "me";
+  download->Password = "pw";
+  outcomes.clear();
+  download->DownloadToMemoryAndWait(server->Url("/private"), true, text, kLimits);
+  EXPECT_EQ(text, "secret\r\n");
+  EXPECT_EQ(outcomes, (std::vector<Outcome>{{true, S_OK, 200}}));
+
+  int asked = 0;
+  download->OnAuthenticate = [&](TBSCB&, HWND&, std::wstring& user,
+                                 std::wstring& password) -> HRESULT {
+    ++asked;
+    user = L"me";
+    password = L"wrong";
+    return S_OK;
+  };
+  outcomes.clear();
+  download->DownloadToFileAndWait(server->Url("/private"), Path("private.txt"), kLimits);
+  EXPECT_EQ(asked, 1);  // one more attempt, then the answer is refused
+  EXPECT_EQ(outcomes, (std::vector<Outcome>{{false, E_ABORT, 401}, {false, E_ABORT, 401}}));
+  EXPECT_FALSE(platform::FileExists(Path("private.txt")));
+  EXPECT_TRUE(download->DownloadList().empty());
+}
+
 TEST_F(UrlmonTest, ComponentDestroyedWhileDownloading) {
   server->Handle("/slow", [](const TestRequest&, TestConnection& c) {
     SlowBody(c, 2 << 20, 32 << 10, 30);

@@ -493,6 +493,21 @@ TEST_F(CallbackTest, RefusedStatusesEndInFailureAndStoreNothing) {
   EXPECT_FALSE(platform::FileExists(folder.path() + "\\e500.bin"));
 }
 
+TEST_F(CallbackTest, AnswerAskingForCredentials) {
+  TBSCB::Hold anonymous = Make();  // nothing to offer: refused like any 4xx
+  EXPECT_EQ(anonymous->OnResponse(401, L"", L"", nullptr), E_ABORT);
+  EXPECT_EQ(completions, (std::vector<Completion>{{false, E_ABORT, ""}}));
+  download.Username = "me";
+  TBSCB::Hold object = Make();
+  EXPECT_EQ(object->OnResponse(401, L"", L"", nullptr), E_ABORT);  // ends for a retry
+  EXPECT_EQ(binding.aborts, 2);
+  EXPECT_EQ(completions.size(), 1u);
+  Deliver(*object, "<html>401</html>");
+  EXPECT_EQ(win32::ReadAll(object->MemoryStream()), "");
+  EXPECT_EQ(object->OnResponse(401, L"", L"", nullptr), E_ABORT);  // only one retry
+  EXPECT_EQ(completions.size(), 2u);
+}
+
 TEST_F(CallbackTest, ContentLengthZeroCompletesFirstThenFails) {
   binding.contentLength = 0;
   TBSCB::Hold object = Make(folder.path() + "\\zero.bin");
