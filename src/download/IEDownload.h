@@ -12,7 +12,15 @@
 //   download (an early refusal, then the binding's own end); the last call is the outcome.
 //   A refused response ends the binding through IBinding::Abort as well as by the refusing
 //   result, because some urlmon versions ignore the result; the last outcome of a refused
-//   download is always a failure, and nothing of a refused response is stored.
+//   download is always a failure, and nothing of a refused response is stored. A 5xx answer
+//   ends with INET_E_DOWNLOAD_FAILURE (urlmon's own outcome for it where urlmon judges the
+//   status itself), a 401 or 407 answer that reaches OnResponse is sent once more with the
+//   credentials that Authenticate would give (where urlmon does not ask IAuthenticate).
+// - A target file that cannot be opened or written, or a Put file that cannot be read, ends
+//   the download: the binding is aborted, nothing more is stored, and the binding's end
+//   reports OnComplete with the system's error as an HRESULT (0x80070003 for a missing
+//   folder, 0x80070002 for a missing Put file). A Put file is read when urlmon asks for the
+//   bind information; urlmon then fails BindToStorage with that error.
 // - Lifetime of a callback object: it is held by whoever still needs it: the component's
 //   DownloadList while its asynchronous binding runs, a waiting routine, and urlmon through
 //   its COM references. Beside the shared RefCount (which AddRef and Release move, as the
