@@ -19,14 +19,14 @@ namespace lorvex {
 
 namespace {
 
-constexpr ULONG kBindInfoSize = 84;            // sizeof(BINDINFO) with every member
-constexpr DWORD kQueryContentLength = 5;       // HTTP_QUERY_CONTENT_LENGTH
-constexpr DWORD kQueryAcceptRanges = 42;       // HTTP_QUERY_ACCEPT_RANGES
+constexpr ULONG kBindInfoSize = 84;             // sizeof(BINDINFO) with every member
+constexpr DWORD kQueryContentLength = 5;        // HTTP_QUERY_CONTENT_LENGTH
+constexpr DWORD kQueryAcceptRanges = 42;        // HTTP_QUERY_ACCEPT_RANGES
 constexpr DWORD kQueryFlagNumber = 0x20000000;  // HTTP_QUERY_FLAG_NUMBER
 constexpr DWORD kQueryTextSize = 2049;
-constexpr ULONG kStatusRedirecting = 3;        // BINDSTATUS_REDIRECTING
-constexpr ULONG kStatusDownloadingData = 5;    // BINDSTATUS_DOWNLOADINGDATA
-constexpr ULONG kResumeRestart = 1;            // OnResume actions
+constexpr ULONG kStatusRedirecting = 3;      // BINDSTATUS_REDIRECTING
+constexpr ULONG kStatusDownloadingData = 5;  // BINDSTATUS_DOWNLOADINGDATA
+constexpr ULONG kResumeRestart = 1;          // OnResume actions
 constexpr ULONG kResumeRefuse = 2;
 constexpr double kMillisecondsPerDay = 86400000.0;
 // Waiting routines: how long one wait for messages lasts, and how long a download that was
@@ -85,8 +85,8 @@ HRESULT LastErrorResult() {
 std::string WideToAnsi(std::wstring_view text) {
   if (text.empty()) return {};
   if (text.size() > size_t(std::numeric_limits<int>::max())) throw std::length_error("text");
-  int length = ::WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0,
-                                     nullptr, nullptr);
+  int length =
+      ::WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
   if (length <= 0) throw std::runtime_error("WideCharToMultiByte failed");
   std::string ansi(size_t(length), '\0');
   ::WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), ansi.data(), length, nullptr,
@@ -137,13 +137,20 @@ uint32_t BindVerbNumber(TBindVerbOption verb) { return uint32_t(verb); }
 
 uint32_t CodePageNumberOf(TCodePageOption codePage) {
   switch (codePage) {
-    case TCodePageOption::Ansi: return CP_ACP;
-    case TCodePageOption::OEM: return CP_OEMCP;
-    case TCodePageOption::Mac: return CP_MACCP;
-    case TCodePageOption::ThreadsAnsi: return CP_THREAD_ACP;
-    case TCodePageOption::Symbol: return CP_SYMBOL;
-    case TCodePageOption::UTF7: return CP_UTF7;
-    case TCodePageOption::UTF8: return CP_UTF8;
+    case TCodePageOption::Ansi:
+      return CP_ACP;
+    case TCodePageOption::OEM:
+      return CP_OEMCP;
+    case TCodePageOption::Mac:
+      return CP_MACCP;
+    case TCodePageOption::ThreadsAnsi:
+      return CP_THREAD_ACP;
+    case TCodePageOption::Symbol:
+      return CP_SYMBOL;
+    case TCodePageOption::UTF7:
+      return CP_UTF7;
+    case TCodePageOption::UTF8:
+      return CP_UTF8;
   }
   return CP_ACP;
 }
@@ -153,8 +160,8 @@ uint32_t CodePageNumberOf(TCodePageOption codePage) {
 double NowAsDateTime() {
   SYSTEMTIME now;
   ::GetLocalTime(&now);
-  double time = ((now.wHour * 60.0 + now.wMinute) * 60.0 + now.wSecond) * 1000.0 +
-                now.wMilliseconds;
+  double time =
+      ((now.wHour * 60.0 + now.wMinute) * 60.0 + now.wSecond) * 1000.0 + now.wMilliseconds;
   return double(DaysSince1899(now.wYear, now.wMonth, now.wDay)) + time / kMillisecondsPerDay;
 }
 
@@ -381,8 +388,8 @@ void TBSCB::StartBinding() {
   };
   HRESULT result = ::CreateURLMoniker(nullptr, url_.c_str(), moniker_.put());
   if (result != S_OK) return fail(result);
-  result = ::CreateAsyncBindCtx(0, static_cast<IBindStatusCallback*>(this), nullptr,
-                                bindCtx_.put());
+  result =
+      ::CreateAsyncBindCtx(0, static_cast<IBindStatusCallback*>(this), nullptr, bindCtx_.put());
   if (result != S_OK) return fail(result);
   if (::IsValidURL(bindCtx_.Get(), url_.c_str(), 0) != S_OK) return fail(MK_E_SYNTAX);
   win32::ComPtr<IStream> stream;
@@ -468,7 +475,8 @@ STDMETHODIMP TBSCB::Authenticate(HWND* phwnd, LPWSTR* pszUsername, LPWSTR* pszPa
 }
 
 HRESULT TBSCB::Credentials(HWND& window, std::wstring& user, std::wstring& password) {
-  if (owner_ && owner_->OnAuthenticate) return owner_->OnAuthenticate(*this, window, user, password);
+  if (owner_ && owner_->OnAuthenticate)
+    return owner_->OnAuthenticate(*this, window, user, password);
   user = AnsiToWide(info_.Username);
   password = AnsiToWide(info_.Password);
   return S_OK;
@@ -769,7 +777,8 @@ HRESULT TBSCB::BuildRequestBody() {
     DWORD done = 0;
     while (done < bytes) {
       DWORD got = 0;
-      if (!::ReadFile(file.get(), data + done, bytes - done, &got, nullptr)) return LastErrorResult();
+      if (!::ReadFile(file.get(), data + done, bytes - done, &got, nullptr))
+        return LastErrorResult();
       if (got == 0) return HRESULT_FROM_WIN32(ERROR_HANDLE_EOF);
       done += got;
     }
@@ -787,8 +796,7 @@ HRESULT TBSCB::BuildRequestBody() {
   return S_OK;
 }
 
-STDMETHODIMP TBSCB::OnDataAvailable(DWORD grfBSCF, DWORD dwSize, FORMATETC*,
-                                    STGMEDIUM* pstgmed) {
+STDMETHODIMP TBSCB::OnDataAvailable(DWORD grfBSCF, DWORD dwSize, FORMATETC*, STGMEDIUM* pstgmed) {
   Hold self(this);
   return win32::Guarded<HRESULT>(E_FAIL, [&]() -> HRESULT {
     if (startTime_ == 0) startTime_ = NowAsDateTime();
@@ -975,8 +983,7 @@ std::string TIEDownload::MemoryText(TBSCB& download, bool asText) {
   return NormalizeLineBreaks(content);
 }
 
-WaitOutcome TIEDownload::DownloadToFileAndWait(const std::string& URL,
-                                               const std::string& FileName,
+WaitOutcome TIEDownload::DownloadToFileAndWait(const std::string& URL, const std::string& FileName,
                                                const WaitLimits& limits) {
   TBSCB::Hold download = Start(URL, FileName);
   return Wait([&] { return download->Stopped(); }, [&] { download->AbortBinding(); }, limits);

@@ -32,9 +32,11 @@
 //   component is cut under a lock when the component goes first.
 #pragma once
 
-#include <winsock2.h>
+// clang-format off
+#include <winsock2.h>  // before windows.h
 #include <windows.h>
 #include <urlmon.h>
+// clang-format on
 
 #include <cstdint>
 #include <functional>
@@ -79,10 +81,30 @@ class EnumSet {
 
 // Option i stands for urlmon's bind flag 1 shl i (BINDF_ASYNCHRONOUS = 0x1, ...).
 enum class TBindInfoOption : uint8_t {
-  Asynchronous, AsyncStorage, NoProgressiveRendering, OfflineOperation, GetNewestVersion,
-  NoWriteCache, NeedFile, PullData, IgnoreSecurityProblem, Resynchronize, Hyperlink, No_UI,
-  SilentOperation, Pragma_No_Cache, GetClassObject, Reserved_1, Free_Threaded, Direct_Read,
-  Forms_Submit, GetFromCache_If_Net_Fail, FromUrlmon, Fwd_Back, Reserved_2, Reserved_3
+  Asynchronous,
+  AsyncStorage,
+  NoProgressiveRendering,
+  OfflineOperation,
+  GetNewestVersion,
+  NoWriteCache,
+  NeedFile,
+  PullData,
+  IgnoreSecurityProblem,
+  Resynchronize,
+  Hyperlink,
+  No_UI,
+  SilentOperation,
+  Pragma_No_Cache,
+  GetClassObject,
+  Reserved_1,
+  Free_Threaded,
+  Direct_Read,
+  Forms_Submit,
+  GetFromCache_If_Net_Fail,
+  FromUrlmon,
+  Fwd_Back,
+  Reserved_2,
+  Reserved_3
 };
 using TBindInfoOptions = EnumSet<TBindInfoOption>;
 
@@ -113,24 +135,21 @@ class TIEDownload;
 // sets are std::wstring: the callback object allocates what it hands to urlmon. OnData's
 // buffer is a byte string that the handler may change or replace; at most its size is stored.
 using TOnProgressEvent = std::function<void(
-    TBSCB& Sender, ULONG ulProgress, ULONG ulProgressMax, ULONG ulStatusCode,
-    LPCWSTR szStatusText, const std::string& ElapsedTime, const std::string& Speed,
-    const std::string& EstimatedTime)>;
+    TBSCB& Sender, ULONG ulProgress, ULONG ulProgressMax, ULONG ulStatusCode, LPCWSTR szStatusText,
+    const std::string& ElapsedTime, const std::string& Speed, const std::string& EstimatedTime)>;
 using TOnResumeEvent =
     std::function<void(TBSCB& Sender, const std::string& Filename, ULONG& Action)>;
 using TBeginningTransactionEvent =
     std::function<HRESULT(TBSCB& Sender, LPCWSTR szURL, LPCWSTR szHeaders, ULONG dwReserved,
                           std::wstring& szAdditionalHeaders)>;
-using TOnResponseEvent = std::function<HRESULT(
-    TBSCB& Sender, ULONG dwResponseCode, LPCWSTR szResponseHeaders, LPCWSTR szRequestHeaders,
-    std::wstring& szAdditionalRequestHeaders)>;
-using TAuthenticateEvent = std::function<HRESULT(TBSCB& Sender, HWND& hwnd,
-                                                 std::wstring& szUserName,
-                                                 std::wstring& szPassWord)>;
+using TOnResponseEvent =
+    std::function<HRESULT(TBSCB& Sender, ULONG dwResponseCode, LPCWSTR szResponseHeaders,
+                          LPCWSTR szRequestHeaders, std::wstring& szAdditionalRequestHeaders)>;
+using TAuthenticateEvent = std::function<HRESULT(
+    TBSCB& Sender, HWND& hwnd, std::wstring& szUserName, std::wstring& szPassWord)>;
 using TOnCompleteEvent = std::function<void(TBSCB& Sender, IStream* Stream, HRESULT Result)>;
 using TOnDataEvent = std::function<void(TBSCB& Sender, std::string& Buffer, ULONG& BufLength)>;
-using TGetWindowEvent =
-    std::function<HRESULT(TBSCB& Sender, const GUID& guidReason, HWND& hwnd)>;
+using TGetWindowEvent = std::function<HRESULT(TBSCB& Sender, const GUID& guidReason, HWND& hwnd)>;
 using TOnSecurityProblemEvent = std::function<HRESULT(TBSCB& Sender, ULONG dwProblem)>;
 
 // The settings of one download; the callback object keeps its own copy.
@@ -259,8 +278,8 @@ class TBSCB final : public IBindStatusCallback,
   // IHttpNegotiate
   STDMETHODIMP BeginningTransaction(LPCWSTR szURL, LPCWSTR szHeaders, DWORD dwReserved,
                                     LPWSTR* pszAdditionalHeaders) override;
-  STDMETHODIMP OnResponse(DWORD dwResponseCode, LPCWSTR szResponseHeaders,
-                          LPCWSTR szRequestHeaders, LPWSTR* pszAdditionalRequestHeaders) override;
+  STDMETHODIMP OnResponse(DWORD dwResponseCode, LPCWSTR szResponseHeaders, LPCWSTR szRequestHeaders,
+                          LPWSTR* pszAdditionalRequestHeaders) override;
   // IBindStatusCallback
   STDMETHODIMP OnStartBinding(DWORD dwReserved, IBinding* pib) override;
   STDMETHODIMP GetPriority(LONG* pnPriority) override;

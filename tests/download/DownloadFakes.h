@@ -2,9 +2,11 @@
 // queries and counts aborts, and a data stream that serves its bytes in small pieces.
 #pragma once
 
-#include <winsock2.h>
+// clang-format off
+#include <winsock2.h>  // before windows.h
 #include <windows.h>
 #include <urlmon.h>
+// clang-format on
 
 #include <algorithm>
 #include <cstring>
@@ -49,8 +51,7 @@ class FakeBinding final : public IBinding, public IWinInetHttpInfo {
   STDMETHODIMP GetBindResult(CLSID*, DWORD*, LPOLESTR*, DWORD*) override { return E_NOTIMPL; }
   // IWinInetInfo / IWinInetHttpInfo
   STDMETHODIMP QueryOption(DWORD, LPVOID, DWORD*) override { return E_NOTIMPL; }
-  STDMETHODIMP QueryInfo(DWORD option, LPVOID buffer, DWORD* size, DWORD* flags,
-                         DWORD*) override {
+  STDMETHODIMP QueryInfo(DWORD option, LPVOID buffer, DWORD* size, DWORD* flags, DWORD*) override {
     ++queries;
     if (flags && *flags != 0) flagsNotZeroed = true;
     const DWORD kNumber = 0x20000000;
@@ -110,9 +111,7 @@ class FakeStream final : public IStream {
   STDMETHODIMP Commit(DWORD) override { return E_NOTIMPL; }
   STDMETHODIMP Revert() override { return E_NOTIMPL; }
   STDMETHODIMP LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-  STDMETHODIMP UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
-    return E_NOTIMPL;
-  }
+  STDMETHODIMP UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
   STDMETHODIMP Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
   STDMETHODIMP Clone(IStream**) override { return E_NOTIMPL; }
 };

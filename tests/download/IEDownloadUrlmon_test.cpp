@@ -70,7 +70,8 @@ class UrlmonTest : public ::testing::Test {
     std::string bytes;
     char buffer[4096];
     ULONG got = 0;
-    while (SUCCEEDED(stream->Read(buffer, sizeof buffer, &got)) && got > 0) bytes.append(buffer, got);
+    while (SUCCEEDED(stream->Read(buffer, sizeof buffer, &got)) && got > 0)
+      bytes.append(buffer, got);
     LARGE_INTEGER back{};
     back.QuadPart = LONGLONG(position.QuadPart);
     stream->Seek(back, STREAM_SEEK_SET, nullptr);
@@ -169,14 +170,15 @@ TEST_F(UrlmonTest, ResumedDownloads) {
   std::string file = folder.File("part.bin", std::string(1000, 'a'));
   server->Handle("/partial", [](const TestRequest& request, TestConnection& c) {
     if (request.Header("range") == "bytes=1000-")
-      c.Send("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 1000-1004/1005\r\n"
-             "Content-Length: 5\r\n\r\nbbbbb");
+      c.Send(
+          "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 1000-1004/1005\r\n"
+          "Content-Length: 5\r\n\r\nbbbbb");
     else
       c.Send("HTTP/1.1 400 Bad Request\r\nContent-Length: 3\r\n\r\nbad");
   });
   std::vector<std::pair<ULONG, ULONG>> progress;
-  download->OnProgress = [&](TBSCB&, ULONG p, ULONG m, ULONG status, LPCWSTR,
-                             const std::string&, const std::string&, const std::string&) {
+  download->OnProgress = [&](TBSCB&, ULONG p, ULONG m, ULONG status, LPCWSTR, const std::string&,
+                             const std::string&, const std::string&) {
     if (status == BINDSTATUS_ENDDOWNLOADDATA) progress.push_back({p, m});
   };
   download->DownloadToFileAndWait(server->Url("/partial"), file, kLimits);
@@ -251,9 +253,8 @@ TEST_F(UrlmonTest, StalledServerTimesOut) {
 
 TEST_F(UrlmonTest, CancelInTheMiddleOfALargeBody) {
   const size_t total = 4 << 20;
-  server->Handle("/large", [](const TestRequest&, TestConnection& c) {
-    SlowBody(c, 4 << 20, 64 << 10, 30);
-  });
+  server->Handle("/large",
+                 [](const TestRequest&, TestConnection& c) { SlowBody(c, 4 << 20, 64 << 10, 30); });
   download->OnData = [this](TBSCB&, std::string&, ULONG& length) {
     if (length > 0) download->Cancel();
   };
@@ -280,9 +281,8 @@ TEST_F(UrlmonTest, CancelInTheMiddleOfALargeBody) {
 }
 
 TEST_F(UrlmonTest, TwoAsynchronousDownloadsAtOnce) {
-  server->Handle("/slow", [](const TestRequest&, TestConnection& c) {
-    SlowBody(c, 300000, 30000, 20);
-  });
+  server->Handle("/slow",
+                 [](const TestRequest&, TestConnection& c) { SlowBody(c, 300000, 30000, 20); });
   server->Respond("/quick", 200, "quick");
   std::vector<std::string> finished;
   download->OnComplete = [&](TBSCB& sender, IStream*, HRESULT result) {
@@ -310,7 +310,8 @@ TEST_F(UrlmonTest, FailuresThatNeverReachTheServer) {
   server->Respond("/ok", 200, "ok");
   outcomes.clear();
   download->DownloadToFileAndWait(server->Url("/ok"), Path("no folder\\f.txt"), kLimits);
-  EXPECT_EQ(outcomes, (std::vector<Outcome>{{false, HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), 200}}));
+  EXPECT_EQ(outcomes,
+            (std::vector<Outcome>{{false, HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), 200}}));
 
   download->SetMethod(TBindVerbOption::Put);
   download->PutFileName = Path("missing.bin");
@@ -353,8 +354,9 @@ TEST_F(UrlmonTest, CredentialsWhenTheServerAsks) {
     if (request.Header("authorization") == "Basic bWU6cHc=")  // me:pw
       c.Send("HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nsecret");
     else
-      c.Send("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\n"
-             "Content-Length: 4\r\n\r\nnope");
+      c.Send(
+          "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\n"
+          "Content-Length: 4\r\n\r\nnope");
   });
   std::string text;
   download->DownloadToMemoryAndWait(server->Url("/private"), true, text, kLimits);
@@ -384,9 +386,8 @@ TEST_F(UrlmonTest, CredentialsWhenTheServerAsks) {
 }
 
 TEST_F(UrlmonTest, ComponentDestroyedWhileDownloading) {
-  server->Handle("/slow", [](const TestRequest&, TestConnection& c) {
-    SlowBody(c, 2 << 20, 32 << 10, 30);
-  });
+  server->Handle("/slow",
+                 [](const TestRequest&, TestConnection& c) { SlowBody(c, 2 << 20, 32 << 10, 30); });
   download->DownloadToFile(server->Url("/slow"), Path("slow.bin"));
   Pump(300, [] { return false; });
   download.reset();  // running bindings are aborted; urlmon's later calls find no component

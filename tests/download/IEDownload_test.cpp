@@ -87,7 +87,8 @@ class CallbackTest : public ::testing::Test {
   }
 
   // Delivers the fake stream's bytes as the binding would: size is the total so far.
-  void Deliver(TBSCB& object, const std::string& more, DWORD flags = BSCF_INTERMEDIATEDATANOTIFICATION) {
+  void Deliver(TBSCB& object, const std::string& more,
+               DWORD flags = BSCF_INTERMEDIATEDATANOTIFICATION) {
     data.Append(more);
     STGMEDIUM medium{};
     medium.tymed = TYMED_ISTREAM;
@@ -131,27 +132,28 @@ TEST(DownloaderSettings, ConstructionValuesAndDerivedNumbers) {
   EXPECT_EQ(download.UserAgent, TIEDownload::ReadSystemUserAgent());
 
   using O = TBindInfoOption;
-  download.SetOptions({O::Asynchronous, O::AsyncStorage, O::OfflineOperation,
-                       O::GetNewestVersion, O::NoWriteCache, O::PullData,
-                       O::IgnoreSecurityProblem, O::SilentOperation, O::Direct_Read,
-                       O::GetFromCache_If_Net_Fail});
+  download.SetOptions({O::Asynchronous, O::AsyncStorage, O::OfflineOperation, O::GetNewestVersion,
+                       O::NoWriteCache, O::PullData, O::IgnoreSecurityProblem, O::SilentOperation,
+                       O::Direct_Read, O::GetFromCache_If_Net_Fail});
   EXPECT_EQ(download.BindF(), 0x000A11BBu);
   download.SetOptions({O::Reserved_3});
   EXPECT_EQ(download.BindF(), 0x800000u);
   download.SetOptions({});
   EXPECT_EQ(download.BindF(), 0u);
 
-  const std::pair<TBindVerbOption, uint32_t> verbs[] = {
-      {TBindVerbOption::Get, 0}, {TBindVerbOption::Post, 1},
-      {TBindVerbOption::Put, 2}, {TBindVerbOption::Custom, 3}};
+  const std::pair<TBindVerbOption, uint32_t> verbs[] = {{TBindVerbOption::Get, 0},
+                                                        {TBindVerbOption::Post, 1},
+                                                        {TBindVerbOption::Put, 2},
+                                                        {TBindVerbOption::Custom, 3}};
   for (auto [verb, number] : verbs) {
     download.SetMethod(verb);
     EXPECT_EQ(download.BindVerb(), number);
   }
   const std::pair<TCodePageOption, uint32_t> pages[] = {
-      {TCodePageOption::Ansi, 0},   {TCodePageOption::OEM, 1},       {TCodePageOption::Mac, 2},
-      {TCodePageOption::ThreadsAnsi, 3}, {TCodePageOption::Symbol, 42},
-      {TCodePageOption::UTF7, 65000}, {TCodePageOption::UTF8, 65001}};
+      {TCodePageOption::Ansi, 0},    {TCodePageOption::OEM, 1},
+      {TCodePageOption::Mac, 2},     {TCodePageOption::ThreadsAnsi, 3},
+      {TCodePageOption::Symbol, 42}, {TCodePageOption::UTF7, 65000},
+      {TCodePageOption::UTF8, 65001}};
   for (auto [page, number] : pages) {
     download.SetCodepage(page);
     EXPECT_EQ(download.CodePageNumber(), number);
@@ -214,9 +216,9 @@ class UserAgentTest : public ::testing::Test {
   }
   HKEY Settings() {
     HKEY key = nullptr;
-    EXPECT_EQ(::RegCreateKeyExA(
-                  scratch.get(), "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings",
-                  0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+    EXPECT_EQ(::RegCreateKeyExA(scratch.get(),
+                                "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings",
+                                0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     return key;
   }
@@ -238,8 +240,8 @@ TEST_F(UserAgentTest, MissingKeyOrValueGivesNoUserAgentLine) {
 TEST_F(UserAgentTest, StringValueIsReadAndOtherTypesThrow) {
   win32::UniqueHKey settings(Settings());
   const char agent[] = "Agent/7 (test)";
-  ::RegSetValueExA(settings.get(), "User Agent", 0, REG_SZ,
-                   reinterpret_cast<const BYTE*>(agent), sizeof agent);
+  ::RegSetValueExA(settings.get(), "User Agent", 0, REG_SZ, reinterpret_cast<const BYTE*>(agent),
+                   sizeof agent);
   EXPECT_EQ(TIEDownload::ReadSystemUserAgent(), "Agent/7 (test)");
   EXPECT_EQ(TIEDownload().UserAgent, "Agent/7 (test)");
   DWORD number = 7;
@@ -255,8 +257,8 @@ TEST_F(CallbackTest, AnswersExactlyFiveInterfacesWithOneIdentity) {
   TBSCB::Hold object = Make();
   IUnknown* identity = nullptr;
   ASSERT_EQ(object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
-  for (const IID* iid : {&IID_IBindStatusCallback, &IID_IHttpNegotiate, &IID_IAuthenticate,
-                         &IID_IHttpSecurity}) {
+  for (const IID* iid :
+       {&IID_IBindStatusCallback, &IID_IHttpNegotiate, &IID_IAuthenticate, &IID_IHttpSecurity}) {
     IUnknown* face = nullptr;
     ASSERT_EQ(object->QueryInterface(*iid, reinterpret_cast<void**>(&face)), S_OK);
     IUnknown* back = nullptr;
@@ -279,7 +281,7 @@ TEST_F(CallbackTest, SharedCountAndDeferredDestruction) {
   LONG before = TBSCB::LiveObjects();
   TBSCB::Hold first = Make();
   TBSCB::Hold second = Make();
-  EXPECT_EQ(first->AddRef(), 2u);   // one counter for every object of the component
+  EXPECT_EQ(first->AddRef(), 2u);  // one counter for every object of the component
   EXPECT_EQ(second->AddRef(), 3u);
   EXPECT_EQ(second->Release(), 2u);
   // The component lets go while "urlmon" still holds a reference: the object stays valid
@@ -351,8 +353,9 @@ TEST_F(CallbackTest, BeginningTransactionHandlerSeesAndReplacesTheText) {
   };
   TBSCB::Hold object = Make();
   EXPECT_EQ(Headers(*object, S_FALSE), "X-Mine: 1\r\n");
-  EXPECT_EQ(seen, "http://127.0.0.1/x|User-agent: U\r\n"
-                  "Content-Type: application/x-www-form-urlencoded\r\n");
+  EXPECT_EQ(seen,
+            "http://127.0.0.1/x|User-agent: U\r\n"
+            "Content-Type: application/x-www-form-urlencoded\r\n");
 }
 
 TEST_F(CallbackTest, ResumptionOfAnExistingFile) {
@@ -474,8 +477,7 @@ TEST_F(CallbackTest, RefusedStatusesEndInFailureAndStoreNothing) {
   EXPECT_EQ(binding.aborts, 1);
   Deliver(*object, "<html>error page</html>");  // the answer's body still arrives
   EXPECT_EQ(object->OnStopBinding(S_OK, nullptr), S_OK);
-  EXPECT_EQ(completions,
-            (std::vector<Completion>{{false, E_ABORT, ""}, {false, E_ABORT, ""}}));
+  EXPECT_EQ(completions, (std::vector<Completion>{{false, E_ABORT, ""}, {false, E_ABORT, ""}}));
   EXPECT_EQ(ReadFileBytes(file), "old");
 
   completions.clear();
@@ -524,8 +526,7 @@ TEST_F(CallbackTest, ContentLengthZeroCompletesFirstThenFails) {
 
 TEST_F(CallbackTest, ResponseHandlerAndCancellation) {
   std::vector<ULONG> seen;
-  download.OnResponse = [&](TBSCB&, ULONG code, LPCWSTR, LPCWSTR,
-                            std::wstring& extra) -> HRESULT {
+  download.OnResponse = [&](TBSCB&, ULONG code, LPCWSTR, LPCWSTR, std::wstring& extra) -> HRESULT {
     seen.push_back(code);
     extra = L"X-More: 1\r\n";
     return code == 299 ? E_FAIL : S_OK;
@@ -709,7 +710,8 @@ std::string Seconds(double days) { return std::to_string(std::llround(days * 864
 TEST(ProgressTexts, SpeedAndEstimateOfTheExamples) {
   const double start = 46000.5;
   const double second = 1.0 / 86400.0;
-  TransferTexts texts = MakeTransferTexts(1000000, 2000000, start, start + 3 * second, '.', Seconds);
+  TransferTexts texts =
+      MakeTransferTexts(1000000, 2000000, start, start + 3 * second, '.', Seconds);
   EXPECT_EQ(texts.ElapsedTime, "3s");
   EXPECT_EQ(texts.Speed, "333.33 kb/sec");
   EXPECT_EQ(texts.EstimatedTime, "3s");
@@ -736,12 +738,16 @@ TEST(ProgressTexts, SpeedAndEstimateOfTheExamples) {
 
 TEST(ProgressTexts, GeneralNumberFormat) {
   const std::pair<double, const char*> cases[] = {
-      {500, "500"},         {333.333333333333333, "333.333333333333"},
-      {0.5, "0.5"},         {0.00001, "0.00001"},
-      {0.0000015, "1.5E-6"}, {1e20, "1E20"},
+      {500, "500"},
+      {333.333333333333333, "333.333333333333"},
+      {0.5, "0.5"},
+      {0.00001, "0.00001"},
+      {0.0000015, "1.5E-6"},
+      {1e20, "1E20"},
       {123456789012345678.0, "1.23456789012346E17"},
       {999999999999999.0, "999999999999999"},
-      {-2.25, "-2.25"},     {0, "0"},
+      {-2.25, "-2.25"},
+      {0, "0"},
   };
   for (auto [value, text] : cases) EXPECT_EQ(GeneralFloatText(value, '.'), text) << value;
   EXPECT_EQ(SpeedText(0.0000015, '.'), "1.5E kb/sec");  // cut two characters after the separator
@@ -892,8 +898,7 @@ TEST_F(CallbackTest, AuthenticateWindowAndSecurityProblem) {
 }
 
 TEST_F(CallbackTest, HandlerExceptionsDoNotCrossTheInterface) {
-  download.OnBeginningTransaction = [](TBSCB&, LPCWSTR, LPCWSTR, ULONG,
-                                       std::wstring&) -> HRESULT {
+  download.OnBeginningTransaction = [](TBSCB&, LPCWSTR, LPCWSTR, ULONG, std::wstring&) -> HRESULT {
     throw std::runtime_error("handler");
   };
   download.OnComplete = [](TBSCB&, IStream*, HRESULT) { throw std::runtime_error("handler"); };
