@@ -377,8 +377,8 @@ void TBSCB::ReleaseBindingObjects() noexcept {
 void TBSCB::StartBinding() {
   Hold self(this);  // urlmon may release every reference it took while the start fails
   ReleaseBindingObjects();
-  postDataHandle_.reset();
-  postDataSize_ = 0;
+  // A request body built for an earlier binding of this object is kept: that binding may
+  // still hold the block, and the next one is handed the same bytes.
   received_ = 0;
   stopped_ = false;
   auto fail = [this](HRESULT result) {

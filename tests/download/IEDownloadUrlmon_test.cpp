@@ -257,6 +257,22 @@ TEST_F(UrlmonTest, StalledServerTimesOut) {
   EXPECT_EQ(outcomes.back().result, E_ABORT);
 }
 
+TEST_F(UrlmonTest, WaitLeavesAQuitRequestToTheThreadsLoop) {
+  server->Handle("/stall", [](const TestRequest&, TestConnection& c) {
+    c.Send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nabc");
+    c.Stall(20000);
+  });
+  ::PostQuitMessage(3);
+  std::string text;
+  EXPECT_EQ(download->DownloadToMemoryAndWait(server->Url("/stall"), true, text, kLimits),
+            WaitOutcome::Stopped);
+  ASSERT_FALSE(outcomes.empty());
+  EXPECT_EQ(outcomes.back().result, E_ABORT);
+  MSG message;
+  ASSERT_TRUE(::PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_EQ(message.wParam, 3u);
+}
+
 TEST_F(UrlmonTest, CancelInTheMiddleOfALargeBody) {
   const size_t total = 4 << 20;
   server->Handle("/large",
