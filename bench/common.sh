@@ -3,6 +3,7 @@
 
 # measure NAME RUNS CMD...: runs CMD (stdout to /dev/null) RUNS times; prints the median
 # wall time in seconds and the largest peak resident set in KiB as "NAME SECONDS KIB".
+# A tool whose first run takes longer than MEASURE_SLOW seconds (default 60) runs once.
 measure() {
   local name=$1 runs=$2; shift 2
   local times=() peak=0 i stats record
@@ -11,6 +12,10 @@ measure() {
     /usr/bin/time -f '%e %M' -o "$record" "$@" >/dev/null 2>/dev/null || true
     stats=$(tail -n 1 "$record")
     times+=("${stats% *}")
+    if ((i == 0)) && awk -v t="${stats% *}" -v slow="${MEASURE_SLOW:-60}" 'BEGIN { exit !(t > slow) }'; then
+      name="$name(1run)"
+      runs=1
+    fi
     (( ${stats#* } > peak )) && peak=${stats#* }
   done
   rm -f "$record"

@@ -3,11 +3,11 @@
 # in one run: Debian's html2text, lynx and w3m, with `tr -d '\r'` as the floor that a
 # one-pass byte filter reaches. Prints medians, MB/s, peak memory and ratios.
 #
-# usage: bench/text/run.sh [MEGABYTES (default 40)] [RUNS (default 3)]
+# usage: bench/text/run.sh [MEGABYTES (default 20)] [RUNS (default 5)]
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$here/bench/common.sh"
-size=${1:-40} runs=${2:-3}
+size=${1:-20} runs=${2:-5}
 out="$here/bench/out"
 mkdir -p "$out"
 page="$out/text-page-${size}MB.htm"

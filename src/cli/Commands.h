@@ -11,5 +11,7 @@ using Args = std::vector<std::string>;
 
 // lorvex text FILE [--show-links] [--keep-title]
 int TextCommand(const Args& args);
+int RefsCommand(const Args& args);     // lorvex refs FILE --base URL [--all]
+int RewriteCommand(const Args& args);  // lorvex rewrite FILE --local-folder DIR --page-url URL
 
 }  // namespace lorvex::cli

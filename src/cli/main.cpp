@@ -14,6 +14,8 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"text", lorvex::cli::TextCommand, "text FILE [--show-links] [--keep-title]"},
+    {"refs", lorvex::cli::RefsCommand, "refs FILE --base URL [--all]"},
+    {"rewrite", lorvex::cli::RewriteCommand, "rewrite FILE --local-folder DIR --page-url URL"},
 };
 
 int Usage() {

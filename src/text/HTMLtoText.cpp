@@ -196,7 +196,9 @@ bool SkipScript(std::string_view text, size_t tagEnd, size_t& pos) {
   size_t q = tagEnd - 1;
   bool inQuote = false;
   while (q + 1 < len) {
-    ++q;
+    // Only a quote or a "<" can change anything: jump to the next one.
+    q = FindEitherByte(text.data(), q + 1, len, '"', '<');
+    if (q == len) return false;
     if (text[q] == '"') {
       inQuote = !inQuote;
       continue;

@@ -8,8 +8,22 @@ namespace lorvex {
 
 namespace {
 
-constexpr std::string_view kPathDelimiters = "\\/";
-constexpr std::string_view kNameDelimiters = "\\/:";
+constexpr bool IsNameDelimiter(char c) { return c == '\\' || c == '/' || c == ':'; }
+constexpr bool IsBackslashOrColon(char c) { return c == '\\' || c == ':'; }
+
+// Byte-class searches (the standard set searches call memchr once per byte).
+template <typename Predicate>
+size_t FindLast(std::string_view text, Predicate predicate) {
+  for (size_t i = text.size(); i-- > 0;)
+    if (predicate(text[i])) return i;
+  return std::string_view::npos;
+}
+template <typename Predicate>
+size_t FindFirst(std::string_view text, Predicate predicate, size_t from = 0) {
+  for (size_t i = from; i < text.size(); ++i)
+    if (predicate(text[i])) return i;
+  return std::string_view::npos;
+}
 
 int HexDigitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -60,16 +74,28 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
 size_t ExtensionDot(std::string_view name) {
   size_t dot = name.rfind('.');
   if (dot == std::string_view::npos) return dot;
-  size_t delimiter = name.find_last_of(kNameDelimiters);
+  size_t delimiter = FindLast(name, IsNameDelimiter);
   if (delimiter != std::string_view::npos && delimiter > dot) return std::string_view::npos;
   return dot;
 }
 
+// The views behind ExtractUrlFileName and ExtractUrlFileExt.
+std::string_view FileNameView(std::string_view reference) {
+  std::string_view text = Trim(reference);
+  size_t delimiter = FindLast(text, IsNameDelimiter);
+  return delimiter == std::string_view::npos ? text : text.substr(delimiter + 1);
+}
+std::string_view FileExtView(std::string_view reference) {
+  std::string_view name = FileNameView(reference);
+  size_t dot = name.rfind('.');
+  return dot == std::string_view::npos ? std::string_view() : name.substr(dot);
+}
+
 template <size_t N>
 bool ExtensionIn(std::string_view reference, const std::array<std::string_view, N>& list) {
-  std::string ext = AsciiLowerCase(ExtractUrlFileExt(reference));
+  std::string_view ext = FileExtView(reference);
   for (std::string_view entry : list)
-    if (ext == entry) return true;
+    if (EqualsIgnoreCase(ext, entry)) return true;  // the entries are lower case
   return false;
 }
 
@@ -83,7 +109,7 @@ constexpr std::array<std::string_view, 1> kAspExtensions = {".asp"};
 // Length of ParentUrlFolder(folder), which is always a prefix of folder.
 size_t ParentFolderLength(std::string_view folder) {
   if (!folder.empty() && IsPathDelimiter(folder.back())) folder.remove_suffix(1);
-  size_t delimiter = folder.find_last_of(kPathDelimiters);
+  size_t delimiter = FindLast(folder, IsPathDelimiter);
   return delimiter == std::string_view::npos ? 0 : delimiter;
 }
 
@@ -138,24 +164,16 @@ bool IsRelativeUrl(std::string_view reference) {
          StartsWith(reference, "..\\") || (!reference.empty() && IsPathDelimiter(reference.front()));
 }
 
-std::string ExtractUrlFileName(std::string_view reference) {
-  std::string_view text = Trim(reference);
-  size_t delimiter = text.find_last_of(kNameDelimiters);
-  return std::string(delimiter == std::string_view::npos ? text : text.substr(delimiter + 1));
-}
+std::string ExtractUrlFileName(std::string_view reference) { return std::string(FileNameView(reference)); }
 
 std::string StripUrlQuery(std::string_view reference) {
   return std::string(reference.substr(0, reference.find('?')));
 }
 
-std::string ExtractUrlFileExt(std::string_view reference) {
-  std::string name = ExtractUrlFileName(reference);
-  size_t dot = name.rfind('.');
-  return dot == std::string::npos ? std::string() : name.substr(dot);
-}
+std::string ExtractUrlFileExt(std::string_view reference) { return std::string(FileExtView(reference)); }
 
 std::string FileNameOnly(std::string_view path) {
-  size_t delimiter = path.find_last_of("\\:");
+  size_t delimiter = FindLast(path, IsBackslashOrColon);
   std::string_view name = delimiter == std::string_view::npos ? path : path.substr(delimiter + 1);
   return std::string(name.substr(0, name.rfind('.')));
 }
@@ -168,11 +186,11 @@ bool IsAspFile(std::string_view reference) { return ExtensionIn(reference, kAspE
 std::string ExtractUrlFolder(std::string_view reference) {
   std::string_view text = Trim(reference);
   if (IsLocalPath(text)) {
-    size_t delimiter = text.find_last_of("\\:");
+    size_t delimiter = FindLast(text, IsBackslashOrColon);
     return delimiter == std::string_view::npos ? std::string() : std::string(text.substr(0, delimiter + 1));
   }
   if (!text.empty() && IsPathDelimiter(text.back())) return std::string(text);
-  size_t delimiter = text.find_last_of(kPathDelimiters);
+  size_t delimiter = FindLast(text, IsPathDelimiter);
   return delimiter == std::string_view::npos ? std::string() : std::string(text.substr(0, delimiter + 1));
 }
 
@@ -182,7 +200,7 @@ std::string ParentUrlFolder(std::string_view folder) {
 
 std::string LastUrlFolderName(std::string_view folder) {
   if (!folder.empty() && IsPathDelimiter(folder.back())) folder.remove_suffix(1);
-  size_t delimiter = folder.find_last_of(kPathDelimiters);
+  size_t delimiter = FindLast(folder, IsPathDelimiter);
   return delimiter == std::string_view::npos ? std::string() : std::string(folder.substr(delimiter + 1));
 }
 
@@ -191,7 +209,7 @@ std::string ExtractUrlRoot(std::string_view base) {
   // Position 10 lies past "https://" and the first character of the host.
   constexpr size_t kHostSearchStart = 9;  // 0-based
   if (base.size() < 7 || base.size() <= kHostSearchStart) return std::string();
-  size_t delimiter = base.find_first_of(kPathDelimiters, kHostSearchStart);
+  size_t delimiter = FindFirst(base, IsPathDelimiter, kHostSearchStart);
   return delimiter == std::string_view::npos ? std::string() : std::string(base.substr(0, delimiter + 1));
 }
 
@@ -217,6 +235,16 @@ std::string GetLongPath(std::string_view path) { return platform::GetLongPath(pa
 
 std::string CombineUrl(std::string_view baseFolder, std::string_view reference) {
   if (!IsRelativeUrl(reference)) return std::string(reference);
+  // The common case: a plain name or path below the folder, nothing to decode.
+  if (!reference.empty() && reference.front() != '.' && !IsPathDelimiter(reference.front()) &&
+      reference.find('%') == std::string_view::npos && baseFolder.find('%') == std::string_view::npos) {
+    std::string out;
+    out.reserve(baseFolder.size() + reference.size() + 1);
+    out.append(baseFolder);
+    if (!out.empty() && !IsPathDelimiter(out.back())) out.push_back('\\');
+    out.append(reference);
+    return out;
+  }
   // Each round decodes the reference and the base again. A text without "%" decodes to itself,
   // so once both are plain the rounds only move the start of the reference and the end of the
   // base: a long run of "../" costs linear time.
@@ -258,19 +286,31 @@ std::string CombineUrl(std::string_view baseFolder, std::string_view reference) 
   }
 }
 
-std::string ResolveUrl(std::string_view base, std::string_view reference) {
-  std::string page = UrlDecode(FileUrlToPath(Trim(base)));
-  std::string ref(Trim(UrlDecode(FileUrlToPath(Trim(reference)))));
+std::string ResolveBaseFolder(std::string_view base) {
+  return ExtractUrlFolder(UrlDecode(FileUrlToPath(Trim(base))));
+}
+
+std::string ResolveUrlInFolder(std::string_view baseFolder, std::string_view reference) {
+  // Copies are made only where a step changes the text.
+  std::string_view ref = Trim(reference);
+  std::string asPath, decoded;
+  if (ref.size() > 4 && StartsWithIgnoreCase(ref, "file:")) ref = asPath = FileUrlToPath(ref);
+  if (ref.find('%') != std::string_view::npos) ref = decoded = UrlDecode(ref);
+  ref = Trim(ref);
   if (ref.empty()) return std::string();
-  std::string folder = ExtractUrlFolder(page);
-  std::string combined = IsRelativeUrl(ref) ? CombineUrl(folder, ref) : ref;
-  std::string result(Trim(combined));
-  if (result.size() < 2) return std::string();
+  std::string result = IsRelativeUrl(ref) ? CombineUrl(baseFolder, ref) : std::string(ref);
+  std::string_view trimmed = Trim(result);
+  if (trimmed.size() < 2) return std::string();
+  if (trimmed.size() != result.size()) result = std::string(trimmed);
   if (result[1] == ':')
     ReplaceChar(result, '/', '\\');
   else
     ReplaceChar(result, '\\', '/');
   return result;
+}
+
+std::string ResolveUrl(std::string_view base, std::string_view reference) {
+  return ResolveUrlInFolder(ResolveBaseFolder(base), reference);
 }
 
 }  // namespace lorvex

@@ -75,5 +75,9 @@ std::string CombineUrl(std::string_view baseFolder, std::string_view reference);
 // The full name of what `reference`, found in the page `base`, points to: drive paths with
 // "\", everything else with "/"; empty for an empty or one-character result.
 std::string ResolveUrl(std::string_view base, std::string_view reference);
+// ResolveUrl in two steps, for resolving many references against one base:
+// ResolveUrl(base, ref) == ResolveUrlInFolder(ResolveBaseFolder(base), ref).
+std::string ResolveBaseFolder(std::string_view base);
+std::string ResolveUrlInFolder(std::string_view baseFolder, std::string_view reference);
 
 }  // namespace lorvex

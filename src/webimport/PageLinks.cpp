@@ -1,0 +1,462 @@
+#include "webimport/PageLinks.h"
+
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <stdexcept>
+
+#include "util/WebPublicFunc.h"
+
+namespace lorvex {
+
+namespace {
+
+// Finding tags, shared by both passes. A position P runs over every character but the last;
+// at a "<" the characters after it are examined up to `margin` characters before the end: the
+// first ">" ends the tag; a "<" before any ">" means no tag, and scanning resumes after that
+// second "<" (which is never a tag start itself). With neither in range there is no tag at P.
+//
+// onTag(start, end) gets the 0-based positions of "<" and ">" and returns where to resume.
+// The rewriting pass edits only text before the scan point, which moves the end of the text
+// and the scan point alike; so "margin characters before the current end" is always the same
+// place in the original text, and both passes scan the original with a fixed limit.
+template <typename OnTag>
+void ForEachTag(std::string_view text, size_t margin, OnTag onTag) {
+  const size_t length = text.size();
+  if (length < 2) return;
+  const size_t limit = length > margin ? length - margin : 0;  // first position not examined
+  size_t p = 0;
+  while (p + 1 < length) {
+    p = text.find('<', p);
+    if (p == std::string_view::npos || p + 1 >= length) return;
+    size_t q = p + 1;
+    while (q < limit && text[q] != '<' && text[q] != '>') ++q;
+    if (q >= limit) {
+      ++p;
+    } else if (text[q] == '<') {
+      p = q + 1;
+    } else {
+      p = onTag(p, q);
+    }
+  }
+}
+
+constexpr bool IsNameEnd(char c) {
+  return c == '\r' || c == '\n' || c == ' ' || c == '"' || c == '\'' || c == '<' || c == '>';
+}
+
+// The kind of a lower-cased tag name, or -1.
+int KindOfTagName(std::string_view tagName) {
+  constexpr size_t kLongestTagName = 6;  // iframe, script
+  if (tagName.empty() || tagName.size() > kLongestTagName) return -1;
+  std::string name = AsciiLowerCase(tagName);
+  struct Entry {
+    std::string_view name;
+    int kind;
+  };
+  static constexpr Entry kTable[] = {
+      {"img", rkImage},   {"input", rkImage}, {"body", rkImage}, {"table", rkImage}, {"td", rkImage},
+      {"embed", rkEmbed}, {"param", rkParam}, {"script", rkScript}, {"link", rkLink}, {"base", rkBase},
+      {"meta", rkMeta},   {"a", rkAnchor},    {"iframe", rkFrame}, {"frame", rkFrame}};
+  for (const Entry& entry : kTable)
+    if (entry.name == name) return entry.kind;
+  return -1;
+}
+
+// The position (0-based) where a value that is trimmed to its text starts: the first byte
+// above 32, so that replacing the trimmed value's length from there covers exactly the value
+// even when it begins with a tab or a line break. A blank value has none.
+size_t TrimmedStart(std::string_view raw) {
+  for (size_t i = 0; i < raw.size(); ++i)
+    if (static_cast<unsigned char>(raw[i]) > 32) return i;
+  return std::string_view::npos;
+}
+
+AttributeValue ResourceAttribute(std::string_view attrText, std::initializer_list<std::string_view> names) {
+  AttributeValue result;
+  for (std::string_view name : names) {
+    TagAttribute attribute = GetTagAttribute(attrText, name);
+    if (!attribute.found) continue;
+    if (!IsResourceFile(attribute.value)) return result;
+    result.pos = attribute.pos;
+    result.value = std::move(attribute.value);
+    return result;
+  }
+  return result;
+}
+
+AttributeValue PlainAttribute(std::string_view attrText, std::string_view name) {
+  TagAttribute attribute = GetTagAttribute(attrText, name);
+  AttributeValue result;
+  if (!attribute.found) return result;
+  result.pos = attribute.pos;
+  result.value = std::move(attribute.value);
+  return result;
+}
+
+// True when resolving the reference text changes nothing: trimmed, nothing to decode, no
+// "file:" scheme, absolute, and already with the delimiters that resolution would give it.
+bool IsResolvedReference(std::string_view text) {
+  if (text.size() < 2 || Trim(text).size() != text.size()) return false;
+  if (text.find('%') != std::string_view::npos || StartsWithIgnoreCase(text, "file:") || IsRelativeUrl(text))
+    return false;
+  return text.find(text[1] == ':' ? '/' : '\\') == std::string_view::npos;
+}
+
+std::string KindReferenceInFolder(std::string_view folder, std::string_view ref) {
+  if (ref.empty()) return std::string();
+  std::string resolved = ResolveUrlInFolder(folder, ref.substr(1));
+  std::string out;
+  out.reserve(resolved.size() + 1);
+  out.push_back(ref.front());
+  out.append(resolved);
+  return out;
+}
+
+// The resolved folder of the current base, worked out again only when a base tag changes it.
+class BaseFolder {
+ public:
+  const std::string& Of(const std::string& base) {
+    if (!valid_ || base != base_) {
+      base_ = base;
+      folder_ = ResolveBaseFolder(base);
+      valid_ = true;
+    }
+    return folder_;
+  }
+
+ private:
+  bool valid_ = false;
+  std::string base_, folder_;
+};
+
+// ScanTag without resolving the reference when the caller needs only kind, position and
+// length (the rewriting pass takes its texts from the prepared lists).
+TagScanResult ScanTagText(std::string_view tag, std::string& baseUrl, BaseFolder* resolveIn) {
+  TagScanResult result;
+  size_t nameEnd = 1;
+  while (nameEnd < tag.size() && !IsNameEnd(tag[nameEnd])) ++nameEnd;
+  std::string_view name = tag.substr(1, nameEnd - 1);
+  int kind = KindOfTagName(name);
+  if (kind < 0) return result;
+  result.kind = kind;
+  std::string_view attrText = tag.substr(nameEnd);
+  AttributeValue attribute;
+  switch (kind) {
+    case rkParam: attribute = ResourceAttribute(attrText, {"value"}); break;
+    case rkLink:
+    case rkBase:
+    case rkAnchor: attribute = PlainAttribute(attrText, "href"); break;
+    case rkMeta: attribute = PlainAttribute(attrText, "charset"); break;
+    default: attribute = ResourceAttribute(attrText, {"src", "background"}); break;
+  }
+  if (attribute.pos == kNoPosition) return result;
+  result.valuePos = attribute.pos + static_cast<TextPos>(name.size()) + 1;
+  result.valueLen = attribute.value.size();
+  if (kind == rkMeta)
+    result.ref = std::string(Trim(PrefixKind(kind, attribute.value)));
+  else if (resolveIn)
+    result.ref = KindReferenceInFolder(resolveIn->Of(baseUrl), PrefixKind(kind, attribute.value));
+  else
+    result.ref = PrefixKind(kind, "");
+  if (kind == rkBase) baseUrl = AddSlash(attribute.value);
+  // The kind digit keeps a reference from ever being blank; kept for callers' sake.
+  if (Trim(result.ref).empty()) {
+    result.ref.clear();
+    result.valuePos = kNoPosition;
+  }
+  return result;
+}
+
+bool IsKindLine(std::string_view line, int kind) { return !line.empty() && line.front() == char('0' + kind); }
+
+void NormalizeFolderText(std::string& folder) {
+  folder = std::string(Trim(folder));
+  for (char& c : folder)
+    if (c == '\\') c = '/';
+  if (!folder.empty() && folder.back() != '/') folder.push_back('/');
+}
+
+}  // namespace
+
+std::string PrefixKind(int kind, std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 1);
+  out.push_back(static_cast<char>('0' + kind));
+  out.append(text);
+  return out;
+}
+
+int ReferenceKindOf(std::string_view ref) {
+  if (ref.empty() || ref.front() < '0' || ref.front() > '9')
+    throw std::invalid_argument("'" + std::string(ref.substr(0, 1)) + "' is not a valid integer value");
+  return ref.front() - '0';
+}
+
+std::string StripKind(std::string_view ref) { return std::string(ref.empty() ? ref : ref.substr(1)); }
+
+std::string ResolveKindReference(std::string_view base, std::string_view ref) {
+  return KindReferenceInFolder(ResolveBaseFolder(base), ref);
+}
+
+TagAttribute GetTagAttribute(std::string_view attrText, std::string_view name) {
+  TagAttribute result;
+  const size_t length = attrText.size();
+  if (name.empty() || length < 5) return result;
+  // The name is looked for at positions 1 to length - 4, up to the first ">".
+  size_t after = std::string_view::npos;
+  for (size_t s = 0; s + 4 < length; ++s) {
+    char c = attrText[s];
+    if (c == '>') break;
+    if ((c == ' ' || c == '\r' || c == '\n') && s + 1 + name.size() <= length &&
+        EqualsIgnoreCase(attrText.substr(s + 1, name.size()), name)) {
+      after = s + 1 + name.size();
+      break;
+    }
+  }
+  if (after == std::string_view::npos) return result;
+  while (after < length && attrText[after] == ' ') ++after;
+  if (after >= length || attrText[after] != '=') return result;
+  result.found = true;
+  size_t v = after + 1;
+  while (v < length && attrText[v] == ' ') ++v;
+  if (v >= length) return result;
+  std::string_view raw;
+  size_t rawStart;
+  char quote = attrText[v];
+  if (quote == '"' || quote == '\'') {
+    rawStart = v + 1;
+    size_t end = rawStart;
+    while (end < length && attrText[end] != quote && attrText[end] != '>') ++end;
+    raw = attrText.substr(rawStart, end - rawStart);
+    size_t start = TrimmedStart(raw);
+    if (start != std::string_view::npos)
+      result.pos = static_cast<TextPos>(rawStart + start) + 1;
+    else  // blank: where the first non-space would be, as the position is counted from the quote
+      result.pos = static_cast<TextPos>(v + 1) + FirstNonSpace(raw);
+  } else {
+    rawStart = v;
+    size_t end = v;
+    while (end < length && !IsNameEnd(attrText[end])) ++end;
+    raw = attrText.substr(v, end - v);
+    size_t start = TrimmedStart(raw);
+    result.pos = static_cast<TextPos>(rawStart + (start == std::string_view::npos ? 0 : start)) + 1;
+  }
+  result.value = std::string(Trim(raw));
+  if (result.value.find("\\\"") != std::string::npos) result.value = ReplaceAllText(result.value, "\\\"", "  ");
+  return result;
+}
+
+AttributeValue SrcAttribute(std::string_view attrText) { return ResourceAttribute(attrText, {"src", "background"}); }
+AttributeValue ValueAttribute(std::string_view attrText) { return ResourceAttribute(attrText, {"value"}); }
+AttributeValue HrefAttribute(std::string_view attrText) { return PlainAttribute(attrText, "href"); }
+AttributeValue CharsetAttribute(std::string_view attrText) { return PlainAttribute(attrText, "charset"); }
+
+TagScanResult ScanTag(std::string_view tag, std::string& baseUrl) {
+  BaseFolder folder;
+  return ScanTagText(tag, baseUrl, &folder);
+}
+
+StringList CollectTagReferences(std::string_view html, std::string_view baseUrl, bool removeDuplicates) {
+  StringList refs;
+  std::string base(baseUrl);
+  BaseFolder folder;
+  ForEachTag(html, kCollectMargin, [&](size_t start, size_t end) {
+    TagScanResult scan = ScanTagText(html.substr(start, end - start + 1), base, &folder);
+    if (scan.valuePos != kNoPosition) refs.push_back(std::move(scan.ref));
+    return end + 1;
+  });
+  TrimLines(refs);
+  if (removeDuplicates) RemoveDuplicateLines(refs);
+  return refs;
+}
+
+void ResolveReferenceList(std::string_view base, StringList& refs) {
+  const std::string folder = ResolveBaseFolder(base);
+  for (std::string& line : refs)
+    if (line.empty() || !IsResolvedReference(std::string_view(line).substr(1))) line = KindReferenceInFolder(folder, line);
+}
+
+void RemoveNonResourceReferences(StringList& refs) {
+  std::erase_if(refs, [](const std::string& line) {
+    return IsKindLine(line, rkBase) || IsKindLine(line, rkMeta) || IsKindLine(line, rkAnchor);
+  });
+}
+
+void StripReferenceKinds(StringList& refs) {
+  for (std::string& line : refs)
+    if (!line.empty()) line.erase(0, 1);
+}
+
+StringList ReferenceFileNames(const StringList& refs) {
+  StringList names;
+  names.reserve(refs.size());
+  for (const std::string& line : refs) {
+    std::string name = ExtractUrlFileName(std::string_view(line).substr(line.empty() ? 0 : 1));
+    if (!Trim(name).empty()) {
+      if (IsKindLine(line, rkFrame) && ExtractUrlFileExt(name).empty()) name += ".htm";
+      name = StripUrlQuery(name);
+    }
+    names.push_back(std::move(name));
+  }
+  return names;
+}
+
+namespace {
+
+// A hash of the text with the ASCII letters folded, eight bytes at a time: in each word the
+// bytes "A" to "Z" get the 0x20 bit, the same as AsciiLower.
+size_t FoldedHash(std::string_view text) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+  auto fold = [](uint64_t word) {
+    uint64_t low7 = word & ~kHigh;
+    uint64_t atLeastA = low7 + kOnes * (0x80 - 'A');
+    uint64_t aboveZ = low7 + kOnes * (0x80 - 'Z' - 1);
+    uint64_t upper = atLeastA & ~aboveZ & ~word & kHigh;
+    return word | (upper >> 2);
+  };
+  uint64_t h = 0x9E3779B97F4A7C15ull ^ text.size();
+  size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    uint64_t word;
+    std::memcpy(&word, text.data() + i, 8);
+    h = (h ^ fold(word)) * 0xFF51AFD7ED558CCDull;
+    h ^= h >> 32;
+  }
+  uint64_t tail = 0;
+  for (size_t shift = 0; i < text.size(); ++i, shift += 8)
+    tail |= static_cast<uint64_t>(static_cast<unsigned char>(AsciiLower(text[i]))) << shift;
+  h = (h ^ tail) * 0xC4CEB9FE1A85EC53ull;
+  return static_cast<size_t>(h ^ (h >> 29));
+}
+
+// For every text, the index of the first text equal to it with the ASCII letters folded (its
+// own index when it is the first). Empty texts are skipped when skipEmpty is set (they keep
+// their own index). One open-addressing table with the hashes kept beside the indexes, so a
+// probe touches a text only when the hashes agree.
+std::vector<size_t> FirstFoldedOccurrence(const StringList& texts, bool skipEmpty) {
+  const size_t n = texts.size();
+  // Slots hold 32-bit hashes and indexes: half the memory, and so half the cache misses.
+  if (n >= std::numeric_limits<uint32_t>::max()) throw std::length_error("too many references");
+  std::vector<size_t> first(n);
+  size_t capacity = 16;
+  while (capacity < 2 * n) capacity *= 2;
+  struct Slot {
+    uint32_t hash;
+    uint32_t index;  // index + 1; 0 for an empty slot
+  };
+  std::vector<Slot> table(capacity, Slot{0, 0});
+  for (size_t i = 0; i < n; ++i) {
+    first[i] = i;
+    if (skipEmpty && texts[i].empty()) continue;
+    const size_t fullHash = FoldedHash(texts[i]);
+    const uint32_t hash = static_cast<uint32_t>(fullHash >> 32 ^ fullHash);
+    for (size_t at = fullHash & (capacity - 1);; at = (at + 1) & (capacity - 1)) {
+      Slot& slot = table[at];
+      if (slot.index == 0) {
+        slot = Slot{hash, static_cast<uint32_t>(i + 1)};
+        break;
+      }
+      if (slot.hash == hash && EqualsIgnoreCase(texts[slot.index - 1], texts[i])) {
+        first[i] = slot.index - 1;
+        break;
+      }
+    }
+  }
+  return first;
+}
+
+// Clash numbers from the file names. Different references (compared exactly, without kind)
+// whose names agree are numbered 2, 3, ... in order, except those equal to the first
+// reference of that name, which keep 1; then every line shares the number of the first line
+// equal to it ignoring letter case. Names are compared ignoring letter case, because the
+// local files live on a file system that does not tell "Logo.gif" from "logo.gif".
+std::vector<size_t> ClashNumbers(const StringList& refs, const StringList& names) {
+  const size_t n = refs.size();
+  std::vector<size_t> numbers(n, 1);
+  std::vector<size_t> counters(n, 1);  // per first line of a name
+  const std::vector<size_t> firstOfName = FirstFoldedOccurrence(names, true);
+  auto withoutKind = [&](size_t i) { return std::string_view(refs[i]).substr(refs[i].empty() ? 0 : 1); };
+  for (size_t i = 0; i < n; ++i) {
+    const size_t group = firstOfName[i];
+    if (group == i || withoutKind(i) == withoutKind(group)) continue;
+    numbers[i] = ++counters[group];
+  }
+  const std::vector<size_t> firstEqual = FirstFoldedOccurrence(refs, false);
+  for (size_t i = 0; i < n; ++i) numbers[i] = numbers[firstEqual[i]];
+  return numbers;
+}
+
+}  // namespace
+
+StringList NumberNameClashes(const StringList& refs) {
+  std::vector<size_t> numbers = ClashNumbers(refs, ReferenceFileNames(refs));
+  StringList texts;
+  texts.reserve(numbers.size());
+  for (size_t number : numbers) texts.push_back(std::to_string(number));
+  return texts;
+}
+
+StringList MakeLocalNames(const StringList& refs, std::string_view folder) {
+  std::string prefix(folder);
+  NormalizeFolderText(prefix);
+  StringList names = ReferenceFileNames(refs);
+  std::vector<size_t> numbers = ClashNumbers(refs, names);
+  StringList locals;
+  locals.reserve(refs.size());
+  for (size_t i = 0; i < refs.size(); ++i)
+    locals.push_back(prefix + (numbers[i] == 1 ? names[i] : TagFileName(names[i], std::to_string(numbers[i]))));
+  return locals;
+}
+
+std::string RewritePageLinks(std::string_view html, std::string_view localFolder, std::string_view pageUrl) {
+  std::string folder(localFolder);
+  NormalizeFolderText(folder);
+  if (folder == "/") folder.clear();
+  const std::string pageBase = ResolveUrl(pageUrl, pageUrl);
+
+  StringList refs = CollectTagReferences(html, pageBase, false);
+  ResolveReferenceList(pageBase, refs);
+  UrlDecodeList(refs);
+  const StringList locals = MakeLocalNames(refs, folder);
+  StripReferenceKinds(refs);
+
+  // The working copy is built by appending: `copied` is how much of the page has gone into
+  // `out`; a changed tag is appended in its new form (or left out) and the scan goes on after
+  // it in the original text.
+  std::string out;
+  out.reserve(html.size() + html.size() / 8);
+  size_t copied = 0;
+  size_t k = 0;
+  std::string base = pageBase;
+  ForEachTag(html, kRewriteMargin, [&](size_t start, size_t end) {
+    std::string_view tag = html.substr(start, end - start + 1);
+    TagScanResult scan = ScanTagText(tag, base, nullptr);
+    if (scan.valuePos == kNoPosition) return end + 1;
+    const size_t line = k++;
+    bool remove = false;
+    const std::string* replacement = nullptr;
+    switch (scan.kind) {
+      case rkBase: remove = true; break;
+      case rkMeta: remove = AsciiLowerCase(StripKind(scan.ref)) == "utf-8"; break;
+      case rkAnchor: replacement = line < refs.size() ? &refs[line] : nullptr; break;
+      default: replacement = line < locals.size() ? &locals[line] : nullptr; break;
+    }
+    if (!remove && !replacement) return end + 1;
+    out.append(html.substr(copied, start - copied));
+    copied = end + 1;
+    if (replacement) {
+      size_t at = static_cast<size_t>(scan.valuePos - 1);
+      size_t len = std::min(scan.valueLen, tag.size() - at);
+      out.append(tag.substr(0, at)).append(*replacement).append(tag.substr(at + len));
+    }
+    // After a deletion the scan goes on with what followed the tag; after a replacement it
+    // goes on after the new tag text, which is never scanned for tags (a decoded "<" in a
+    // reference must not start a tag and shift every later reference by one).
+    return end + 1;
+  });
+  out.append(html.substr(copied));
+  return out;
+}
+
+}  // namespace lorvex

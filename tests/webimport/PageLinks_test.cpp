@@ -1,0 +1,311 @@
+#include "webimport/PageLinks.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "util/WebPublicFunc.h"
+
+namespace lorvex {
+namespace {
+
+constexpr const char* kPage = "http://h/d/p.htm";
+
+// The references a page import fetches: collected without duplicates, decoded, resources
+// only, resolved against the page.
+StringList ImportReferences(std::string_view html, std::string_view page = kPage) {
+  std::string base = ResolveUrl(page, page);
+  StringList refs = CollectTagReferences(html, base, true);
+  UrlDecodeList(refs);
+  RemoveNonResourceReferences(refs);
+  ResolveReferenceList(base, refs);
+  return refs;
+}
+
+TEST(KindPrefix, PrefixStripAndKind) {
+  EXPECT_EQ(PrefixKind(9, "x.htm"), "9x.htm");
+  EXPECT_EQ(StripKind("9x.htm"), "x.htm");
+  EXPECT_EQ(StripKind(""), "");
+  EXPECT_EQ(ReferenceKindOf("8http://h/"), 8);
+  EXPECT_THROW(ReferenceKindOf("http://h/"), std::invalid_argument);
+  EXPECT_THROW(ReferenceKindOf(""), std::invalid_argument);
+  EXPECT_EQ(ResolveKindReference("http://h/d/p.htm", "0../a.gif"), "0http://h/a.gif");
+  EXPECT_EQ(ResolveKindReference("http://h/d/p.htm", "4"), "4");
+}
+
+TEST(AttributeScan, FirstOccurrenceOfSpaceAndNameOnly) {
+  // " src" is first found as the start of srcset, which has no "=": the attribute is absent.
+  EXPECT_FALSE(GetTagAttribute(" srcset=\"a.gif 2x\" src=\"b.gif\">", "src").found);
+  TagAttribute a = GetTagAttribute(" width=10 src=pic.jpg>", "src");
+  ASSERT_TRUE(a.found);
+  EXPECT_EQ(a.value, "pic.jpg");
+  EXPECT_EQ(a.pos, 15);
+  // Names are found after a space, CR or LF only, letters folded; spaces around "=" skipped.
+  EXPECT_EQ(GetTagAttribute("\r\nSRC  =  'x.gif' >", "src").value, "x.gif");
+  EXPECT_FALSE(GetTagAttribute("\tsrc=x.gif>", "src").found);
+  // Scanning stops at the first ">".
+  EXPECT_FALSE(GetTagAttribute(" a> src=x.gif>", "src").found);
+  // The name never starts in the last four characters.
+  EXPECT_FALSE(GetTagAttribute(" src", "src").found);
+  EXPECT_TRUE(GetTagAttribute(" src=", "src").found);
+}
+
+TEST(AttributeScan, ValueShapesAndPositions) {
+  TagAttribute quoted = GetTagAttribute(" src=\"  a b.gif \">", "src");
+  EXPECT_EQ(quoted.value, "a b.gif");
+  EXPECT_EQ(quoted.pos, 9);  // the a, after the quote and two spaces
+  TagAttribute unclosed = GetTagAttribute(" href='x.htm", "href");
+  EXPECT_EQ(unclosed.value, "x.htm");
+  EXPECT_EQ(unclosed.pos, 8);
+  TagAttribute cut = GetTagAttribute(" href=a.htm\"b>", "href");
+  EXPECT_EQ(cut.value, "a.htm");
+  // A blank quoted value sits one before its quote, with length 0.
+  TagAttribute blank = GetTagAttribute(" href=\"\">", "href");
+  EXPECT_TRUE(blank.found);
+  EXPECT_EQ(blank.value, "");
+  EXPECT_EQ(blank.pos, 6);
+  // Only spaces after "=": found, but without value or position.
+  TagAttribute nothing = GetTagAttribute(" href=   ", "href");
+  EXPECT_TRUE(nothing.found);
+  EXPECT_EQ(nothing.pos, -1);
+  // An escaped quote becomes two spaces; the length is kept.
+  EXPECT_EQ(GetTagAttribute(" value='a\\\"b.swf'>", "value").value, "a  b.swf");
+}
+
+TEST(AttributeScan, ValueStartingWithTabOrLineBreakIsFoundWhereItsTextStarts) {
+  // The trimmed value is replaced from its position, so the position must be that of its
+  // first kept character, not of a leading tab or line break.
+  TagAttribute tab = GetTagAttribute(" src=\"\ta.gif\">", "src");
+  EXPECT_EQ(tab.value, "a.gif");
+  EXPECT_EQ(tab.pos, 8);
+  TagAttribute lines = GetTagAttribute(" src=\"\r\n  img/a.gif\">", "src");
+  EXPECT_EQ(lines.pos, 11);
+  EXPECT_EQ(GetTagAttribute(" src=\ta.gif>", "src").pos, 7);
+}
+
+TEST(AttributeScan, ReadersTestResourceFilesWhereTheyShould) {
+  EXPECT_EQ(SrcAttribute(" src=a.gif>").value, "a.gif");
+  EXPECT_EQ(SrcAttribute(" background=bg.GIF>").pos, 13);
+  EXPECT_EQ(SrcAttribute(" src=x.cgi background=bg.gif>").pos, -1);  // no fallback when src exists
+  EXPECT_EQ(SrcAttribute(" src>").pos, -1);
+  EXPECT_EQ(ValueAttribute(" name=movie value=m.swf>").value, "m.swf");
+  EXPECT_EQ(ValueAttribute(" value=m.mov>").pos, -1);
+  EXPECT_EQ(HrefAttribute(" href=style.php?v=2>").value, "style.php?v=2");
+  EXPECT_EQ(CharsetAttribute(" content=\"text/html; charset=UTF-8\">").value, "UTF-8");
+}
+
+TEST(TagScan, KindsNamesAndPositions) {
+  std::string base = kPage;
+  TagScanResult img = ScanTag("<IMG SRC=Logo.GIF>", base);
+  EXPECT_EQ(img.kind, rkImage);
+  EXPECT_EQ(img.ref, "0http://h/d/Logo.GIF");
+  EXPECT_EQ(img.valuePos, 10);
+  EXPECT_EQ(img.valueLen, 8u);
+  EXPECT_EQ(ScanTag("<td background=\"t.gif\">", base).ref, "0http://h/d/t.gif");
+  EXPECT_EQ(ScanTag("<embed src=f.swf>", base).ref, "1http://h/d/f.swf");
+  EXPECT_EQ(ScanTag("<param value=m.swf>", base).ref, "2http://h/d/m.swf");
+  EXPECT_EQ(ScanTag("<script src=x.cgi>", base).valuePos, -1);
+  EXPECT_EQ(ScanTag("<link href=style.php?v=2>", base).ref, "4http://h/d/style.php?v=2");
+  EXPECT_EQ(ScanTag("<meta charset=' GB2312 '>", base).ref, "6GB2312");
+  EXPECT_EQ(ScanTag("<a\nhref=next.htm>", base).ref, "8http://h/d/next.htm");
+  EXPECT_EQ(ScanTag("<iframe src=in.html>", base).ref, "9http://h/d/in.html");
+  EXPECT_EQ(ScanTag("<img\tsrc=a.gif>", base).valuePos, -1);  // the tab joins the name
+  EXPECT_EQ(ScanTag("<span src=a.gif>", base).kind, -1);
+  EXPECT_EQ(ScanTag("<>", base).kind, -1);
+  EXPECT_EQ(base, kPage);
+}
+
+TEST(TagScan, BaseTagChangesTheBase) {
+  std::string base = kPage;
+  EXPECT_EQ(ScanTag("<base href=\"http://x/y\">", base).ref, "5http://x/y");
+  EXPECT_EQ(base, "http://x/y/");
+  EXPECT_EQ(ScanTag("<img src=a.gif>", base).ref, "0http://x/y/a.gif");
+  ScanTag("<base href='http://z/'>", base);
+  EXPECT_EQ(base, "http://z/");
+}
+
+// A page of `length` bytes whose single img tag ends `fromEnd` characters before the end
+// (fromEnd = 1: the ">" is the last character).
+std::string PageWithTagEnding(size_t fromEnd) {
+  return "<p>text<img src=a.gif>" + std::string(fromEnd - 1, 'x');
+}
+
+TEST(TagFinding, MarginsOfSevenAndTen) {
+  for (size_t fromEnd = 1; fromEnd <= 12; ++fromEnd) {
+    std::string page = PageWithTagEnding(fromEnd);
+    bool collected = !CollectTagReferences(page, kPage, false).empty();
+    bool rewritten = RewritePageLinks(page, "5.files", kPage).find("5.files/a.gif") != std::string::npos;
+    EXPECT_EQ(collected, fromEnd >= 8) << fromEnd;
+    EXPECT_EQ(rewritten, fromEnd >= 11) << fromEnd;
+  }
+}
+
+TEST(TagFinding, LessThanBeforeGreaterThanHidesTheNextTag) {
+  // The "<" of the img tag ends the search at "<b", and is itself never a tag start.
+  EXPECT_TRUE(CollectTagReferences("<b <img src=a.gif> ...........", kPage, false).empty());
+  EXPECT_EQ(CollectTagReferences("<b <i> <img src=a.gif> ...........", kPage, false),
+            StringList{"0http://h/d/a.gif"});
+  // A lone "<" near the end finds nothing and the scan goes on.
+  EXPECT_EQ(CollectTagReferences("<<img src=a.gif>..........", kPage, false), StringList{});
+  EXPECT_EQ(CollectTagReferences("", kPage, false), StringList{});
+  EXPECT_EQ(CollectTagReferences("<", kPage, false), StringList{});
+}
+
+TEST(Collecting, OrderDuplicatesAndBase) {
+  std::string page =
+      "<img src=a.gif><IMG SRC=A.GIF><img src=a.gif><a href=n.htm>"
+      "<base href=http://x/y><img src=a.gif><meta charset=utf-8>..........";
+  EXPECT_EQ(CollectTagReferences(page, kPage, false),
+            (StringList{"0http://h/d/a.gif", "0http://h/d/A.GIF", "0http://h/d/a.gif", "8http://h/d/n.htm",
+                        "5http://x/y", "0http://x/y/a.gif", "6utf-8"}));
+  EXPECT_EQ(CollectTagReferences(page, kPage, true),
+            (StringList{"0http://h/d/a.gif", "0http://h/d/A.GIF", "8http://h/d/n.htm", "5http://x/y",
+                        "0http://x/y/a.gif", "6utf-8"}));
+  // The page import keeps what it fetches: anchors, base and meta go.
+  EXPECT_EQ(ImportReferences(page), (StringList{"0http://h/d/a.gif", "0http://h/d/A.GIF", "0http://x/y/a.gif"}));
+}
+
+TEST(Collecting, EncodedLineBreakKeepsOneLinePerReference) {
+  // "%0D" and "%0A" decode to real line breaks; the list still has one line per reference,
+  // so every later reference keeps its kind and its place.
+  std::string page = "<img src=\"a%0Db.gif\"><img src='c%0A%0D.png'><script src=s.js></script>";
+  StringList refs = ImportReferences(page);
+  ASSERT_EQ(refs.size(), 3u);
+  EXPECT_EQ(refs[0], "0http://h/d/a\rb.gif");
+  EXPECT_EQ(refs[1], "0http://h/d/c\n\r.png");
+  EXPECT_EQ(ReferenceKindOf(refs[2]), rkScript);
+  StringList locals = MakeLocalNames(refs, "7.files");
+  EXPECT_EQ(locals[2], "7.files/s.js");
+}
+
+TEST(ListRoutines, RemoveResolveStrip) {
+  StringList refs{"5http://x/", "0a.gif", "6utf-8", "8n.htm", "4s.css", "9f.htm"};
+  RemoveNonResourceReferences(refs);
+  EXPECT_EQ(refs, (StringList{"0a.gif", "4s.css", "9f.htm"}));
+  ResolveReferenceList("c:\\site\\p.htm", refs);
+  EXPECT_EQ(refs, (StringList{"0c:\\site\\a.gif", "4c:\\site\\s.css", "9c:\\site\\f.htm"}));
+  StripReferenceKinds(refs);
+  EXPECT_EQ(refs, (StringList{"c:\\site\\a.gif", "c:\\site\\s.css", "c:\\site\\f.htm"}));
+}
+
+TEST(LocalNames, FileNamesFramesAndQueries) {
+  EXPECT_EQ(ReferenceFileNames({"9http://h/frame", "0http://h/frame", "9http://h/f.php?x=1", "4http://h/s.php?v=2",
+                                "9http://h/dir/", "9http://h/page?id=3"}),
+            (StringList{"frame.htm", "frame", "f.php", "s.php", "", "page"}));
+  EXPECT_EQ(MakeLocalNames({"0http://h/d/Logo.GIF"}, "5.files"), StringList{"5.files/Logo.GIF"});
+  EXPECT_EQ(MakeLocalNames({"0a.gif"}, " c:\\w\\5.files\\ "), StringList{"c:/w/5.files/a.gif"});
+  EXPECT_EQ(MakeLocalNames({"0a.gif"}, ""), StringList{"a.gif"});
+  EXPECT_EQ(MakeLocalNames({"4http://h/"}, "5.files"), StringList{"5.files/"});
+}
+
+TEST(LocalNames, ClashNumbering) {
+  StringList refs{"0http://a/logo.gif", "0http://b/logo.gif", "0http://a/logo.gif", "0http://c/logo.gif",
+                  "0http://B/logo.gif", "4http://b/logo.gif", "0http://d/x.gif"};
+  // Numbers count every later different reference of the name, so 4 goes unused once
+  // http://B/ takes the number of http://b/; the link of kind 4 is a line of its own.
+  EXPECT_EQ(NumberNameClashes(refs), (StringList{"1", "2", "1", "3", "2", "5", "1"}));
+  EXPECT_EQ(MakeLocalNames(refs, "5.files"),
+            (StringList{"5.files/logo.gif", "5.files/logo[2].gif", "5.files/logo.gif", "5.files/logo[3].gif",
+                        "5.files/logo[2].gif", "5.files/logo[5].gif", "5.files/x.gif"}));
+  // References equal ignoring case share the first one's number.
+  EXPECT_EQ(NumberNameClashes({"0http://h/X/a.gif", "0http://h/x/a.gif"}), (StringList{"1", "1"}));
+  // Blank names never clash.
+  EXPECT_EQ(NumberNameClashes({"4http://a/", "4http://b/"}), (StringList{"1", "1"}));
+}
+
+TEST(LocalNames, NamesDifferingOnlyInCaseGetDifferentFiles) {
+  // On the file system that receives them, Logo.gif and logo.gif would be one file: the
+  // second resource would overwrite the first and both tags would show it.
+  StringList refs{"0http://a/Logo.gif", "0http://b/logo.gif", "0http://c/LOGO.GIF", "0http://a/Logo.gif"};
+  EXPECT_EQ(MakeLocalNames(refs, "5.files"),
+            (StringList{"5.files/Logo.gif", "5.files/logo[2].gif", "5.files/LOGO[3].GIF", "5.files/Logo.gif"}));
+  // References equal ignoring case are one resource and share one file.
+  EXPECT_EQ(MakeLocalNames({"0http://b/logo.gif", "0http://B/LOGO.GIF"}, ""), (StringList{"logo.gif", "LOGO.GIF"}));
+}
+
+TEST(LocalNames, ManyClashesStayFast) {
+  StringList refs;
+  for (int i = 0; i < 100000; ++i) refs.push_back("0http://h/" + std::to_string(i % 50000) + "/logo.gif");
+  StringList numbers = NumberNameClashes(refs);
+  EXPECT_EQ(numbers[0], "1");
+  EXPECT_EQ(numbers[49999], "50000");
+  EXPECT_EQ(numbers[50000], "1");
+  EXPECT_EQ(numbers[99999], "50000");
+}
+
+std::string Rewrite(std::string_view html, std::string_view folder = "5.files") {
+  return RewritePageLinks(html, folder, kPage);
+}
+
+constexpr const char* kTail = "\r\n</body></html>\r\n";
+
+TEST(Rewriting, ReferencesPointAtLocalNamesAndAnchorsAtUrls) {
+  EXPECT_EQ(Rewrite(std::string("<IMG SRC=Logo.GIF width=3>") + kTail),
+            std::string("<IMG SRC=5.files/Logo.GIF width=3>") + kTail);
+  EXPECT_EQ(Rewrite(std::string("<a href=\"next.htm\">n</a>") + kTail),
+            std::string("<a href=\"http://h/d/next.htm\">n</a>") + kTail);
+  EXPECT_EQ(Rewrite(std::string("<img src=' a.gif '><frame src=f.php><link href=s.php?v=2>") + kTail),
+            std::string("<img src=' 5.files/a.gif '><frame src=5.files/f.php><link href=5.files/s.php>") + kTail);
+  EXPECT_EQ(Rewrite(std::string("<img src=http://a/logo.gif><img src=http://b/logo.gif><img src=http://a/logo.gif>") +
+                    kTail),
+            std::string("<img src=5.files/logo.gif><img src=5.files/logo[2].gif><img src=5.files/logo.gif>") + kTail);
+  // Unreferenced and non-resource tags stay as they are.
+  std::string untouched = std::string("<script src=x.cgi></script><img srcset=\"a.gif\" src=b.gif>") + kTail;
+  EXPECT_EQ(Rewrite(untouched), untouched);
+}
+
+TEST(Rewriting, LocalFolderForms) {
+  std::string page = std::string("<img src=a.gif>") + kTail;
+  EXPECT_EQ(Rewrite(page, " 5.files\\ "), std::string("<img src=5.files/a.gif>") + kTail);
+  EXPECT_EQ(Rewrite(page, "c:\\w\\5.files"), std::string("<img src=c:/w/5.files/a.gif>") + kTail);
+  EXPECT_EQ(Rewrite(page, "\\"), std::string("<img src=a.gif>") + kTail);
+  EXPECT_EQ(Rewrite(page, ""), std::string("<img src=a.gif>") + kTail);
+}
+
+TEST(Rewriting, BaseAndUtf8CharsetTagsAreRemoved) {
+  EXPECT_EQ(Rewrite(std::string("<base href=http://x/y><img src=a.gif>") + kTail),
+            std::string("<img src=5.files/a.gif>") + kTail);
+  EXPECT_EQ(Rewrite(std::string("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\">x") + kTail),
+            std::string("x") + kTail);
+  std::string gb = std::string("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">") + kTail;
+  EXPECT_EQ(Rewrite(gb), gb);
+}
+
+TEST(Rewriting, TagsNextToDeletedOnesAreStillRewritten) {
+  EXPECT_EQ(Rewrite(std::string("<meta charset=utf-8><link href=s.css>") + kTail),
+            std::string("<link href=5.files/s.css>") + kTail);
+  EXPECT_EQ(Rewrite(std::string("<base href=http://x/><base href=http://y/><meta charset='UTF-8'><img src=a.gif>") +
+                    kTail),
+            std::string("<img src=5.files/a.gif>") + kTail);
+  EXPECT_EQ(Rewrite(std::string("<img src=a.gif><base href=http://x/><img src=http://x/a.gif>") + kTail),
+            std::string("<img src=5.files/a.gif><img src=5.files/a[2].gif>") + kTail);
+}
+
+TEST(Rewriting, EncodedLineBreakDoesNotShiftLaterReferences) {
+  std::string page = std::string("<img src=\"a%0D%0Ab.gif\"><img src=c.gif><a href=n.htm>") + kTail;
+  EXPECT_EQ(Rewrite(page), std::string("<img src=\"5.files/a\r\nb.gif\"><img src=5.files/c.gif>"
+                                       "<a href=http://h/d/n.htm>") +
+                               kTail);
+}
+
+TEST(Rewriting, DecodedLessThanInAReferenceStartsNoTag) {
+  // The anchor's decoded URL holds "<img src=z.gif>"; scanning it as a tag would pair every
+  // later tag with the previous tag's local name.
+  std::string page = std::string("<a href=\"%3Cimg src=z.gif%3E\">x</a><img src=c.gif><img src=d.gif>") + kTail;
+  EXPECT_EQ(Rewrite(page), std::string("<a href=\"http://h/d/<img src=z.gif>\">x</a><img src=5.files/c.gif>"
+                                       "<img src=5.files/d.gif>") +
+                               kTail);
+}
+
+TEST(Rewriting, ValueAfterTabOrLineBreakIsReplacedWhole) {
+  EXPECT_EQ(Rewrite(std::string("<img src=\"\n   img/a.gif\">") + kTail),
+            std::string("<img src=\"\n   5.files/a.gif\">") + kTail);
+}
+
+TEST(Rewriting, CutOffInputIsLeftAlone) {
+  for (std::string page : {"<img src=a.gif", "<a href=foo /", "<img src=\"a.gif", "<", "<base href=", ""})
+    EXPECT_EQ(Rewrite(page + std::string(20, ' ')), page + std::string(20, ' ')) << page;
+}
+
+}  // namespace
+}  // namespace lorvex
