@@ -1,5 +1,6 @@
 #include "util/StrFunction.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 namespace lorvex {
@@ -36,13 +37,24 @@ std::string_view Trim(std::string_view text) {
 
 namespace {
 // Calls line(view) for every line of text, split at CR, LF or CR LF.
+// The next CR and the next LF are each looked up with memchr and kept until the scan passes
+// them, so every byte is searched at most twice whatever the line-break style.
 template <typename OnLine>
 void ForEachLine(std::string_view text, OnLine line) {
   const size_t n = text.size();
   size_t start = 0;
+  size_t nextCr = 0, nextLf = 0;
+  bool crValid = false, lfValid = false;
   while (start < n) {
-    size_t pos = start;
-    while (pos < n && text[pos] != '\r' && text[pos] != '\n') ++pos;
+    if (!crValid || nextCr < start) {
+      nextCr = text.find('\r', start);
+      crValid = true;
+    }
+    if (!lfValid || nextLf < start) {
+      nextLf = text.find('\n', start);
+      lfValid = true;
+    }
+    size_t pos = std::min(std::min(nextCr, nextLf), n);
     line(text.substr(start, pos - start));
     if (pos < n) pos += (text[pos] == '\r' && pos + 1 < n && text[pos + 1] == '\n') ? 2 : 1;
     start = pos;

@@ -209,6 +209,10 @@ TEST(LocalNames, ClashNumbering) {
                         "5.files/logo[2].gif", "5.files/logo[5].gif", "5.files/x.gif"}));
   // References equal ignoring case share the first one's number.
   EXPECT_EQ(NumberNameClashes({"0http://h/X/a.gif", "0http://h/x/a.gif"}), (StringList{"1", "1"}));
+  // Letters fold, other bytes do not, wherever they stand in the text.
+  EXPECT_EQ(NumberNameClashes({"0http://h/abcdefgh/\xC1.gif", "0HTTP://H/ABCDEFGH/\xC1.GIF", "0http://h/abcdefgh/\xE1.gif",
+                               "0http://o/abcdefgh/\xE1.gif"}),
+            (StringList{"1", "1", "1", "2"}));
   // Blank names never clash.
   EXPECT_EQ(NumberNameClashes({"4http://a/", "4http://b/"}), (StringList{"1", "1"}));
 }

@@ -138,6 +138,22 @@ TEST(RewriteOracle, OnePassEqualsDeleteAndInsertOnRandomPages) {
   }
 }
 
+TEST(RewriteOracle, OnePassEqualsDeleteAndInsertOnByteSoup) {
+  // Short texts over the bytes that matter to the scanners, so that cut-off tags, stray
+  // quotes and brackets at every distance from the end come up.
+  static const char* const kTokens[] = {"<", ">", "\"", "'", " ", "=", "\r", "\n", "\t", "img", "a", "src",
+                                        "href", "base", "meta", "charset", "utf-8", "x.gif", "%3C", "%0D", "%",
+                                        "/", "\\", "..", ":", "frame", "\xC1"};
+  std::mt19937 random(99);
+  for (int round = 0; round < 20000; ++round) {
+    std::string page;
+    const int count = static_cast<int>(random() % 40);
+    for (int i = 0; i < count; ++i) page += kTokens[random() % std::size(kTokens)];
+    ASSERT_EQ(RewritePageLinks(page, "5.files", "http://h/d/p.htm"), LiteralRewrite(page, "5.files", "http://h/d/p.htm"))
+        << "round " << round << " page [" << page << "]";
+  }
+}
+
 TEST(RewriteOracle, LargePageWithManyChanges) {
   std::mt19937 random(7);
   std::string page;
