@@ -247,12 +247,20 @@ std::string CombineUrl(std::string_view baseFolder, std::string_view reference) 
   }
   // Each round decodes the reference and the base again. A text without "%" decodes to itself,
   // so once both are plain the rounds only move the start of the reference and the end of the
-  // base: a long run of "../" costs linear time.
+  // base: a long run of "../" costs linear time. A text can keep a "%" through many rounds
+  // only when it is encoded over and over ("%252525..."); after kMaxDecodingRounds rounds the
+  // texts are taken as they are, so that such a reference costs linear time too.
+  constexpr int kMaxDecodingRounds = 32;
+  int decodingRounds = 0;
   std::string input(reference), decodedStore, base(baseFolder);
   size_t skip = 0, baseLength = base.size();
   bool inputPlain = input.find('%') == std::string::npos;
   bool basePlain = false;
   for (;;) {
+    if (!inputPlain || !basePlain) {
+      if (decodingRounds == kMaxDecodingRounds) inputPlain = basePlain = true;
+      ++decodingRounds;
+    }
     std::string_view in = std::string_view(input).substr(skip);
     std::string_view decoded = in;
     if (!inputPlain) {

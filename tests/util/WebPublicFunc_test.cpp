@@ -158,8 +158,14 @@ TEST(Resolution, CombineKeepsRootRelativeTextAsPassed) {
 TEST(Resolution, LongRunsOfParentStepsStayCheap) {
   std::string ref;
   for (int i = 0; i < 200000; ++i) ref += "../";
-  ref += "x.gif";
-  EXPECT_EQ(ResolveUrl("http://site/a/b/c.htm", ref), "x.gif");
+  EXPECT_EQ(ResolveUrl("http://site/a/b/c.htm", ref + "x.gif"), "x.gif");
+  // Encoded again and again, the tail would keep a "%" through every round: decoding stops
+  // after a fixed number of rounds instead of going over the whole reference each time.
+  std::string tail = "%";
+  for (int i = 0; i < 200000; ++i) tail += "25";
+  std::string resolved = ResolveUrl("http://site/a/b/c.htm", ref + tail + "41.gif");
+  EXPECT_EQ(resolved.substr(resolved.size() - 10), "252541.gif");
+  EXPECT_LT(resolved.size(), tail.size());
 }
 
 }  // namespace

@@ -292,6 +292,13 @@ TEST(Rewriting, EncodedLineBreakDoesNotShiftLaterReferences) {
                                kTail);
 }
 
+TEST(Rewriting, EncodedNulStaysInsideItsReference) {
+  // A NUL ends the text of a list in some string-list implementations; here it is a byte
+  // like any other and later references keep their names.
+  std::string page = std::string("<img src=\"a%00b.gif\"><img src=c.gif>") + kTail;
+  EXPECT_EQ(Rewrite(page), std::string("<img src=\"5.files/a\0b.gif\"><img src=5.files/c.gif>", 50) + kTail);
+}
+
 TEST(Rewriting, DecodedLessThanInAReferenceStartsNoTag) {
   // The anchor's decoded URL holds "<img src=z.gif>"; scanning it as a tag would pair every
   // later tag with the previous tag's local name.
