@@ -330,7 +330,7 @@ namespace {
 
 // A hash of the text with the ASCII letters folded, eight bytes at a time: in each word the
 // bytes "A" to "Z" get the 0x20 bit, the same as AsciiLower.
-size_t FoldedHash(std::string_view text) {
+uint64_t FoldedHash(std::string_view text) {
   constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
   auto fold = [](uint64_t word) {
     uint64_t low7 = word & ~kHigh;
@@ -351,7 +351,7 @@ size_t FoldedHash(std::string_view text) {
   for (size_t shift = 0; i < text.size(); ++i, shift += 8)
     tail |= static_cast<uint64_t>(static_cast<unsigned char>(AsciiLower(text[i]))) << shift;
   h = (h ^ tail) * 0xC4CEB9FE1A85EC53ull;
-  return static_cast<size_t>(h ^ (h >> 29));
+  return h ^ (h >> 29);
 }
 
 // For every text, the index of the first text equal to it with the ASCII letters folded (its
@@ -370,17 +370,17 @@ std::vector<size_t> FirstFoldedOccurrence(const StringList& texts, bool skipEmpt
     uint32_t index;  // index + 1; 0 for an empty slot
   };
   std::vector<Slot> table(capacity, Slot{0, 0});
-  std::vector<size_t> hashes(n);
+  std::vector<uint64_t> hashes(n);
   for (size_t i = 0; i < n; ++i) hashes[i] = FoldedHash(texts[i]);
   // The table is larger than the caches: ask for the slot of a later text ahead of time.
   constexpr size_t kPrefetchDistance = 8;
   for (size_t i = 0; i < n; ++i) {
-    if (i + kPrefetchDistance < n) __builtin_prefetch(&table[hashes[i + kPrefetchDistance] & (capacity - 1)]);
+    if (i + kPrefetchDistance < n) __builtin_prefetch(&table[static_cast<size_t>(hashes[i + kPrefetchDistance]) & (capacity - 1)]);
     first[i] = i;
     if (skipEmpty && texts[i].empty()) continue;
-    const size_t fullHash = hashes[i];
-    const uint32_t hash = static_cast<uint32_t>(fullHash >> 32 ^ fullHash);
-    for (size_t at = fullHash & (capacity - 1);; at = (at + 1) & (capacity - 1)) {
+    const uint64_t fullHash = hashes[i];
+    const uint32_t hash = static_cast<uint32_t>(fullHash >> 32);
+    for (size_t at = static_cast<size_t>(fullHash) & (capacity - 1);; at = (at + 1) & (capacity - 1)) {
       Slot& slot = table[at];
       if (slot.index == 0) {
         slot = Slot{hash, static_cast<uint32_t>(i + 1)};
