@@ -105,11 +105,19 @@ bool IsResolvedReference(std::string_view text) {
 
 std::string KindReferenceInFolder(std::string_view folder, std::string_view ref) {
   if (ref.empty()) return std::string();
-  std::string resolved = ResolveUrlInFolder(folder, ref.substr(1));
   std::string out;
-  out.reserve(resolved.size() + 1);
+  out.reserve(folder.size() + ref.size() + 1);
   out.push_back(ref.front());
-  out.append(resolved);
+  AppendResolvedUrl(out, folder, ref.substr(1));
+  return out;
+}
+
+// The kind digit followed by the value resolved in the folder.
+std::string KindValueInFolder(std::string_view folder, int kind, std::string_view value) {
+  std::string out;
+  out.reserve(folder.size() + value.size() + 2);
+  out.push_back(static_cast<char>('0' + kind));
+  AppendResolvedUrl(out, folder, value);
   return out;
 }
 
@@ -156,7 +164,7 @@ TagScanResult ScanTagText(std::string_view tag, std::string& baseUrl, BaseFolder
   if (kind == rkMeta)
     result.ref = std::string(Trim(PrefixKind(kind, attribute.value)));
   else if (resolveIn)
-    result.ref = KindReferenceInFolder(resolveIn->Of(baseUrl), PrefixKind(kind, attribute.value));
+    result.ref = KindValueInFolder(resolveIn->Of(baseUrl), kind, attribute.value);
   else
     result.ref = PrefixKind(kind, "");
   if (kind == rkBase) baseUrl = AddSlash(attribute.value);

@@ -140,6 +140,10 @@ TEST(Resolution, Urls) {
   EXPECT_EQ(ResolveUrl("http://h/d/p.htm", "http://h/d/p.htm"), "http://h/d/p.htm");
   EXPECT_EQ(ResolveUrl("http://h/", "../x.gif"), "http:/x.gif");  // climbing above the host
   EXPECT_EQ(ResolveUrl("http://h/d/", "%2E%2E/x.gif"), "http://h/x.gif");
+  // Decoded once on the way in and once more when joined to the folder.
+  EXPECT_EQ(ResolveUrl("http://h/d/p.htm", "a%2541.gif"), "http://h/d/aA.gif");
+  EXPECT_EQ(ResolveUrl("http://h/d%2541/p.htm", "a.gif"), "http://h/dA/a.gif");
+  EXPECT_EQ(ResolveUrl("http://h/d/p.htm", "http://o/a%2541.gif"), "http://o/a%41.gif");
   EXPECT_EQ(ResolveUrl("", "x"), "");  // one character is no result
 }
 
