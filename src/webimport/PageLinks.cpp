@@ -138,9 +138,8 @@ class BaseFolder {
   std::string base_, folder_;
 };
 
-// ScanTag without resolving the reference when the caller needs only kind, position and
-// length (the rewriting pass takes its texts from the prepared lists).
-TagScanResult ScanTagText(std::string_view tag, std::string& baseUrl, BaseFolder* resolveIn) {
+// ScanTag with the base's folder kept between calls.
+TagScanResult ScanTagText(std::string_view tag, std::string& baseUrl, BaseFolder& folder) {
   TagScanResult result;
   size_t nameEnd = 1;
   while (nameEnd < tag.size() && !IsNameEnd(tag[nameEnd])) ++nameEnd;
@@ -163,12 +162,10 @@ TagScanResult ScanTagText(std::string_view tag, std::string& baseUrl, BaseFolder
   result.valueLen = attribute.value.size();
   if (kind == rkMeta)
     result.ref = std::string(Trim(PrefixKind(kind, attribute.value)));
-  else if (resolveIn)
-    result.ref = KindValueInFolder(resolveIn->Of(baseUrl), kind, attribute.value);
   else
-    result.ref = PrefixKind(kind, "");
+    result.ref = KindValueInFolder(folder.Of(baseUrl), kind, attribute.value);
   if (kind == rkBase) baseUrl = AddSlash(attribute.value);
-  // The kind digit keeps a reference from ever being blank; kept for callers' sake.
+  // A reference that trims to nothing counts as none (the kind digit keeps it from happening).
   if (Trim(result.ref).empty()) {
     result.ref.clear();
     result.valuePos = kNoPosition;
@@ -262,7 +259,7 @@ AttributeValue CharsetAttribute(std::string_view attrText) { return PlainAttribu
 
 TagScanResult ScanTag(std::string_view tag, std::string& baseUrl) {
   BaseFolder folder;
-  return ScanTagText(tag, baseUrl, &folder);
+  return ScanTagText(tag, baseUrl, folder);
 }
 
 namespace {
@@ -282,7 +279,7 @@ StringList CollectTags(std::string_view html, std::string_view baseUrl, std::vec
   std::string base(baseUrl);
   BaseFolder folder;
   ForEachTag(html, kCollectMargin, [&](size_t start, size_t end) {
-    TagScanResult scan = ScanTagText(html.substr(start, end - start + 1), base, &folder);
+    TagScanResult scan = ScanTagText(html.substr(start, end - start + 1), base, folder);
     if (scan.valuePos == kNoPosition) return end + 1;
     if (records) {
       bool utf8 = scan.kind == rkMeta && EqualsIgnoreCase(std::string_view(scan.ref).substr(1), "utf-8");
