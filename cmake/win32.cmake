@@ -38,7 +38,7 @@ target_include_directories(lorvex_windows PUBLIC src)
 target_link_libraries(lorvex_windows PUBLIC lorvex_core)
 add_dependencies(lorvex_windows morquill_imports)
 set(LORVEX_WINDOWS_LIBS ${MORQUILL_IMPLIB} lorvex_core urlmon ole32 oleaut32 uuid user32 gdi32
-    comctl32 shell32 advapi32 kernel32)
+    comctl32 shell32 shlwapi advapi32 kernel32)
 
 add_library(lorvex SHARED src/plugin/DllMain.cpp src/plugin/lorvex.def src/plugin/lorvex.rc)
 set_target_properties(lorvex PROPERTIES PREFIX "")

@@ -1,12 +1,30 @@
 // lorvex rewrite: the page with its references pointed at local copies, as it is saved.
+#include <climits>
 #include <cstdio>
 #include <stdexcept>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "cli/Commands.h"
 #include "util/FileOperation.h"
 #include "webimport/PageLinks.h"
 
 namespace lorvex::cli {
+
+namespace {
+
+// The file's bytes, the page as lines and the rewritten page are each as large as the page.
+// Kept on the heap rather than in fresh mappings, a freed buffer is reused for the next one
+// instead of the kernel handing out (and zeroing) new pages for every buffer.
+void KeepLargeBuffersOnTheHeap() {
+#if defined(__GLIBC__)
+  mallopt(M_MMAP_MAX, 0);
+  mallopt(M_TRIM_THRESHOLD, INT_MAX);
+#endif
+}
+
+}  // namespace
 
 int RewriteCommand(const Args& args) {
   constexpr const char* kUsage = "usage: lorvex rewrite FILE --local-folder DIR --page-url URL";
@@ -28,6 +46,7 @@ int RewriteCommand(const Args& args) {
   }
   if (file.empty() || !haveFolder || !haveUrl) throw std::invalid_argument(kUsage);
 
+  KeepLargeBuffersOnTheHeap();
   std::string page;
   {
     std::string html = LoadTextFile(file);

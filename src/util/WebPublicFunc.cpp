@@ -247,12 +247,20 @@ std::string CombineUrl(std::string_view baseFolder, std::string_view reference) 
   }
   // Each round decodes the reference and the base again. A text without "%" decodes to itself,
   // so once both are plain the rounds only move the start of the reference and the end of the
-  // base: a long run of "../" costs linear time.
+  // base: a long run of "../" costs linear time. A text can keep a "%" through many rounds
+  // only when it is encoded over and over ("%252525..."); after kMaxDecodingRounds rounds the
+  // texts are taken as they are, so that such a reference costs linear time too.
+  constexpr int kMaxDecodingRounds = 32;
+  int decodingRounds = 0;
   std::string input(reference), decodedStore, base(baseFolder);
   size_t skip = 0, baseLength = base.size();
   bool inputPlain = input.find('%') == std::string::npos;
   bool basePlain = false;
   for (;;) {
+    if (!inputPlain || !basePlain) {
+      if (decodingRounds == kMaxDecodingRounds) inputPlain = basePlain = true;
+      ++decodingRounds;
+    }
     std::string_view in = std::string_view(input).substr(skip);
     std::string_view decoded = in;
     if (!inputPlain) {
@@ -290,23 +298,48 @@ std::string ResolveBaseFolder(std::string_view base) {
   return ExtractUrlFolder(UrlDecode(FileUrlToPath(Trim(base))));
 }
 
-std::string ResolveUrlInFolder(std::string_view baseFolder, std::string_view reference) {
+void AppendResolvedUrl(std::string& out, std::string_view baseFolder, std::string_view reference) {
   // Copies are made only where a step changes the text.
   std::string_view ref = Trim(reference);
   std::string asPath, decoded;
   if (ref.size() > 4 && StartsWithIgnoreCase(ref, "file:")) ref = asPath = FileUrlToPath(ref);
   if (ref.find('%') != std::string_view::npos) ref = decoded = UrlDecode(ref);
   ref = Trim(ref);
-  if (ref.empty()) return std::string();
-  std::string result = IsRelativeUrl(ref) ? CombineUrl(baseFolder, ref) : std::string(ref);
-  std::string_view trimmed = Trim(result);
-  if (trimmed.size() < 2) return std::string();
-  if (trimmed.size() != result.size()) result = std::string(trimmed);
-  if (result[1] == ':')
-    ReplaceChar(result, '/', '\\');
-  else
-    ReplaceChar(result, '\\', '/');
-  return result;
+  if (ref.empty()) return;
+  const size_t mark = out.size();
+  if (!IsRelativeUrl(ref)) {
+    out.append(ref);
+  } else if (ref.front() != '.' && !IsPathDelimiter(ref.front()) && ref.find('%') == std::string_view::npos &&
+             baseFolder.find('%') == std::string_view::npos) {
+    // What CombineUrl gives for a plain name or path below the folder, with nothing to decode.
+    out.append(baseFolder);
+    if (!baseFolder.empty() && !IsPathDelimiter(baseFolder.back())) out.push_back('\\');
+    out.append(ref);
+  } else {
+    out.append(CombineUrl(baseFolder, ref));
+  }
+  std::string_view appended = std::string_view(out).substr(mark);
+  std::string_view trimmed = Trim(appended);
+  if (trimmed.size() < 2) {
+    out.resize(mark);
+    return;
+  }
+  if (trimmed.size() != appended.size()) {
+    const size_t lead = static_cast<size_t>(trimmed.data() - appended.data()), length = trimmed.size();
+    out.erase(mark, lead);
+    out.resize(mark + length);
+  }
+  const bool drivePath = out[mark + 1] == ':';
+  for (size_t i = mark; i < out.size(); ++i) {
+    if (drivePath && out[i] == '/') out[i] = '\\';
+    if (!drivePath && out[i] == '\\') out[i] = '/';
+  }
+}
+
+std::string ResolveUrlInFolder(std::string_view baseFolder, std::string_view reference) {
+  std::string out;
+  AppendResolvedUrl(out, baseFolder, reference);
+  return out;
 }
 
 std::string ResolveUrl(std::string_view base, std::string_view reference) {

@@ -79,5 +79,7 @@ std::string ResolveUrl(std::string_view base, std::string_view reference);
 // ResolveUrl(base, ref) == ResolveUrlInFolder(ResolveBaseFolder(base), ref).
 std::string ResolveBaseFolder(std::string_view base);
 std::string ResolveUrlInFolder(std::string_view baseFolder, std::string_view reference);
+// Appends ResolveUrlInFolder(baseFolder, reference) to out.
+void AppendResolvedUrl(std::string& out, std::string_view baseFolder, std::string_view reference);
 
 }  // namespace lorvex

@@ -17,9 +17,9 @@ namespace {
 // second "<" (which is never a tag start itself). With neither in range there is no tag at P.
 //
 // onTag(start, end) gets the 0-based positions of "<" and ">" and returns where to resume.
-// The rewriting pass edits only text before the scan point, which moves the end of the text
+// The rewriting pass edits only text before its scan point, which moves the end of the text
 // and the scan point alike; so "margin characters before the current end" is always the same
-// place in the original text, and both passes scan the original with a fixed limit.
+// place in the original text, and the margin can be applied to the original.
 template <typename OnTag>
 void ForEachTag(std::string_view text, size_t margin, OnTag onTag) {
   const size_t length = text.size();
@@ -105,11 +105,19 @@ bool IsResolvedReference(std::string_view text) {
 
 std::string KindReferenceInFolder(std::string_view folder, std::string_view ref) {
   if (ref.empty()) return std::string();
-  std::string resolved = ResolveUrlInFolder(folder, ref.substr(1));
   std::string out;
-  out.reserve(resolved.size() + 1);
+  out.reserve(folder.size() + ref.size() + 1);
   out.push_back(ref.front());
-  out.append(resolved);
+  AppendResolvedUrl(out, folder, ref.substr(1));
+  return out;
+}
+
+// The kind digit followed by the value resolved in the folder.
+std::string KindValueInFolder(std::string_view folder, int kind, std::string_view value) {
+  std::string out;
+  out.reserve(folder.size() + value.size() + 2);
+  out.push_back(static_cast<char>('0' + kind));
+  AppendResolvedUrl(out, folder, value);
   return out;
 }
 
@@ -130,9 +138,8 @@ class BaseFolder {
   std::string base_, folder_;
 };
 
-// ScanTag without resolving the reference when the caller needs only kind, position and
-// length (the rewriting pass takes its texts from the prepared lists).
-TagScanResult ScanTagText(std::string_view tag, std::string& baseUrl, BaseFolder* resolveIn) {
+// ScanTag with the base's folder kept between calls.
+TagScanResult ScanTagText(std::string_view tag, std::string& baseUrl, BaseFolder& folder) {
   TagScanResult result;
   size_t nameEnd = 1;
   while (nameEnd < tag.size() && !IsNameEnd(tag[nameEnd])) ++nameEnd;
@@ -155,12 +162,10 @@ TagScanResult ScanTagText(std::string_view tag, std::string& baseUrl, BaseFolder
   result.valueLen = attribute.value.size();
   if (kind == rkMeta)
     result.ref = std::string(Trim(PrefixKind(kind, attribute.value)));
-  else if (resolveIn)
-    result.ref = KindReferenceInFolder(resolveIn->Of(baseUrl), PrefixKind(kind, attribute.value));
   else
-    result.ref = PrefixKind(kind, "");
+    result.ref = KindValueInFolder(folder.Of(baseUrl), kind, attribute.value);
   if (kind == rkBase) baseUrl = AddSlash(attribute.value);
-  // The kind digit keeps a reference from ever being blank; kept for callers' sake.
+  // A reference that trims to nothing counts as none (the kind digit keeps it from happening).
   if (Trim(result.ref).empty()) {
     result.ref.clear();
     result.valuePos = kNoPosition;
@@ -254,19 +259,43 @@ AttributeValue CharsetAttribute(std::string_view attrText) { return PlainAttribu
 
 TagScanResult ScanTag(std::string_view tag, std::string& baseUrl) {
   BaseFolder folder;
-  return ScanTagText(tag, baseUrl, &folder);
+  return ScanTagText(tag, baseUrl, folder);
 }
 
-StringList CollectTagReferences(std::string_view html, std::string_view baseUrl, bool removeDuplicates) {
+namespace {
+
+// Where the collecting pass found a reference-bearing tag, and what the rewriting pass does
+// with it.
+struct TagRecord {
+  size_t start, end;  // 0-based positions of "<" and ">"
+  TextPos valuePos;
+  size_t valueLen;
+  int kind;
+  bool utf8Charset;
+};
+
+StringList CollectTags(std::string_view html, std::string_view baseUrl, std::vector<TagRecord>* records) {
   StringList refs;
   std::string base(baseUrl);
   BaseFolder folder;
   ForEachTag(html, kCollectMargin, [&](size_t start, size_t end) {
-    TagScanResult scan = ScanTagText(html.substr(start, end - start + 1), base, &folder);
-    if (scan.valuePos != kNoPosition) refs.push_back(std::move(scan.ref));
+    TagScanResult scan = ScanTagText(html.substr(start, end - start + 1), base, folder);
+    if (scan.valuePos == kNoPosition) return end + 1;
+    if (records) {
+      bool utf8 = scan.kind == rkMeta && EqualsIgnoreCase(std::string_view(scan.ref).substr(1), "utf-8");
+      records->push_back(TagRecord{start, end, scan.valuePos, scan.valueLen, scan.kind, utf8});
+    }
+    refs.push_back(std::move(scan.ref));
     return end + 1;
   });
   TrimLines(refs);
+  return refs;
+}
+
+}  // namespace
+
+StringList CollectTagReferences(std::string_view html, std::string_view baseUrl, bool removeDuplicates) {
+  StringList refs = CollectTags(html, baseUrl, nullptr);
   if (removeDuplicates) RemoveDuplicateLines(refs);
   return refs;
 }
@@ -306,7 +335,7 @@ namespace {
 
 // A hash of the text with the ASCII letters folded, eight bytes at a time: in each word the
 // bytes "A" to "Z" get the 0x20 bit, the same as AsciiLower.
-size_t FoldedHash(std::string_view text) {
+uint64_t FoldedHash(std::string_view text) {
   constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
   auto fold = [](uint64_t word) {
     uint64_t low7 = word & ~kHigh;
@@ -327,7 +356,7 @@ size_t FoldedHash(std::string_view text) {
   for (size_t shift = 0; i < text.size(); ++i, shift += 8)
     tail |= static_cast<uint64_t>(static_cast<unsigned char>(AsciiLower(text[i]))) << shift;
   h = (h ^ tail) * 0xC4CEB9FE1A85EC53ull;
-  return static_cast<size_t>(h ^ (h >> 29));
+  return h ^ (h >> 29);
 }
 
 // For every text, the index of the first text equal to it with the ASCII letters folded (its
@@ -346,12 +375,17 @@ std::vector<size_t> FirstFoldedOccurrence(const StringList& texts, bool skipEmpt
     uint32_t index;  // index + 1; 0 for an empty slot
   };
   std::vector<Slot> table(capacity, Slot{0, 0});
+  std::vector<uint64_t> hashes(n);
+  for (size_t i = 0; i < n; ++i) hashes[i] = FoldedHash(texts[i]);
+  // The table is larger than the caches: ask for the slot of a later text ahead of time.
+  constexpr size_t kPrefetchDistance = 8;
   for (size_t i = 0; i < n; ++i) {
+    if (i + kPrefetchDistance < n) __builtin_prefetch(&table[static_cast<size_t>(hashes[i + kPrefetchDistance]) & (capacity - 1)]);
     first[i] = i;
     if (skipEmpty && texts[i].empty()) continue;
-    const size_t fullHash = FoldedHash(texts[i]);
-    const uint32_t hash = static_cast<uint32_t>(fullHash >> 32 ^ fullHash);
-    for (size_t at = fullHash & (capacity - 1);; at = (at + 1) & (capacity - 1)) {
+    const uint64_t fullHash = hashes[i];
+    const uint32_t hash = static_cast<uint32_t>(fullHash >> 32);
+    for (size_t at = static_cast<size_t>(fullHash) & (capacity - 1);; at = (at + 1) & (capacity - 1)) {
       Slot& slot = table[at];
       if (slot.index == 0) {
         slot = Slot{hash, static_cast<uint32_t>(i + 1)};
@@ -415,46 +449,47 @@ std::string RewritePageLinks(std::string_view html, std::string_view localFolder
   if (folder == "/") folder.clear();
   const std::string pageBase = ResolveUrl(pageUrl, pageUrl);
 
-  StringList refs = CollectTagReferences(html, pageBase, false);
+  std::vector<TagRecord> tags;
+  StringList refs = CollectTags(html, pageBase, &tags);
   ResolveReferenceList(pageBase, refs);
   UrlDecodeList(refs);
   const StringList locals = MakeLocalNames(refs, folder);
   StripReferenceKinds(refs);
 
+  // The rewriting pass finds tags as the collecting pass does, but with the larger margin.
+  // Both scan the same text the same way up to the first "<" whose search runs into the
+  // last kRewriteMargin characters; no tag ends before that point afterwards. So its tags
+  // are the collected ones that end before that margin, in the same order, with the same
+  // scan results: the k-th of them is line k of the lists.
+  //
   // The working copy is built by appending: `copied` is how much of the page has gone into
-  // `out`; a changed tag is appended in its new form (or left out) and the scan goes on after
-  // it in the original text.
+  // `out`; a changed tag is appended in its new form (or left out), and the scan goes on
+  // after it. In particular the new text of a tag is never scanned for tags: a decoded "<" in
+  // a reference must not start a tag and shift every later reference by one.
+  const size_t limit = html.size() > kRewriteMargin ? html.size() - kRewriteMargin : 0;
   std::string out;
   out.reserve(html.size() + html.size() / 8);
   size_t copied = 0;
-  size_t k = 0;
-  std::string base = pageBase;
-  ForEachTag(html, kRewriteMargin, [&](size_t start, size_t end) {
-    std::string_view tag = html.substr(start, end - start + 1);
-    TagScanResult scan = ScanTagText(tag, base, nullptr);
-    if (scan.valuePos == kNoPosition) return end + 1;
-    const size_t line = k++;
+  for (size_t k = 0; k < tags.size() && tags[k].end < limit; ++k) {
+    const TagRecord& tag = tags[k];
     bool remove = false;
     const std::string* replacement = nullptr;
-    switch (scan.kind) {
+    switch (tag.kind) {
       case rkBase: remove = true; break;
-      case rkMeta: remove = AsciiLowerCase(StripKind(scan.ref)) == "utf-8"; break;
-      case rkAnchor: replacement = line < refs.size() ? &refs[line] : nullptr; break;
-      default: replacement = line < locals.size() ? &locals[line] : nullptr; break;
+      case rkMeta: remove = tag.utf8Charset; break;
+      case rkAnchor: replacement = &refs[k]; break;
+      default: replacement = &locals[k]; break;
     }
-    if (!remove && !replacement) return end + 1;
-    out.append(html.substr(copied, start - copied));
-    copied = end + 1;
+    if (!remove && !replacement) continue;
+    out.append(html.substr(copied, tag.start - copied));
+    copied = tag.end + 1;
     if (replacement) {
-      size_t at = static_cast<size_t>(scan.valuePos - 1);
-      size_t len = std::min(scan.valueLen, tag.size() - at);
-      out.append(tag.substr(0, at)).append(*replacement).append(tag.substr(at + len));
+      std::string_view text = html.substr(tag.start, tag.end - tag.start + 1);
+      size_t at = static_cast<size_t>(tag.valuePos - 1);
+      size_t len = std::min(tag.valueLen, text.size() - at);
+      out.append(text.substr(0, at)).append(*replacement).append(text.substr(at + len));
     }
-    // After a deletion the scan goes on with what followed the tag; after a replacement it
-    // goes on after the new tag text, which is never scanned for tags (a decoded "<" in a
-    // reference must not start a tag and shift every later reference by one).
-    return end + 1;
-  });
+  }
   out.append(html.substr(copied));
   return out;
 }

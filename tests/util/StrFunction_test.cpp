@@ -85,6 +85,21 @@ TEST(FirstNonSpaceTest, CountsOnlyCode32AsSpace) {
   EXPECT_EQ(FirstNonSpace("\tx"), 1);
 }
 
+TEST(LineSplitting, EveryBreakStyleOnLongTexts) {
+  // Only CR, only LF and mixed breaks, long enough that the searches for the next break of
+  // each kind are reused over many lines.
+  for (const char* brk : {"\r", "\n", "\r\n", "\n\r"}) {
+    std::string text;
+    StringList expected;
+    for (int i = 0; i < 3000; ++i) {
+      expected.push_back(std::string(i % 7, 'x') + std::to_string(i));
+      text += expected.back() + brk;
+      if (std::string(brk) == "\n\r") expected.push_back("");
+    }
+    EXPECT_EQ(SplitLines(text), expected) << int(brk[0]);
+  }
+}
+
 TEST(ListRoutines, TrimAndRemoveDuplicatesKeepFirstOccurrence) {
   StringList lines{" a ", "b\t", "a", "A", "\x01"};
   TrimLines(lines);

@@ -209,6 +209,10 @@ TEST(LocalNames, ClashNumbering) {
                         "5.files/logo[2].gif", "5.files/logo[5].gif", "5.files/x.gif"}));
   // References equal ignoring case share the first one's number.
   EXPECT_EQ(NumberNameClashes({"0http://h/X/a.gif", "0http://h/x/a.gif"}), (StringList{"1", "1"}));
+  // Letters fold, other bytes do not, wherever they stand in the text.
+  EXPECT_EQ(NumberNameClashes({"0http://h/abcdefgh/\xC1.gif", "0HTTP://H/ABCDEFGH/\xC1.GIF", "0http://h/abcdefgh/\xE1.gif",
+                               "0http://o/abcdefgh/\xE1.gif"}),
+            (StringList{"1", "1", "1", "2"}));
   // Blank names never clash.
   EXPECT_EQ(NumberNameClashes({"4http://a/", "4http://b/"}), (StringList{"1", "1"}));
 }
@@ -286,6 +290,13 @@ TEST(Rewriting, EncodedLineBreakDoesNotShiftLaterReferences) {
   EXPECT_EQ(Rewrite(page), std::string("<img src=\"5.files/a\r\nb.gif\"><img src=5.files/c.gif>"
                                        "<a href=http://h/d/n.htm>") +
                                kTail);
+}
+
+TEST(Rewriting, EncodedNulStaysInsideItsReference) {
+  // A NUL ends the text of a list in some string-list implementations; here it is a byte
+  // like any other and later references keep their names.
+  std::string page = std::string("<img src=\"a%00b.gif\"><img src=c.gif>") + kTail;
+  EXPECT_EQ(Rewrite(page), std::string("<img src=\"5.files/a\0b.gif\"><img src=5.files/c.gif>", 50) + kTail);
 }
 
 TEST(Rewriting, DecodedLessThanInAReferenceStartsNoTag) {
