@@ -46,10 +46,10 @@ size_t Base64DecodeChunk(const uint8_t* input, size_t length, uint8_t* output, i
   int left = remaining;
   while (in != end) {
     if (left == kBase64QuantumLength) {
-      // Between quanta: take whole runs of four alphabet characters at once. A run with a
-      // byte to skip falls through to the byte-wise path below, which looks each byte up
-      // again; that only happens at line breaks and padding.
-      // Two quanta per step: six bytes from one 48-bit group, stored big-endian.
+      // Between quanta: take whole runs of alphabet characters at once, two quanta per step
+      // (six bytes from one 48-bit group, stored big-endian), then one. A run with a byte to
+      // skip falls through to the byte-wise path below, which looks each byte up again; that
+      // only happens at line breaks and padding.
       while (end - in >= 8) {
         uint32_t first = kShifted.at[0][in[0]] | kShifted.at[1][in[1]] | kShifted.at[2][in[2]] |
                          kShifted.at[3][in[3]];
