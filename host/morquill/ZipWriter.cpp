@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <limits>
 #include <memory>
 #include <stdexcept>
@@ -35,11 +36,6 @@ struct Bytes {
   }
 };
 
-uint32_t Checked32(uint64_t value) {
-  if (value > kMaxSize) throw std::runtime_error("archive larger than 4 GB");
-  return uint32_t(value);
-}
-
 struct DeflateStream {
   z_stream z{};
   explicit DeflateStream(int level) {
@@ -52,28 +48,38 @@ struct DeflateStream {
 
 }  // namespace
 
-ZipWriter::ZipWriter(IStream* out, int level) : out_(out), level_(level) {}
-
-uint32_t ZipWriter::Position() {
-  LARGE_INTEGER zero{};
-  ULARGE_INTEGER position{};
-  if (FAILED(out_->Seek(zero, STREAM_SEEK_CUR, &position)))
-    throw std::runtime_error("stream seek failed");
-  return Checked32(position.QuadPart);
+uint32_t ZipWriter::Checked32(uint64_t value) {
+  if (value > kMaxSize) throw std::runtime_error("archive larger than 4 GB");
+  return uint32_t(value);
 }
+
+// The writer starts at the stream's beginning (the caller has cleared it).
+ZipWriter::ZipWriter(IStream* out, int level) : out_(out), level_(level) {}
 
 void ZipWriter::SeekTo(uint32_t position) {
   LARGE_INTEGER target{};
   target.QuadPart = position;
   if (FAILED(out_->Seek(target, STREAM_SEEK_SET, nullptr)))
     throw std::runtime_error("stream seek failed");
+  position_ = position;
 }
 
 void ZipWriter::WriteRaw(const void* data, size_t size) {
-  ULONG written = 0;
   if (size == 0) return;
+  // A memory stream may grow by exactly what each write needs, copying itself every time;
+  // growing it by doubling keeps packing linear. Finish trims the excess.
+  constexpr uint64_t kMinimumReserve = 1 << 20;
+  const uint64_t needed = position_ + size;
+  if (needed > reserved_) {
+    ULARGE_INTEGER newSize{};
+    newSize.QuadPart = std::max({needed, reserved_ * 2, kMinimumReserve});
+    if (SUCCEEDED(out_->SetSize(newSize))) reserved_ = newSize.QuadPart;
+  }
+  ULONG written = 0;
   if (FAILED(out_->Write(data, ULONG(size), &written)) || written != size)
     throw std::runtime_error("stream write failed");
+  position_ = needed;
+  end_ = std::max(end_, position_);
 }
 
 void ZipWriter::Write(const std::vector<uint8_t>& bytes) { WriteRaw(bytes.data(), bytes.size()); }
@@ -152,6 +158,10 @@ void ZipWriter::Finish() {
   end.u16(uint16_t(entries_.size())).u16(uint16_t(entries_.size()));
   end.u32(directorySize).u32(directoryOffset).u16(0);
   Write(end.data);
+  ULARGE_INTEGER size{};
+  size.QuadPart = end_;
+  if (reserved_ > end_ && FAILED(out_->SetSize(size)))
+    throw std::runtime_error("stream resize failed");
 }
 
 }  // namespace morquill

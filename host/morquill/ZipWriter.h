@@ -23,7 +23,8 @@ class ZipWriter {
   // name uses "/" between folders. dosTime and dosDate are the entry's MS-DOS time stamp.
   void AddEntry(const std::string& name, const ReadChunk& read, uint16_t dosTime,
                 uint16_t dosDate);
-  // Writes the central directory. Nothing may be added afterwards.
+  // Writes the central directory and trims the stream to the archive's size. Nothing may be
+  // added afterwards.
   void Finish();
 
  private:
@@ -33,13 +34,17 @@ class ZipWriter {
     uint32_t crc, compressedSize, size, headerOffset;
   };
 
-  uint32_t Position();
+  uint32_t Position() const { return Checked32(position_); }
+  static uint32_t Checked32(uint64_t value);
   void Write(const std::vector<uint8_t>& bytes);
   void WriteRaw(const void* data, size_t size);
   void SeekTo(uint32_t position);
 
   IStream* out_;
   int level_;
+  uint64_t position_ = 0;  // where the next byte goes
+  uint64_t end_ = 0;       // the furthest byte written
+  uint64_t reserved_ = 0;  // the stream's size as last set
   std::vector<Entry> entries_;
 };
 

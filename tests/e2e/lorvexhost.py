@@ -34,6 +34,10 @@ def zip_entries(path):
         data = f.read()
     if not data:
         return None
+    # The archive carries no comment: it must end exactly with its end-of-directory record,
+    # with nothing left over from the stream's growth.
+    if data[-22:-18] != b"PK\x05\x06":
+        raise AssertionError("%s does not end with its end-of-directory record" % path)
     test = subprocess.run(["unzip", "-t", path], capture_output=True)
     if test.returncode != 0:
         raise AssertionError("unzip -t rejected %s:\n%s" % (path, test.stdout.decode()))
