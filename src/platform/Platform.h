@@ -27,6 +27,10 @@ bool DeleteFileAt(std::string_view path);
 // The long form of a local path; the path unchanged when there is nothing to convert.
 std::string GetLongPath(std::string_view path);
 
+// Tells the memory manager that a freshly reserved, still untouched buffer of this size will
+// be filled whole, so it may back it with large pages (fewer page faults). Only a hint.
+void HintLargeBuffer(void* data, size_t size) noexcept;
+
 struct FileCloser {
   void operator()(std::FILE* f) const noexcept { std::fclose(f); }
 };

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/Platform.h"
 #include "util/ByteScan.h"
 #include "util/StrFunction.h"
 
@@ -224,7 +225,10 @@ std::string ConvertHTMLToText(std::string_view html, bool showLinks, bool keepTi
   Converter converter;
   converter.showLinks = showLinks;
   converter.keepTitle = keepTitle;
-  converter.out.reserve(html.size() / 2);
+  // Text is usually well under the page's size; room for three quarters of it avoids
+  // regrowing (a copy into fresh memory) on most pages without reserving much address space.
+  converter.out.reserve(html.size() / 2 + html.size() / 4);
+  platform::HintLargeBuffer(converter.out.data(), converter.out.capacity());
   size_t pos = 0;
   while (pos < html.size()) {
     std::string_view token = TokenAt(html, pos);

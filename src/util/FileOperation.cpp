@@ -53,7 +53,11 @@ std::string LoadTextFile(std::string_view path) {
   std::string text;
   LineBreakNormalizer normalizer(text);
   ReadBlocks(
-      path, [&](size_t size) { text.reserve(size + size / 16 + 2); },
+      path,
+      [&](size_t size) {
+        text.reserve(size + size / 16 + 2);
+        platform::HintLargeBuffer(text.data(), text.capacity());
+      },
       [&](std::string_view block) { normalizer.Append(block); });
   normalizer.Finish();
   return text;

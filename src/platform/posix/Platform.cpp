@@ -1,10 +1,12 @@
 // POSIX side of the platform seam: Windows path texts mapped onto a Linux file system.
 #include "platform/Platform.h"
 
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 
 namespace lorvex::platform {
@@ -50,6 +52,20 @@ bool DeleteFileAt(std::string_view path) { return ::unlink(NativePath(path).c_st
 
 // A POSIX file system has no short names: every path is already in its long form.
 std::string GetLongPath(std::string_view path) { return std::string(path); }
+
+void HintLargeBuffer(void* data, size_t size) noexcept {
+#ifdef MADV_HUGEPAGE
+  constexpr uintptr_t kLargePage = 2 << 20;
+  if (size < 2 * kLargePage) return;
+  // Only whole large pages inside the buffer can be backed by them.
+  uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kLargePage - 1) & ~(kLargePage - 1);
+  uintptr_t end = (reinterpret_cast<uintptr_t>(data) + size) & ~(kLargePage - 1);
+  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+  (void)data;
+  (void)size;
+#endif
+}
 
 UniqueFile OpenFile(std::string_view path, const char* mode) {
   if (path.empty()) return nullptr;

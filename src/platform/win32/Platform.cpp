@@ -51,6 +51,9 @@ std::string GetLongPath(std::string_view path) {
   return std::string(buffer, length);
 }
 
+// Large pages need a privilege that ordinary processes lack: nothing to do.
+void HintLargeBuffer(void*, size_t) noexcept {}
+
 UniqueFile OpenFile(std::string_view path, const char* mode) {
   if (path.empty()) return nullptr;
   return UniqueFile(std::fopen(std::string(path).c_str(), mode));
