@@ -11,5 +11,7 @@ using Args = std::vector<std::string>;
 
 // lorvex text FILE [--show-links] [--keep-title]
 int TextCommand(const Args& args);
+// lorvex get URL [--out FILE] [--proxy HOST:PORT] [--read-timeout MS] [--no-redirects] [--no-cookies]
+int GetCommand(const Args& args);
 
 }  // namespace lorvex::cli

@@ -14,6 +14,7 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"text", lorvex::cli::TextCommand, "text FILE [--show-links] [--keep-title]"},
+    {"get", lorvex::cli::GetCommand, "get URL [--out FILE] [--proxy HOST:PORT] [--read-timeout MS] [--no-redirects] [--no-cookies]"},
 };
 
 int Usage() {
