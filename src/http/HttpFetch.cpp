@@ -29,14 +29,18 @@ void HttpDownloadToFile(const std::string& Url, const std::string& FileName, THt
   std::string partial = PartialFileName(FileName);
   platform::UniqueFile file = platform::OpenFile(partial, "wb");
   if (!file) throw FileError("cannot create " + partial);
-  // Removes the partial file unless it was moved into place.
+  // Closes and removes the partial file unless it was moved into place (an open file cannot
+  // be deleted on Windows, so the close comes first).
   struct Cleanup {
+    platform::UniqueFile& file;
     const std::string& name;
     bool armed = true;
     ~Cleanup() {
-      if (armed) platform::DeleteFileAt(name);
+      if (!armed) return;
+      file.reset();
+      platform::DeleteFileAt(name);
     }
-  } cleanup{partial};
+  } cleanup{file, partial};
   FileSink sink(file.get(), partial);
   Http.Get(Url, sink);
   std::FILE* raw = file.release();
