@@ -17,7 +17,6 @@ enum class HttpFailure {
   Protocol,    // a malformed answer, or one beyond the client's limits
   Incomplete,  // the connection closed before the body was complete
   Redirects,   // more redirections than the client follows
-  Write,       // the body could not be stored
 };
 
 class HttpError : public std::runtime_error {
