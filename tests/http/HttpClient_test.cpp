@@ -7,6 +7,7 @@
 #include <chrono>
 #include <string>
 
+#include "platform/Socket.h"
 #include "support/TestHttpServer.h"
 
 namespace lorvex {
@@ -140,6 +141,28 @@ TEST(HttpFailures, RefusedConnectionAndUnsupportedScheme) {
   EXPECT_EQ(refused.Kind(), HttpFailure::Connect);
   EXPECT_EQ(refused.StatusCode(), 0);
   EXPECT_EQ(FailingGet(http, "https://127.0.0.1/").Kind(), HttpFailure::Url);
+}
+
+TEST(HttpFailures, ConnectingHasItsOwnTimeOut) {
+  // A listener that never accepts: once its queue is full, further connections hang.
+  std::string error;
+  platform::Socket listener = platform::Socket::ListenLoopback(error);
+  ASSERT_TRUE(listener) << error;
+  auto addresses = platform::ResolveHost("127.0.0.1", listener.LocalPort(), error);
+  ASSERT_FALSE(addresses.empty()) << error;
+  std::vector<platform::Socket> fillers;
+  for (int i = 0; i < 200; ++i) fillers.push_back(platform::Socket::StartConnect(addresses[0], error));
+  THttpClient http;
+  http.ConnectTimeout = 300;
+  auto start = Clock::now();
+  try {
+    http.Get("http://127.0.0.1:" + std::to_string(listener.LocalPort()) + "/");
+    ADD_FAILURE() << "no failure";
+  } catch (const HttpError& e) {
+    // Some stacks answer a full queue at once; what matters is that the wait is bounded.
+    EXPECT_TRUE(e.Kind() == HttpFailure::Connect || e.Kind() == HttpFailure::Network) << e.what();
+  }
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
 }
 
 TEST(HttpFailures, MalformedAnswersFailWithoutExhaustingMemory) {
