@@ -262,6 +262,8 @@ void THttpClient::ReadBody(const Answer& answer, HttpSink& sink) {
   } else if (!transferEncoding.empty()) {
     if (EqualsIgnoreCase(LastListItem(transferEncoding), "chunked")) {
       ReadChunkedBody(sink);
+      // A Content-Length beside the coding marks a confused sender; trust no more of it.
+      if (!contentLength.empty()) keep = false;
     } else {
       ReadBodyToClose(sink);
       keep = false;

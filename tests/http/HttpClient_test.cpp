@@ -46,6 +46,8 @@ TEST(HttpFraming, ContentLengthChunkedAndClose) {
   server.Canned("/close", "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nuntil the end");
   server.Canned("/lf", "HTTP/1.1 200 OK\nContent-Length: 3\n\nabc");
   server.Canned("/empty", "HTTP/1.1 204 No Content\r\nContent-Length: 99\r\n\r\n");
+  server.Canned("/interim", "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Hints\r\nLink: x\r\n\r\n"
+                            "HTTP/1.1 200 OK\r\nX-Folded: a\r\n  b\r\nContent-Length: 2\r\n\r\nok");
   THttpClient http;
   EXPECT_EQ(http.Get(server.Url("/length")), "0123456789");
   EXPECT_EQ(http.Get(server.Url("/chunked")), "Wikipedia in\r\n\r\nchunks.");
@@ -53,6 +55,7 @@ TEST(HttpFraming, ContentLengthChunkedAndClose) {
   EXPECT_EQ(http.Get(server.Url("/lf")), "abc");
   EXPECT_EQ(http.Get(server.Url("/empty")), "");
   EXPECT_EQ(http.ResponseCode(), 204);
+  EXPECT_EQ(http.Get(server.Url("/interim")), "ok");
 }
 
 TEST(HttpFraming, LargeBodiesArriveWhole) {
@@ -206,6 +209,46 @@ TEST(HttpFailures, MalformedAnswersFailWithoutExhaustingMemory) {
     HttpError e = FailingGet(http, server.Url(c.path));
     EXPECT_EQ(e.Kind(), c.kind) << c.path << ": " << e.what();
   }
+}
+
+TEST(HttpFailures, MangledAnswersEndInAResultOrAnHttpError) {
+  // Valid answers with bytes overwritten, cut or repeated: each GET must either return or
+  // raise HttpError; the sanitizers watch the parser meanwhile.
+  const std::string originals[] = {
+      "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nX-A: b\r\n\r\n5;e=1\r\nhello\r\n1a\r\n"
+      "abcdefghijklmnopqrstuvwxyz\r\n0\r\nT: v\r\n\r\n",
+      "HTTP/1.0 200 OK\r\nContent-Length: 11\r\nConnection: keep-alive\r\n\r\nhello world",
+  };
+  TestHttpServer server;
+  std::uint32_t seed = 12345;
+  auto next = [&seed](std::uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % n;
+  };
+  const char alphabet[] = "\r\n:; 0123456789abcdefFGHTP/-\x00\xff";
+  THttpClient http;
+  int results = 0, failures = 0;
+  for (int round = 0; round < 120; ++round) {
+    std::string answer = originals[round % 2];
+    for (std::uint32_t edits = 1 + next(4); edits > 0; --edits) {
+      std::size_t at = next(std::uint32_t(answer.size()));
+      switch (next(3)) {
+        case 0: answer[at] = alphabet[next(sizeof alphabet - 1)]; break;
+        case 1: answer.erase(at, 1 + next(8)); break;
+        default: answer.insert(at, answer.substr(at, 1 + next(8))); break;
+      }
+    }
+    std::string path = "/m" + std::to_string(round);
+    server.Canned(path, answer);
+    try {
+      http.Get(server.Url(path));
+      ++results;
+    } catch (const HttpError&) {
+      ++failures;
+    }
+  }
+  EXPECT_GT(failures, 0);
+  EXPECT_EQ(results + failures, 120);
 }
 
 TEST(HttpRedirects, FollowsChainsAndRelativeLocations) {

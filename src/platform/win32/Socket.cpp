@@ -1,5 +1,5 @@
-// Winsock side of the socket seam. Waiting uses select(), which reports a refused
-// non-blocking connect in the exception set on every Windows version (WSAPoll does not).
+// Winsock side of the socket seam. Waiting uses select() (WSAPoll misses refused connects on
+// older Windows versions).
 #include "platform/Socket.h"
 
 #include <winsock2.h>
@@ -36,23 +36,46 @@ std::string ErrorText(int code) {
 
 SOCKET AsSocket(std::intptr_t handle) { return SOCKET(handle); }
 
-SocketWait WaitFor(SOCKET s, bool write, int timeoutMs) {
-  fd_set main, except;
-  FD_ZERO(&main);
-  FD_ZERO(&except);
-  FD_SET(s, &main);
-  FD_SET(s, &except);
+timeval Milliseconds(int ms) {
   timeval tv{};
-  timeval* limit = nullptr;
-  if (timeoutMs >= 0) {
-    tv.tv_sec = timeoutMs / 1000;
-    tv.tv_usec = (timeoutMs % 1000) * 1000;
-    limit = &tv;
+  tv.tv_sec = ms / 1000;
+  tv.tv_usec = (ms % 1000) * 1000;
+  return tv;
+}
+
+int PendingError(SOCKET s) {
+  int code = 0;
+  int length = sizeof code;
+  if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&code), &length) != 0) return 0;
+  return code;
+}
+
+// Each select() names the socket in one set only: Wine's server can fail an assertion when
+// one socket stands in two sets of a poll. A refused connect never makes the socket writable
+// on Windows (it is reported in the exception set), so a write wait looks at the socket's
+// pending error every kConnectCheckMs instead.
+constexpr int kConnectCheckMs = 10;
+
+SocketWait WaitFor(SOCKET s, bool write, int timeoutMs) {
+  ULONGLONG start = ::GetTickCount64();
+  for (;;) {
+    int slice = timeoutMs;
+    if (write) {
+      long long left = timeoutMs < 0 ? kConnectCheckMs : timeoutMs - (long long)(::GetTickCount64() - start);
+      if (left < 0) left = 0;
+      slice = int(left < kConnectCheckMs ? left : kConnectCheckMs);
+    }
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(s, &set);
+    timeval tv = Milliseconds(slice < 0 ? 0 : slice);
+    int n = ::select(0, write ? nullptr : &set, write ? &set : nullptr, nullptr, slice < 0 ? nullptr : &tv);
+    if (n > 0) return SocketWait::Ready;
+    if (n < 0) return SocketWait::Failed;
+    if (!write) return SocketWait::Timeout;
+    if (PendingError(s) != 0) return SocketWait::Ready;
+    if (timeoutMs >= 0 && (long long)(::GetTickCount64() - start) >= timeoutMs) return SocketWait::Timeout;
   }
-  int n = ::select(0, write ? nullptr : &main, write ? &main : nullptr, &except, limit);
-  if (n > 0) return SocketWait::Ready;
-  if (n == 0) return SocketWait::Timeout;
-  return SocketWait::Failed;
 }
 
 bool MakeNonBlocking(SOCKET s) {
