@@ -73,7 +73,7 @@ TEST(SocketSeam, ServerStopsWhileAHandlerStalls) {
     ASSERT_TRUE(socket) << error;
     std::string request = "GET / HTTP/1.1\r\n\r\n";
     socket.Send(request.data(), request.size());
-    while (server.Requests().empty()) socket.WaitReadable(10);
+    ASSERT_TRUE(server.WaitForRequests(1, 5000));
   }
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }

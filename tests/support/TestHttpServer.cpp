@@ -150,6 +150,18 @@ std::vector<TestRequest> TestHttpServer::Requests() const {
   return requests_;
 }
 
+bool TestHttpServer::WaitForRequests(std::size_t count, int ms) const {
+  Clock::time_point start = Clock::now();
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (requests_.size() >= count) return true;
+    }
+    if (MsSince(start) >= ms) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
 TestHandler TestHttpServer::Route(const std::string& path) const {
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = routes_.find(path);

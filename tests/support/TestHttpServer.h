@@ -13,6 +13,7 @@
 //   });
 //   Fetch(server.Url("/slow"));                          // "http://127.0.0.1:PORT/slow"
 //   EXPECT_EQ(server.Requests()[0].Header("user-agent"), "...");
+//   server.WaitForRequests(2, 5000);                     // for clients that run asynchronously
 //
 // Routes match the request's path (the target without query; an absolute-form target as a
 // proxy receives it is matched by its path too). A request without a route gets a 404. After a
@@ -106,6 +107,8 @@ class TestHttpServer {
   void Respond(const std::string& path, int status, std::string body, std::string extraHeaders = "");
 
   std::vector<TestRequest> Requests() const;
+  // Waits until at least count requests have arrived or ms pass; true when they have.
+  bool WaitForRequests(std::size_t count, int ms) const;
   int ConnectionCount() const { return connections_.load(); }
 
  private:
