@@ -71,6 +71,12 @@ struct THttpClient::Answer {
       }
     return joined;
   }
+  // The first value of the named header, for headers that must not repeat.
+  std::string First(std::string_view name) const {
+    for (const auto& [key, value] : headers)
+      if (EqualsIgnoreCase(key, name)) return value;
+    return {};
+  }
 };
 
 THttpClient::THttpClient() : bodyBuffer_(new char[kBodyBufferSize]) {}
@@ -114,7 +120,7 @@ void THttpClient::Get(const std::string& url, HttpSink& sink) {
           if (EqualsIgnoreCase(key, "set-cookie")) cookies_.Store(target.host, target.Path(), value, now);
       }
       if (IsRedirect(answer.status) && HandleRedirects) {
-        std::string location = answer.Header("location");
+        std::string location = answer.First("location");
         // Its body is not wanted; a new connection is cheaper than reading an unknown amount.
         connection_.reset();
         if (location.empty()) throw HttpError(HttpFailure::Status, answer.statusLine + " without Location", answer.status);
