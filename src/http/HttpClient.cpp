@@ -24,7 +24,8 @@ bool IsRedirect(int status) {
 }
 
 std::int64_t NowSeconds() {
-  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+  return std::chrono::duration_cast<std::chrono::seconds>(
+             std::chrono::system_clock::now().time_since_epoch())
       .count();
 }
 
@@ -48,10 +49,13 @@ std::string_view LastListItem(std::string_view list) {
 void CheckHeaderValue(const char* name, std::string_view value) {
   for (char c : value)
     if (c == '\r' || c == '\n' || c == '\0')
-      throw HttpError(HttpFailure::Url, std::string("request header ") + name + " holds a line break");
+      throw HttpError(HttpFailure::Url,
+                      std::string("request header ") + name + " holds a line break");
 }
 
-[[noreturn]] void Malformed(const std::string& what) { throw HttpError(HttpFailure::Protocol, "malformed answer: " + what); }
+[[noreturn]] void Malformed(const std::string& what) {
+  throw HttpError(HttpFailure::Protocol, "malformed answer: " + what);
+}
 
 }  // namespace
 
@@ -83,8 +87,10 @@ THttpClient::THttpClient() : bodyBuffer_(new char[kBodyBufferSize]) {}
 THttpClient::~THttpClient() = default;
 
 void THttpClient::Disconnect() {
-  if (busy_) control_.abortRequested.store(true);
-  else connection_.reset();
+  if (busy_)
+    control_.abortRequested.store(true);
+  else
+    connection_.reset();
 }
 
 std::string THttpClient::Get(const std::string& url) {
@@ -117,15 +123,19 @@ void THttpClient::Get(const std::string& url, HttpSink& sink) {
       if (AllowCookies) {
         std::int64_t now = NowSeconds();
         for (const auto& [key, value] : answer.headers)
-          if (EqualsIgnoreCase(key, "set-cookie")) cookies_.Store(target.host, target.Path(), value, now);
+          if (EqualsIgnoreCase(key, "set-cookie"))
+            cookies_.Store(target.host, target.Path(), value, now);
       }
       if (IsRedirect(answer.status) && HandleRedirects) {
         std::string location = answer.First("location");
         // Its body is not wanted; a new connection is cheaper than reading an unknown amount.
         connection_.reset();
-        if (location.empty()) throw HttpError(HttpFailure::Status, answer.statusLine + " without Location", answer.status);
+        if (location.empty())
+          throw HttpError(HttpFailure::Status, answer.statusLine + " without Location",
+                          answer.status);
         if (redirects >= RedirectMaximum)
-          throw HttpError(HttpFailure::Redirects, "more than " + std::to_string(RedirectMaximum) + " redirections",
+          throw HttpError(HttpFailure::Redirects,
+                          "more than " + std::to_string(RedirectMaximum) + " redirections",
                           answer.status);
         ++redirects;
         current = ResolveLocation(target, location);
@@ -163,14 +173,17 @@ THttpClient::Answer THttpClient::Exchange(const HttpUrl& url) {
     int textPort = 0;
     if (colon != std::string_view::npos && proxy.find(']', colon) == std::string_view::npos) {
       std::string_view digits = proxy.substr(colon + 1);
-      if (!digits.empty() && digits.size() <= 5 && std::all_of(digits.begin(), digits.end(), IsDigit))
+      if (!digits.empty() && digits.size() <= 5 &&
+          std::all_of(digits.begin(), digits.end(), IsDigit))
         textPort = std::stoi(std::string(digits));
       proxy = proxy.substr(0, colon);
     }
-    if (proxy.size() > 2 && proxy.front() == '[' && proxy.back() == ']') proxy = proxy.substr(1, proxy.size() - 2);
+    if (proxy.size() > 2 && proxy.front() == '[' && proxy.back() == ']')
+      proxy = proxy.substr(1, proxy.size() - 2);
     host = std::string(proxy);
     port = ProxyParams.ProxyPort > 0 ? ProxyParams.ProxyPort : (textPort > 0 ? textPort : 80);
-    if (host.empty() || port > 65535) throw HttpError(HttpFailure::Url, "invalid proxy " + ProxyParams.ProxyServer);
+    if (host.empty() || port > 65535)
+      throw HttpError(HttpFailure::Url, "invalid proxy " + ProxyParams.ProxyServer);
   }
   std::string endpoint = host + ":" + std::to_string(port);
   bool fresh = false;
@@ -223,8 +236,9 @@ THttpClient::Answer THttpClient::ReadAnswerHead() {
     Answer answer;
     // "HTTP/1.x 200 Reason": version, one space, three digits, then a space or the end.
     std::string_view s = line;
-    if (s.size() < 12 || s.substr(0, 5) != "HTTP/" || s[5] != '1' || s[6] != '.' || !IsDigit(s[7]) || s[8] != ' ' ||
-        !IsDigit(s[9]) || !IsDigit(s[10]) || !IsDigit(s[11]) || (s.size() > 12 && s[12] != ' '))
+    if (s.size() < 12 || s.substr(0, 5) != "HTTP/" || s[5] != '1' || s[6] != '.' ||
+        !IsDigit(s[7]) || s[8] != ' ' || !IsDigit(s[9]) || !IsDigit(s[10]) || !IsDigit(s[11]) ||
+        (s.size() > 12 && s[12] != ' '))
       Malformed("bad status line \"" + std::string(s.substr(0, 80)) + "\"");
     answer.minorVersion = s[7] - '0';
     answer.status = (s[9] - '0') * 100 + (s[10] - '0') * 10 + (s[11] - '0');
@@ -250,7 +264,8 @@ THttpClient::Answer THttpClient::ReadAnswerHead() {
       if (colon == 0 || colon == std::string::npos) Malformed("bad header line");
       std::string_view name = std::string_view(line).substr(0, colon);
       if (!std::all_of(name.begin(), name.end(), IsTokenChar)) Malformed("bad header name");
-      answer.headers.emplace_back(std::string(name), std::string(Trim(std::string_view(line).substr(colon + 1))));
+      answer.headers.emplace_back(std::string(name),
+                                  std::string(Trim(std::string_view(line).substr(colon + 1))));
     }
     if (answer.status >= 200) return answer;
     if (answer.status == 101) Malformed("unexpected protocol switch");
@@ -297,8 +312,10 @@ void THttpClient::ReadBody(const Answer& answer, HttpSink& sink) {
     ReadBodyToClose(sink);
     keep = false;
   }
-  if (keep) connection_->reused = true;
-  else connection_.reset();
+  if (keep)
+    connection_->reused = true;
+  else
+    connection_.reset();
 }
 
 void THttpClient::ReadCountedBody(std::uint64_t length, HttpSink& sink) {
@@ -308,8 +325,9 @@ void THttpClient::ReadCountedBody(std::uint64_t length, HttpSink& sink) {
     std::size_t want = std::size_t(std::min<std::uint64_t>(length - done, kBodyBufferSize));
     std::size_t n = connection_->Read(buffer, want);
     if (n == 0)
-      throw HttpError(HttpFailure::Incomplete, "transfer cut short: " + std::to_string(done) + " of " +
-                                                   std::to_string(length) + " bytes received");
+      throw HttpError(HttpFailure::Incomplete, "transfer cut short: " + std::to_string(done) +
+                                                   " of " + std::to_string(length) +
+                                                   " bytes received");
     sink.Write(buffer, n);
     done += n;
   }
@@ -334,13 +352,17 @@ void THttpClient::ReadChunkedBody(HttpSink& sink) {
     std::size_t i = 0;
     for (; i < line.size(); ++i) {
       char c = line[i];
-      int digit = IsDigit(c) ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
+      int digit = IsDigit(c)               ? c - '0'
+                  : (c >= 'a' && c <= 'f') ? c - 'a' + 10
+                  : (c >= 'A' && c <= 'F') ? c - 'A' + 10
+                                           : -1;
       if (digit < 0) break;
       size = size * 16 + std::uint64_t(digit);
       if (size > kMaxChunkSize) Malformed("chunk size too large");
     }
     std::string_view rest = Trim(std::string_view(line).substr(i));
-    if (i == 0 || (!rest.empty() && rest[0] != ';')) Malformed("invalid chunk size \"" + line.substr(0, 40) + "\"");
+    if (i == 0 || (!rest.empty() && rest[0] != ';'))
+      Malformed("invalid chunk size \"" + line.substr(0, 40) + "\"");
     if (size == 0) break;
     ReadCountedBody(size, sink);
     if (!connection_->ReadLine(line, kMaxHeaderLineLength))

@@ -22,7 +22,8 @@ void HttpTransferControl::Checkpoint(bool force) {
     lastIdle = Clock::now();
     onIdle();
   }
-  if (abortRequested.load()) throw HttpError(HttpFailure::Aborted, "transfer broken off by disconnect");
+  if (abortRequested.load())
+    throw HttpError(HttpFailure::Aborted, "transfer broken off by disconnect");
 }
 
 HttpConnection::HttpConnection(HttpTransferControl& control)
@@ -44,7 +45,8 @@ void HttpConnection::Connect(const std::string& host, int port) {
         timedOut = true;
         break;
       }
-      int slice = control_.connectTimeoutMs > 0 ? int(std::min<long long>(left, kIdleIntervalMs)) : kIdleIntervalMs;
+      int slice = control_.connectTimeoutMs > 0 ? int(std::min<long long>(left, kIdleIntervalMs))
+                                                : kIdleIntervalMs;
       platform::SocketWait wait = socket.WaitWritable(slice);
       control_.Checkpoint(wait == platform::SocketWait::Timeout);
       if (wait != platform::SocketWait::Timeout) break;
@@ -72,7 +74,8 @@ void HttpConnection::WriteAll(std::string_view data) {
       continue;
     }
     if (n != platform::kSocketWouldBlock)
-      throw HttpError(HttpFailure::Network, "connection lost while sending: " + platform::SocketErrorText());
+      throw HttpError(HttpFailure::Network,
+                      "connection lost while sending: " + platform::SocketErrorText());
     if (control_.readTimeoutMs > 0 && MsSince(lastProgress) >= control_.readTimeoutMs)
       throw HttpError(HttpFailure::Timeout, "send timed out");
     platform::SocketWait wait = socket_.WaitWritable(kIdleIntervalMs);
@@ -87,7 +90,8 @@ void HttpConnection::WaitReadable() {
     if (control_.readTimeoutMs > 0) {
       long long left = control_.readTimeoutMs - MsSince(start);
       if (left <= 0)
-        throw HttpError(HttpFailure::Timeout, "read timed out after " + std::to_string(control_.readTimeoutMs) + " ms");
+        throw HttpError(HttpFailure::Timeout,
+                        "read timed out after " + std::to_string(control_.readTimeoutMs) + " ms");
       slice = int(std::min<long long>(left, slice));
     }
     platform::SocketWait wait = socket_.WaitReadable(slice);
@@ -137,14 +141,16 @@ bool HttpConnection::ReadLine(std::string& line, std::size_t maxLength) {
     const char* lf = static_cast<const char*>(std::memchr(start, '\n', end_ - begin_));
     std::size_t take = lf ? std::size_t(lf - start) : end_ - begin_;
     if (line.size() + take > maxLength + 1)  // + 1: the CR before the LF
-      throw HttpError(HttpFailure::Protocol, "header line longer than " + std::to_string(maxLength) + " bytes");
+      throw HttpError(HttpFailure::Protocol,
+                      "header line longer than " + std::to_string(maxLength) + " bytes");
     line.append(start, take);
     begin_ += take;
     if (lf) {
       ++begin_;
       if (!line.empty() && line.back() == '\r') line.pop_back();
       if (line.size() > maxLength)
-        throw HttpError(HttpFailure::Protocol, "header line longer than " + std::to_string(maxLength) + " bytes");
+        throw HttpError(HttpFailure::Protocol,
+                        "header line longer than " + std::to_string(maxLength) + " bytes");
       return true;
     }
   }

@@ -23,9 +23,9 @@ constexpr std::size_t kConnectionBufferSize = 64 * 1024;
 
 // The state that a transfer's waits consult; owned by the client, shared by its connections.
 struct HttpTransferControl {
-  int readTimeoutMs = 0;                  // without data; 0 for no limit
-  int connectTimeoutMs = 0;               // per address tried
-  std::function<void()> onIdle;           // the owner's idle hook, may be empty
+  int readTimeoutMs = 0;         // without data; 0 for no limit
+  int connectTimeoutMs = 0;      // per address tried
+  std::function<void()> onIdle;  // the owner's idle hook, may be empty
   std::atomic<bool> abortRequested{false};
   std::chrono::steady_clock::time_point lastIdle{};
 

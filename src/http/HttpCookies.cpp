@@ -13,7 +13,8 @@ bool IsAlnum(char c) { return IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' 
 
 bool IsIpAddress(std::string_view host) {
   if (host.find(':') != std::string_view::npos) return true;
-  return !host.empty() && std::all_of(host.begin(), host.end(), [](char c) { return IsDigit(c) || c == '.'; });
+  return !host.empty() &&
+         std::all_of(host.begin(), host.end(), [](char c) { return IsDigit(c) || c == '.'; });
 }
 
 bool DomainMatches(std::string_view host, std::string_view domain) {
@@ -91,15 +92,19 @@ std::optional<std::int64_t> ParseCookieDate(std::string_view text) {
       if (y >= 0) year = y;
     }
   }
-  if (year >= 70 && year <= 99) year += 1900;
-  else if (year >= 0 && year <= 69) year += 2000;
-  if (hour < 0 || day < 1 || day > 31 || month < 1 || year < 1601 || hour > 23 || minute > 59 || second > 59)
+  if (year >= 70 && year <= 99)
+    year += 1900;
+  else if (year >= 0 && year <= 69)
+    year += 2000;
+  if (hour < 0 || day < 1 || day > 31 || month < 1 || year < 1601 || hour > 23 || minute > 59 ||
+      second > 59)
     return std::nullopt;
-  return DaysFromCivil(year, unsigned(month), unsigned(day)) * 86400 + hour * 3600 + minute * 60 + second;
+  return DaysFromCivil(year, unsigned(month), unsigned(day)) * 86400 + hour * 3600 + minute * 60 +
+         second;
 }
 
-void HttpCookieJar::Store(std::string_view host, std::string_view requestPath, std::string_view setCookie,
-                          std::int64_t now) {
+void HttpCookieJar::Store(std::string_view host, std::string_view requestPath,
+                          std::string_view setCookie, std::int64_t now) {
   if (setCookie.size() > kMaxSetCookieLength) return;
   std::size_t semi = setCookie.find(';');
   std::string_view pair = setCookie.substr(0, semi);
@@ -115,10 +120,12 @@ void HttpCookieJar::Store(std::string_view host, std::string_view requestPath, s
   while (semi != std::string_view::npos) {
     std::size_t start = semi + 1;
     semi = setCookie.find(';', start);
-    std::string_view attribute = setCookie.substr(start, semi == std::string_view::npos ? semi : semi - start);
+    std::string_view attribute =
+        setCookie.substr(start, semi == std::string_view::npos ? semi : semi - start);
     std::size_t aeq = attribute.find('=');
     std::string_view key = Trim(attribute.substr(0, aeq));
-    std::string_view value = aeq == std::string_view::npos ? std::string_view() : Trim(attribute.substr(aeq + 1));
+    std::string_view value =
+        aeq == std::string_view::npos ? std::string_view() : Trim(attribute.substr(aeq + 1));
     if (EqualsIgnoreCase(key, "expires")) {
       expiresExpiry = ParseCookieDate(value);
     } else if (EqualsIgnoreCase(key, "max-age")) {
@@ -151,7 +158,8 @@ void HttpCookieJar::Store(std::string_view host, std::string_view requestPath, s
     cookie.domain = lowerHost;
     cookie.hostOnly = true;
   }
-  cookie.path = !pathAttribute.empty() && pathAttribute[0] == '/' ? pathAttribute : DefaultPath(requestPath);
+  cookie.path =
+      !pathAttribute.empty() && pathAttribute[0] == '/' ? pathAttribute : DefaultPath(requestPath);
   cookie.expires = maxAgeExpiry ? maxAgeExpiry : expiresExpiry;
 
   auto same = std::find_if(cookies_.begin(), cookies_.end(), [&](const HttpCookie& c) {
@@ -168,19 +176,22 @@ void HttpCookieJar::Store(std::string_view host, std::string_view requestPath, s
     return;
   }
   if (expired) return;
-  cookies_.erase(std::remove_if(cookies_.begin(), cookies_.end(),
-                                [&](const HttpCookie& c) { return c.expires && *c.expires <= now; }),
-                 cookies_.end());
+  cookies_.erase(
+      std::remove_if(cookies_.begin(), cookies_.end(),
+                     [&](const HttpCookie& c) { return c.expires && *c.expires <= now; }),
+      cookies_.end());
   if (cookies_.size() >= kMaxCookies) {
-    auto oldest = std::min_element(cookies_.begin(), cookies_.end(),
-                                   [](const HttpCookie& a, const HttpCookie& b) { return a.created < b.created; });
+    auto oldest = std::min_element(
+        cookies_.begin(), cookies_.end(),
+        [](const HttpCookie& a, const HttpCookie& b) { return a.created < b.created; });
     cookies_.erase(oldest);
   }
   cookie.created = ++counter_;
   cookies_.push_back(std::move(cookie));
 }
 
-std::string HttpCookieJar::CookieHeader(std::string_view host, std::string_view path, std::int64_t now) const {
+std::string HttpCookieJar::CookieHeader(std::string_view host, std::string_view path,
+                                        std::int64_t now) const {
   std::string lowerHost = AsciiLowerCase(host);
   std::vector<const HttpCookie*> matching;
   for (const HttpCookie& c : cookies_) {

@@ -32,7 +32,8 @@ struct HttpCookie {
 class HttpCookieJar {
  public:
   // Takes one Set-Cookie value received from host for a request of requestPath.
-  void Store(std::string_view host, std::string_view requestPath, std::string_view setCookie, std::int64_t now);
+  void Store(std::string_view host, std::string_view requestPath, std::string_view setCookie,
+             std::int64_t now);
   // The Cookie header value for a request to host and path ("a=1; b=2"), empty when none.
   std::string CookieHeader(std::string_view host, std::string_view path, std::int64_t now) const;
 

@@ -45,7 +45,8 @@ void HttpDownloadToFile(const std::string& Url, const std::string& FileName, THt
   Http.Get(Url, sink);
   std::FILE* raw = file.release();
   if (std::fclose(raw) != 0) throw FileError("cannot write " + partial);
-  if (!platform::MoveFileReplacing(partial, FileName)) throw FileError("cannot replace " + FileName);
+  if (!platform::MoveFileReplacing(partial, FileName))
+    throw FileError("cannot replace " + FileName);
   cleanup.armed = false;
 }
 

@@ -1,9 +1,9 @@
 #include "http/HttpUrl.h"
 
+#include <vector>
+
 #include "http/HttpError.h"
 #include "util/StrFunction.h"
-
-#include <vector>
 
 namespace lorvex {
 
@@ -103,8 +103,7 @@ HttpUrl ParseHttpUrl(std::string_view url) {
   std::string_view rest = Trim(url);
   std::size_t schemeLength = SchemeLength(rest);
   if (schemeLength == 0) BadUrl(url, "not an absolute URL");
-  if (!EqualsIgnoreCase(rest.substr(0, schemeLength), "http"))
-    BadUrl(url, "unsupported scheme");
+  if (!EqualsIgnoreCase(rest.substr(0, schemeLength), "http")) BadUrl(url, "unsupported scheme");
   rest.remove_prefix(schemeLength + 1);
   if (rest.substr(0, 2) != "//") BadUrl(url, "no host in URL");
   rest.remove_prefix(2);
@@ -112,7 +111,8 @@ HttpUrl ParseHttpUrl(std::string_view url) {
 
   std::size_t authorityEnd = rest.find_first_of("/?");
   std::string_view authority = rest.substr(0, authorityEnd);
-  std::string_view target = authorityEnd == std::string_view::npos ? std::string_view() : rest.substr(authorityEnd);
+  std::string_view target =
+      authorityEnd == std::string_view::npos ? std::string_view() : rest.substr(authorityEnd);
   std::size_t at = authority.rfind('@');
   if (at != std::string_view::npos) authority.remove_prefix(at + 1);
 
@@ -167,7 +167,8 @@ std::string ResolveLocation(const HttpUrl& base, std::string_view location) {
 
   std::size_t queryAt = loc.find('?');
   std::string_view path = loc.substr(0, queryAt);
-  std::string_view query = queryAt == std::string_view::npos ? std::string_view() : loc.substr(queryAt);
+  std::string_view query =
+      queryAt == std::string_view::npos ? std::string_view() : loc.substr(queryAt);
   std::string merged;
   if (!path.empty() && path[0] == '/') {
     merged = path;

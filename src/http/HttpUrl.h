@@ -8,7 +8,7 @@
 namespace lorvex {
 
 struct HttpUrl {
-  std::string host;    // lower case; an IPv6 literal without its brackets
+  std::string host;  // lower case; an IPv6 literal without its brackets
   int port = 80;
   std::string target;  // path and query, percent-encoded where the URL held raw bytes; "/" at least
   bool ipv6 = false;

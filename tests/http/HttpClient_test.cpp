@@ -42,12 +42,14 @@ TEST(HttpFraming, ContentLengthChunkedAndClose) {
   server.Respond("/length", 200, "0123456789");
   server.Canned("/chunked",
                 "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
-                "4\r\nWiki\r\n5;name=value\r\npedia\r\nE \r\n in\r\n\r\nchunks.\r\n0\r\nX-Trailer: yes\r\n\r\n");
+                "4\r\nWiki\r\n5;name=value\r\npedia\r\nE \r\n in\r\n\r\nchunks.\r\n0\r\nX-Trailer: "
+                "yes\r\n\r\n");
   server.Canned("/close", "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nuntil the end");
   server.Canned("/lf", "HTTP/1.1 200 OK\nContent-Length: 3\n\nabc");
   server.Canned("/empty", "HTTP/1.1 204 No Content\r\nContent-Length: 99\r\n\r\n");
-  server.Canned("/interim", "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Hints\r\nLink: x\r\n\r\n"
-                            "HTTP/1.1 200 OK\r\nX-Folded: a\r\n  b\r\nContent-Length: 2\r\n\r\nok");
+  server.Canned("/interim",
+                "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Hints\r\nLink: x\r\n\r\n"
+                "HTTP/1.1 200 OK\r\nX-Folded: a\r\n  b\r\nContent-Length: 2\r\n\r\nok");
   THttpClient http;
   EXPECT_EQ(http.Get(server.Url("/length")), "0123456789");
   EXPECT_EQ(http.Get(server.Url("/chunked")), "Wikipedia in\r\n\r\nchunks.");
@@ -154,7 +156,8 @@ TEST(HttpFailures, ConnectingHasItsOwnTimeOut) {
   auto addresses = platform::ResolveHost("127.0.0.1", listener.LocalPort(), error);
   ASSERT_FALSE(addresses.empty()) << error;
   std::vector<platform::Socket> fillers;
-  for (int i = 0; i < 200; ++i) fillers.push_back(platform::Socket::StartConnect(addresses[0], error));
+  for (int i = 0; i < 200; ++i)
+    fillers.push_back(platform::Socket::StartConnect(addresses[0], error));
   THttpClient http;
   http.ConnectTimeout = 300;
   auto start = Clock::now();
@@ -175,11 +178,15 @@ TEST(HttpFailures, MalformedAnswersFailWithoutExhaustingMemory) {
   server.Canned("/noanswer", "");
   server.Canned("/badheader", "HTTP/1.1 200 OK\r\nno colon here\r\n\r\n");
   server.Canned("/badlength", "HTTP/1.1 200 OK\r\nContent-Length: 12x\r\n\r\nabc");
-  server.Canned("/twolengths", "HTTP/1.1 200 OK\r\nContent-Length: 3\r\nContent-Length: 4\r\n\r\nabcd");
-  server.Canned("/badchunk", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nabc\r\n0\r\n\r\n");
+  server.Canned("/twolengths",
+                "HTTP/1.1 200 OK\r\nContent-Length: 3\r\nContent-Length: 4\r\n\r\nabcd");
+  server.Canned("/badchunk",
+                "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nabc\r\n0\r\n\r\n");
   server.Canned("/hugechunk",
-                "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nFFFFFFFFFFFFFFFFFFFFFFFF\r\nabc\r\n0\r\n\r\n");
-  server.Canned("/overrun", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nabc\r\n0\r\n\r\n");
+                "HTTP/1.1 200 OK\r\nTransfer-Encoding: "
+                "chunked\r\n\r\nFFFFFFFFFFFFFFFFFFFFFFFF\r\nabc\r\n0\r\n\r\n");
+  server.Canned("/overrun",
+                "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nabc\r\n0\r\n\r\n");
   server.Canned("/short", "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nonly this");
   server.Canned("/chunkcut", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n10\r\nabc");
   server.Canned("/headcut", "HTTP/1.1 200 OK\r\nContent-Len");
@@ -196,13 +203,13 @@ TEST(HttpFailures, MalformedAnswersFailWithoutExhaustingMemory) {
     const char* path;
     HttpFailure kind;
   } cases[] = {
-      {"/status", HttpFailure::Protocol},        {"/nohttp", HttpFailure::Protocol},
-      {"/noanswer", HttpFailure::Network},       {"/badheader", HttpFailure::Protocol},
-      {"/badlength", HttpFailure::Protocol},     {"/twolengths", HttpFailure::Protocol},
-      {"/badchunk", HttpFailure::Protocol},      {"/hugechunk", HttpFailure::Protocol},
-      {"/overrun", HttpFailure::Protocol},       {"/short", HttpFailure::Incomplete},
-      {"/chunkcut", HttpFailure::Incomplete},    {"/headcut", HttpFailure::Incomplete},
-      {"/endlessline", HttpFailure::Protocol},   {"/endlessheaders", HttpFailure::Protocol},
+      {"/status", HttpFailure::Protocol},      {"/nohttp", HttpFailure::Protocol},
+      {"/noanswer", HttpFailure::Network},     {"/badheader", HttpFailure::Protocol},
+      {"/badlength", HttpFailure::Protocol},   {"/twolengths", HttpFailure::Protocol},
+      {"/badchunk", HttpFailure::Protocol},    {"/hugechunk", HttpFailure::Protocol},
+      {"/overrun", HttpFailure::Protocol},     {"/short", HttpFailure::Incomplete},
+      {"/chunkcut", HttpFailure::Incomplete},  {"/headcut", HttpFailure::Incomplete},
+      {"/endlessline", HttpFailure::Protocol}, {"/endlessheaders", HttpFailure::Protocol},
   };
   THttpClient http;
   for (const Case& c : cases) {
@@ -233,9 +240,15 @@ TEST(HttpFailures, MangledAnswersEndInAResultOrAnHttpError) {
     for (std::uint32_t edits = 1 + next(4); edits > 0; --edits) {
       std::size_t at = next(std::uint32_t(answer.size()));
       switch (next(3)) {
-        case 0: answer[at] = alphabet[next(sizeof alphabet - 1)]; break;
-        case 1: answer.erase(at, 1 + next(8)); break;
-        default: answer.insert(at, answer.substr(at, 1 + next(8))); break;
+        case 0:
+          answer[at] = alphabet[next(sizeof alphabet - 1)];
+          break;
+        case 1:
+          answer.erase(at, 1 + next(8));
+          break;
+        default:
+          answer.insert(at, answer.substr(at, 1 + next(8)));
+          break;
       }
     }
     std::string path = "/m" + std::to_string(round);
@@ -257,7 +270,8 @@ TEST(HttpRedirects, FollowsChainsAndRelativeLocations) {
   server.Respond("/r2", 302, "", "Location: /dir/r3\r\n");
   server.Respond("/dir/r3", 303, "", "Location: r4\r\n");
   server.Respond("/dir/r4", 307, "", "Location: ../r5?x=1\r\n");
-  server.Respond("/r5", 308, "", "Location: //127.0.0.1:" + std::to_string(server.Port()) + "/final\r\n");
+  server.Respond("/r5", 308, "",
+                 "Location: //127.0.0.1:" + std::to_string(server.Port()) + "/final\r\n");
   server.Respond("/final", 200, "arrived");
   THttpClient http;
   http.HandleRedirects = true;

@@ -20,7 +20,7 @@ TEST(CookieDates, ReadsTheUsualForms) {
 
 TEST(CookieJar, SendsCookiesBackToTheirHostAndPath) {
   HttpCookieJar jar;
-  jar.Store("www.example.com", "/docs/page.htm", "a=1", kNow);            // host only, path /docs
+  jar.Store("www.example.com", "/docs/page.htm", "a=1", kNow);  // host only, path /docs
   jar.Store("www.example.com", "/", "b=2; Domain=.example.com; Path=/", kNow);
   jar.Store("www.example.com", "/", "c=3; Path=/docs/deep", kNow);
   jar.Store("www.example.com", "/", "s=4; Secure", kNow);
@@ -63,7 +63,8 @@ TEST(CookieJar, ExpiresByMaxAgeAndDateAndReplacesByName) {
 
 TEST(CookieJar, StaysWithinItsLimits) {
   HttpCookieJar jar;
-  for (std::size_t i = 0; i < kMaxCookies + 50; ++i) jar.Store("h.test", "/", "n" + std::to_string(i) + "=v", kNow);
+  for (std::size_t i = 0; i < kMaxCookies + 50; ++i)
+    jar.Store("h.test", "/", "n" + std::to_string(i) + "=v", kNow);
   EXPECT_EQ(jar.Cookies().size(), kMaxCookies);
   EXPECT_EQ(jar.Cookies().front().name, "n50");  // the oldest went first
   jar.Clear();

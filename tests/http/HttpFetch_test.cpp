@@ -19,7 +19,8 @@ class HttpFetchTest : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = std::filesystem::temp_directory_path() /
-           ("lorvex_fetch_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+           ("lorvex_fetch_" +
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
   }
@@ -70,7 +71,8 @@ TEST_F(HttpFetchTest, StreamsALargeBodyIntoTheFile) {
   ASSERT_TRUE(HttpGetToFile(server.Url("/big"), target, http));
   std::string bytes = ReadFileBytes(target);
   ASSERT_EQ(bytes.size(), size);
-  for (std::uint64_t i = 0; i < size; i += 4093) ASSERT_EQ(bytes[i], TestConnection::PatternByte(i)) << i;
+  for (std::uint64_t i = 0; i < size; i += 4093)
+    ASSERT_EQ(bytes[i], TestConnection::PatternByte(i)) << i;
 }
 
 TEST_F(HttpFetchTest, TextIsTheBodyOrEmpty) {

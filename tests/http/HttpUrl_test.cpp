@@ -26,12 +26,23 @@ TEST(HttpUrlParsing, SplitsHostPortAndTarget) {
 }
 
 TEST(HttpUrlParsing, EncodesBytesThatCannotStandInARequestLine) {
-  EXPECT_EQ(ParseHttpUrl("http://h/a b\"<\x01\xC4.htm?q=%20").target, "/a%20b%22%3C%01%C4.htm?q=%20");
+  EXPECT_EQ(ParseHttpUrl("http://h/a b\"<\x01\xC4.htm?q=%20").target,
+            "/a%20b%22%3C%01%C4.htm?q=%20");
 }
 
 TEST(HttpUrlParsing, RejectsWhatIsNotAPlainHttpUrl) {
-  const char* bad[] = {"https://h/", "ftp://h/", "h/x", "", "http:/x", "http:///x", "http://h:0/",
-                       "http://h:65536/", "http://h:8x/", "http://a b/", "http://h\r\nX: y/", "http://[::1/"};
+  const char* bad[] = {"https://h/",
+                       "ftp://h/",
+                       "h/x",
+                       "",
+                       "http:/x",
+                       "http:///x",
+                       "http://h:0/",
+                       "http://h:65536/",
+                       "http://h:8x/",
+                       "http://a b/",
+                       "http://h\r\nX: y/",
+                       "http://[::1/"};
   for (const char* url : bad) {
     try {
       ParseHttpUrl(url);
@@ -60,7 +71,8 @@ TEST(HttpLocation, ResolvesAgainstTheRequestedUrl) {
       {"a/./b/../c#frag", "http://h:81/dir/sub/a/c"},
       {"  spaced  ", "http://h:81/dir/sub/spaced"},
   };
-  for (const Case& c : cases) EXPECT_EQ(ResolveLocation(base, c.location), c.expected) << c.location;
+  for (const Case& c : cases)
+    EXPECT_EQ(ResolveLocation(base, c.location), c.expected) << c.location;
 }
 
 }  // namespace

@@ -87,7 +87,8 @@ bool TestConnection::Stall(int ms) {
   Clock::time_point start = Clock::now();
   while (MsSince(start) < ms) {
     if (stopping_.load()) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms - MsSince(start) < kSliceMs ? 1 : kSliceMs));
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(ms - MsSince(start) < kSliceMs ? 1 : kSliceMs));
   }
   return !stopping_.load();
 }
@@ -139,9 +140,11 @@ void TestHttpServer::Canned(const std::string& path, std::string rawResponse) {
   });
 }
 
-void TestHttpServer::Respond(const std::string& path, int status, std::string body, std::string extraHeaders) {
-  std::string head = "HTTP/1.1 " + std::to_string(status) + " Test\r\nContent-Length: " +
-                     std::to_string(body.size()) + "\r\n" + extraHeaders + "\r\n";
+void TestHttpServer::Respond(const std::string& path, int status, std::string body,
+                             std::string extraHeaders) {
+  std::string head = "HTTP/1.1 " + std::to_string(status) +
+                     " Test\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" +
+                     extraHeaders + "\r\n";
   Handle(path, [all = head + body](const TestRequest&, TestConnection& c) { c.Send(all); });
 }
 
@@ -242,7 +245,8 @@ bool TestHttpServer::ReadRequest(TestConnection& connection, TestRequest& reques
     std::string_view header(head.data() + pos, next - pos);
     std::size_t colon = header.find(':');
     if (colon != std::string_view::npos)
-      request.headers.emplace_back(std::string(header.substr(0, colon)), std::string(Trim(header.substr(colon + 1))));
+      request.headers.emplace_back(std::string(header.substr(0, colon)),
+                                   std::string(Trim(header.substr(colon + 1))));
     pos = next + 2;
   }
   request.raw = head;
