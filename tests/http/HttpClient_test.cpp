@@ -359,8 +359,12 @@ TEST(HttpTimeouts, ReadTimeoutEndsAStallAndZeroWaits) {
   EXPECT_EQ(body, "half ");
   EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1400));
 
+  // Without a limit the client waits, calling the idle hook all the while.
   http.ReadTimeout = 0;
+  int idleCalls = 0;
+  http.OnIdle = [&] { ++idleCalls; };
   EXPECT_EQ(http.Get(server.Url("/stall")), "half done.");
+  EXPECT_GE(idleCalls, 10);
 }
 
 TEST(HttpDisconnect, FromTheIdleHookEndsALargeTransfer) {
