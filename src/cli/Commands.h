@@ -14,5 +14,6 @@ int TextCommand(const Args& args);
 int RefsCommand(const Args& args);     // lorvex refs FILE --base URL [--all]
 int RewriteCommand(const Args& args);  // lorvex rewrite FILE --local-folder DIR --page-url URL
 int MhtCommand(const Args& args);      // lorvex mht ARCHIVE --work DIR --doc ID
+int GetCommand(const Args& args);      // lorvex get URL [--out FILE] [--proxy HOST:PORT] ...
 
 }  // namespace lorvex::cli

@@ -87,7 +87,8 @@ bool TestConnection::Stall(int ms) {
   Clock::time_point start = Clock::now();
   while (MsSince(start) < ms) {
     if (stopping_.load()) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms - MsSince(start) < kSliceMs ? 1 : kSliceMs));
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(ms - MsSince(start) < kSliceMs ? 1 : kSliceMs));
   }
   return !stopping_.load();
 }
@@ -139,15 +140,29 @@ void TestHttpServer::Canned(const std::string& path, std::string rawResponse) {
   });
 }
 
-void TestHttpServer::Respond(const std::string& path, int status, std::string body, std::string extraHeaders) {
-  std::string head = "HTTP/1.1 " + std::to_string(status) + " Test\r\nContent-Length: " +
-                     std::to_string(body.size()) + "\r\n" + extraHeaders + "\r\n";
+void TestHttpServer::Respond(const std::string& path, int status, std::string body,
+                             std::string extraHeaders) {
+  std::string head = "HTTP/1.1 " + std::to_string(status) +
+                     " Test\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" +
+                     extraHeaders + "\r\n";
   Handle(path, [all = head + body](const TestRequest&, TestConnection& c) { c.Send(all); });
 }
 
 std::vector<TestRequest> TestHttpServer::Requests() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return requests_;
+}
+
+bool TestHttpServer::WaitForRequests(std::size_t count, int ms) const {
+  Clock::time_point start = Clock::now();
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (requests_.size() >= count) return true;
+    }
+    if (MsSince(start) >= ms) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
 }
 
 TestHandler TestHttpServer::Route(const std::string& path) const {
@@ -230,7 +245,8 @@ bool TestHttpServer::ReadRequest(TestConnection& connection, TestRequest& reques
     std::string_view header(head.data() + pos, next - pos);
     std::size_t colon = header.find(':');
     if (colon != std::string_view::npos)
-      request.headers.emplace_back(std::string(header.substr(0, colon)), std::string(Trim(header.substr(colon + 1))));
+      request.headers.emplace_back(std::string(header.substr(0, colon)),
+                                   std::string(Trim(header.substr(colon + 1))));
     pos = next + 2;
   }
   request.raw = head;

@@ -5,14 +5,15 @@
 //
 //   lorvex::test::TestHttpServer server;                 // listening once constructed
 //   server.Respond("/a.css", 200, "body{}", "Content-Type: text/css\r\n");
-//   server.Canned("/bad", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nshort");  // raw, then close
-//   server.Handle("/slow", [](const TestRequest& request, TestConnection& c) {
+//   server.Canned("/bad", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nshort");  // raw, then
+//   close server.Handle("/slow", [](const TestRequest& request, TestConnection& c) {
 //     c.Send("HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nabc");
 //     c.Stall(500);                                      // wait; returns early when stopping
 //     c.Send("def");
 //   });
 //   Fetch(server.Url("/slow"));                          // "http://127.0.0.1:PORT/slow"
 //   EXPECT_EQ(server.Requests()[0].Header("user-agent"), "...");
+//   server.WaitForRequests(2, 5000);                     // for clients that run asynchronously
 //
 // Routes match the request's path (the target without query; an absolute-form target as a
 // proxy receives it is matched by its path too). A request without a route gets a 404. After a
@@ -44,10 +45,10 @@ struct TestRequest {
   std::string raw;          // the bytes of the request line and header block, and the body
   std::string requestLine;  // "GET /x HTTP/1.1"
   std::string method, target, version;
-  std::string path;         // target without scheme, authority and query
+  std::string path;  // target without scheme, authority and query
   std::vector<std::pair<std::string, std::string>> headers;  // in order, values trimmed
-  std::string body;         // by Content-Length, when the request had one
-  int connection = 0;       // which accepted connection (1, 2, ...) carried the request
+  std::string body;    // by Content-Length, when the request had one
+  int connection = 0;  // which accepted connection (1, 2, ...) carried the request
 
   // The first header of that name (ASCII case folded), or empty.
   std::string Header(std::string_view name) const;
@@ -103,9 +104,12 @@ class TestHttpServer {
   // Sends exactly these bytes and closes the connection.
   void Canned(const std::string& path, std::string rawResponse);
   // A complete answer with Content-Length; the connection is kept open.
-  void Respond(const std::string& path, int status, std::string body, std::string extraHeaders = "");
+  void Respond(const std::string& path, int status, std::string body,
+               std::string extraHeaders = "");
 
   std::vector<TestRequest> Requests() const;
+  // Waits until at least count requests have arrived or ms pass; true when they have.
+  bool WaitForRequests(std::size_t count, int ms) const;
   int ConnectionCount() const { return connections_.load(); }
 
  private:

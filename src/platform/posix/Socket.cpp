@@ -138,8 +138,12 @@ Socket Socket::Accept() {
   return Socket(fd);
 }
 
-SocketWait Socket::WaitReadable(int timeoutMs) const { return WaitFor(int(handle_), POLLIN, timeoutMs); }
-SocketWait Socket::WaitWritable(int timeoutMs) const { return WaitFor(int(handle_), POLLOUT, timeoutMs); }
+SocketWait Socket::WaitReadable(int timeoutMs) const {
+  return WaitFor(int(handle_), POLLIN, timeoutMs);
+}
+SocketWait Socket::WaitWritable(int timeoutMs) const {
+  return WaitFor(int(handle_), POLLOUT, timeoutMs);
+}
 
 long Socket::Receive(char* buffer, std::size_t size) {
   for (;;) {

@@ -1,10 +1,10 @@
-// Winsock side of the socket seam. Waiting uses select(), which reports a refused
-// non-blocking connect in the exception set on every Windows version (WSAPoll does not).
+// Winsock side of the socket seam. Waiting uses select() (WSAPoll misses refused connects on
+// older Windows versions).
 #include "platform/Socket.h"
 
+#include <windows.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
-#include <windows.h>
 
 #include <cstring>
 #include <utility>
@@ -27,7 +27,8 @@ std::string ErrorText(int code) {
   char text[256] = {};
   DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                              DWORD(code), 0, text, sizeof text, nullptr);
-  while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ' || text[n - 1] == '.'))
+  while (n > 0 &&
+         (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ' || text[n - 1] == '.'))
     text[--n] = 0;
   std::string result = "socket error " + std::to_string(code);
   if (n > 0) result += std::string(" (") + text + ")";
@@ -36,23 +37,49 @@ std::string ErrorText(int code) {
 
 SOCKET AsSocket(std::intptr_t handle) { return SOCKET(handle); }
 
-SocketWait WaitFor(SOCKET s, bool write, int timeoutMs) {
-  fd_set main, except;
-  FD_ZERO(&main);
-  FD_ZERO(&except);
-  FD_SET(s, &main);
-  FD_SET(s, &except);
+timeval Milliseconds(int ms) {
   timeval tv{};
-  timeval* limit = nullptr;
-  if (timeoutMs >= 0) {
-    tv.tv_sec = timeoutMs / 1000;
-    tv.tv_usec = (timeoutMs % 1000) * 1000;
-    limit = &tv;
+  tv.tv_sec = ms / 1000;
+  tv.tv_usec = (ms % 1000) * 1000;
+  return tv;
+}
+
+int PendingError(SOCKET s) {
+  int code = 0;
+  int length = sizeof code;
+  if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&code), &length) != 0) return 0;
+  return code;
+}
+
+// Each select() names the socket in one set only: Wine's server can fail an assertion when
+// one socket stands in two sets of a poll. A refused connect never makes the socket writable
+// on Windows (it is reported in the exception set), so a write wait looks at the socket's
+// pending error every kConnectCheckMs instead.
+constexpr int kConnectCheckMs = 10;
+
+SocketWait WaitFor(SOCKET s, bool write, int timeoutMs) {
+  ULONGLONG start = ::GetTickCount64();
+  for (;;) {
+    int slice = timeoutMs;
+    if (write) {
+      long long left =
+          timeoutMs < 0 ? kConnectCheckMs : timeoutMs - (long long)(::GetTickCount64() - start);
+      if (left < 0) left = 0;
+      slice = int(left < kConnectCheckMs ? left : kConnectCheckMs);
+    }
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(s, &set);
+    timeval tv = Milliseconds(slice < 0 ? 0 : slice);
+    int n = ::select(0, write ? nullptr : &set, write ? &set : nullptr, nullptr,
+                     slice < 0 ? nullptr : &tv);
+    if (n > 0) return SocketWait::Ready;
+    if (n < 0) return SocketWait::Failed;
+    if (!write) return SocketWait::Timeout;
+    if (PendingError(s) != 0) return SocketWait::Ready;
+    if (timeoutMs >= 0 && (long long)(::GetTickCount64() - start) >= timeoutMs)
+      return SocketWait::Timeout;
   }
-  int n = ::select(0, write ? nullptr : &main, write ? &main : nullptr, &except, limit);
-  if (n > 0) return SocketWait::Ready;
-  if (n == 0) return SocketWait::Timeout;
-  return SocketWait::Failed;
 }
 
 bool MakeNonBlocking(SOCKET s) {
@@ -130,7 +157,8 @@ Socket Socket::StartConnect(const SocketAddress& address, std::string& error) {
 bool Socket::FinishConnect(std::string& error) {
   int code = 0;
   int length = sizeof code;
-  if (::getsockopt(AsSocket(handle_), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&code), &length) != 0)
+  if (::getsockopt(AsSocket(handle_), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&code),
+                   &length) != 0)
     code = ::WSAGetLastError();
   if (code == 0) return true;
   error = ErrorText(code);
@@ -175,8 +203,12 @@ Socket Socket::Accept() {
   return socket;
 }
 
-SocketWait Socket::WaitReadable(int timeoutMs) const { return WaitFor(AsSocket(handle_), false, timeoutMs); }
-SocketWait Socket::WaitWritable(int timeoutMs) const { return WaitFor(AsSocket(handle_), true, timeoutMs); }
+SocketWait Socket::WaitReadable(int timeoutMs) const {
+  return WaitFor(AsSocket(handle_), false, timeoutMs);
+}
+SocketWait Socket::WaitWritable(int timeoutMs) const {
+  return WaitFor(AsSocket(handle_), true, timeoutMs);
+}
 
 long Socket::Receive(char* buffer, std::size_t size) {
   int n = ::recv(AsSocket(handle_), buffer, int(size > 0x7fffffff ? 0x7fffffff : size), 0);
