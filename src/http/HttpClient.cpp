@@ -94,7 +94,7 @@ void THttpClient::Disconnect() {
 }
 
 std::string THttpClient::Get(const std::string& url) {
-  StringSink sink;
+  HttpStringSink sink;
   Get(url, sink);
   return std::move(sink.text);
 }

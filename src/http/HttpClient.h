@@ -54,7 +54,7 @@ class HttpSink {
   virtual void Write(const char* data, std::size_t size) = 0;
 };
 
-class StringSink : public HttpSink {
+class HttpStringSink : public HttpSink {
  public:
   void Write(const char* data, std::size_t size) override { text.append(data, size); }
   std::string text;

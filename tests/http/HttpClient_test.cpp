@@ -20,7 +20,7 @@ using Clock = std::chrono::steady_clock;
 
 // The failure of a GET that must fail; body holds what reached the sink.
 HttpError FailingGet(THttpClient& http, const std::string& url, std::string* body = nullptr) {
-  StringSink sink;
+  HttpStringSink sink;
   try {
     http.Get(url, sink);
   } catch (const HttpError& e) {
