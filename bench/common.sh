@@ -9,8 +9,12 @@ measure() {
   local times=() peak=0 i stats record
   record=$(mktemp)
   for ((i = 0; i < runs; i++)); do
-    /usr/bin/time -f '%e %M' -o "$record" "$@" >/dev/null 2>/dev/null || true
-    stats=$(tail -n 1 "$record")
+    # Wall time from the shell's microsecond clock (GNU time's %e has 10 ms steps); peak
+    # memory from GNU time.
+    local start=$EPOCHREALTIME
+    /usr/bin/time -f '%M' -o "$record" "$@" >/dev/null 2>/dev/null || true
+    local end=$EPOCHREALTIME
+    stats="$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.4f", b - a }') $(tail -n 1 "$record")"
     times+=("${stats% *}")
     if ((i == 0)) && awk -v t="${stats% *}" -v slow="${MEASURE_SLOW:-60}" 'BEGIN { exit !(t > slow) }'; then
       name="$name(1run)"
@@ -33,7 +37,7 @@ table() {
       printf "%-28s %10s %10s %12s %12s\n", "tool", "median s", "MB/s", "peak MiB", "time/" ref
       for (i = 1; i <= NR; i++) {
         s = (t[i] > 0) ? t[i] : 0.005
-        printf "%-28s %10.3f %10.1f %12.1f %12.2f\n", name[i], t[i], bytes/1e6/s, m[i]/1024, (rt > 0 ? t[i]/rt : 0)
+        printf "%-28s %10.4f %10.1f %12.1f %12.2f\n", name[i], t[i], bytes/1e6/s, m[i]/1024, (rt > 0 ? t[i]/rt : 0)
       }
     }'
 }
