@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "platform/win32/MemoryStream.h"
 #include "platform/win32/UniqueHandle.h"
@@ -130,6 +131,25 @@ TEST_F(DllExports, RemoveExactlyTheirArgumentsFromTheStack) {
   EXPECT_EQ(MeasureStackPop(Get<void*>("getcount"), nullptr, 0), 0u);
   int32_t index = 1;
   EXPECT_EQ(MeasureStackPop(Get<void*>("getname"), &index, 4), 4u);
+}
+
+// Loading the library initialises COM for the loading thread and unloading undoes it: run on
+// a thread of its own, where nothing else has touched COM.
+TEST(LibraryLifetime, InitialisesComForTheLoadingThreadUntilUnloaded) {
+  HRESULT whileLoaded = E_FAIL, afterUnload = E_FAIL;
+  bool loaded = false;
+  std::thread([&] {
+    win32::UniqueModule library(::LoadLibraryA("lorvex.dll"));
+    loaded = bool(library);
+    whileLoaded = ::CoInitialize(nullptr);  // S_FALSE: already initialised on this thread
+    if (SUCCEEDED(whileLoaded)) ::CoUninitialize();
+    library.reset();
+    afterUnload = ::CoInitialize(nullptr);  // S_OK: the library's reference is gone
+    if (SUCCEEDED(afterUnload)) ::CoUninitialize();
+  }).join();
+  ASSERT_TRUE(loaded);
+  EXPECT_EQ(whileLoaded, S_FALSE);
+  EXPECT_EQ(afterUnload, S_OK);
 }
 
 // In-process dispatch: the module-wide state is visible here.
