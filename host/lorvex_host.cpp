@@ -8,8 +8,8 @@
 //   lorvex-host blank --template DIR [--pack-mode B] --out FILE
 //   lorvex-host loadhtml --html-file F --location L --work DIR --doc ID [--quiet] [--out FILE]
 //
-// Exit status: 0 when the export ran (whatever it answered), 2 for bad arguments, 3 when the
-// library could not be loaded, 4 when the output file could not be written.
+// Exit status: 0 when the export ran (whatever it answered), 2 for bad arguments (an --out
+// file that cannot be written included), 3 when the library or an export could not be loaded.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -147,8 +147,8 @@ void SaveStream(const Options& options, IStream* stream) {
   try {
     lorvex::WriteFileBytes(options.Get("out"), lorvex::win32::ReadAll(stream));
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "lorvex-host: %s\n", e.what());
-    std::exit(4);
+    std::fprintf(stderr, "lorvex-host: --out: %s\n", e.what());
+    std::exit(2);  // an --out that cannot be written is a bad argument
   }
 }
 

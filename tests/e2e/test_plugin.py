@@ -101,6 +101,8 @@ class Arguments(HostTestCase):
         self.assertEqual(run_host("run", "--index", "x", "--file", "a", "--work", "b",
                                   "--doc", "1")[0], 2)
         self.assertEqual(run_host("frobnicate")[0], 2)
+        self.assertEqual(run_host("blank", "--template", "x", "--out",
+                                  winpath(self.path("no", "such", "folder.zip")))[0], 2)
 
 
 if __name__ == "__main__":
