@@ -514,15 +514,19 @@ void WriteMhtPart(bool& pagePending, std::string_view body,
       message = FormatMessagePattern(kUnsafeNameMessage, PrintableName(name));
       return;
     }
+    // The page: its links rewritten against its own folder, written into the work folder.
+    auto writePage = [&](std::string text) {
+      baseUrl = ExtractUrlFolder(location);
+      text = RewritePageLinks(text, localFolder, baseUrl);
+      if (!EnsureFolder(workFolder, workFolderGiven, message, host)) return;
+      WriteTextFile(pageFile, text);
+      pagePending = false;
+    };
     if (encoding == meQuotedPrintable) {
       std::string text =
           WithBodyText(body, [](std::string_view bodyText) { return DecodeQuotedPrintable(bodyText); });
       if (pagePending) {
-        baseUrl = ExtractUrlFolder(location);
-        text = RewritePageLinks(text, localFolder, baseUrl);
-        if (!EnsureFolder(workFolder, workFolderGiven, message, host)) return;
-        WriteTextFile(pageFile, text);
-        pagePending = false;
+        writePage(std::move(text));
       } else {
         // Style sheets and scripts too: their references are rewritten against the page.
         text = RewritePageLinks(text, localFolder, baseUrl);
@@ -538,11 +542,7 @@ void WriteMhtPart(bool& pagePending, std::string_view body,
         Base64DecodeText(body, sink);
         text = NormalizeLineBreaks(sink.Text());
       }
-      baseUrl = ExtractUrlFolder(location);
-      text = RewritePageLinks(text, localFolder, baseUrl);
-      if (!EnsureFolder(workFolder, workFolderGiven, message, host)) return;
-      WriteTextFile(pageFile, text);
-      pagePending = false;
+      writePage(std::move(text));
     } else {
       // Resources are stored byte for byte, decoded straight into the file.
       if (!EnsureFolder(partsFolder, workFolderGiven, message, host)) return;
