@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace lorvex::platform {
@@ -36,8 +37,14 @@ std::string SocketErrorText();
 class Socket {
  public:
   Socket() noexcept = default;
-  Socket(Socket&& other) noexcept;
-  Socket& operator=(Socket&& other) noexcept;
+  Socket(Socket&& other) noexcept : handle_(std::exchange(other.handle_, kInvalid)) {}
+  Socket& operator=(Socket&& other) noexcept {
+    if (this != &other) {
+      Close();
+      handle_ = std::exchange(other.handle_, kInvalid);
+    }
+    return *this;
+  }
   Socket(const Socket&) = delete;
   Socket& operator=(const Socket&) = delete;
   ~Socket() { Close(); }

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/SocketResolve.h"  // after the system headers that declare getaddrinfo
+
 namespace lorvex::platform {
 
 namespace {
@@ -98,38 +100,7 @@ std::string SocketErrorText() { return ErrorText(::WSAGetLastError()); }
 
 std::vector<SocketAddress> ResolveHost(const std::string& host, int port, std::string& error) {
   EnsureWinsock();
-  std::vector<SocketAddress> result;
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_protocol = IPPROTO_TCP;
-  addrinfo* list = nullptr;
-  std::string service = std::to_string(port);
-  int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
-  if (rc != 0) {
-    error = "cannot resolve " + host + ": " + ErrorText(rc);
-    return result;
-  }
-  for (addrinfo* ai = list; ai; ai = ai->ai_next) {
-    if (ai->ai_addrlen > sizeof(SocketAddress::storage)) continue;
-    SocketAddress address;
-    std::memcpy(address.storage, ai->ai_addr, ai->ai_addrlen);
-    address.length = int(ai->ai_addrlen);
-    result.push_back(address);
-  }
-  ::freeaddrinfo(list);
-  if (result.empty()) error = "no address for " + host;
-  return result;
-}
-
-Socket::Socket(Socket&& other) noexcept : handle_(std::exchange(other.handle_, kInvalid)) {}
-
-Socket& Socket::operator=(Socket&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, kInvalid);
-  }
-  return *this;
+  return detail::ResolveWithGetAddrInfo(host, port, error, ErrorText);
 }
 
 Socket Socket::StartConnect(const SocketAddress& address, std::string& error) {
