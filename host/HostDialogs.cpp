@@ -96,15 +96,15 @@ void CALLBACK LookAtDialogs(HWND, UINT, UINT_PTR, DWORD) {
 using UniqueDC = win32::UniqueHandle<win32::NullTraits<HDC, ::DeleteDC>>;
 using UniqueBitmap = win32::UniqueHandle<win32::NullTraits<HBITMAP, ::DeleteObject>>;
 
-// A window's device context (the screen's for none), released at the end of the scope.
-struct WindowDC {
-  explicit WindowDC(HWND window)
-      : window(window), dc(window ? ::GetWindowDC(window) : ::GetDC(nullptr)) {}
-  ~WindowDC() {
+// A window's client-area device context (the screen's for none), released at the end of the
+// scope.
+struct ClientDC {
+  explicit ClientDC(HWND window) : window(window), dc(::GetDC(window)) {}
+  ~ClientDC() {
     if (dc) ::ReleaseDC(window, dc);
   }
-  WindowDC(const WindowDC&) = delete;
-  WindowDC& operator=(const WindowDC&) = delete;
+  ClientDC(const ClientDC&) = delete;
+  ClientDC& operator=(const ClientDC&) = delete;
   HWND window;
   HDC dc;
 };
@@ -142,16 +142,35 @@ bool SaveWindowImage(HWND window, const std::string& fileName) {
   const uint32_t stride = (uint32_t(width) * 3 + 3) & ~3u;
   const uint32_t imageSize = stride * uint32_t(height);
 
-  WindowDC screen(nullptr);
+  ClientDC screen(nullptr);
   UniqueDC memory(::CreateCompatibleDC(screen.dc));
   void* bits = nullptr;
   UniqueBitmap bitmap(::CreateDIBSection(screen.dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!memory || !bitmap) return false;
   HGDIOBJ old = ::SelectObject(memory.get(), bitmap.get());
-  bool drawn = ::PrintWindow(window, memory.get(), 0) != FALSE;
-  if (!drawn) {  // copy what the screen shows instead
-    WindowDC source(window);
-    drawn = source.dc && ::BitBlt(memory.get(), 0, 0, width, height, source.dc, 0, 0, SRCCOPY);
+  // The frame and caption are drawn into the picture by the system's own routines, the client
+  // area with its controls is copied: without a window manager some systems (Wine under a
+  // bare X server) leave a window's frame undrawn on the screen.
+  RECT whole{0, 0, width, height};
+  ::FillRect(memory.get(), &whole, ::GetSysColorBrush(COLOR_BTNFACE));
+  ::DrawEdge(memory.get(), &whole, EDGE_RAISED, BF_RECT);
+  POINT client{0, 0};
+  ::ClientToScreen(window, &client);
+  RECT inside{};
+  ::GetClientRect(window, &inside);
+  const int clientLeft = client.x - frame.left;
+  const int clientTop = client.y - frame.top;
+  RECT caption{clientLeft, clientTop - ::GetSystemMetrics(SM_CYCAPTION), clientLeft + inside.right,
+               clientTop - 1};
+  ::DrawCaption(window, memory.get(), &caption, DC_ACTIVE | DC_TEXT | DC_GRADIENT);
+  const int box = caption.bottom - caption.top - 4;
+  RECT close{caption.right - box - 2, caption.top + 2, caption.right - 2, caption.top + 2 + box};
+  ::DrawFrameControl(memory.get(), &close, DFC_CAPTION, DFCS_CAPTIONCLOSE);
+  bool drawn = false;
+  {
+    ClientDC source(window);
+    drawn = source.dc && ::BitBlt(memory.get(), clientLeft, clientTop, inside.right, inside.bottom,
+                                  source.dc, 0, 0, SRCCOPY);
   }
   ::GdiFlush();
   ::SelectObject(memory.get(), old);

@@ -32,7 +32,8 @@ void SetDialogAutomation(const DialogAutomation& automation);
 // The host's PrepareForm.
 __attribute__((regparm(1))) void PrepareDialog(HWND form);
 
-// Saves the window (frame and caption included) as a 24-bit BMP file; false when it cannot.
+// Saves a picture of the window, with the system's frame and caption, as a 24-bit BMP file;
+// false when it cannot.
 bool SaveWindowImage(HWND window, const std::string& fileName);
 
 // The pictures saved so far, in order.

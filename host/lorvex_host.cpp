@@ -142,8 +142,8 @@ TPlugInRequest BuildRequest(const Options& options, RequestStrings& s) {
   }
   request.HttpReadTimeout = int32_t(options.Number("read-timeout", 30000));
   s.fontName = options.Get("font", "Tahoma");
-  request.DialogFont = {s.fontName.c_str(), int32_t(options.Number("font-size", 9)), 0,
-                        DEFAULT_CHARSET, {}};
+  request.DialogFont = {
+      s.fontName.c_str(), int32_t(options.Number("font-size", 9)), 0, DEFAULT_CHARSET, {}};
   request.FontCharset = uint8_t(options.Number("font-charset", GB2312_CHARSET));
   request.GetHostMessage = &GetHostMessage;
   request.PrepareForm = &PrepareForm;
@@ -152,11 +152,13 @@ TPlugInRequest BuildRequest(const Options& options, RequestStrings& s) {
 
 lorvex::host::DialogAutomation DialogAutomationOf(const Options& options) {
   lorvex::host::DialogAutomation automation;
-  std::string action = options.Get("on-errors", "ok");
-  if (action == "ok") automation.onErrors = lorvex::host::ErrorListAction::Ok;
-  else if (action == "stop") automation.onErrors = lorvex::host::ErrorListAction::Stop;
-  else if (action == "retry") automation.onErrors = lorvex::host::ErrorListAction::Retry;
-  else throw UsageError("--on-errors wants ok, stop or retry");
+  using lorvex::host::ErrorListAction;
+  static const std::map<std::string, ErrorListAction> kActions{{"ok", ErrorListAction::Ok},
+                                                               {"stop", ErrorListAction::Stop},
+                                                               {"retry", ErrorListAction::Retry}};
+  auto found = kActions.find(options.Get("on-errors", "ok"));
+  if (found == kActions.end()) throw UsageError("--on-errors wants ok, stop or retry");
+  automation.onErrors = found->second;
   automation.screenshotDir = options.Get("screenshot-dir");
   return automation;
 }

@@ -41,7 +41,7 @@ void RegisterClasses(WNDPROC formProc) {
   form.cbSize = sizeof(form);
   form.lpfnWndProc = formProc;
   form.hInstance = module;
-  form.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
+  form.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
   form.lpszClassName = kDialogClass;
   ::RegisterClassExW(&form);
 
@@ -50,7 +50,7 @@ void RegisterClasses(WNDPROC formProc) {
   button.lpfnWndProc = FlatButtonProc;
   button.cbWndExtra = kFlatButtonExtraBytes;
   button.hInstance = module;
-  button.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
+  button.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
   button.lpszClassName = kFlatButtonClass;
   ::RegisterClassExW(&button);
 }

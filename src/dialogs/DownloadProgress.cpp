@@ -93,7 +93,11 @@ void TForm_DownloadProgress::FormShow() {
   ApplyDialogFont(Handle(), request.DialogFont);
   SetDialogFontCharset(Handle(), request.FontCharset);
   SetProgress(0);
-  ::SendMessageW(Control(kIdAnimate), ACM_PLAY, WPARAM(-1), MAKELPARAM(0, kAnimationStopFrame - 1));
+  // A clip shorter than the stop frame (some systems ship a stand-in of a frame or two) is
+  // played whole.
+  HWND animate = Control(kIdAnimate);
+  if (!::SendMessageW(animate, ACM_PLAY, WPARAM(-1), MAKELPARAM(0, kAnimationStopFrame - 1)))
+    ::SendMessageW(animate, ACM_PLAY, WPARAM(-1), MAKELPARAM(0, WORD(-1)));
   DownloadFlags().Stop = false;
   DownloadFlags().CancelWaiting = false;
   SetDialogColor(Handle(), request.DialogColor);

@@ -22,7 +22,7 @@ namespace lorvex {
 
 // The shell's resource number of its file-copy animation.
 constexpr int kFileCopyAnimation = 160;
-// The animation plays its first frames, up to this one, over and over.
+// The animation plays its first frames, up to this one (1-based), over and over.
 constexpr int kAnimationStopFrame = 20;
 
 class TForm_DownloadProgress final : public TDialogForm {
