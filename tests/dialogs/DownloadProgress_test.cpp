@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dialogs/DialogIds.h"
+#include "dialogs/DialogLook.h"
 #include "dialogs/DialogTestSupport.h"
 #include "dialogs/DownloadErrors.h"
 
@@ -48,8 +49,22 @@ TEST_F(ProgressDialogTest, CreationShowAndClose) {
     EXPECT_FALSE(::IsWindowVisible(form.Handle()));
     EXPECT_EQ(::GetWindow(form.Handle(), GW_OWNER), nullptr);
 
+    CurrentRequest().DialogFont = {"SimSun", 12, 0x00112233, DEFAULT_CHARSET, {}};
+    CurrentRequest().FontCharset = GB2312_CHARSET;
+    CurrentRequest().DialogColor = 0x00C0FFEE;
     form.Show();
     EXPECT_TRUE(::IsWindowVisible(form.Handle()));
+    // The host's look: one real font (FontCharset winning) on the form and every control.
+    const LOGFONTW& font = form.Look().FontDescription();
+    EXPECT_STREQ(font.lfFaceName, L"SimSun");
+    EXPECT_EQ(font.lfCharSet, GB2312_CHARSET);
+    EXPECT_EQ(font.lfHeight, -::MulDiv(12, 96, 72));
+    EXPECT_EQ(form.Look().TextColor(), COLORREF(0x00112233));
+    EXPECT_EQ(form.Look().Color(), COLORREF(0x00C0FFEE));
+    for (int id : {kIdSkip, kIdProgressStop, kIdCancelWaiting})
+      EXPECT_EQ(reinterpret_cast<HFONT>(::SendDlgItemMessageW(form.Handle(), id, WM_GETFONT, 0, 0)),
+                form.Look().Font())
+          << id;
     EXPECT_FALSE(DownloadFlags().Stop);
     EXPECT_FALSE(DownloadFlags().CancelWaiting);
     EXPECT_EQ(CurrentRequest().DialogState, 0);
@@ -123,6 +138,23 @@ TEST_F(ProgressDialogTest, ButtonsAndTheirAccelerators) {
     EXPECT_EQ(::GetFocus(), form.Handle());         // and none took the focus
     form.Close();
   }
+}
+
+TEST(DialogLook, HostColoursPlainAndSystem) {
+  EXPECT_EQ(DialogColorToRgb(0x80000000u | COLOR_BTNFACE), ::GetSysColor(COLOR_BTNFACE));
+  EXPECT_EQ(DialogColorToRgb(0x80000000u | COLOR_WINDOWTEXT), ::GetSysColor(COLOR_WINDOWTEXT));
+  EXPECT_EQ(DialogColorToRgb(0x00123456u), COLORREF(0x00123456));
+  EXPECT_EQ(DialogColorToRgb(0x02123456u), COLORREF(0x00123456));  // palette-relative
+}
+
+TEST(MessagePump, QuitIsLeftForTheThreadsLoop) {
+  ::PostThreadMessageW(::GetCurrentThreadId(), WM_NULL, 0, 0);
+  ::PostQuitMessage(7);
+  ProcessPendingMessages();
+  MSG message{};
+  ASSERT_TRUE(::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(message.message, UINT(WM_QUIT));
+  EXPECT_EQ(message.wParam, WPARAM(7));
 }
 
 TEST_F(ProgressDialogTest, CompletionOutcomesSetTag) {
