@@ -31,7 +31,8 @@ add_custom_command(OUTPUT ${MORQUILL_IMPLIB}
 add_custom_target(morquill_imports DEPENDS ${MORQUILL_IMPLIB})
 
 # The library's Windows units as one object library, shared by the DLL and the tests.
-file(GLOB LORVEX_WINDOWS_SOURCES CONFIGURE_DEPENDS src/plugin/*.cpp src/download/*.cpp)
+file(GLOB LORVEX_WINDOWS_SOURCES CONFIGURE_DEPENDS src/plugin/*.cpp src/download/*.cpp
+  src/dialogs/*.cpp)
 list(FILTER LORVEX_WINDOWS_SOURCES EXCLUDE REGEX "DllMain\\.cpp$")
 add_library(lorvex_windows OBJECT ${LORVEX_WINDOWS_SOURCES})
 target_include_directories(lorvex_windows PUBLIC src)
@@ -48,7 +49,7 @@ add_dependencies(lorvex morquill)
 file(GLOB LORVEX_HOST_SOURCES CONFIGURE_DEPENDS host/*.cpp)
 add_executable(lorvex-host ${LORVEX_HOST_SOURCES})
 target_include_directories(lorvex-host PRIVATE src host)
-target_link_libraries(lorvex-host PRIVATE lorvex_core ole32 uuid)
+target_link_libraries(lorvex-host PRIVATE lorvex_core ole32 uuid user32 gdi32)
 add_dependencies(lorvex-host lorvex morquill)
 
 # Tests. Each test executable is one ctest entry: a Wine process start costs time.
@@ -59,10 +60,12 @@ target_link_libraries(lorvex_core_tests PRIVATE lorvex_core GTest::gmock GTest::
 add_test(NAME core_tests COMMAND lorvex_core_tests)
 
 file(GLOB LORVEX_WINDOWS_TESTS CONFIGURE_DEPENDS
-  tests/plugin/*_test.cpp tests/download/*_test.cpp tests/platform/win32/*_test.cpp)
+  tests/plugin/*_test.cpp tests/download/*_test.cpp tests/platform/win32/*_test.cpp
+  tests/dialogs/*_test.cpp)
+# The dialog tests answer the dialogs with the reference host's own PrepareForm.
 add_executable(lorvex_windows_tests tests/plugin/WindowsTestMain.cpp ${LORVEX_WINDOWS_TESTS}
-  ${LORVEX_TEST_SUPPORT})
-target_include_directories(lorvex_windows_tests PRIVATE tests)
+  ${LORVEX_TEST_SUPPORT} host/HostDialogs.cpp)
+target_include_directories(lorvex_windows_tests PRIVATE tests host)
 target_link_libraries(lorvex_windows_tests PRIVATE lorvex_windows ${LORVEX_WINDOWS_LIBS}
   GTest::gmock GTest::gtest)
 add_dependencies(lorvex_windows_tests lorvex morquill lorvex-host)

@@ -1,12 +1,21 @@
 // lorvex-host.exe: the reference host. It loads lorvex.dll by name, lists its extensions,
 // fills a request record from its options, supplies the host stream and the two
 // register-convention callbacks, runs an export and writes the host stream's bytes to a file.
+// Its PrepareForm watches the library's dialogs (HostDialogs.h): it answers the error list
+// with the button chosen by --on-errors, so that no run waits for a person, and saves a
+// picture of each dialog when it is first shown if --screenshot-dir is given. The look of the
+// dialogs comes from --font, --font-size, --font-charset and --dialog-color (a colour value,
+// or 0x80000000 plus a system colour index).
 //
 //   lorvex-host list
 //   lorvex-host run --index N --file PATH --work DIR --doc ID [--template DIR] [--pack-mode B]
 //                   [--proxy HOST:PORT] [--read-timeout MS] [--host-window HWND] [--out FILE]
+//                   [dialog options]
 //   lorvex-host blank --template DIR [--pack-mode B] --out FILE
 //   lorvex-host loadhtml --html-file F --location L --work DIR --doc ID [--quiet] [--out FILE]
+//                   [dialog options]
+//   dialog options: [--on-errors ok|stop|retry] [--font NAME] [--font-size N]
+//                   [--font-charset N] [--dialog-color N] [--screenshot-dir DIR]
 //
 // Exit status: 0 when the export ran (whatever it answered), 2 for bad arguments (an --out
 // file that cannot be written included), 3 when the library or an export could not be loaded.
@@ -21,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "HostDialogs.h"
 #include "platform/win32/ComPtr.h"
 #include "platform/win32/MemoryStream.h"
 #include "platform/win32/UniqueHandle.h"
@@ -54,9 +64,11 @@ __attribute__((regparm(1))) const char* GetHostMessage(const char* key) {
 
 bool tracePrepareForm = false;
 
-// The host dresses every dialog the library creates; this one only reports it.
+// The host dresses every dialog the library creates: it reports it when tracing, and
+// watches it (pictures, the error list's answer).
 __attribute__((regparm(1))) void PrepareForm(HWND form) {
   if (tracePrepareForm) std::fprintf(stderr, "PrepareForm %p\n", static_cast<void*>(form));
+  lorvex::host::PrepareDialog(form);
 }
 
 struct Options {
@@ -101,7 +113,7 @@ Options ParseOptions(int argc, char** argv, int first) {
 
 // The strings a request points to; they live as long as the request is in use.
 struct RequestStrings {
-  std::string work, templ, file, proxy, fontName = "Tahoma";
+  std::string work, templ, file, proxy, fontName;
 };
 
 TPlugInRequest BuildRequest(const Options& options, RequestStrings& s) {
@@ -115,7 +127,8 @@ TPlugInRequest BuildRequest(const Options& options, RequestStrings& s) {
   request.DocumentId = int32_t(options.Number("doc", 0));
   request.FileName = s.file.c_str();
   request.PackMode = uint8_t(options.Number("pack-mode", 6));
-  request.DialogColor = COLOR_BTNFACE | 0x80000000u;  // a system colour value
+  // A system colour value unless told otherwise.
+  request.DialogColor = uint32_t(options.Number("dialog-color", long(COLOR_BTNFACE | 0x80000000u)));
   if (options.Has("proxy")) {
     std::string proxy = options.Get("proxy");
     size_t colon = proxy.rfind(':');
@@ -128,11 +141,26 @@ TPlugInRequest BuildRequest(const Options& options, RequestStrings& s) {
     request.ProxyServer = s.proxy.c_str();
   }
   request.HttpReadTimeout = int32_t(options.Number("read-timeout", 30000));
-  request.DialogFont = {s.fontName.c_str(), 9, 0, DEFAULT_CHARSET, {}};
-  request.FontCharset = GB2312_CHARSET;
+  s.fontName = options.Get("font", "Tahoma");
+  request.DialogFont = {
+      s.fontName.c_str(), int32_t(options.Number("font-size", 9)), 0, DEFAULT_CHARSET, {}};
+  request.FontCharset = uint8_t(options.Number("font-charset", GB2312_CHARSET));
   request.GetHostMessage = &GetHostMessage;
   request.PrepareForm = &PrepareForm;
   return request;
+}
+
+lorvex::host::DialogAutomation DialogAutomationOf(const Options& options) {
+  lorvex::host::DialogAutomation automation;
+  using lorvex::host::ErrorListAction;
+  static const std::map<std::string, ErrorListAction> kActions{{"ok", ErrorListAction::Ok},
+                                                               {"stop", ErrorListAction::Stop},
+                                                               {"retry", ErrorListAction::Retry}};
+  auto found = kActions.find(options.Get("on-errors", "ok"));
+  if (found == kActions.end()) throw UsageError("--on-errors wants ok, stop or retry");
+  automation.onErrors = found->second;
+  automation.screenshotDir = options.Get("screenshot-dir");
+  return automation;
 }
 
 template <typename F>
@@ -224,10 +252,12 @@ int Usage() {
       "usage: lorvex-host list\n"
       "       lorvex-host run --index N --file PATH --work DIR --doc ID [--template DIR]\n"
       "                       [--pack-mode B] [--proxy HOST:PORT] [--read-timeout MS]\n"
-      "                       [--host-window HWND] [--trace] [--out FILE]\n"
+      "                       [--host-window HWND] [--trace] [--out FILE] [dialog options]\n"
       "       lorvex-host blank --template DIR [--pack-mode B] --out FILE\n"
       "       lorvex-host loadhtml --html-file F --location L --work DIR --doc ID [--quiet]\n"
-      "                       [--out FILE]\n",
+      "                       [--out FILE] [dialog options]\n"
+      "dialog options: [--on-errors ok|stop|retry] [--font NAME] [--font-size N]\n"
+      "                [--font-charset N] [--dialog-color N] [--screenshot-dir DIR]\n",
       stderr);
   return 2;
 }
@@ -247,6 +277,12 @@ int main(int argc, char** argv) {
     return Usage();
   }
   tracePrepareForm = options.Has("trace");
+  try {
+    lorvex::host::SetDialogAutomation(DialogAutomationOf(options));
+  } catch (const UsageError& e) {
+    std::fprintf(stderr, "lorvex-host: %s\n", e.what());
+    return Usage();
+  }
 
   ::CoInitialize(nullptr);
   int status;

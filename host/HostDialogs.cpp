@@ -1,0 +1,194 @@
+#include "HostDialogs.h"
+
+#include <cwchar>
+#include <string_view>
+#include <vector>
+
+#include "dialogs/DialogIds.h"
+#include "platform/Platform.h"
+#include "platform/win32/UniqueHandle.h"
+#include "util/FileOperation.h"
+
+namespace lorvex::host {
+
+namespace {
+
+enum class Stage { Waiting, RetryPressed, Done };
+
+struct Watched {
+  HWND form;
+  bool pictured = false;
+  Stage stage = Stage::Waiting;
+};
+
+DialogAutomation automation;
+std::vector<Watched> watched;
+std::vector<std::string> screenshots;
+UINT_PTR timer = 0;
+int pictureCount = 0;
+
+bool HasCaption(HWND form, const wchar_t* caption) {
+  wchar_t text[64] = {};
+  ::GetWindowTextW(form, text, 64);
+  return std::wcscmp(text, caption) == 0;
+}
+
+void Press(HWND form, int id) {
+  if (HWND button = ::GetDlgItem(form, id)) ::PostMessageW(button, BM_CLICK, 0, 0);
+}
+
+void TakePicture(Watched& dialog) {
+  dialog.pictured = true;
+  if (automation.screenshotDir.empty()) return;
+  const char* kind = HasCaption(dialog.form, kErrorsCaption)     ? "errors"
+                     : HasCaption(dialog.form, kProgressCaption) ? "progress"
+                                                                 : "dialog";
+  platform::CreateDirectoryLevel(automation.screenshotDir);
+  std::string name =
+      automation.screenshotDir + "\\" + kind + "-" + std::to_string(++pictureCount) + ".bmp";
+  if (SaveWindowImage(dialog.form, name)) screenshots.push_back(name);
+}
+
+// The error list: the chosen button, and for a retry OK once Retry is enabled again (it is
+// disabled while the retry runs; a posted click is handled before the next timer message).
+void AnswerErrorList(Watched& dialog) {
+  if (!::IsWindowEnabled(dialog.form)) return;
+  switch (dialog.stage) {
+    case Stage::Waiting:
+      if (automation.onErrors == ErrorListAction::Retry) {
+        Press(dialog.form, kIdRetry);
+        dialog.stage = Stage::RetryPressed;
+        return;
+      }
+      Press(dialog.form, automation.onErrors == ErrorListAction::Stop ? kIdErrorsStop : kIdOk);
+      dialog.stage = Stage::Done;
+      return;
+    case Stage::RetryPressed:
+      if (::IsWindowEnabled(::GetDlgItem(dialog.form, kIdRetry))) {
+        Press(dialog.form, kIdOk);
+        dialog.stage = Stage::Done;
+      }
+      return;
+    case Stage::Done:
+      return;
+  }
+}
+
+void CALLBACK LookAtDialogs(HWND, UINT, UINT_PTR, DWORD) {
+  for (size_t i = 0; i < watched.size();) {
+    Watched& dialog = watched[i];
+    if (!::IsWindow(dialog.form)) {
+      watched.erase(watched.begin() + std::ptrdiff_t(i));
+      continue;
+    }
+    if (::IsWindowVisible(dialog.form)) {
+      if (!dialog.pictured) TakePicture(dialog);
+      if (HasCaption(dialog.form, kErrorsCaption)) AnswerErrorList(dialog);
+    }
+    ++i;
+  }
+  if (watched.empty() && timer) {
+    ::KillTimer(nullptr, timer);
+    timer = 0;
+  }
+}
+
+using UniqueDC = win32::UniqueHandle<win32::NullTraits<HDC, ::DeleteDC>>;
+using UniqueBitmap = win32::UniqueHandle<win32::NullTraits<HBITMAP, ::DeleteObject>>;
+
+// A window's client-area device context (the screen's for none), released at the end of the
+// scope.
+struct ClientDC {
+  explicit ClientDC(HWND window) : window(window), dc(::GetDC(window)) {}
+  ~ClientDC() {
+    if (dc) ::ReleaseDC(window, dc);
+  }
+  ClientDC(const ClientDC&) = delete;
+  ClientDC& operator=(const ClientDC&) = delete;
+  HWND window;
+  HDC dc;
+};
+
+void PutLittleEndian(std::string& out, uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.push_back(char((value >> (8 * i)) & 0xFF));
+}
+
+}  // namespace
+
+void SetDialogAutomation(const DialogAutomation& settings) { automation = settings; }
+
+const std::vector<std::string>& SavedScreenshots() { return screenshots; }
+
+__attribute__((regparm(1))) void PrepareDialog(HWND form) {
+  if (!form) return;
+  watched.push_back(Watched{form});
+  if (!timer) timer = ::SetTimer(nullptr, 0, kDialogPollMs, &LookAtDialogs);
+}
+
+bool SaveWindowImage(HWND window, const std::string& fileName) {
+  RECT frame{};
+  if (!::GetWindowRect(window, &frame)) return false;
+  const int width = frame.right - frame.left;
+  const int height = frame.bottom - frame.top;
+  if (width <= 0 || height <= 0) return false;
+
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;  // bottom-up, as a BMP file stores its rows
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  const uint32_t stride = (uint32_t(width) * 3 + 3) & ~3u;
+  const uint32_t imageSize = stride * uint32_t(height);
+
+  ClientDC screen(nullptr);
+  UniqueDC memory(::CreateCompatibleDC(screen.dc));
+  void* bits = nullptr;
+  UniqueBitmap bitmap(::CreateDIBSection(screen.dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!memory || !bitmap) return false;
+  HGDIOBJ old = ::SelectObject(memory.get(), bitmap.get());
+  // The frame and caption are drawn into the picture by the system's own routines, the client
+  // area with its controls is copied: without a window manager some systems (Wine under a
+  // bare X server) leave a window's frame undrawn on the screen.
+  RECT whole{0, 0, width, height};
+  ::FillRect(memory.get(), &whole, ::GetSysColorBrush(COLOR_BTNFACE));
+  ::DrawEdge(memory.get(), &whole, EDGE_RAISED, BF_RECT);
+  POINT client{0, 0};
+  ::ClientToScreen(window, &client);
+  RECT inside{};
+  ::GetClientRect(window, &inside);
+  const int clientLeft = client.x - frame.left;
+  const int clientTop = client.y - frame.top;
+  RECT caption{clientLeft, clientTop - ::GetSystemMetrics(SM_CYCAPTION), clientLeft + inside.right,
+               clientTop - 1};
+  ::DrawCaption(window, memory.get(), &caption, DC_ACTIVE | DC_TEXT | DC_GRADIENT);
+  const int box = caption.bottom - caption.top - 4;
+  RECT close{caption.right - box - 2, caption.top + 2, caption.right - 2, caption.top + 2 + box};
+  ::DrawFrameControl(memory.get(), &close, DFC_CAPTION, DFCS_CAPTIONCLOSE);
+  bool drawn = false;
+  {
+    ClientDC source(window);
+    drawn = source.dc && ::BitBlt(memory.get(), clientLeft, clientTop, inside.right, inside.bottom,
+                                  source.dc, 0, 0, SRCCOPY);
+  }
+  ::GdiFlush();
+  ::SelectObject(memory.get(), old);
+  if (!drawn) return false;
+
+  const uint32_t offset = 14 + sizeof(BITMAPINFOHEADER);
+  std::string file = "BM";
+  PutLittleEndian(file, offset + imageSize, 4);
+  PutLittleEndian(file, 0, 4);
+  PutLittleEndian(file, offset, 4);
+  file.append(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(BITMAPINFOHEADER));
+  file.append(static_cast<const char*>(bits), imageSize);
+  try {
+    WriteFileBytes(fileName, file);
+  } catch (...) {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace lorvex::host

@@ -1,0 +1,46 @@
+#include "dialogs/ResourceFetch.h"
+
+#include "dialogs/DownloadFlags.h"
+#include "http/HttpFetch.h"
+#include "platform/Platform.h"
+
+namespace lorvex {
+
+namespace {
+
+// The moniker's own outcome: its binding stopped within the wait and reported success.
+bool MonikerSucceeded(WaitOutcome outcome, const TIEDownload& downloader) {
+  return outcome == WaitOutcome::Ended && downloader.Tag == 0;
+}
+
+}  // namespace
+
+WaitLimits FetchWaitLimits() {
+  // No time limit of the wait itself (INFINITE, some 49 days): the downloader's inactivity
+  // time-out bounds a stalled binding when it is set.
+  return WaitLimits{INFINITE, [] { return DownloadFlags().StopAll; }};
+}
+
+bool FetchToFile(const std::string& Url, const std::string& FileName, TIEDownload& Downloader,
+                 THttpClient& Http) {
+  bool fetched = false;
+  try {
+    WaitOutcome outcome = Downloader.DownloadToFileAndWait(Url, FileName, FetchWaitLimits());
+    fetched = MonikerSucceeded(outcome, Downloader) || HttpGetToFile(Url, FileName, Http);
+  } catch (...) {
+    fetched = false;
+  }
+  // The moniker writes into the target as data arrives; what it left of a failed download
+  // must not be taken for the resource.
+  if (!fetched) platform::DeleteFileAt(FileName);
+  return fetched;
+}
+
+std::string FetchText(const std::string& Url, TIEDownload& Downloader, THttpClient& Http) {
+  std::string text;
+  WaitOutcome outcome = Downloader.DownloadToMemoryAndWait(Url, true, text, FetchWaitLimits());
+  if (MonikerSucceeded(outcome, Downloader)) return text;
+  return HttpGetText(Url, Http);
+}
+
+}  // namespace lorvex
