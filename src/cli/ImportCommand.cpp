@@ -48,7 +48,12 @@ class InterruptStops {
   void (*previous_)(int);
 };
 
-// A non-web reference of a local page (a file: URL, a share path) names a file on this disk.
+// The import hands over file: URLs and share paths only from a page read from disk; they are
+// copied when they name a file here. Anything else that is not a web URL fetches nothing.
+bool IsFileReference(const std::string& url) {
+  return StartsWithIgnoreCase(url, "file:") ||
+         (url.size() >= 2 && IsPathDelimiter(url[0]) && IsPathDelimiter(url[1]));
+}
 std::string LocalSource(const std::string& url) { return FileUrlToPath(url); }
 
 class NativeFetcher : public PageFetcher {
@@ -65,18 +70,23 @@ class NativeFetcher : public PageFetcher {
 
   bool FetchToFile(const std::string& url, const std::string& fileName) override {
     if (!IsLocalPath(url)) return HttpGetToFile(url, fileName, http_);
+    if (!IsFileReference(url)) return false;
     const std::string source = LocalSource(url);
     return platform::FileExists(source) && platform::CopyFileReplacing(source, fileName);
   }
   std::string FetchText(const std::string& url) override {
     if (!IsLocalPath(url)) return HttpGetText(url, http_);
+    if (!IsFileReference(url)) return std::string();
     const std::string source = LocalSource(url);
     return platform::FileExists(source) ? LoadTextFile(source) : std::string();
   }
   void ProcessMessages() override {}
   bool HasProgressBar() const override { return progressLine_; }
   void SetProgress(int position) override {
-    std::fprintf(stderr, "\rlorvex import: %3d%%", std::min(position, 100));
+    position = std::min(position, 100);
+    if (lineOpen_ && position == shown_) return;
+    shown_ = position;
+    std::fprintf(stderr, "\rlorvex import: %3d%%", position);
     std::fflush(stderr);
     lineOpen_ = true;
   }
@@ -91,6 +101,7 @@ class NativeFetcher : public PageFetcher {
   THttpClient& http_;
   const bool progressLine_;
   bool lineOpen_ = false;
+  int shown_ = 0;
 };
 
 int ParseNumber(const std::string& text, const char* what, long long low, long long high) {
