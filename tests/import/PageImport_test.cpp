@@ -161,9 +161,7 @@ TEST(PageImport, WritesTheLayoutFromTheWebAndFromDisk) {
     EXPECT_EQ(Read(W, "7.files\\f.htm"),
               "<html><body><img src=\"f.files/fi.gif\"><iframe src=\"f.files/inner.htm\"></iframe>"
               "<script src=\"f.files/fs.js\"></script></body></html>\r\n");
-    EXPECT_EQ(Read(W, "7.files\\logo.gif"), "GIF-logo-there");
-    EXPECT_EQ(Read(W, "7.files\\logo[2].gif"), "GIF-logo-here");
-    EXPECT_EQ(Read(W, "7.files\\f.files\\fi.gif"), "GIF-fi");
+    EXPECT_EQ(Read(W, "7.files\\logo[2].gif"), "GIF-logo-here");  // the second logo.gif
 
     if (c.local) {
       // Files are copied and pages read from disk; a missing file is not reported.
