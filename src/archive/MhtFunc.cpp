@@ -9,6 +9,7 @@
 #include "archive/DIMimeStreams.h"
 #include "platform/Platform.h"
 #include "util/FileOperation.h"
+#include "util/SafeFileName.h"
 #include "util/StrFunction.h"
 #include "util/WebPublicFunc.h"
 #include "webimport/PageLinks.h"
@@ -294,24 +295,6 @@ size_t FindLineBreak(std::string_view bytes, size_t pos) {
   return size;
 }
 
-bool IsDeviceName(std::string_view name) {
-  // Windows maps these names to devices whatever extension follows them.
-  size_t dot = name.find('.');
-  std::string_view base = name.substr(0, dot);
-  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
-  static constexpr std::string_view kDevices[] = {"con", "prn", "aux", "nul", "conin$",
-                                                  "conout$", "clock$"};
-  for (std::string_view device : kDevices)
-    if (EqualsIgnoreCase(base, device)) return true;
-  if (base.size() == 4 && (StartsWithIgnoreCase(base, "com") || StartsWithIgnoreCase(base, "lpt"))) {
-    unsigned char digit = static_cast<unsigned char>(base[3]);
-    // 0 to 9, and the superscript digits one to three of the Western code page.
-    if ((digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3)
-      return true;
-  }
-  return false;
-}
-
 // The name as shown in a message: bytes that could upset a terminal or a message box become
 // "?", and a very long name is cut.
 std::string PrintableName(std::string_view name) {
@@ -467,15 +450,6 @@ std::string DecodeQuotedPrintable(std::string_view text) {
   return out;
 }
 
-bool IsSafePartFileName(std::string_view name) {
-  if (name.empty() || name.size() > kMaxPartFileName) return false;
-  for (char c : name) {
-    unsigned char u = static_cast<unsigned char>(c);
-    if (u < 32 || std::strchr("<>:\"/\\|?*", c) != nullptr) return false;
-  }
-  if (name.back() == '.' || name.back() == ' ') return false;  // also "." and ".."
-  return !IsDeviceName(name);
-}
 
 std::string FormatMessagePattern(std::string_view pattern, std::string_view argument) {
   std::string out;
@@ -508,7 +482,7 @@ void WriteMhtPart(bool& pagePending, std::string_view body,
   const bool workFolderGiven = !Trim(workFolder).empty();
 
   [&] {
-    if (!pagePending && !(IsSafePartFileName(name) && partsFolder.size() + name.size() <= kMaxPartFilePath)) {
+    if (!pagePending && !IsSafeFileIn(partsFolder, name)) {
       // The name comes from the archive: one that could leave the parts folder, name a
       // device or fail to be created is not written, and the rest of the archive goes on.
       message = FormatMessagePattern(kUnsafeNameMessage, PrintableName(name));

@@ -114,14 +114,6 @@ std::string MhtBodyText(std::string_view body);
 // never start an escape.
 std::string DecodeQuotedPrintable(std::string_view text);
 
-// True when name can be written as a plain file inside the parts folder on every system the
-// import runs on: no path delimiter, drive colon or character that Windows forbids, not "."
-// or "..", no trailing dot or space (which Windows would drop), not a device name (CON,
-// NUL, COM1, ... with any extension) and not longer than kMaxPartFileName.
-bool IsSafePartFileName(std::string_view name);
-constexpr size_t kMaxPartFileName = 255;
-// A part file's full path must fit the system's path limit (260 with its terminating zero).
-constexpr size_t kMaxPartFilePath = 259;
 
 // The pattern with every "%s" replaced by argument and "%%" by "%"; nothing else changes.
 std::string FormatMessagePattern(std::string_view pattern, std::string_view argument);

@@ -15,5 +15,6 @@ int RefsCommand(const Args& args);     // lorvex refs FILE --base URL [--all]
 int RewriteCommand(const Args& args);  // lorvex rewrite FILE --local-folder DIR --page-url URL
 int MhtCommand(const Args& args);      // lorvex mht ARCHIVE --work DIR --doc ID
 int GetCommand(const Args& args);      // lorvex get URL [--out FILE] [--proxy HOST:PORT] ...
+int ImportCommand(const Args& args);   // lorvex import FILE|URL --work DIR --doc ID ...
 
 }  // namespace lorvex::cli

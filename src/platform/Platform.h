@@ -12,6 +12,11 @@
 
 namespace lorvex::platform {
 
+// POSIX paths reach the core as paths of drive Z:, as Wine shows the Linux root: CorePath
+// turns "/home/u/p.htm" into "Z:\home\u\p.htm", so the rules that look for a drive hold for
+// them, and NativePath turns "Z:\..." or "Z:/..." back into "/...". Any other drive letter
+// maps below /dev/null, where nothing can exist. On Windows both leave the path as it is.
+std::string CorePath(std::string_view nativePath);
 // The path as the local file system wants it ("\" becomes "/" on POSIX).
 std::string NativePath(std::string_view path);
 

@@ -9,10 +9,34 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "util/StrFunction.h"
+
 namespace lorvex::platform {
 
+namespace {
+// The only drive that shows the POSIX file system.
+constexpr char kRootDrive = 'Z';
+// A directory that is a device: nothing below it can be opened or made.
+constexpr std::string_view kNoDriveRoot = "/dev/null/";
+}  // namespace
+
+std::string CorePath(std::string_view nativePath) {
+  if (nativePath.empty() || nativePath.front() != '/') return std::string(nativePath);
+  std::string path = std::string{kRootDrive, ':'} + std::string(nativePath);
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return path;
+}
+
 std::string NativePath(std::string_view path) {
-  std::string native(path);
+  std::string native;
+  // The core's own rule: a second character ":" makes a drive path.
+  if (path.size() >= 2 && path[1] == ':') {
+    if (AsciiUpper(path[0]) != kRootDrive) native.append(kNoDriveRoot).push_back(path[0]);
+    path.remove_prefix(2);
+    if (path.empty() || (path.front() != '\\' && path.front() != '/')) native.push_back('/');
+  }
+  native.append(path);
   for (char& c : native)
     if (c == '\\') c = '/';
   return native;

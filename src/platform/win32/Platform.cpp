@@ -7,6 +7,7 @@
 
 namespace lorvex::platform {
 
+std::string CorePath(std::string_view nativePath) { return std::string(nativePath); }
 std::string NativePath(std::string_view path) { return std::string(path); }
 
 namespace {

@@ -1,0 +1,226 @@
+// lorvex import: the page import as the "Import HTML Files" extension runs it, without the
+// packing step. Resources are fetched with the HTTP client alone; local files of a page read
+// from disk are copied. Each resource that could not be fetched is named on standard error.
+//
+// Linux paths are handed to the import as paths of drive Z: (see platform/Platform.h), so a
+// page given as a file is local exactly as a drive path is on Windows.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+#include "cli/Commands.h"
+#include "http/HttpClient.h"
+#include "http/HttpFetch.h"
+#include "import/PageImport.h"
+#include "platform/Platform.h"
+#include "util/FileOperation.h"
+#include "util/WebPublicFunc.h"
+
+namespace lorvex::cli {
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: lorvex import FILE|URL --work DIR --doc ID [--proxy HOST:PORT] [--read-timeout MS]";
+// No wait without bound: a server that stops answering fails its resource after this long.
+constexpr int kDefaultReadTimeoutMs = 60000;
+constexpr int kMaxPort = 65535;
+
+volatile std::sig_atomic_t gInterrupted = 0;
+extern "C" void OnInterrupt(int) { gInterrupted = 1; }
+
+// Ctrl+C stops the import for as long as this lives.
+class InterruptStops {
+ public:
+  InterruptStops() : previous_(std::signal(SIGINT, OnInterrupt)) { gInterrupted = 0; }
+  ~InterruptStops() { std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_); }
+  InterruptStops(const InterruptStops&) = delete;
+  InterruptStops& operator=(const InterruptStops&) = delete;
+
+ private:
+  void (*previous_)(int);
+};
+
+// The import hands over file: URLs and share paths only from a page read from disk; they are
+// copied when they name a file here. Anything else that is not a web URL fetches nothing.
+bool IsFileReference(const std::string& url) {
+  return StartsWithIgnoreCase(url, "file:") ||
+         (url.size() >= 2 && IsPathDelimiter(url[0]) && IsPathDelimiter(url[1]));
+}
+std::string LocalSource(const std::string& url) { return FileUrlToPath(url); }
+
+class NativeFetcher : public PageFetcher {
+ public:
+  NativeFetcher(THttpClient& http, bool progressLine) : http_(http), progressLine_(progressLine) {
+    // A transfer under way when Ctrl+C arrives is broken off at once.
+    http_.OnIdle = [this] {
+      if (gInterrupted) http_.Disconnect();
+    };
+  }
+  ~NativeFetcher() override { EndProgressLine(); }
+  NativeFetcher(const NativeFetcher&) = delete;
+  NativeFetcher& operator=(const NativeFetcher&) = delete;
+
+  bool FetchToFile(const std::string& url, const std::string& fileName) override {
+    if (!IsLocalPath(url)) return HttpGetToFile(url, fileName, http_);
+    if (!IsFileReference(url)) return false;
+    const std::string source = LocalSource(url);
+    return platform::FileExists(source) && platform::CopyFileReplacing(source, fileName);
+  }
+  std::string FetchText(const std::string& url) override {
+    if (!IsLocalPath(url)) return HttpGetText(url, http_);
+    if (!IsFileReference(url)) return std::string();
+    const std::string source = LocalSource(url);
+    return platform::FileExists(source) ? LoadTextFile(source) : std::string();
+  }
+  void ProcessMessages() override {}
+  bool HasProgressBar() const override { return progressLine_; }
+  void SetProgress(int position) override {
+    position = std::min(position, 100);
+    if (lineOpen_ && position == shown_) return;
+    shown_ = position;
+    std::fprintf(stderr, "\rlorvex import: %3d%%", position);
+    std::fflush(stderr);
+    lineOpen_ = true;
+  }
+  bool StopAll() const override { return gInterrupted != 0; }
+
+  void EndProgressLine() {
+    if (lineOpen_) std::fputc('\n', stderr);
+    lineOpen_ = false;
+  }
+
+ private:
+  THttpClient& http_;
+  const bool progressLine_;
+  bool lineOpen_ = false;
+  int shown_ = 0;
+};
+
+int ParseNumber(const std::string& text, const char* what, long long low, long long high) {
+  char* end = nullptr;
+  errno = 0;
+  long long value = std::strtoll(text.c_str(), &end, 10);
+  if (text.empty() || *end || errno == ERANGE || value < low || value > high)
+    throw std::invalid_argument(std::string("invalid ") + what + " " + text);
+  return int(value);
+}
+
+struct ImportArgs {
+  std::string source, work;
+  bool haveWork = false;
+  int32_t document = 0;
+  std::string proxyHost;
+  int proxyPort = 0;
+  int readTimeout = kDefaultReadTimeoutMs;
+};
+
+ImportArgs ParseArgs(const Args& args) {
+  ImportArgs parsed;
+  bool haveDocument = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    auto value = [&]() -> const std::string& {
+      if (i + 1 >= args.size()) throw std::invalid_argument(arg + " needs a value");
+      return args[++i];
+    };
+    if (arg == "--work") {
+      parsed.work = value();
+      parsed.haveWork = true;
+    } else if (arg == "--doc") {
+      parsed.document = ParseNumber(value(), "--doc", INT32_MIN, INT32_MAX);
+      haveDocument = true;
+    } else if (arg == "--proxy") {
+      const std::string& proxy = value();
+      size_t colon = proxy.rfind(':');
+      if (colon == std::string::npos || colon == 0)
+        throw std::invalid_argument("--proxy wants HOST:PORT");
+      parsed.proxyHost = proxy.substr(0, colon);
+      parsed.proxyPort = ParseNumber(proxy.substr(colon + 1), "proxy port", 1, kMaxPort);
+    } else if (arg == "--read-timeout") {
+      parsed.readTimeout = ParseNumber(value(), "read time-out", 0, INT32_MAX);
+    } else if (parsed.source.empty() && !arg.empty() && arg.rfind("--", 0) != 0) {
+      parsed.source = arg;
+    } else {
+      throw std::invalid_argument("unexpected argument " + arg);
+    }
+  }
+  if (parsed.source.empty() || !parsed.haveWork || !haveDocument)
+    throw std::invalid_argument("FILE|URL, --work and --doc are needed");
+  return parsed;
+}
+
+// A local folder or file as the import sees it: absolute, on drive Z: natively.
+std::string CoreFolderOf(const std::string& path) {
+  return platform::CorePath(std::filesystem::absolute(path).lexically_normal().string());
+}
+
+}  // namespace
+
+int ImportCommand(const Args& args) {
+  ImportArgs parsed;
+  try {
+    parsed = ParseArgs(args);
+  } catch (const std::invalid_argument& e) {
+    std::fprintf(stderr, "lorvex import: %s\n%s\n", e.what(), kUsage);
+    return 2;
+  }
+
+  THttpClient http;
+  http.HandleRedirects = true;
+  http.AllowCookies = true;
+  http.ReadTimeout = parsed.readTimeout;
+  http.ProxyParams.ProxyServer = parsed.proxyHost;
+  http.ProxyParams.ProxyPort = parsed.proxyPort;
+
+  // The page and where it came from: a URL as it is, a file's folder with a trailing
+  // delimiter (as the plug-in passes a page chosen on disk).
+  std::string html, location;
+  if (!IsLocalPath(parsed.source)) {
+    try {
+      html = http.Get(parsed.source);
+    } catch (const HttpError& e) {
+      std::fprintf(stderr, "lorvex import: %s: %s\n", parsed.source.c_str(), e.what());
+      return 1;
+    }
+    location = parsed.source;
+  } else {
+    const std::string file = CoreFolderOf(parsed.source);
+    html = LoadTextFile(file);  // FileError: exit 1 through main
+    location = AddBackslash(ExtractUrlFolder(file));
+  }
+  // An empty work folder stays empty: it cannot be made, and the import says so.
+  const std::string work = parsed.work.empty() ? std::string() : CoreFolderOf(parsed.work);
+
+  PageImportState state;
+  bool completed = false, reported = false;
+  {
+    InterruptStops interrupts;
+    NativeFetcher fetcher(http, ::isatty(STDERR_FILENO) != 0);
+    try {
+      completed = RunPageImport(html, location, parsed.document, work, fetcher, state);
+    } catch (const std::exception& e) {
+      fetcher.EndProgressLine();
+      std::fprintf(stderr, "lorvex import: %s\n", e.what());
+      reported = true;
+    }
+    fetcher.EndProgressLine();
+    if (gInterrupted) std::fputs("lorvex import: stopped\n", stderr);
+  }
+  for (size_t i = 0; i < state.FailedUrls.size(); ++i)
+    std::fprintf(stderr, "lorvex import: not fetched: %s -> %s\n", state.FailedUrls[i].c_str(),
+                 platform::NativePath(state.FailedTargets[i]).c_str());
+  if (!completed && !gInterrupted && !reported)
+    std::fprintf(stderr, "lorvex import: the page could not be imported into %s\n",
+                 parsed.work.c_str());
+  return completed ? 0 : 1;
+}
+
+}  // namespace lorvex::cli

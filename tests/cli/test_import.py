@@ -1,0 +1,152 @@
+"""The native tool's import command against the page site, served on 127.0.0.1 and on disk."""
+import os
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
+import pagesite  # noqa: E402
+
+TOOL = os.environ.get("LORVEX_TOOL", "lorvex")
+
+
+def run(*args):
+    done = subprocess.run([TOOL, "import", *args], capture_output=True, stdin=subprocess.DEVNULL,
+                          timeout=120)
+    return done.returncode, done.stdout, done.stderr
+
+
+def listing(root):
+    names = set()
+    for folder, dirs, files in os.walk(root):
+        rel = os.path.relpath(folder, root).replace(os.sep, "/")
+        prefix = "" if rel == "." else rel + "/"
+        names.update(prefix + d + "/" for d in dirs)
+        names.update(prefix + f for f in files)
+    return names
+
+
+def rewritten_index(doc, anchor):
+    """index.htm as the import saves it: references into the resource folder, the anchor
+    absolute, CR LF lines."""
+    text = pagesite.INDEX_HTM
+    for old, new in [('"style.css"', "style.css"), ('"menu.js"', "menu.js"),
+                     ('"frameset.htm"', "frameset.htm"), ('"logo.gif"', "logo.gif"),
+                     ('"img/logo.gif"', "logo[2].gif"), ('"photo.gif"', "photo.gif"),
+                     ('"missing.gif"', "missing.gif"), ('"moved.gif"', "moved.gif"),
+                     ('"slow.gif"', "slow.gif"), ('"inline.htm"', "inline.htm")]:
+        text = text.replace(old, '"%s.files/%s"' % (doc, new))
+    text = text.replace('"about.htm"', '"%s"' % anchor)
+    return text.replace("\n", "\r\n").encode()
+
+
+class ImportCommand(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.TemporaryDirectory()
+        self.addCleanup(self.dir.cleanup)
+        self.site = os.path.join(self.dir.name, "site")
+        self.files = pagesite.write_site(self.site)
+        self.work = os.path.join(self.dir.name, "work")
+        self.server = pagesite.SiteServer(self.site)
+        self.base = self.server.start()
+        self.addCleanup(self.server.stop)
+
+    def read(self, name):
+        with open(os.path.join(self.work, *name.split("/")), "rb") as f:
+            return f.read()
+
+    def check_layout(self, doc, served, anchor):
+        layout = pagesite.expected_layout(doc, served)
+        self.assertEqual(listing(self.work), set(layout))
+        for name, source in layout.items():
+            if source:
+                self.assertEqual(self.read(name), self.files[source], name)
+        d = "%d.files/" % doc
+        self.assertEqual(self.read("%d.htm" % doc), rewritten_index(doc, anchor))
+        self.assertEqual(self.read(d + "menu.js"), self.files["menu.js"].replace(
+            b'"menu.gif"', b'"%d.files/menu.gif"' % doc))
+        self.assertEqual(self.read(d + "inline.htm"), self.files["inline.htm"].replace(
+            b'"inline.gif"', b'"inline.files/inline.gif"'))
+        self.assertEqual(self.read(d + "frameset.htm"), self.files["frameset.htm"].replace(
+            b'"left.htm"', b'"frameset.files/left.htm"').replace(
+            b'"right.htm"', b'"frameset.files/right.htm"'))
+
+    def test_served_site(self):
+        status, out, err = run(self.base + "index.htm", "--work", self.work, "--doc", "7")
+        self.assertEqual((status, out), (0, b""), err)
+        self.check_layout(7, True, self.base + "about.htm")
+        failed = [("%s%s -> %s/%s" % (self.base, url, self.work, target)).encode()
+                  for url, target in pagesite.expected_failures(7)]
+        self.assertEqual([line.split(b"not fetched: ", 1)[1] for line in err.splitlines()], failed)
+        # The frames of the linked frameset page are fetched as texts but go no deeper, and an
+        # image that only the style sheet names is not fetched.
+        self.assertIn("/left.htm", self.server.requests)
+        self.assertNotIn("/left.gif", self.server.requests)
+        self.assertNotIn("/bg.gif", self.server.requests)
+
+    def test_site_on_disk(self):
+        os.mkdir(self.work)
+        status, out, err = run(os.path.join(self.site, "index.htm"), "--work", self.work,
+                               "--doc", "-3")
+        self.assertEqual((status, out, err), (0, b"", b""))
+        # A local page's anchors become drive paths; Linux paths are those of drive Z:.
+        self.check_layout(-3, False, "Z:" + self.site.replace("/", "\\") + "\\about.htm")
+        self.assertEqual(self.server.requests, [])
+
+    def test_a_stalled_resource_ends_with_the_read_timeout(self):
+        started = time.monotonic()
+        status, _, err = run(self.base + "stalled.htm", "--work", self.work, "--doc", "1",
+                             "--read-timeout", "300")
+        self.assertLess(time.monotonic() - started, 30)
+        self.assertEqual(status, 0)
+        self.assertIn(b"not fetched: %sstall.gif" % self.base.encode(), err)
+        self.assertEqual(self.read("1.files/photo.gif"), self.files["photo.gif"])
+
+    def test_ctrl_c_stops_the_import(self):
+        process = subprocess.Popen([TOOL, "import", self.base + "stalled.htm", "--work", self.work,
+                                    "--doc", "1"], stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.addCleanup(process.kill)
+        deadline = time.monotonic() + 20
+        while "/stall.gif" not in self.server.requests and time.monotonic() < deadline:
+            time.sleep(0.05)
+        process.send_signal(signal.SIGINT)
+        _, err = process.communicate(timeout=20)
+        self.assertEqual(process.returncode, 1)
+        self.assertIn(b"stopped", err)
+
+    def test_exit_codes(self):
+        with socket.socket() as s:
+            s.bind(("127.0.0.1", 0))
+            closed_port = s.getsockname()[1]
+        page = os.path.join(self.site, "index.htm")
+        cases = [
+            ([], 2),
+            ([page, "--work", self.work], 2),
+            ([page, "--doc", "1"], 2),
+            ([page, "--work", self.work, "--doc", "x"], 2),
+            ([page, "--work", self.work, "--doc", "4294967296"], 2),
+            ([page, "--work", self.work, "--doc", "1", "--read-timeout", "-1"], 2),
+            ([page, "--work", self.work, "--doc", "1", "--proxy", "host"], 2),
+            ([page, "--work", self.work, "--doc", "1", "--colour"], 2),
+            ([os.path.join(self.site, "none.htm"), "--work", self.work, "--doc", "1"], 1),
+            ([self.base + "none.htm", "--work", self.work, "--doc", "1"], 1),
+            (["http://127.0.0.1:%d/index.htm" % closed_port, "--work", self.work, "--doc", "1"], 1),
+            ([page, "--work", os.path.join(self.dir.name, "no", "work"), "--doc", "1"], 1),
+            ([page, "--work", "", "--doc", "1"], 1),
+        ]
+        for args, expected in cases:
+            with self.subTest(args=args):
+                status, out, err = run(*args)
+                self.assertEqual(status, expected, err)
+                self.assertEqual(out, b"")
+                self.assertTrue(err)
+        self.assertFalse(os.path.exists(self.work))
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,383 @@
+// The page import with a fake fetcher: the layout it writes, what it fetches, copies and
+// lists, the exception rules per level, the progress values and Stop.
+#include "import/PageImport.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "support/TempFolder.h"
+#include "util/FileOperation.h"
+
+namespace lorvex {
+namespace {
+
+using support::TempFolder;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+// A web of texts by URL; records every call.
+class FakeFetcher : public PageFetcher {
+ public:
+  std::map<std::string, std::string> web;
+  std::set<std::string> raiseOnText;
+  bool progressBar = false;
+  size_t stopAfterFetches = 0;  // StopAll is set by this many fetches (0: never)
+  bool stop = false;
+  StringList fetched, texts;
+  std::vector<int> progress;
+  int messages = 0;
+
+  bool FetchToFile(const std::string& url, const std::string& fileName) override {
+    fetched.push_back(url);
+    if (fetched.size() == stopAfterFetches) stop = true;
+    auto it = web.find(url);
+    if (it == web.end()) return false;
+    try {
+      WriteFileBytes(fileName, it->second);
+      return true;
+    } catch (...) {
+      return false;
+    }
+  }
+  std::string FetchText(const std::string& url) override {
+    texts.push_back(url);
+    if (raiseOnText.count(url)) throw std::runtime_error("connection lost");
+    auto it = web.find(url);
+    return it == web.end() ? std::string() : it->second;
+  }
+  void ProcessMessages() override { ++messages; }
+  bool HasProgressBar() const override { return progressBar; }
+  void SetProgress(int position) override {
+    if (!progressBar) ADD_FAILURE() << "progress set without a bar";
+    progress.push_back(position);
+  }
+  bool StopAll() const override { return stop; }
+};
+
+// The folder as the core sees it (a drive path on both builds).
+std::string CoreFolder(const TempFolder& folder) { return platform::CorePath(folder.path()); }
+std::string Slashed(std::string text) {
+  for (char& c : text)
+    if (c == '\\') c = '/';
+  return text;
+}
+
+// Every file and folder below root, "/" separated, folders ending in "/".
+std::set<std::string> Listing(const std::string& root) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    std::string name = entry.path().lexically_relative(root).generic_string();
+    names.insert(entry.is_directory() ? name + "/" : name);
+  }
+  return names;
+}
+std::string Read(const std::string& coreFolder, const std::string& name) {
+  return ReadFileBytes(coreFolder + "\\" + name);
+}
+
+// A page with images (two of them named logo.gif), a style sheet, a script with a reference of
+// its own, an inline frame whose page holds an image, a frame and a script (too deep to be
+// saved), an anchor and a missing image. Served from http://site.test/d/ or read from disk.
+const std::string kIndex =
+    "<html><body>\n"
+    "<img src=\"a.gif\"><img src=\"http://other.test/logo.gif\"><img src=\"logo.gif\">\n"
+    "<link rel=\"stylesheet\" href=\"s.css\"><script src=\"m.js\"></script>\n"
+    "<iframe src=\"f.htm\"></iframe><a href=\"next.htm\">next</a>\n"
+    "<img src=\"missing.gif\">\n"
+    "</body></html>\n";
+const std::map<std::string, std::string> kSite = {
+    {"index.htm", kIndex},
+    {"a.gif", "GIF-a"},
+    {"logo.gif", "GIF-logo-here"},
+    {"s.css", "p { color: red }"},
+    {"m.js", "document.write('<img src=\"mj.gif\">');\n// menu\n"},
+    {"mj.gif", "GIF-mj"},
+    {"f.htm",
+     "<html><body><img src=\"fi.gif\"><iframe src=\"inner.htm\"></iframe>"
+     "<script src=\"fs.js\"></script></body></html>\n"},
+    {"fi.gif", "GIF-fi"},
+    {"inner.htm", "<html><body><img src=\"ii.gif\"></body></html>\n"},
+    {"ii.gif", "GIF-ii"},
+    {"fs.js", "var x = 1;\n"},
+};
+constexpr const char* kSiteUrl = "http://site.test/d/";
+constexpr const char* kOtherLogo = "http://other.test/logo.gif";
+
+FakeFetcher ServedSite() {
+  FakeFetcher fetcher;
+  for (const auto& [name, text] : kSite) fetcher.web[kSiteUrl + name] = text;
+  fetcher.web[kOtherLogo] = "GIF-logo-there";
+  return fetcher;
+}
+
+TEST(PageImport, WritesTheLayoutFromTheWebAndFromDisk) {
+  struct Case {
+    const char* name;
+    bool local;
+  };
+  for (const Case& c : {Case{"web", false}, Case{"disk", true}}) {
+    SCOPED_TRACE(c.name);
+    TempFolder site, work;
+    for (const auto& [name, text] : kSite) site.File(name, text);
+    const std::string siteFolder = CoreFolder(site) + "\\";
+    const std::string W = CoreFolder(work);
+    FakeFetcher fetcher = ServedSite();
+    PageImportState state;
+    // From disk the location is the page's folder, as the plug-in passes it.
+    ASSERT_TRUE(RunPageImport(kIndex, c.local ? siteFolder : std::string(kSiteUrl) + "index.htm", 7,
+                              W, fetcher, state));
+
+    EXPECT_EQ(Listing(work.path()),
+              (std::set<std::string>{"7.htm", "7.files/", "7.files/a.gif", "7.files/logo.gif",
+                                     "7.files/logo[2].gif", "7.files/s.css", "7.files/m.js",
+                                     "7.files/mj.gif", "7.files/f.htm", "7.files/f.files/",
+                                     "7.files/f.files/fi.gif"}));
+    const std::string anchor =
+        c.local ? siteFolder + "next.htm" : std::string(kSiteUrl) + "next.htm";
+    EXPECT_EQ(
+        Read(W, "7.htm"),
+        "<html><body>\r\n"
+        "<img src=\"7.files/a.gif\"><img src=\"7.files/logo.gif\"><img "
+        "src=\"7.files/logo[2].gif\">\r\n"
+        "<link rel=\"stylesheet\" href=\"7.files/s.css\"><script src=\"7.files/m.js\"></script>\r\n"
+        "<iframe src=\"7.files/f.htm\"></iframe><a href=\"" +
+            anchor +
+            "\">next</a>\r\n"
+            "<img src=\"7.files/missing.gif\">\r\n"
+            "</body></html>\r\n");
+    // The script's references point into the folder of the page that includes it; the frame
+    // and script of the frame page are referenced but not saved (they would be a level deeper).
+    EXPECT_EQ(Read(W, "7.files\\m.js"),
+              "document.write('<img src=\"7.files/mj.gif\">');\r\n// menu\r\n");
+    EXPECT_EQ(Read(W, "7.files\\f.htm"),
+              "<html><body><img src=\"f.files/fi.gif\"><iframe src=\"f.files/inner.htm\"></iframe>"
+              "<script src=\"f.files/fs.js\"></script></body></html>\r\n");
+    EXPECT_EQ(Read(W, "7.files\\logo[2].gif"), "GIF-logo-here");  // the second logo.gif
+
+    if (c.local) {
+      // Files are copied and pages read from disk; a missing file is not reported.
+      EXPECT_THAT(fetcher.fetched, ElementsAre(kOtherLogo));
+      EXPECT_THAT(fetcher.texts, IsEmpty());
+      EXPECT_THAT(state.FailedUrls, IsEmpty());
+    } else {
+      const std::string s = kSiteUrl;
+      EXPECT_THAT(fetcher.fetched, ElementsAre(s + "a.gif", kOtherLogo, s + "logo.gif", s + "s.css",
+                                               s + "missing.gif", s + "mj.gif", s + "fi.gif"));
+      // The too-deep frame and script are fetched as texts, then refused.
+      EXPECT_THAT(fetcher.texts,
+                  ElementsAre(s + "m.js", s + "f.htm", s + "inner.htm", s + "fs.js"));
+      EXPECT_THAT(state.FailedUrls, ElementsAre(s + "missing.gif"));
+      EXPECT_THAT(state.FailedTargets, ElementsAre(Slashed(W) + "/7.files/missing.gif"));
+    }
+  }
+}
+
+TEST(PageImport, AnExceptionEndsTheLevelOfThePassesItInterrupts) {
+  const std::string s = kSiteUrl;
+  struct Case {
+    const char* name;
+    std::function<void(FakeFetcher&, const TempFolder&)> prepare;
+    bool raises, result;
+    StringList texts;
+  };
+  auto makeFolder = [](const TempFolder& work, const char* name) {
+    std::filesystem::create_directories(std::filesystem::path(work.path()) / name);
+  };
+  const Case cases[] = {
+      {"the text of a sub-page raises: the top page's passes end",
+       [](FakeFetcher& f, const TempFolder&) {
+         f.raiseOnText.insert(kSiteUrl + std::string("f.htm"));
+       },
+       false,
+       false,
+       {s + "m.js", s + "f.htm"}},
+      {"a text raises in the sub-page's passes: only they end",
+       [](FakeFetcher& f, const TempFolder&) {
+         f.raiseOnText.insert(kSiteUrl + std::string("inner.htm"));
+       },
+       false,
+       true,
+       {s + "m.js", s + "f.htm", s + "inner.htm"}},
+      {"the sub-page's resource folder cannot be made: that level is refused",
+       [&](FakeFetcher&, const TempFolder& work) {
+         makeFolder(work, "7.files");
+         work.File("7.files/f.files", "a file in the way");
+       },
+       false,
+       true,
+       {s + "m.js", s + "f.htm"}},
+      {"the sub-page cannot be saved: the top page's passes end",
+       [&](FakeFetcher&, const TempFolder& work) { makeFolder(work, "7.files/f.htm"); },
+       false,
+       false,
+       {s + "m.js", s + "f.htm"}},
+      {"the top page cannot be saved: the exception leaves the import",
+       [&](FakeFetcher&, const TempFolder& work) { makeFolder(work, "7.htm"); },
+       true,
+       false,
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder work;
+    FakeFetcher fetcher = ServedSite();
+    c.prepare(fetcher, work);
+    PageImportState state;
+    auto run = [&] {
+      return RunPageImport(kIndex, s + "index.htm", 7, CoreFolder(work), fetcher, state);
+    };
+    if (c.raises) {
+      EXPECT_THROW(run(), FileError);
+    } else {
+      EXPECT_EQ(run(), c.result);
+    }
+    EXPECT_EQ(fetcher.texts, c.texts);
+  }
+  // An empty work folder cannot be made: nothing is fetched.
+  FakeFetcher fetcher = ServedSite();
+  PageImportState state;
+  EXPECT_FALSE(RunPageImport(kIndex, s + "index.htm", 7, "", fetcher, state));
+  EXPECT_THAT(fetcher.fetched, IsEmpty());
+}
+
+TEST(PageImport, ProgressCountsStepsOfBothPassesHalvesToEven) {
+  // Eight references, one of them empty: the first pass takes seven steps, the second eight,
+  // and the position runs past 100 because the count goes on over both passes.
+  std::string html = "<p>";
+  for (char c = 'a'; c <= 'g'; ++c) {
+    html += std::string("<img src=\"") + c + ".gif\">";
+    if (c == 'c') html += "<link href=\":\">";
+  }
+  html += "</p>\n</body></html>\n";
+  for (bool bar : {true, false}) {
+    SCOPED_TRACE(bar ? "with a bar" : "without a bar");
+    TempFolder work;
+    FakeFetcher fetcher;
+    fetcher.progressBar = bar;
+    PageImportState state;
+    ASSERT_TRUE(RunPageImport(html, "http://site.test/p.htm", 3, CoreFolder(work), fetcher, state));
+    EXPECT_EQ(state.ReferenceTotal, 8);
+    EXPECT_EQ(state.FetchedCount, 15);
+    EXPECT_EQ(fetcher.fetched.size(), 7u);  // the empty one is not fetched
+    EXPECT_EQ(fetcher.messages, 2 * 15);    // after each count and each step
+    if (bar) {
+      EXPECT_THAT(fetcher.progress,
+                  ElementsAre(12, 25, 38, 50, 62, 75, 88, 100, 112, 125, 138, 150, 162, 175, 188));
+    }
+  }
+}
+
+TEST(PageImport, StopEndsTheImportAtTheNextCheck) {
+  TempFolder work;
+  FakeFetcher fetcher = ServedSite();
+  fetcher.stopAfterFetches = 2;
+  PageImportState state;
+  state.FailedUrls = {"left from before"};
+  state.FetchedCount = 99;
+  EXPECT_FALSE(RunPageImport(kIndex, kSiteUrl + std::string("index.htm"), 7, CoreFolder(work),
+                             fetcher, state));
+  EXPECT_EQ(fetcher.fetched.size(), 2u);
+  EXPECT_THAT(fetcher.texts, IsEmpty());
+  EXPECT_THAT(state.FailedUrls, IsEmpty());
+  EXPECT_EQ(state.FetchedCount, 2);
+}
+
+TEST(PageImport, AWebPageCannotReachTheUsersFiles) {
+  TempFolder disk, work;
+  const std::string D = CoreFolder(disk);
+  disk.File("a.gif", "secret a");
+  disk.File("b.gif", "secret b");
+  disk.File("s.htm", "<p>secret page</p>\n");
+  // A drive path, a file URL, a share path (a page on a one-letter host leaves it one) and a
+  // frame on the disk, next to an ordinary image.
+  const std::string html = "<img src=\"" + D + "\\a.gif\"><img src=\"file:///" + Slashed(D) +
+                           "/b.gif\"><img src=\"\\\\evil\\share\\c.gif\"><iframe src=\"" + D +
+                           "\\s.htm\"></iframe><img src=\"ok.gif\">\n</body></html>\n";
+  struct Case {
+    const char* name;
+    std::string pageUrl;
+    StringList fetched, failed;
+    std::set<std::string> files;
+  };
+  const Case cases[] = {
+      {"from the web: listed, nothing read",
+       "http://h/p.htm",
+       {"http://h/ok.gif"},
+       {D + "\\a.gif", D + "\\b.gif", "//evil/share/c.gif", D + "\\s.htm"},
+       {"1.htm", "1.files/", "1.files/ok.gif"}},
+      {"from disk: copied and read (the share path resolves below the drive's root)",
+       D + "\\p.htm",
+       {},
+       {},
+       {"1.htm", "1.files/", "1.files/a.gif", "1.files/b.gif", "1.files/s.htm"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(work.path());
+    std::filesystem::create_directory(work.path());
+    FakeFetcher fetcher;
+    fetcher.web["http://h/ok.gif"] = "ok";
+    PageImportState state;
+    ASSERT_TRUE(RunPageImport(html, c.pageUrl, 1, CoreFolder(work), fetcher, state));
+    EXPECT_EQ(fetcher.fetched, c.fetched);
+    EXPECT_THAT(fetcher.texts, IsEmpty());
+    EXPECT_EQ(state.FailedUrls, c.failed);
+    EXPECT_EQ(state.FailedTargets.size(), c.failed.size());
+    EXPECT_EQ(Listing(work.path()), c.files);
+  }
+}
+
+TEST(PageImport, UnsafeNamesFromThePageAreSkippedQuietly) {
+  // A device, characters Windows forbids, a control character, a name too long, "..", and a
+  // frame page named as a device: none is fetched, written or listed; the rest goes on.
+  const std::string longName = std::string(300, 'x') + ".gif";
+  const std::string html =
+      "<img src=\"con.gif\"><img src=\"a%2Ab.gif\"><img src=\"a%01b.gif\">"
+      "<img src=\"" +
+      longName +
+      "\"><link href=\"%2E%2E\">"
+      "<iframe src=\"nul.htm\"></iframe><img src=\"ok.gif\">\n</body></html>\n";
+  const std::string s = kSiteUrl;
+  TempFolder work;
+  FakeFetcher fetcher;
+  for (const char* name : {"con.gif", "a*b.gif",
+                           "a\x01"
+                           "b.gif",
+                           "..", "nul.htm", "ok.gif"})
+    fetcher.web[s + name] = "x";
+  fetcher.web[s + longName] = "x";
+  PageImportState state;
+  ASSERT_TRUE(RunPageImport(html, s + "u.htm", 2, CoreFolder(work), fetcher, state));
+  EXPECT_THAT(fetcher.fetched, ElementsAre(s + "ok.gif"));
+  EXPECT_THAT(fetcher.texts, IsEmpty());
+  EXPECT_THAT(state.FailedUrls, IsEmpty());
+  EXPECT_EQ(Listing(work.path()), (std::set<std::string>{"2.htm", "2.files/", "2.files/ok.gif"}));
+}
+
+#ifndef _WIN32
+TEST(PageImport, PosixPathsArePresentedAsDriveZ) {
+  EXPECT_EQ(platform::CorePath("/home/u/site/index.htm"), "Z:\\home\\u\\site\\index.htm");
+  EXPECT_EQ(platform::CorePath("relative/x"), "relative/x");
+  for (auto [core, native] : std::vector<std::pair<std::string, std::string>>{
+           {"Z:\\home\\u\\a.gif", "/home/u/a.gif"},
+           {"z:/home/u/", "/home/u/"},
+           {"Z:", "/"},
+           {"C:\\secret\\a.gif", "/dev/null/C/secret/a.gif"},
+           {"c:secret", "/dev/null/c/secret"},
+           {"/tmp/x\\y", "/tmp/x/y"}})
+    EXPECT_EQ(platform::NativePath(core), native) << core;
+  EXPECT_FALSE(platform::CreateDirectoryLevel("C:\\lorvex-nowhere"));
+}
+#endif
+
+}  // namespace
+}  // namespace lorvex
