@@ -64,12 +64,13 @@ void UnregisterClasses() {
 }  // namespace
 
 TDialogForm::~TDialogForm() {
-  if (window_) {
-    // The object is going: messages of the window's own destruction take the default path.
-    ::SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
-    window_.reset();
-  }
+  DetachWindow();
+  window_.reset();
   if (registered_ && --liveForms == 0) UnregisterClasses();
+}
+
+void TDialogForm::DetachWindow() noexcept {
+  if (window_) ::SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
 }
 
 TDialogForm* TDialogForm::FromHandle(HWND window) {

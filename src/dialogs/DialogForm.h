@@ -34,6 +34,9 @@ class TDialogForm {
                   int left, int top, int width, int height, int id);
   HWND AddFlatButton(const wchar_t* caption, int left, int top, int width, int height, int id);
   HWND Control(int id) const noexcept { return ::GetDlgItem(Handle(), id); }
+  // Called first by a derived destructor: from then on the window's messages take the
+  // default path and no longer reach the half-destroyed form.
+  void DetachWindow() noexcept;
 
   // The form's messages; the default handles colours, background, resizing, accelerators,
   // commands (Command) and the close box (CloseBox).

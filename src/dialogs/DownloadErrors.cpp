@@ -78,7 +78,10 @@ TForm_DownloadErrors::TForm_DownloadErrors() : HTTP(MakeDialogHttpClient(false))
   FormCreate();
 }
 
-TForm_DownloadErrors::~TForm_DownloadErrors() { FormDestroy(); }
+TForm_DownloadErrors::~TForm_DownloadErrors() {
+  FormDestroy();
+  DetachWindow();
+}
 
 void TForm_DownloadErrors::FormCreate() {
   const TPlugInRequest& request = CurrentRequest();

@@ -76,6 +76,7 @@ TForm_DownloadProgress::TForm_DownloadProgress() : HTTP(MakeDialogHttpClient(tru
 TForm_DownloadProgress::~TForm_DownloadProgress() {
   FormDestroy();
   if (HWND animate = Control(kIdAnimate)) ::SendMessageW(animate, ACM_OPENW, 0, 0);
+  DetachWindow();
 }
 
 void TForm_DownloadProgress::FormCreate() {
