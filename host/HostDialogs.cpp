@@ -1,5 +1,6 @@
 #include "HostDialogs.h"
 
+#include <cstdio>
 #include <cwchar>
 #include <string_view>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "platform/Platform.h"
 #include "platform/win32/UniqueHandle.h"
 #include "util/FileOperation.h"
+#include "util/StrFunction.h"
 
 namespace lorvex::host {
 
@@ -33,6 +35,24 @@ bool HasCaption(HWND form, const wchar_t* caption) {
   return std::wcscmp(text, caption) == 0;
 }
 
+// Prints the addresses the error list shows, one line each with a label, so that an
+// unattended run reports what failed ("failed" before any retry, "still-failed" after one).
+void ReportErrorList(HWND form, const char* label) {
+  HWND memo = ::GetDlgItem(form, kIdErrorList);
+  int length = memo ? ::GetWindowTextLengthW(memo) : 0;
+  std::wstring text(size_t(length) + 1, L'\0');
+  if (length > 0) text.resize(size_t(::GetWindowTextW(memo, text.data(), length + 1)));
+  int bytes = ::WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0,
+                                    nullptr, nullptr);
+  std::string ansi(size_t(bytes > 0 ? bytes : 0), '\0');
+  if (bytes > 0)
+    ::WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), ansi.data(), bytes, nullptr,
+                          nullptr);
+  for (const std::string& line : SplitLines(ansi.c_str()))
+    if (!line.empty()) std::printf("%s %s\n", label, line.c_str());
+  std::fflush(stdout);
+}
+
 void Press(HWND form, int id) {
   if (HWND button = ::GetDlgItem(form, id)) ::PostMessageW(button, BM_CLICK, 0, 0);
 }
@@ -55,6 +75,7 @@ void AnswerErrorList(Watched& dialog) {
   if (!::IsWindowEnabled(dialog.form)) return;
   switch (dialog.stage) {
     case Stage::Waiting:
+      ReportErrorList(dialog.form, "failed");
       if (automation.onErrors == ErrorListAction::Retry) {
         Press(dialog.form, kIdRetry);
         dialog.stage = Stage::RetryPressed;
@@ -65,6 +86,7 @@ void AnswerErrorList(Watched& dialog) {
       return;
     case Stage::RetryPressed:
       if (::IsWindowEnabled(::GetDlgItem(dialog.form, kIdRetry))) {
+        ReportErrorList(dialog.form, "still-failed");
         Press(dialog.form, kIdOk);
         dialog.stage = Stage::Done;
       }

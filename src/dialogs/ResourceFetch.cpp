@@ -26,7 +26,9 @@ bool FetchToFile(const std::string& Url, const std::string& FileName, TIEDownloa
   bool fetched = false;
   try {
     WaitOutcome outcome = Downloader.DownloadToFileAndWait(Url, FileName, FetchWaitLimits());
-    fetched = MonikerSucceeded(outcome, Downloader) || HttpGetToFile(Url, FileName, Http);
+    // After Stop the import ends at its next check: nothing more is requested.
+    fetched = MonikerSucceeded(outcome, Downloader) ||
+              (!DownloadFlags().StopAll && HttpGetToFile(Url, FileName, Http));
   } catch (...) {
     fetched = false;
   }

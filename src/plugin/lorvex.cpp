@@ -9,6 +9,7 @@
 #include "platform/win32/Boundary.h"
 #include "platform/win32/MemoryStream.h"
 #include "plugin/ImportArchive.h"
+#include "plugin/ImportHtml.h"
 #include "plugin/PackingLibrary.h"
 #include "text/HTMLtoText.h"
 #include "util/FileOperation.h"
@@ -53,8 +54,8 @@ bool ConvertFileToText(const TPlugInRequest& request, IStream* hostStream) {
 bool RunExtension(const TPlugInRequest& request, int32_t index, IStream* hostStream,
                   bool* isPage) {
   switch (index) {
-    case 0:  // the page import is wired here when it lands
-      return false;
+    case 0:
+      return lorvex::ImportHtmlFile(request, hostStream);
     case 1:
       return hostStream && lorvex::ImportArchive(request, hostStream);
     case 2:
@@ -106,13 +107,12 @@ __attribute__((force_align_arg_pointer)) bool __stdcall initalize(TPlugInRequest
   return result;
 }
 
-__attribute__((force_align_arg_pointer)) bool __stdcall loadhtmltostream(TPlugInRequest request,
-                                                                          const char*,
-                                                                          const char*, IStream*,
-                                                                          bool) {
+__attribute__((force_align_arg_pointer)) bool __stdcall loadhtmltostream(
+    TPlugInRequest request, const char* html, const char* pageLocation, IStream* hostStream,
+    bool quiet) {
   return Guarded(false, [&] {
     lorvex::CurrentRequest() = request;
-    return false;  // the page import is wired here when it lands
+    return lorvex::ImportHtmlToStream(request, Text(html), Text(pageLocation), hostStream, quiet);
   });
 }
 

@@ -20,30 +20,6 @@ def run(*args):
     return done.returncode, done.stdout, done.stderr
 
 
-def listing(root):
-    names = set()
-    for folder, dirs, files in os.walk(root):
-        rel = os.path.relpath(folder, root).replace(os.sep, "/")
-        prefix = "" if rel == "." else rel + "/"
-        names.update(prefix + d + "/" for d in dirs)
-        names.update(prefix + f for f in files)
-    return names
-
-
-def rewritten_index(doc, anchor):
-    """index.htm as the import saves it: references into the resource folder, the anchor
-    absolute, CR LF lines."""
-    text = pagesite.INDEX_HTM
-    for old, new in [('"style.css"', "style.css"), ('"menu.js"', "menu.js"),
-                     ('"frameset.htm"', "frameset.htm"), ('"logo.gif"', "logo.gif"),
-                     ('"img/logo.gif"', "logo[2].gif"), ('"photo.gif"', "photo.gif"),
-                     ('"missing.gif"', "missing.gif"), ('"moved.gif"', "moved.gif"),
-                     ('"slow.gif"', "slow.gif"), ('"inline.htm"', "inline.htm")]:
-        text = text.replace(old, '"%s.files/%s"' % (doc, new))
-    text = text.replace('"about.htm"', '"%s"' % anchor)
-    return text.replace("\n", "\r\n").encode()
-
-
 class ImportCommand(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.TemporaryDirectory()
@@ -61,12 +37,12 @@ class ImportCommand(unittest.TestCase):
 
     def check_layout(self, doc, served, anchor):
         layout = pagesite.expected_layout(doc, served)
-        self.assertEqual(listing(self.work), set(layout))
+        self.assertEqual(pagesite.listing(self.work), set(layout))
         for name, source in layout.items():
             if source:
                 self.assertEqual(self.read(name), self.files[source], name)
         d = "%d.files/" % doc
-        self.assertEqual(self.read("%d.htm" % doc), rewritten_index(doc, anchor))
+        self.assertEqual(self.read("%d.htm" % doc), pagesite.rewritten_index(doc, anchor))
         self.assertEqual(self.read(d + "menu.js"), self.files["menu.js"].replace(
             b'"menu.gif"', b'"%d.files/menu.gif"' % doc))
         self.assertEqual(self.read(d + "inline.htm"), self.files["inline.htm"].replace(

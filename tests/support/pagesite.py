@@ -24,6 +24,8 @@ import threading
 import time
 
 SLOW_SECONDS = 1.0
+# What the import's HTTP client (the fallback and the retry) calls itself.
+HTTP_CLIENT_AGENT = "HTTP Library"
 # Bound of a stalled answer: the stall route holds its connection until stop() or this long.
 STALL_LIMIT_SECONDS = 600
 
@@ -148,6 +150,31 @@ def expected_layout(doc, served=True):
     return layout
 
 
+def rewritten_index(doc, anchor):
+    """index.htm as the import saves it as document doc: references into the resource folder,
+    the anchor pointing at `anchor` (its absolute form), CR LF lines."""
+    text = INDEX_HTM
+    for old, new in [('"style.css"', "style.css"), ('"menu.js"', "menu.js"),
+                     ('"frameset.htm"', "frameset.htm"), ('"logo.gif"', "logo.gif"),
+                     ('"img/logo.gif"', "logo[2].gif"), ('"photo.gif"', "photo.gif"),
+                     ('"missing.gif"', "missing.gif"), ('"moved.gif"', "moved.gif"),
+                     ('"slow.gif"', "slow.gif"), ('"inline.htm"', "inline.htm")]:
+        text = text.replace(old, '"%s.files/%s"' % (doc, new))
+    text = text.replace('"about.htm"', '"%s"' % anchor)
+    return text.replace("\n", "\r\n").encode()
+
+
+def listing(root):
+    """Every file and folder (ending in "/") under root, by "/"-separated relative name."""
+    names = set()
+    for folder, dirs, files in os.walk(root):
+        rel = os.path.relpath(folder, root).replace(os.sep, "/")
+        prefix = "" if rel == "." else rel + "/"
+        names.update(prefix + d + "/" for d in dirs)
+        names.update(prefix + f for f in files)
+    return names
+
+
 def expected_failures(doc, served=True):
     """The relative URLs of index.htm that the import lists as failed, with their targets
     relative to the work folder."""
@@ -160,6 +187,10 @@ class SiteServer:
     def __init__(self, folder):
         self.folder = folder
         self.serve_missing = False
+        # When a number N: missing.gif is served to the HTTP client (its user agent) once it
+        # has been refused to it N times, and always refused to other clients.
+        self.serve_missing_after = None
+        self._missing_refusals = 0
         self.requests = []  # request paths in arrival order
         self._lock = threading.Lock()
         self._stopping = threading.Event()
@@ -189,7 +220,7 @@ class SiteServer:
                     site._stopping.wait(STALL_LIMIT_SECONDS)
                     return
                 if name == "missing.gif":
-                    if site.serve_missing:
+                    if site._serves_missing(self.headers.get("User-Agent", "")):
                         w, h, colour = GIF_SIZES[name]
                         return self._send(gif(w, h, colour), "image/gif")
                     return self._send(b"<html><body>not here</body></html>", "text/html", 404)
@@ -216,6 +247,17 @@ class SiteServer:
         self._thread = threading.Thread(target=self._server.serve_forever, daemon=True)
         self._thread.start()
         return self.base_url
+
+    def _serves_missing(self, agent):
+        with self._lock:
+            if self.serve_missing:
+                return True
+            if self.serve_missing_after is None or HTTP_CLIENT_AGENT not in agent:
+                return False
+            if self._missing_refusals >= self.serve_missing_after:
+                return True
+            self._missing_refusals += 1
+            return False
 
     @property
     def base_url(self):

@@ -1,0 +1,171 @@
+"""Extension 0 end to end: the page site imported through lorvex-host under Wine, from disk
+(initalize, index 0) and from the web (loadhtmltostream, quiet and with the progress dialog),
+the packed document checked byte for byte, the list of failures answered as a user would,
+and the unpacked page opened in a real browser."""
+import os
+import subprocess
+import sys
+import time
+import unittest
+import zipfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
+import browser  # noqa: E402
+import pagesite  # noqa: E402
+from lorvexhost import BIN, HostTestCase, run_host, winpath, zip_entries  # noqa: E402
+
+SCREENSHOTS = os.path.join(os.path.dirname(os.path.abspath(BIN or ".")), "screenshots",
+                           "page-import")
+
+
+def entries_of(layout):
+    """The archive entries an expected layout gives: its files (folders are not stored)."""
+    return {name: source for name, source in layout.items() if not name.endswith("/")}
+
+
+class PageImport(HostTestCase):
+    def setUp(self):
+        super().setUp()
+        self.site = self.path("site")
+        self.files = pagesite.write_site(self.site)
+        self.work = self.path("work")
+        os.mkdir(self.work)
+        self.server = pagesite.SiteServer(self.site)
+        self.base = self.server.start()
+        self.addCleanup(self.server.stop)
+
+    def load_html(self, page, doc, *options):
+        """loadhtmltostream on the served page; returns (result line, failure lines, entries)."""
+        html = self.write("%s.source" % doc, self.files[page])
+        out = self.path("%s.zip" % doc)
+        status, stdout, stderr = run_host(
+            "loadhtml", "--html-file", winpath(html), "--location", self.base + page,
+            "--work", winpath(self.work), "--doc", str(doc), "--out", winpath(out), *options)
+        self.assertEqual(status, 0, stderr)
+        lines = stdout.splitlines()
+        return lines[-1], lines[:-1], zip_entries(out)
+
+    def check_document(self, entries, doc, served, anchor):
+        expected = entries_of(pagesite.expected_layout(doc, served))
+        self.assertEqual(set(entries), set(expected))
+        for name, source in expected.items():
+            if source:
+                self.assertEqual(entries[name], self.files[source], name)
+        d = "%d.files/" % doc
+        self.assertEqual(entries["%d.htm" % doc], pagesite.rewritten_index(doc, anchor))
+        self.assertEqual(entries[d + "menu.js"], self.files["menu.js"].replace(
+            b'"menu.gif"', b'"%d.files/menu.gif"' % doc))
+        self.assertEqual(entries[d + "inline.htm"], self.files["inline.htm"].replace(
+            b'"inline.gif"', b'"inline.files/inline.gif"'))
+
+    def test_local_site_through_initalize(self):
+        page = os.path.join(self.site, "index.htm")
+        out = self.path("local.zip")
+        status, stdout, stderr = run_host("run", "--index", "0", "--file", winpath(page),
+                                          "--work", winpath(self.work), "--doc", "7",
+                                          "--out", winpath(out))
+        self.assertEqual((status, stdout), (0, "result=true ispage=true\n"), stderr)
+        # Resources that do not exist on disk are not copied and not listed; nothing is fetched.
+        self.check_document(zip_entries(out), 7, False, winpath(self.site) + "\\about.htm")
+        self.assertEqual(self.server.requests, [])
+
+    def test_web_site_and_the_list_of_failures(self):
+        failed = ["failed %smissing.gif" % self.base]
+        cases = [  # answer, result, lines printed, missing.gif on disk afterwards
+            ("ok", "result=true", failed, False),
+            ("stop", "result=false", failed, False),
+            ("retry", "result=true", failed, True),
+        ]
+        for doc, (answer, result, printed, retried) in enumerate(cases, start=1):
+            with self.subTest(answer=answer):
+                # Refused to both engines during the import, served on retry.
+                self.server.serve_missing_after = 1 if retried else None
+                line, lines, entries = self.load_html("index.htm", doc, "--quiet",
+                                                      "--on-errors", answer)
+                self.assertEqual((line, lines), (result, printed))
+                # The document was packed before the list was shown, Stop or not.
+                self.check_document(entries, doc, True, self.base + "about.htm")
+                missing = os.path.join(self.work, "%d.files" % doc, "missing.gif")
+                self.assertEqual(os.path.exists(missing), retried)
+                if retried:
+                    with open(missing, "rb") as f:
+                        self.assertEqual(f.read(), pagesite.gif(*pagesite.GIF_SIZES["missing.gif"]))
+
+    def test_progress_dialog_shown(self):
+        shots = self.path("shots")
+        line, lines, entries = self.load_html("index.htm", 3, "--screenshot-dir", winpath(shots),
+                                              "--font", "SimSun", "--font-charset", "134")
+        self.assertEqual((line, lines), ("result=true", ["failed %smissing.gif" % self.base]))
+        self.check_document(entries, 3, True, self.base + "about.htm")
+        kinds = sorted(name.split("-")[0] for name in os.listdir(shots))
+        self.assertEqual(kinds, ["errors", "progress"])
+        os.makedirs(SCREENSHOTS, exist_ok=True)
+        for name in os.listdir(shots):
+            subprocess.run(["convert", os.path.join(shots, name),
+                            os.path.join(SCREENSHOTS, os.path.splitext(name)[0] + ".png")],
+                           check=False, timeout=60)
+
+    def test_stalled_server_in_quiet_mode_ends_within_the_bound(self):
+        started = time.monotonic()
+        line, lines, entries = self.load_html("stalled.htm", 4, "--quiet", "--read-timeout",
+                                              "2000")
+        # Two engines, each bounded by the read time-out, and the time Wine takes to start.
+        self.assertLess(time.monotonic() - started, 60)
+        self.assertEqual((line, lines), ("result=true", ["failed %sstall.gif" % self.base]))
+        self.assertEqual(set(entries), {"4.htm", "4.files/photo.gif"})
+
+
+class PageInBrowser(HostTestCase):
+    """The imported page as a browser shows it: everything it names in its tags loads from
+    the unpacked document, and nothing is requested from the network."""
+
+    def import_and_unpack(self, page, doc):
+        site = self.path("site")
+        files = pagesite.write_site(site)
+        with pagesite.SiteServer(site) as server:
+            server.serve_missing = True
+            html = self.write("page.source", files[page])
+            out = self.path("%d.zip" % doc)
+            status, stdout, stderr = run_host(
+                "loadhtml", "--html-file", winpath(html), "--location", server.base_url + page,
+                "--work", winpath(self.path("work")), "--doc", str(doc), "--quiet",
+                "--out", winpath(out))
+        self.assertEqual((status, stdout), (0, "result=true\n"), stderr)
+        unpacked = self.path("unpacked")
+        with zipfile.ZipFile(out) as archive:
+            archive.extractall(unpacked)
+        return os.path.join(unpacked, "%d.htm" % doc)
+
+    def test_index_page(self):
+        page = self.import_and_unpack("index.htm", 5)
+        seen = browser.inspect(page)
+        self.assertEqual(seen["requests"], [])
+        # Every image of the page's tags, and the one its script writes, from the document.
+        self.assertEqual(sorted(src for src, _ in seen["images"]), sorted(
+            "5.files/" + name for name in ["logo.gif", "logo[2].gif", "photo.gif", "missing.gif",
+                                           "moved.gif", "slow.gif", "menu.gif"]))
+        for src, width in seen["images"]:
+            self.assertGreater(width, 0, src)
+        self.assertEqual(len(seen["sheets"]), 1)
+        self.assertTrue(seen["sheets"][0][0].endswith("/5.files/style.css"))
+        self.assertEqual(seen["sheets"][0][1], 2)
+        [frame] = seen["frames"]
+        self.assertTrue(frame["url"].endswith("/5.files/inline.htm"), frame)
+        self.assertEqual(frame["images"], [["inline.files/inline.gif", 20]])
+        self.assertTrue(browser.screenshot(page, os.path.join(SCREENSHOTS, "index-page.png")))
+
+    def test_frameset_page(self):
+        page = self.import_and_unpack("frameset.htm", 6)
+        seen = browser.inspect(page)
+        self.assertEqual(seen["requests"], [])
+        self.assertEqual([(f["src"], f["url"].rsplit("/", 2)[-2:], f["images"])
+                          for f in seen["frames"]],
+                         [("6.files/left.htm", ["6.files", "left.htm"],
+                           [["left.files/left.gif", 10]]),
+                          ("6.files/right.htm", ["6.files", "right.htm"],
+                           [["right.files/right.gif", 12]])])
+        self.assertTrue(browser.screenshot(page, os.path.join(SCREENSHOTS, "frameset-page.png")))
+
+
+if __name__ == "__main__":
+    unittest.main()
