@@ -42,24 +42,28 @@ times="$scratch/times" counts="$scratch/counts" notes="$scratch/notes"
 note() { echo "$1 $2" >>"$notes"; }
 
 # --- what can run --------------------------------------------------------------------------
-lorvex="$here/build/native/lorvex"
+# LORVEX_TOOL and LORVEX_BIN name a native tool and a win32 bin folder built elsewhere; without
+# them the tool and the library are built here.
+lorvex=${LORVEX_TOOL:-$here/build/native/lorvex}
 native=
-if (cd "$here" && cmake --preset native >/dev/null && cmake --build --preset native --target lorvex >/dev/null) 2>/dev/null &&
-  "$lorvex" 2>&1 | grep -q '^ *lorvex import'; then
+if [ -z "${LORVEX_TOOL:-}" ]; then
+  (cd "$here" && cmake --preset native >/dev/null && cmake --build --preset native --target lorvex >/dev/null) 2>/dev/null || true
+fi
+if [ -x "$lorvex" ] && { "$lorvex" 2>&1 || true; } | grep -q '^ *lorvex import'; then
   native=yes
 else
-  note lorvex-native "not available (no import command in build/native/lorvex)"
+  note lorvex-native "not available (no import command in $lorvex)"
 fi
 
-bin="$here/build/win32/bin"
+bin=${LORVEX_BIN:-$here/build/win32/bin}
 dll=
-if command -v i686-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null; then
+if [ -z "${LORVEX_BIN:-}" ] && command -v i686-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null; then
   (cd "$here" && cmake --preset win32 >/dev/null && cmake --build --preset win32 --target lorvex lorvex-host morquill >/dev/null) 2>/dev/null || true
 fi
 if [ -f "$bin/lorvex-host.exe" ] && [ -f "$bin/lorvex.dll" ] && command -v wine >/dev/null; then
   dll=yes
 else
-  note lorvex-dll "not available (no build/win32/bin/lorvex-host.exe or no wine)"
+  note lorvex-dll "not available (no lorvex-host.exe in $bin, or no wine)"
 fi
 
 command -v httrack >/dev/null || note httrack "not available (httrack is not installed)"
