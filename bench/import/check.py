@@ -102,7 +102,8 @@ def table(args):
         counts[fields[0]] = fields[1:]
     for line in open(notes_file):
         name, _, text = line.rstrip("\n").partition(" ")
-        notes.setdefault(name, []).append(text)
+        if text not in notes.setdefault(name, []):
+            notes[name].append(text)
         if name not in order:
             order.append(name)
     ref = statistics.median(w for w, _ in runs[reference]) if reference in runs else None

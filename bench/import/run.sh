@@ -128,21 +128,31 @@ fi
 
 # --- one run -------------------------------------------------------------------------------
 # run_tool NAME DIR CMD...: runs CMD with DIR as a new empty folder; appends "NAME WALL KIB"
-# to the times. Wall time from the shell's microsecond clock, peak memory from GNU time.
+# to the times. Wall time from the shell's microsecond clock, peak memory from GNU time. A
+# tool whose first run takes longer than SLOW seconds runs only once.
+slow=${SLOW:-60}
 run_tool() {
   local name=$1 dir=$2 status=0; shift 2
+  [ ! -e "$scratch/$name.once" ] || return 0
   rm -rf "$dir" && mkdir -p "$dir"
   local start=$EPOCHREALTIME
   /usr/bin/time -f '%M' -o "$scratch/rss" timeout -k 5 "$limit" "$@" \
     </dev/null >"$scratch/$name.out" 2>"$scratch/$name.err" || status=$?
-  local end=$EPOCHREALTIME
-  echo "$name $(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.4f", b - a }') $(tail -n 1 "$scratch/rss")" >>"$times"
+  local wall
+  wall=$(awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.4f", b - a }')
+  echo "$name $wall $(tail -n 1 "$scratch/rss")" >>"$times"
+  if awk -v t="$wall" -v slow="$slow" 'BEGIN { exit !(t > slow) }'; then
+    touch "$scratch/$name.once"
+    note "$name" "1 run (over ${slow} s)"
+  fi
   if ((status == 124 || status == 137)); then
     note "$name" "timed out after ${limit} s"
   elif ((status != 0)); then
     note "$name" "exit status $status"
   fi
 }
+# count NAME DIR TOP_PAGE [--expected SITE]: what the last run of NAME saved.
+count() { python3 "$bench/check.py" count "$@" >"$scratch/$1.count"; }
 
 winpath() { echo "Z:${1//\//\\}"; }
 on_errors=()
@@ -150,38 +160,38 @@ on_errors=()
 
 out="$scratch/out"
 for round in $(seq "$rounds"); do
-  last=$([ "$round" = "$rounds" ] && echo yes || true)
   if [ -n "$native" ]; then
     run_tool lorvex-native "$out/native" "$lorvex" import "$url" --work "$out/native" --doc 1
-    [ -z "$last" ] || python3 "$bench/check.py" count lorvex-native "$out/native" "$out/native/1.htm" --expected "$site" >>"$counts"
+    count lorvex-native "$out/native" "$out/native/1.htm" --expected "$site"
   fi
   if [ -n "$dll" ]; then
     (cd "$bin" && run_tool wine-start "$out/start" "$here/scripts/wine-run" lorvex-host.exe list)
-    (cd "$bin" && run_tool lorvex-dll "$out/dll" "$here/scripts/wine-run" lorvex-host.exe loadhtml \
-      --html-file "$(winpath "$site/index.htm")" --location "http://127.0.0.1:$port/" \
-      --work "$(winpath "$out/dll/work")" --doc 1 --quiet "${on_errors[@]}" --out "$(winpath "$out/dll/out.zip")")
-    if [ -n "$last" ]; then
+    if [ ! -e "$scratch/lorvex-dll.once" ]; then
+      (cd "$bin" && run_tool lorvex-dll "$out/dll" "$here/scripts/wine-run" lorvex-host.exe loadhtml \
+        --html-file "$(winpath "$site/index.htm")" --location "http://127.0.0.1:$port/" \
+        --work "$(winpath "$out/dll/work")" --doc 1 --quiet "${on_errors[@]}" --out "$(winpath "$out/dll/out.zip")")
       grep -q 'result=false' "$scratch/lorvex-dll.out" && note lorvex-dll "result=false"
       # Count what the host received (the archive) when there is one, else the work folder.
       saved="$out/dll/work"
       if [ -s "$out/dll/out.zip" ] && unzip -q -o "$out/dll/out.zip" -d "$out/dll/unpacked" 2>/dev/null; then
         saved="$out/dll/unpacked"
       fi
-      python3 "$bench/check.py" count lorvex-dll "$saved" "$saved/1.htm" --expected "$site" >>"$counts"
+      count lorvex-dll "$saved" "$saved/1.htm" --expected "$site"
     fi
   fi
   if command -v wget >/dev/null; then
     run_tool wget "$out/wget" wget -p -k -q -e robots=off -P "$out/wget" "$url"
-    [ -z "$last" ] || python3 "$bench/check.py" count wget "$out/wget" "$out/wget/127.0.0.1:$port/index.htm" >>"$counts"
+    count wget "$out/wget" "$out/wget/127.0.0.1:$port/index.htm"
   fi
   if command -v httrack >/dev/null; then
     # -r2: the page and what it links to; -n: and the files those pages need. -%! -A0 -%c0
     # lift the built-in rate limits (about one file a second otherwise); -s0 ignores
     # robots.txt, -I0 writes no index page of its own.
     run_tool httrack "$out/httrack" httrack "$url" -O "$out/httrack" -q -%v0 -r2 -n -s0 -I0 -%! -A0 -%c0
-    [ -z "$last" ] || python3 "$bench/check.py" count httrack "$out/httrack" "$out/httrack/127.0.0.1_$port/index.html" >>"$counts"
+    count httrack "$out/httrack" "$out/httrack/127.0.0.1_$port/index.html"
   fi
 done
+cat "$scratch"/*.count >"$counts" 2>/dev/null || true
 
 echo "Page import of $url: $(($(wc -l <"$site/expected.tsv") - 1)) resources besides the top page, $rounds rounds, interleaved; medians"
 echo
