@@ -24,14 +24,19 @@ bench="$here/bench/import"
 url="http://127.0.0.1:$port/index.htm"
 
 scratch=$(mktemp -d /tmp/lorvex-import-bench-XXXXXX)
-background=()  # processes this script started: nginx, Xvfb
-wine_used=
+nginx_pid= xvfb_pid= wine_used=
+stop() {  # stop PID: ends a process that this script started, waiting for it (bounded)
+  [ -n "$1" ] || return 0
+  kill "$1" 2>/dev/null || true
+  timeout 10 tail --pid="$1" -f /dev/null 2>/dev/null || true
+}
 cleanup() {
+  trap '' INT TERM  # a second signal must not cut the cleaning short
+  stop "$nginx_pid"
   # Let the Wine server of the prefix end by itself (it was started to linger 5 s) before
-  # its display goes away; then stop what this script started.
+  # its display goes away.
   [ -z "$wine_used" ] || timeout 30 wineserver -w </dev/null >/dev/null 2>&1 || true
-  for pid in "${background[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${background[@]}"; do timeout 10 tail --pid="$pid" -f /dev/null 2>/dev/null || true; done
+  stop "$xvfb_pid"
   rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -100,7 +105,7 @@ http {
 }
 CONF
 /usr/sbin/nginx -c "$scratch/nginx/nginx.conf" -p "$scratch/nginx" &
-background+=($!)
+nginx_pid=$!
 for _ in $(seq 50); do curl -sf -o /dev/null "$url" && break; sleep 0.1; done
 curl -sf -o /dev/null "$url" || { echo "nginx did not serve $url:" >&2; cat "$scratch/nginx/error.log" >&2; exit 1; }
 
@@ -110,7 +115,7 @@ if [ -n "$dll" ]; then
   display=${DISPLAY:-}
   if command -v Xvfb >/dev/null; then
     Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$scratch/display" 2>/dev/null &
-    background+=($!)
+    xvfb_pid=$!
     for _ in $(seq 100); do [ -s "$scratch/display" ] && break; sleep 0.1; done
     [ -s "$scratch/display" ] && display=":$(head -n 1 "$scratch/display")"
   fi
