@@ -54,9 +54,8 @@ class Page:
 
 
 class Site:
-    def __init__(self, out, doc):
+    def __init__(self, out):
         self.out = out
-        self.doc = doc
         self.rng = random.Random(SEED)
         self.files = {}  # site path -> bytes
         self.expected = []  # (local, source, check)
@@ -143,7 +142,7 @@ def plan(resources):
 
 
 def build(out, resources, doc):
-    site = Site(out, doc)
+    site = Site(out)
     frames, iframes, per_page, sheets, scripts, top_images = plan(resources)
     top = Page("index.htm")
     head = ["<html>", "<head>", "<title>Benchmark site</title>"]

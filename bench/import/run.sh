@@ -145,7 +145,9 @@ run_tool() {
     </dev/null >"$scratch/$name.out" 2>"$scratch/$name.err" || status=$?
   local wall
   wall=$(awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.4f", b - a }')
-  echo "$name $wall $(tail -n 1 "$scratch/rss")" >>"$times"
+  local kib
+  kib=$(tail -n 1 "$scratch/rss" | grep -E '^[0-9]+$' || echo 0)
+  echo "$name $wall $kib" >>"$times"
   if awk -v t="$wall" -v slow="$slow" 'BEGIN { exit !(t > slow) }'; then
     touch "$scratch/$name.once"
     note "$name" "1 run (over ${slow} s)"
