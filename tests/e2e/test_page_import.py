@@ -105,6 +105,16 @@ class PageImport(HostTestCase):
                             os.path.join(SCREENSHOTS, os.path.splitext(name)[0] + ".png")],
                            check=False, timeout=60)
 
+    def test_local_page_through_loadhtml_with_the_dialog_shown(self):
+        html = self.write("local.source", self.files["index.htm"])
+        out = self.path("local.zip")
+        status, stdout, stderr = run_host(
+            "loadhtml", "--html-file", winpath(html), "--location", winpath(self.site) + "\\",
+            "--work", winpath(self.work), "--doc", "8", "--out", winpath(out))
+        self.assertEqual((status, stdout), (0, "result=true\n"), stderr)
+        self.check_document(zip_entries(out), 8, False, winpath(self.site) + "\\about.htm")
+        self.assertEqual(self.server.requests, [])
+
     def test_stalled_server_in_quiet_mode_ends_within_the_bound(self):
         started = time.monotonic()
         line, lines, entries = self.load_html("stalled.htm", 4, "--quiet", "--read-timeout",
