@@ -2,7 +2,8 @@
 // fills a request record from its options, supplies the host stream and the two
 // register-convention callbacks, runs an export and writes the host stream's bytes to a file.
 // Its PrepareForm watches the library's dialogs (HostDialogs.h): it answers the error list
-// with the button chosen by --on-errors, so that no run waits for a person, and saves a
+// with the button chosen by --on-errors, so that no run waits for a person (printing each
+// address it lists: "failed URL", and "still-failed URL" after a retry), and saves a
 // picture of each dialog when it is first shown if --screenshot-dir is given. The look of the
 // dialogs comes from --font, --font-size, --font-charset and --dialog-color (a colour value,
 // or 0x80000000 plus a system colour index).
