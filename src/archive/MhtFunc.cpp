@@ -31,6 +31,10 @@ constexpr std::string_view kDirectoryCreateFailFallback = "Cannot create the fol
 constexpr std::string_view kUnsafeNameMessage =
     "A part was not written: its file name \"%s\" cannot be used safely";
 constexpr size_t kFileBufferSize = 256 * 1024;
+// Every delimiter in use costs its own search over the rest of the archive. Real archives
+// nest three or four lists; past this many, a new nested list takes the place of the latest
+// one, so that an archive of thousands of nested lists stays linear.
+constexpr size_t kMaxDelimiters = 16;
 
 // The position of needle (lower-case) in text from pos on, ASCII letters folded; npos when
 // absent or when needle is empty.
@@ -217,6 +221,11 @@ std::string MhtReader::BlockLocation(const Block& block) const {
 void MhtReader::AddDelimiter(const std::string& delimiter) {
   if (delimiter.empty()) return;
   if (std::find(delimiters_.begin(), delimiters_.end(), delimiter) != delimiters_.end()) return;
+  if (delimiters_.size() == kMaxDelimiters) {
+    delimiters_.back() = delimiter;
+    delimiterSearches_.back().Reset(delimiter);
+    return;
+  }
   delimiters_.push_back(delimiter);
   delimiterSearches_.emplace_back(delimiter);
 }

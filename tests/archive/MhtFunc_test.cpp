@@ -281,6 +281,16 @@ TEST(MhtReader, NestedListKeepsTheOuterDelimiter) {
                             {"", meQuotedPrintable, Crlf({"", "plain"}), true},
                             {"pic.gif", meBase64, Crlf({"", "R0lG"}), false},
                         }));
+  // Deeply nested lists: the latest list and the root's still delimit parts.
+  std::string deep = Crlf({"Content-Type: multipart/mixed; boundary=\"root\"", "", "--root"});
+  for (int level = 0; level < 40; ++level) {
+    std::string inner = "n" + std::to_string(level) + "z";
+    deep += Crlf({"Content-Type: multipart/alternative; boundary=\"" + inner + "\"", "", "--" + inner});
+  }
+  deep += Crlf({"Content-Type: text/plain", "", "deep", "--n39z--", "--root", "Content-Type: image/gif",
+                "Content-Transfer-Encoding: base64", "Content-Location: d.gif", "", "R0lG", "--root--", ""});
+  EXPECT_EQ(WalkText(deep).parts, (std::vector<Handed>{{"", meQuotedPrintable, Crlf({"", "deep"}), true},
+                                                       {"d.gif", meBase64, Crlf({"", "R0lG"}), false}}));
 }
 
 TEST(MhtReader, SinglePartDocuments) {
