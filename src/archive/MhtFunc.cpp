@@ -24,12 +24,17 @@ constexpr std::string_view kContentLocation = "content-location";
 constexpr std::string_view kTypeParameter = "type=";
 constexpr std::string_view kBoundary = "boundary";
 constexpr std::string_view kQuotedPrintable = "quoted-printable";
+constexpr std::string_view kBase64 = "base64";
 constexpr const char* kDirectoryCreateFail = "DirectoryCreateFail";
 // Used when the host has no text for the key, so that the failure is never reported blank.
 constexpr std::string_view kDirectoryCreateFailFallback = "Cannot create the folder %s";
 constexpr std::string_view kUnsafeNameMessage =
     "A part was not written: its file name \"%s\" cannot be used safely";
 constexpr size_t kFileBufferSize = 256 * 1024;
+// Every delimiter in use costs its own search over the rest of the archive. Real archives
+// nest three or four lists; past this many, a new nested list takes the place of the latest
+// one, so that an archive of thousands of nested lists stays linear.
+constexpr size_t kMaxDelimiters = 16;
 
 // The position of needle (lower-case) in text from pos on, ASCII letters folded; npos when
 // absent or when needle is empty.
@@ -86,13 +91,37 @@ std::string_view BeforeSlash(std::string_view value) {
   return slash == std::string_view::npos ? value : value.substr(0, slash);
 }
 
-// The Content-Location value of one line, URL-decoded; empty when the line has none.
-std::string ExtractContentLocation(std::string_view line) {
-  size_t name = FindFolded(line, kContentLocation);
-  if (name == std::string_view::npos) return {};
-  size_t colon = line.find(':', name + kContentLocation.size());
-  if (colon == std::string_view::npos) return {};
-  return UrlDecode(Trim(line.substr(colon + 1)));
+// True when the line can belong to a header block: a continuation (it starts with a space or
+// a tab) or a field "name: value" whose name is printable ASCII without spaces (blanks
+// before the colon are allowed). Empty lines and lines that start with "--" never are, so
+// a header block ends at its empty line, at a delimiter line, or at the first line of text.
+bool IsHeaderLine(std::string_view line) {
+  if (line.empty()) return false;
+  if (line[0] == ' ' || line[0] == '\t') return true;
+  if (line.substr(0, 2) == "--") return false;
+  size_t colon = line.find(':');
+  if (colon == std::string_view::npos) return false;
+  std::string_view name = line.substr(0, colon);
+  while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
+  if (name.empty()) return false;
+  return std::all_of(name.begin(), name.end(), [](char c) { return c > 32 && c < 127; });
+}
+
+TMhtPartKind KindOf(std::string_view value) {
+  if (value.find('/') == std::string_view::npos) return mkText;
+  std::string major = AsciiLowerCase(BeforeSlash(value));
+  if (major == "image") return mkImage;
+  if (major == "application") return mkApplication;
+  if (major == "multipart") return mkMultipart;
+  return mkText;
+}
+
+// Only the two encodings name a decoding; every other value (7bit, 8bit, binary, or
+// anything unknown) means the body is stored as it stands.
+TMhtEncoding EncodingOf(std::string_view value) {
+  if (EqualsIgnoreCase(value, kQuotedPrintable)) return meQuotedPrintable;
+  if (EqualsIgnoreCase(value, kBase64)) return meBase64;
+  return meRaw;
 }
 
 // The state of one parse. Lines are addressed by their offsets; "line i + 1" is Next(i).
@@ -105,14 +134,28 @@ class MhtReader {
   bool Walk();
 
  private:
+  // One header block: the lines from First up to, not including, End.
+  struct Block {
+    Pos First, End;
+  };
   bool FieldValue(LineSearch& search, std::string_view name, Pos start, Pos& index,
                   std::string_view& value);
-  TMhtPartKind FindContentType(Pos start, Pos& index);
-  TMhtEncoding FindTransferEncoding(Pos start, Pos& index);
-  Pos FindBoundary(Pos start);
-  TMhtPartKind FindRootType(Pos start, Pos& index);
-  Pos NextDelimiterLine(Pos start) { return delimiterSearch_.Next(archive_, start); }
-  void SetBoundary(std::string boundary);
+  // The header block that starts at the line first: up to the first line that cannot be a
+  // header line (the empty line, as a rule), or the end of the archive.
+  Block HeaderBlock(Pos first) const;
+  // The value of the first line in the block that contains name; false when there is none,
+  // or when that line has no ":" after the name.
+  bool BlockField(const Block& block, std::string_view name, std::string_view& value,
+                  Pos* at = nullptr) const;
+  std::string BlockLocation(const Block& block) const;
+  Pos FindBoundary(Pos start, std::string& delimiter);
+  // The root's type= parameter, from the root's own header block only: mkMultipart or
+  // mkText, the line that holds it in at (npos when there is none).
+  TMhtPartKind FindRootType(const Block& root, Pos& at) const;
+  // The first delimiter line at start or later: a line that contains any delimiter met so
+  // far, so that a nested list does not hide the lists around it. npos when there is none.
+  Pos NextDelimiterLine(Pos start);
+  void AddDelimiter(const std::string& delimiter);
   // The body from the line at start to the next delimiter line; next is that delimiter line,
   // or Size() when none follows (no later line can be one then).
   std::string_view CollectPartBody(Pos start, Pos& next);
@@ -120,17 +163,17 @@ class MhtReader {
   bool TwoLinesFollow(Pos pos) const {
     return archive_.IsLine(pos) && archive_.IsLine(archive_.Advance(pos, 2));
   }
+  bool WalkSinglePart(Pos contentTypeLine, bool contentTypeFound);
 
   const TMhtArchive& archive_;
   const TMhtPartHandler& handOver_;
   const std::function<void()>& processMessages_;
-  std::string currentBoundary_;
   bool pagePending_ = false;
   LineSearch contentTypeSearch_{kContentType};
-  LineSearch transferEncodingSearch_{kTransferEncoding};
-  LineSearch typeSearch_{kTypeParameter};
   LineSearch boundarySearch_{kBoundary};
-  LineSearch delimiterSearch_{""};
+  // One search per delimiter met, each remembering its last answer.
+  std::vector<LineSearch> delimiterSearches_;
+  std::vector<std::string> delimiters_;
   // FindBoundary's last answer, remembered like a LineSearch's.
   Pos boundaryFrom_ = npos, boundaryFound_ = npos;
   std::string boundaryFoundText_;
@@ -148,30 +191,53 @@ bool MhtReader::FieldValue(LineSearch& search, std::string_view name, Pos start,
   return true;
 }
 
-TMhtPartKind MhtReader::FindContentType(Pos start, Pos& index) {
+MhtReader::Block MhtReader::HeaderBlock(Pos first) const {
+  Pos end = first;
+  while (archive_.IsLine(end) && IsHeaderLine(archive_.Line(end))) end = archive_.Next(end);
+  return {first, end};
+}
+
+bool MhtReader::BlockField(const Block& block, std::string_view name, std::string_view& value,
+                           Pos* at) const {
+  for (Pos line = block.First; line < block.End; line = archive_.Next(line)) {
+    std::string_view text = archive_.Line(line);
+    size_t found = FindFolded(text, name);
+    if (found == std::string_view::npos) continue;
+    size_t colon = text.find(':', found + name.size());
+    if (colon == std::string_view::npos) return false;
+    value = Trim(text.substr(colon + 1));
+    if (at) *at = line;
+    return true;
+  }
+  return false;
+}
+
+std::string MhtReader::BlockLocation(const Block& block) const {
   std::string_view value;
-  if (!FieldValue(contentTypeSearch_, kContentType, start, index, value)) return mkText;
-  if (value.find('/') == std::string_view::npos) return mkText;
-  std::string major = AsciiLowerCase(BeforeSlash(value));
-  if (major == "image") return mkImage;
-  if (major == "application") return mkApplication;
-  if (major == "multipart") return mkMultipart;
-  return mkText;
+  if (!BlockField(block, kContentLocation, value)) return {};
+  return UrlDecode(value);
 }
 
-TMhtEncoding MhtReader::FindTransferEncoding(Pos start, Pos& index) {
-  std::string_view value;
-  if (!FieldValue(transferEncodingSearch_, kTransferEncoding, start, index, value))
-    return meQuotedPrintable;
-  return EqualsIgnoreCase(value, kQuotedPrintable) ? meQuotedPrintable : meBase64;
+void MhtReader::AddDelimiter(const std::string& delimiter) {
+  if (delimiter.empty()) return;
+  if (std::find(delimiters_.begin(), delimiters_.end(), delimiter) != delimiters_.end()) return;
+  if (delimiters_.size() == kMaxDelimiters) {
+    delimiters_.back() = delimiter;
+    delimiterSearches_.back().Reset(delimiter);
+    return;
+  }
+  delimiters_.push_back(delimiter);
+  delimiterSearches_.emplace_back(delimiter);
 }
 
-void MhtReader::SetBoundary(std::string boundary) {
-  currentBoundary_ = std::move(boundary);
-  delimiterSearch_.Reset(currentBoundary_);
+Pos MhtReader::NextDelimiterLine(Pos start) {
+  Pos first = npos;
+  for (LineSearch& search : delimiterSearches_)
+    first = std::min(first, search.Next(archive_, start));
+  return first;
 }
 
-Pos MhtReader::FindBoundary(Pos start) {
+Pos MhtReader::FindBoundary(Pos start, std::string& delimiter) {
   if (!(boundaryFrom_ != npos && start >= boundaryFrom_ &&
         (boundaryFound_ == npos || start <= boundaryFound_))) {
     boundaryFrom_ = start;
@@ -189,19 +255,23 @@ Pos MhtReader::FindBoundary(Pos start) {
       break;
     }
   }
-  SetBoundary(boundaryFound_ == npos ? std::string() : boundaryFoundText_);
+  delimiter = boundaryFound_ == npos ? std::string() : boundaryFoundText_;
   return boundaryFound_;
 }
 
-TMhtPartKind MhtReader::FindRootType(Pos start, Pos& index) {
-  Pos line = typeSearch_.Next(archive_, start);
-  if (line == npos) return mkText;
-  std::string_view text = archive_.Line(line);
-  size_t quote = text.find('"', FindFolded(text, kTypeParameter));
-  if (quote == std::string_view::npos) return mkText;
-  index = line;
-  return EqualsIgnoreCase(BeforeSlash(Trim(text.substr(quote + 1))), "multipart") ? mkMultipart
-                                                                                 : mkText;
+TMhtPartKind MhtReader::FindRootType(const Block& root, Pos& at) const {
+  at = npos;
+  for (Pos line = root.First; line < root.End; line = archive_.Next(line)) {
+    std::string_view text = archive_.Line(line);
+    size_t found = FindFolded(text, kTypeParameter);
+    if (found == std::string_view::npos) continue;
+    size_t quote = text.find('"', found);
+    if (quote == std::string_view::npos) return mkText;
+    at = line;
+    return EqualsIgnoreCase(BeforeSlash(Trim(text.substr(quote + 1))), "multipart") ? mkMultipart
+                                                                                    : mkText;
+  }
+  return mkText;
 }
 
 std::string_view MhtReader::CollectPartBody(Pos start, Pos& next) {
@@ -213,56 +283,91 @@ std::string_view MhtReader::CollectPartBody(Pos start, Pos& next) {
   return archive_.Bytes(start, delimiter);
 }
 
+bool MhtReader::WalkSinglePart(Pos contentTypeLine, bool contentTypeFound) {
+  // The header block is the one that holds the Content-Type line (a mail may begin with a
+  // line of its own before its headers), or the one at the top when there is none.
+  Pos first = 0;
+  if (contentTypeFound && IsHeaderLine(archive_.Line(contentTypeLine)))
+    for (Pos line = 0; line < contentTypeLine; line = archive_.Next(line))
+      if (!IsHeaderLine(archive_.Line(line))) first = archive_.Next(line);
+  const Block block = HeaderBlock(first);
+  std::string_view value;
+  TMhtEncoding encoding =
+      BlockField(block, kTransferEncoding, value) ? EncodingOf(value) : meQuotedPrintable;
+  // The body follows the block's empty line; a block ended by text has no empty line to skip.
+  Pos bodyStart = block.End;
+  if (archive_.IsLine(bodyStart) && archive_.Line(bodyStart).empty())
+    bodyStart = archive_.Next(bodyStart);
+  pagePending_ = true;
+  Pos next;
+  TMhtPart part{CollectPartBody(bodyStart, next), encoding, BlockLocation(block)};
+  handOver_(part, pagePending_);
+  return true;
+}
+
 bool MhtReader::Walk() {
   Pos p = 0;
-  TMhtPartKind rootKind = FindContentType(0, p);
+  std::string_view rootValue;
+  const bool contentTypeFound = FieldValue(contentTypeSearch_, kContentType, 0, p, rootValue);
+  const TMhtPartKind rootKind = contentTypeFound ? KindOf(rootValue) : mkText;
 
   if (rootKind == mkText) {
-    // A single-part document: its headers, then the location line and the empty line.
-    pagePending_ = true;
-    TMhtEncoding encoding = FindTransferEncoding(p, p);
-    std::string location = ExtractContentLocation(archive_.Line(archive_.Next(p)));
-    Pos next;
-    TMhtPart part{CollectPartBody(archive_.Advance(p, 3), next), encoding, std::move(location)};
-    handOver_(part, pagePending_);
-    return true;
+    // A single-part document. One that ends on its Content-Type line (or an empty file) has
+    // no room for a body: that is an error, as it always was.
+    archive_.Line(archive_.Next(p));
+    return WalkSinglePart(p, contentTypeFound);
   }
 
-  Pos b = FindBoundary(p);
+  std::string delimiter;
+  Pos b = FindBoundary(p, delimiter);
   if (b == npos) return false;
-  pagePending_ = FindRootType(b, b) == mkText;
+  AddDelimiter(delimiter);
+  // The type= parameter counts only inside the root's header block, wherever it stands
+  // there; the walk begins after the later of the boundary and type lines.
+  const Block root{p, HeaderBlock(archive_.Next(p)).End};
+  Pos typeLine;
+  pagePending_ = FindRootType(root, typeLine) == mkText;
+  if (typeLine != npos && typeLine > b) b = typeLine;
 
   Pos i = archive_.Next(b);
   while (TwoLinesFollow(i)) {
     // Lines that are not delimiter lines are passed over one by one: go straight to the next.
     i = NextDelimiterLine(i);
     if (i == npos || !TwoLinesFollow(i)) break;
-    const Pos delimiterLine = i;
 
-    TMhtPartKind kind = FindContentType(i, i);
+    // The part's fields come from its own header block, in any order.
+    const Block block = HeaderBlock(archive_.Next(i));
+    std::string_view value;
+    Pos contentTypeLine = npos;
+    const TMhtPartKind kind =
+        BlockField(block, kContentType, value, &contentTypeLine) ? KindOf(value) : mkText;
     if (kind == mkApplication) {
-      i = archive_.Next(i);
+      i = block.End;
       continue;
     }
     if (kind == mkMultipart) {
-      // A nested multipart part brings its own delimiter for the rest of the archive and
-      // makes its first kept part the page. Without one, no line is a delimiter line any
-      // more and the walk has nothing left to find.
-      b = FindBoundary(i);
+      // A nested list adds its delimiter to those of the lists around it and makes its
+      // first kept part the page.
+      std::string nested;
+      Pos nestedLine = FindBoundary(contentTypeLine, nested);
       pagePending_ = true;
-      if (b == npos) break;
-      i = archive_.Next(b);
+      if (nestedLine == npos) {
+        i = block.End;
+        continue;
+      }
+      AddDelimiter(nested);
+      i = archive_.Next(nestedLine);
       continue;
     }
-    TMhtEncoding encoding = FindTransferEncoding(i, i);
-    std::string location = ExtractContentLocation(archive_.Line(archive_.Next(i)));
+    const TMhtEncoding encoding =
+        BlockField(block, kTransferEncoding, value) ? EncodingOf(value) : meQuotedPrintable;
+    std::string location = BlockLocation(block);
     if (!pagePending_ && !IsResourceFile(location)) {
-      // Skipped. When neither header search moved on, step past the delimiter line so that
-      // the walk cannot stand still.
-      if (i == delimiterLine) i = archive_.Next(i);
+      i = block.End;
       continue;
     }
-    TMhtPart part{CollectPartBody(archive_.Advance(i, 2), i), encoding, std::move(location)};
+    // The body starts with the block's empty line.
+    TMhtPart part{CollectPartBody(block.End, i), encoding, std::move(location)};
     handOver_(part, pagePending_);
     if (processMessages_) processMessages_();
     pagePending_ = false;
@@ -300,7 +405,8 @@ size_t FindLineBreak(std::string_view bytes, size_t pos) {
 std::string PrintableName(std::string_view name) {
   constexpr size_t kShown = 80;
   std::string shown;
-  for (char c : name.substr(0, kShown)) shown += (static_cast<unsigned char>(c) < 32 || c == 127) ? '?' : c;
+  for (char c : name.substr(0, kShown))
+    shown += (static_cast<unsigned char>(c) < 32 || c == 127) ? '?' : c;
   if (name.size() > kShown) shown += "...";
   return shown;
 }
@@ -347,6 +453,19 @@ void DecodeBase64ToFile(std::string_view body, const std::string& path) {
   // as the body's lines each followed by CR LF.
   Base64DecodeText(body, sink);
   sink.Flush();
+}
+
+// A resource stored as it stands: the archive's bytes between the empty line that ends its
+// headers and the line break before the next delimiter line, so that lone CR and LF bytes in
+// binary data survive.
+std::string_view RawResourceBytes(std::string_view body) {
+  if (!body.empty() && (body[0] == '\r' || body[0] == '\n'))
+    body.remove_prefix(body.size() > 1 && body[0] == '\r' && body[1] == '\n' ? 2 : 1);
+  if (body.size() >= 2 && body.substr(body.size() - 2) == "\r\n")
+    body.remove_suffix(2);
+  else if (!body.empty() && (body.back() == '\r' || body.back() == '\n'))
+    body.remove_suffix(1);
+  return body;
 }
 
 // Saves the archive's lines undecoded, each followed by CR LF, without creating a folder.
@@ -442,14 +561,14 @@ std::string DecodeQuotedPrintable(std::string_view text) {
       while (q < n && isBreak(text[q])) ++q;
       continue;
     }
-    out += char(((digit(static_cast<unsigned char>(c1)) << 4) |
-                 digit(static_cast<unsigned char>(c2))) & 0xFFu);
+    out += char(
+        ((digit(static_cast<unsigned char>(c1)) << 4) | digit(static_cast<unsigned char>(c2))) &
+        0xFFu);
     q += 3;
   }
   out.append(text.data() + q, n - q);
   return out;
 }
-
 
 std::string FormatMessagePattern(std::string_view pattern, std::string_view argument) {
   std::string out;
@@ -467,10 +586,9 @@ std::string FormatMessagePattern(std::string_view pattern, std::string_view argu
   return out;
 }
 
-void WriteMhtPart(bool& pagePending, std::string_view body,
-                  TMhtEncoding encoding, std::string_view location, std::string& baseUrl,
-                  std::string_view workFolder, std::string_view documentName,
-                  std::string& message, const TMhtHost& host) {
+void WriteMhtPart(bool& pagePending, std::string_view body, TMhtEncoding encoding,
+                  std::string_view location, std::string& baseUrl, std::string_view workFolder,
+                  std::string_view documentName, std::string& message, const TMhtHost& host) {
   message.clear();
   std::string name(Trim(ExtractUrlFileName(location)));
   if (name.empty() && !pagePending) return;
@@ -497,8 +615,8 @@ void WriteMhtPart(bool& pagePending, std::string_view body,
       pagePending = false;
     };
     if (encoding == meQuotedPrintable) {
-      std::string text =
-          WithBodyText(body, [](std::string_view bodyText) { return DecodeQuotedPrintable(bodyText); });
+      std::string text = WithBodyText(
+          body, [](std::string_view bodyText) { return DecodeQuotedPrintable(bodyText); });
       if (pagePending) {
         writePage(std::move(text));
       } else {
@@ -506,6 +624,15 @@ void WriteMhtPart(bool& pagePending, std::string_view body,
         text = RewritePageLinks(text, localFolder, baseUrl);
         if (!EnsureFolder(partsFolder, workFolderGiven, message, host)) return;
         WriteTextFile(partsFolder + name, text);
+      }
+      return;
+    }
+    if (encoding == meRaw) {
+      if (pagePending) {
+        writePage(MhtBodyText(body));
+      } else {
+        if (!EnsureFolder(partsFolder, workFolderGiven, message, host)) return;
+        WriteFileBytes(partsFolder + name, RawResourceBytes(body));
       }
       return;
     }

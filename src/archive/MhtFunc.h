@@ -2,14 +2,16 @@
 // a mail message as ".eml") becomes the page file "<doc>.htm" and the parts folder
 // "<doc>.files\" in the work folder, and the work folder is then packed for the host.
 //
-// The reader is line-oriented on purpose. It never unfolds headers and never reads a header
-// block as a whole: a header field is the first line at or after a given line that contains
-// the field's name in any letter case, and its value comes from that line alone. Each part's
-// headers are expected on single lines in the order Content-Type, Content-Transfer-Encoding,
-// Content-Location, then one empty line and the body, the layout of saved pages; the lines at
-// fixed distances from the Content-Transfer-Encoding line are read without checking them.
-// A delimiter line is any line that contains the current delimiter (lower-cased) anywhere;
-// a nested multipart part replaces the delimiter for the rest of the archive.
+// The reader is line-oriented on purpose and never unfolds headers. The root's kind is the
+// first line of the archive that contains "Content-Type" in any letter case. Every other
+// field is read from its own header block: the lines after a part's delimiter line (or,
+// for a single-part document, the block that holds its Content-Type line) up to the first
+// line that cannot be a header, normally the empty line. There the first line that contains
+// a field's name gives its value, so the fields may come in any order; the root's type=
+// parameter is looked for in the root's header block only. A part's body begins with the
+// empty line that ends its headers; a single-part document's body follows it.
+// A delimiter line is any line that contains, lower-cased, the delimiter of the root or of
+// any nested list met so far, so that the parts after a nested list are still found.
 //
 // Cost: the archive is held once (mapped where the system allows) and lines are addressed by
 // their byte offsets, with no index built over them. Every forward search (a header name,
@@ -33,7 +35,8 @@
 namespace lorvex {
 
 enum TMhtPartKind { mkText, mkImage, mkApplication, mkMultipart };
-enum TMhtEncoding { meQuotedPrintable, meBase64 };
+// meRaw: 7bit, 8bit, binary or any other value; the body is stored as it stands.
+enum TMhtEncoding { meQuotedPrintable, meBase64, meRaw };
 
 // The archive ended where its fixed layout calls for a line, or cannot be held.
 class MhtError : public std::runtime_error {
@@ -114,7 +117,6 @@ std::string MhtBodyText(std::string_view body);
 // never start an escape.
 std::string DecodeQuotedPrintable(std::string_view text);
 
-
 // The pattern with every "%s" replaced by argument and "%%" by "%"; nothing else changes.
 std::string FormatMessagePattern(std::string_view pattern, std::string_view argument);
 
@@ -122,10 +124,9 @@ std::string FormatMessagePattern(std::string_view pattern, std::string_view argu
 // otherwise a resource file in "<doc>.files\". Leaves a message for the user in message
 // (empty when there is none): a folder that could not be created, or a part skipped for an
 // unsafe file name. Throws FileError when a file cannot be written.
-void WriteMhtPart(bool& pagePending, std::string_view body,
-                  TMhtEncoding encoding, std::string_view location, std::string& baseUrl,
-                  std::string_view workFolder, std::string_view documentName,
-                  std::string& message, const TMhtHost& host);
+void WriteMhtPart(bool& pagePending, std::string_view body, TMhtEncoding encoding,
+                  std::string_view location, std::string& baseUrl, std::string_view workFolder,
+                  std::string_view documentName, std::string& message, const TMhtHost& host);
 
 // Reads the archive and writes its page and parts. Every message that a part left is added
 // to messages, in order, so that a failure is not hidden by a later part that went well.
@@ -134,7 +135,8 @@ void ParseMhtDocument(std::string_view archiveFileName, std::string_view workFol
                       const TMhtHost& host);
 
 // Packs the work folder's page and parts folder for the host.
-using TMhtPack = std::function<void(const std::string& documentName, const std::string& workFolder)>;
+using TMhtPack =
+    std::function<void(const std::string& documentName, const std::string& workFolder)>;
 
 // The whole import: ParseMhtDocument, then pack (when given) with the work folder exactly as
 // passed. Errors (an unreadable archive, a file that cannot be written, packing) propagate;

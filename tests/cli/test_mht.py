@@ -65,6 +65,22 @@ class MhtCommand(unittest.TestCase):
                     ["--work", self.work, "--doc", "99999999999"]):
             self.assertNotEqual(run("mht", self.archive(b"a\r\nb\r\n"), *bad)[0], 0, bad)
 
+    def test_page_and_parts_of_each_producer(self):
+        for name, (archive, page, parts) in mhtgen.producer_samples().items():
+            with self.subTest(name):
+                work = os.path.join(self.dir.name, name)
+                os.mkdir(work)
+                self.work = work
+                status = run("mht", self.archive(archive), "--work", work, "--doc", "42")
+                self.assertEqual(status, (0, b"", b""))
+                self.assertEqual(mhtgen.page_lines(self.read("42.htm")), mhtgen.page_lines(page))
+                written = os.listdir(os.path.join(work, "42.files")) if parts else []
+                self.assertEqual(sorted(written), sorted(parts))
+                # Raw and base64 resources: byte for byte what an independent decoder gives.
+                reference = mhtgen.email_parts(archive)
+                for file, location in parts.items():
+                    self.assertEqual(self.read("42.files", file), reference[location], file)
+
 
 if __name__ == "__main__":
     unittest.main()

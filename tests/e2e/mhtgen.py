@@ -98,3 +98,116 @@ def email_parts(archive):
         if location:
             parts[location.strip()] = item.get_payload(decode=True)
     return parts
+
+
+# The layouts that other programs write. Each builder returns (archive, expected page body):
+# the body of the part that becomes the page, as the part carries it once decoded.
+
+def browser_save(page_html, resources, page_location="https://example.com/a/"):
+    """A browser's single-file save: root parameters on continuation lines with type= before
+    the boundary, a Content-ID between the headers, every part `binary`.
+    resources: [(location, content type, bytes)]."""
+    boundary = b"----MultipartBoundary--Vq3pXr5Lk----"
+    out = [b"From: <Saved by the test browser>", b"Snapshot-Content-Location: " + page_location.encode(),
+           b"Subject: saved", b"MIME-Version: 1.0", b"Content-Type: multipart/related;",
+           b'\ttype="text/html";', b'\tboundary="' + boundary + b'"', b"", b""]
+    pieces = [CRLF.join(out)]
+    entries = [("text/html", page_location, page_html)] + [(t, loc, data) for loc, t, data in resources]
+    for n, (content_type, location, data) in enumerate(entries):
+        pieces.append(b"--" + boundary + CRLF + CRLF.join([
+            header("Content-Type", content_type), b"Content-ID: <frame-%d@test>" % n,
+            b"Content-Transfer-Encoding: binary", header("Content-Location", location), b"", data]))
+    pieces.append(b"--" + boundary + b"--" + CRLF)
+    return CRLF.join(pieces), page_html
+
+
+def office_page(page_html, resources, folder="file:///C:/Docs/report"):
+    """An office program's single-file web page: no type= parameter, and every part's
+    headers in the order Content-Location, Content-Transfer-Encoding, Content-Type."""
+    boundary = b"----=_NextPart_01DA2B3C.4D5E6F70"
+    pieces = [CRLF.join([b"MIME-Version: 1.0", b"X-Document-Type: Document",
+                         b'Content-Type: multipart/related; boundary="' + boundary + b'"', b"",
+                         b"This document is a Single File Web Page, also known as a Web Archive file.",
+                         b""])]
+    entries = [(folder + ".htm", "quoted-printable", 'text/html; charset="us-ascii"', qp_encode(page_html))]
+    entries += [(folder + "_files/" + loc, "base64", t, b64_lines(data)) for loc, t, data in resources]
+    for location, encoding, content_type, body in entries:
+        pieces.append(b"--" + boundary + CRLF + CRLF.join([
+            header("Content-Location", location), header("Content-Transfer-Encoding", encoding),
+            header("Content-Type", content_type), b"", body, b""]))
+    pieces.append(b"--" + boundary + b"--" + CRLF)
+    return CRLF.join(pieces), page_html
+
+
+def mail_with_attachments(plain, html, attachments):
+    """A mail: plain and HTML alternatives in a nested list, then attachments, each with its
+    name in a Content-Location line among other headers. attachments: [(name, type, bytes)]."""
+    lines = [b"From: a@example.com", b"To: b@example.com", b"Subject: two attachments",
+             b"MIME-Version: 1.0", b"Content-Type: multipart/mixed;", b'\tboundary="=_outer_7d1"', b"",
+             b"This is a multi-part message in MIME format.", b"",
+             b"--=_outer_7d1", b"Content-Type: multipart/alternative;", b'\tboundary="=_alt_9e2"', b"",
+             b"--=_alt_9e2", b"Content-Type: text/plain; charset=utf-8",
+             b"Content-Transfer-Encoding: quoted-printable", b"", qp_encode(plain),
+             b"--=_alt_9e2", b"Content-Type: text/html; charset=utf-8",
+             b"Content-Transfer-Encoding: quoted-printable", b"", qp_encode(html),
+             b"--=_alt_9e2--", b""]
+    for name, content_type, data in attachments:
+        lines += [b"--=_outer_7d1", header("Content-Type", content_type + '; name="%s"' % name),
+                  header("Content-Disposition", 'attachment; filename="%s"' % name),
+                  b"Content-Transfer-Encoding: base64", header("Content-Location", name), b"",
+                  b64_lines(data), b""]
+    lines += [b"--=_outer_7d1--", b""]
+    return CRLF.join(lines), plain
+
+
+def mail_7bit_8bit(text7, html8, location="note.htm"):
+    """A mail with a 7bit text part, then an 8bit HTML part that carries a location."""
+    return CRLF.join([
+        b"From: a@example.com", b"Subject: plain", b"MIME-Version: 1.0",
+        b'Content-Type: multipart/mixed; boundary="b7-8"', b"",
+        b"--b7-8", b"Content-Type: text/plain; charset=us-ascii", b"Content-Transfer-Encoding: 7bit", b"",
+        text7, b"--b7-8", b"Content-Type: text/html; charset=iso-8859-1",
+        b"Content-Transfer-Encoding: 8bit", header("Content-Location", location), b"", html8,
+        b"--b7-8--", b""]), text7
+
+
+def plain_message(body):
+    """A message without any MIME header."""
+    return CRLF.join([b"From: a@example.com", b"To: b@example.com", b"Subject: no MIME",
+                      b"Date: Mon, 1 Jan 2024 00:00:00 +0000", b"", body]) + CRLF, body
+
+
+# Random bytes with lone CR and LF among them, and a page with no reference to rewrite.
+IMAGE = random_bytes(3000, 9) + b"\r\rA\n\nB\r\n\r"
+PAGE = b"<html><body><p>Caf\xe9 = =3D tab\there</p>\r\n<p>line two </p></body></html>"
+
+
+def producer_samples():
+    """name: (archive, expected page body, {written part file: its Content-Location})."""
+    site = "https://example.com/a/"
+    return {
+        "browser": browser_save(PAGE, [(site + "i.png", "image/png", IMAGE),
+                                       (site + "s.css", "text/css", b"p{}\r\n"),
+                                       (site + "e.gif", "image/gif", b"")])
+        + ({"i.png": site + "i.png", "s.css": site + "s.css", "e.gif": site + "e.gif"},),
+        "office": office_page(PAGE, [("image001.png", "image/png", IMAGE),
+                                     ("filelist.xml", "text/xml", b"<xml/>")])
+        + ({"image001.png": "file:///C:/Docs/report_files/image001.png"},),
+        "mail": mail_with_attachments(b"Hello =\r\nthere", b"<b>Hello</b>",
+                                      [("a.gif", "image/gif", IMAGE[:700]),
+                                       ("b.jpg", "image/jpeg", IMAGE)])
+        + ({"a.gif": "a.gif", "b.jpg": "b.jpg"},),
+        "7bit-8bit": mail_7bit_8bit(b"Plain 7bit text\r\n\r\nwith = sign", b"<p>caf\xe9 8bit</p>")
+        + ({"note.htm": "note.htm"},),
+        "no-mime": plain_message(b"Hello,\r\n\r\nfirst line kept\r\nbye") + ({},),
+    }
+
+
+def page_lines(data):
+    """Text as the import writes it: its lines, empty ones at either end dropped."""
+    lines = data.replace(b"\r\n", b"\n").replace(b"\r", b"\n").split(b"\n")
+    while lines and not lines[0]:
+        lines.pop(0)
+    while lines and not lines[-1]:
+        lines.pop()
+    return lines

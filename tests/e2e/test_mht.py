@@ -81,14 +81,23 @@ class ImportMht(HostTestCase):
         result, entries = self.run_import(archive)
         self.assertEqual(result, "result=true ispage=true")
         self.assertEqual(set(entries), {"15.htm", "15.files/pic.gif"})
-        # The text/plain part is the page (its body starts one line late: no location line).
-        self.assertEqual(entries["15.htm"], b"Hello =\xe9" + CRLF + CRLF)
-        # The attachment's body runs on to the end, the outer closing line included; base64
-        # decoding skips the hyphens and decodes the letters of "outer" and "b" after the data.
-        # 400 characters of data and six letters: two pending characters make one more byte.
-        self.assertEqual(entries["15.files/pic.gif"],
-                         base64.b64decode(base64.b64encode(gif) + b"outerb=="))
-        self.assertEqual(entries["15.files/pic.gif"][:len(gif)], gif)
+        # The text/plain part is the page, from the empty line after its headers on.
+        self.assertEqual(entries["15.htm"], CRLF + b"Hello =\xe9" + CRLF + CRLF)
+        # After the nested list the outer delimiter still ends the attachment.
+        self.assertEqual(entries["15.files/pic.gif"], gif)
+        self.assertEqual(entries["15.files/pic.gif"], mhtgen.email_parts(archive)["pic.gif"])
+
+    def test_each_producer_layout(self):
+        for name, (archive, page, parts) in mhtgen.producer_samples().items():
+            with self.subTest(name):
+                os.mkdir(self.path(name))  # a fresh work folder: the import never empties one
+                result, entries = self.run_import(archive, work=self.path(name))
+                self.assertEqual(result, "result=true ispage=true")
+                self.assertEqual(mhtgen.page_lines(entries["15.htm"]), mhtgen.page_lines(page))
+                self.assertEqual(set(entries), {"15.htm"} | {"15.files/" + f for f in parts})
+                reference = mhtgen.email_parts(archive)
+                for file, location in parts.items():
+                    self.assertEqual(entries["15.files/" + file], reference[location], file)
 
     def test_header_names_in_odd_case(self):
         archive = mhtgen.saved_page(b"<p>odd</p>", [("x/y/z.JPG", "image/jpeg", b"\x00\xff\x10")],
