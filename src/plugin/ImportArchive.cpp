@@ -14,8 +14,6 @@ namespace {
 
 constexpr const char* kReportCaption = "Import MHT,EML Files";
 
-std::string Text(const char* s) { return s ? std::string(s) : std::string(); }
-
 // The host's text for a key, copied at once as the host expects.
 std::string HostMessage(const char* key) {
   GetHostMessageFunc get = CurrentRequest().GetHostMessage;

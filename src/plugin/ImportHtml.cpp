@@ -16,8 +16,6 @@ namespace lorvex {
 
 namespace {
 
-std::string Text(const char* s) { return s ? std::string(s) : std::string(); }
-
 // The page import's view of the progress dialog: its two engines, its bar (when shown), the
 // thread's messages and the Stop button's flag.
 class DialogFetcher final : public PageFetcher {

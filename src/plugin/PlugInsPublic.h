@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace lorvex {
 
@@ -63,6 +64,9 @@ static_assert(offsetof(TPlugInRequest, DialogFont) == 44);
 static_assert(offsetof(TPlugInRequest, FontCharset) == 60);
 static_assert(offsetof(TPlugInRequest, GetHostMessage) == 64);
 static_assert(offsetof(TPlugInRequest, PrepareForm) == 68);
+
+// A string the host passed (it may pass none): its text, or empty.
+inline std::string Text(const char* s) { return s ? std::string(s) : std::string(); }
 
 // The last request received by initalize or loadhtmltostream. Never cleared; the dialogs
 // and the web archive import read their settings from it.

@@ -15,6 +15,7 @@
 #include "util/FileOperation.h"
 #include "util/WebPublicFunc.h"
 
+using lorvex::Text;
 using lorvex::TPlugInRequest;
 using lorvex::win32::Guarded;
 
@@ -39,8 +40,6 @@ constexpr std::string_view kBlankPage =
 const Extension* ExtensionAt(int32_t index) {
   return uint32_t(index) < kExtensions.size() ? &kExtensions[uint32_t(index)] : nullptr;
 }
-
-std::string Text(const char* s) { return s ? std::string(s) : std::string(); }
 
 // Extension 2: the file's text converted to plain text and packed as one stream.
 bool ConvertFileToText(const TPlugInRequest& request, IStream* hostStream) {
