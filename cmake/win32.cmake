@@ -12,7 +12,8 @@ add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=
 file(GLOB LORVEX_PLATFORM_SOURCES CONFIGURE_DEPENDS src/platform/win32/*.cpp)
 add_library(lorvex_core STATIC ${LORVEX_CORE_SOURCES} ${LORVEX_PLATFORM_SOURCES})
 target_include_directories(lorvex_core PUBLIC src)
-target_link_libraries(lorvex_core PUBLIC ws2_32 ole32 uuid)
+# zlib (static) inflates the HTTP client's gzip and deflate bodies.
+target_link_libraries(lorvex_core PUBLIC ${ZLIB_STATIC} ws2_32 ole32 uuid)
 
 # morquill.dll: exports the two packing calls by their undecorated names.
 file(GLOB MORQUILL_SOURCES CONFIGURE_DEPENDS host/morquill/*.cpp)
@@ -71,6 +72,11 @@ target_link_libraries(lorvex_windows_tests PRIVATE lorvex_windows ${LORVEX_WINDO
 add_dependencies(lorvex_windows_tests lorvex morquill lorvex-host)
 add_test(NAME windows_tests COMMAND lorvex_windows_tests)
 set_tests_properties(core_tests windows_tests PROPERTIES TIMEOUT 900)
+
+# moniker-get.exe: one download through the downloader, for the end-to-end fault tests.
+add_executable(moniker-get tests/download/moniker_get.cpp)
+target_include_directories(moniker-get PRIVATE tests)
+target_link_libraries(moniker-get PRIVATE lorvex_windows ${LORVEX_WINDOWS_LIBS})
 
 # End-to-end tests drive lorvex-host.exe under Wine from Python.
 file(GLOB LORVEX_E2E_TESTS CONFIGURE_DEPENDS tests/e2e/test_*.py)

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <utility>
 #include <vector>
 
+#include "http/ContentDecoding.h"
 #include "util/StrFunction.h"
 
 namespace lorvex {
@@ -145,6 +147,12 @@ void THttpClient::Get(const std::string& url, HttpSink& sink) {
         connection_.reset();
         throw HttpError(HttpFailure::Status, answer.statusLine, answer.status);
       }
+      // The client asks for no range, so a partial answer's body is not the resource.
+      if (answer.status == 206) {
+        connection_.reset();
+        throw HttpError(HttpFailure::Status, answer.statusLine + " to a request without a range",
+                        answer.status);
+      }
       ReadBody(answer, sink);
       return;
     }
@@ -273,7 +281,14 @@ THttpClient::Answer THttpClient::ReadAnswerHead() {
   }
 }
 
-void THttpClient::ReadBody(const Answer& answer, HttpSink& sink) {
+void THttpClient::ReadBody(const Answer& answer, HttpSink& target) {
+  // A body in a coding that was not asked for is decoded on its way to the sink, or refused.
+  ContentCoding coding = ContentCoding::Identity;
+  std::optional<InflatingSink> inflating;
+  if (answer.status != 204 && answer.status != 304)
+    coding = ParseContentEncoding(answer.Header("content-encoding"));
+  if (coding != ContentCoding::Identity) inflating.emplace(coding, target);
+  HttpSink& sink = inflating ? static_cast<HttpSink&>(*inflating) : target;
   bool keep = answer.minorVersion >= 1 ? !ListHasToken(answer.Header("connection"), "close")
                                        : ListHasToken(answer.Header("connection"), "keep-alive");
   std::string transferEncoding = answer.Header("transfer-encoding");
@@ -312,6 +327,7 @@ void THttpClient::ReadBody(const Answer& answer, HttpSink& sink) {
     ReadBodyToClose(sink);
     keep = false;
   }
+  if (inflating) inflating->Finish();
   if (keep)
     connection_->reused = true;
   else

@@ -4,10 +4,13 @@
 // Host, Accept, Content-Type and User-Agent from the settings (and the jar's cookies).
 // Bodies framed by Content-Length, by chunked coding or by the connection's close are
 // understood; a connection whose answer was framed is kept open for the next request to the
-// same place. Every failure raises HttpError: an answer other than 2xx (with its status
-// code), a redirect when redirects are not followed or too many, no connection, a lost
-// connection, a malformed answer, one beyond the named limits below, a body cut short, the
-// read time-out, and Disconnect. A body that raised was not complete, whatever reached the
+// same place. The client asks for identity coding and no range; a gzip or deflate body sent
+// anyway is inflated before it reaches the sink (see ContentDecoding.h). Every failure
+// raises HttpError: an answer other than 2xx (with its status code), a 206 (its body is
+// only a part), a body in another coding or one that does not inflate, a redirect when
+// redirects are not followed or too many, no connection, a lost connection, a malformed
+// answer, one beyond the named limits below, a body cut short, the read time-out, and
+// Disconnect. A body that raised was not complete, whatever reached the
 // sink before.
 //
 // Waiting: all network waits are cut into slices of kIdleIntervalMs; after each one, and as
@@ -118,7 +121,7 @@ class THttpClient {
   Answer Exchange(const HttpUrl& url);
   Answer ReadAnswerHead();
   void SendRequest(const HttpUrl& url);
-  void ReadBody(const Answer& answer, HttpSink& sink);
+  void ReadBody(const Answer& answer, HttpSink& target);
   void ReadChunkedBody(HttpSink& sink);
   void ReadCountedBody(std::uint64_t length, HttpSink& sink);
   void ReadBodyToClose(HttpSink& sink);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
 
@@ -121,6 +122,67 @@ TEST(HttpRequest, RetriesOnceWhenAKeptConnectionWasClosed) {
   EXPECT_EQ(server.ConnectionCount(), 2);
 }
 
+TEST(HttpRequest, RetriesWhenAKeptConnectionClosesUnanswered) {
+  // The second request reaches the kept connection and is read, then the server hangs up
+  // without a word: the client must send it again on a new connection.
+  TestHttpServer server;
+  std::atomic<int> seen{0};
+  server.Handle("/x", [&](const TestRequest&, TestConnection& c) {
+    if (++seen == 2) return c.Close();
+    c.Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+  });
+  THttpClient http;
+  EXPECT_EQ(http.Get(server.Url("/x")), "ok");
+  EXPECT_EQ(http.Get(server.Url("/x")), "ok");
+  auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_EQ(requests[0].connection, requests[1].connection);
+  EXPECT_NE(requests[1].connection, requests[2].connection);
+}
+
+TEST(HttpRequest, KeptConnectionWithBytesLeftOverIsNotReused) {
+  // The answer says two bytes and sends seven: the five left over must not be read as the
+  // next answer.
+  TestHttpServer server;
+  server.Handle("/over", [](const TestRequest&, TestConnection& c) {
+    c.Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nokEXTRA");
+  });
+  server.Respond("/next", 200, "next");
+  THttpClient http;
+  EXPECT_EQ(http.Get(server.Url("/over")), "ok");
+  EXPECT_EQ(http.Get(server.Url("/next")), "next");
+  EXPECT_EQ(server.ConnectionCount(), 2);
+}
+
+TEST(HttpContentCoding, UnaskedCodingsAreDecodedOrRefused) {
+  // Made with zlib: "hello, hello, hello" as gzip and as raw deflate.
+  const std::string gzip(
+      "\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\x03\xcb\x48\xcd\xc9\xc9"
+      "\xd7\x51\xc8\x40\xa2\x00\x9f\xa1\xca\x09\x13\x00\x00\x00",
+      29);
+  const std::string raw("\xcb\x48\xcd\xc9\xc9\xd7\x51\xc8\x40\xa2\x00", 11);
+  TestHttpServer server;
+  server.Respond("/gzip", 200, gzip, "Content-Encoding: gzip\r\n");
+  server.Handle("/slow-raw", [&](const TestRequest&, TestConnection& c) {
+    c.Send("HTTP/1.1 200 OK\r\nContent-Encoding: deflate\r\nTransfer-Encoding: chunked\r\n\r\n");
+    for (char byte : raw) c.Send(std::string("1\r\n") + byte + "\r\n");
+    c.Send("0\r\n\r\n");
+  });
+  server.Respond("/cut", 200, gzip.substr(0, 20), "Content-Encoding: gzip\r\n");
+  server.Respond("/br", 200, "hello", "Content-Encoding: br\r\n");
+  server.Respond("/part", 206, "hel", "Content-Range: bytes 0-2/5\r\n");
+  THttpClient http;
+  EXPECT_EQ(http.Get(server.Url("/gzip")), "hello, hello, hello");
+  EXPECT_EQ(http.Get(server.Url("/slow-raw")), "hello, hello, hello");
+  EXPECT_EQ(server.Requests()[0].Header("accept-encoding"), "identity");
+  EXPECT_EQ(FailingGet(http, server.Url("/cut")).Kind(), HttpFailure::Protocol);
+  EXPECT_EQ(FailingGet(http, server.Url("/br")).Kind(), HttpFailure::Protocol);
+  std::string body;
+  HttpError partial = FailingGet(http, server.Url("/part"), &body);
+  EXPECT_EQ(partial.StatusCode(), 206);
+  EXPECT_EQ(body, "");
+}
+
 TEST(HttpFailures, ErrorStatusesCarryTheirCode) {
   TestHttpServer server;
   server.Respond("/gone", 404, "missing page");
@@ -216,6 +278,26 @@ TEST(HttpFailures, MalformedAnswersFailWithoutExhaustingMemory) {
     HttpError e = FailingGet(http, server.Url(c.path));
     EXPECT_EQ(e.Kind(), c.kind) << c.path << ": " << e.what();
   }
+}
+
+TEST(HttpFailures, HeaderLinesUpToTheLimitAreTaken) {
+  // The limit counts the line's own bytes, not its CR LF or LF.
+  TestHttpServer server;
+  const std::string name = "X-Long: ";
+  auto line = [&](std::size_t size) { return name + std::string(size - name.size(), 'v'); };
+  server.Canned("/max", "HTTP/1.1 200 OK\r\n" + line(kMaxHeaderLineLength) +
+                            "\r\nContent-Length: 2\r\n\r\nok");
+  server.Canned("/max-lf",
+                "HTTP/1.1 200 OK\n" + line(kMaxHeaderLineLength) + "\nContent-Length: 2\n\nok");
+  server.Canned("/over", "HTTP/1.1 200 OK\r\n" + line(kMaxHeaderLineLength + 1) +
+                             "\r\nContent-Length: 2\r\n\r\nok");
+  server.Canned("/over-lf",
+                "HTTP/1.1 200 OK\n" + line(kMaxHeaderLineLength + 1) + "\nContent-Length: 2\n\nok");
+  THttpClient http;
+  EXPECT_EQ(http.Get(server.Url("/max")), "ok");
+  EXPECT_EQ(http.Get(server.Url("/max-lf")), "ok");
+  EXPECT_EQ(FailingGet(http, server.Url("/over")).Kind(), HttpFailure::Protocol);
+  EXPECT_EQ(FailingGet(http, server.Url("/over-lf")).Kind(), HttpFailure::Protocol);
 }
 
 TEST(HttpFailures, MangledAnswersEndInAResultOrAnHttpError) {
