@@ -77,6 +77,7 @@ set_tests_properties(core_tests windows_tests PROPERTIES TIMEOUT 900)
 add_executable(moniker-get tests/download/moniker_get.cpp)
 target_include_directories(moniker-get PRIVATE tests)
 target_link_libraries(moniker-get PRIVATE lorvex_windows ${LORVEX_WINDOWS_LIBS})
+add_dependencies(moniker-get morquill)
 
 # End-to-end tests drive lorvex-host.exe under Wine from Python.
 file(GLOB LORVEX_E2E_TESTS CONFIGURE_DEPENDS tests/e2e/test_*.py)

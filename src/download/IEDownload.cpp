@@ -577,6 +577,12 @@ STDMETHODIMP TBSCB::OnResponse(DWORD dwResponseCode, LPCWSTR szResponseHeaders,
       Refuse(E_ABORT);
       return E_ABORT;
     }
+    // A part of the resource where no range was asked for is not the resource: storing it
+    // as the whole file would report a truncated download as a success.
+    if (dwResponseCode == 206 && info_.RangeBegin == 0 && info_.RangeEnd == 0) {
+      Refuse(INET_E_DOWNLOAD_FAILURE);
+      return E_ABORT;
+    }
     if (dwResponseCode >= 500 && dwResponseCode <= 599) {
       // A server error ends the binding with a download failure, as urlmon reports it where it
       // does so itself; nothing of the error page is stored.

@@ -15,7 +15,7 @@
 namespace {
 
 // The wait's own bound, beyond TimeOut: a download that neither ends nor times out is a fault.
-constexpr DWORD kWaitLimitMs = 120000;
+constexpr DWORD kWaitLimitMs = 30000;
 
 const char* WaitText(lorvex::WaitOutcome outcome) {
   switch (outcome) {

