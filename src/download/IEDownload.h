@@ -15,7 +15,7 @@
 //   download is always a failure, and nothing of a refused response is stored. A 5xx answer
 //   ends with INET_E_DOWNLOAD_FAILURE (urlmon's own outcome for it where urlmon judges the
 //   status itself), and so does a 206 when no range was asked for (its body is only a part
-//   of the resource), a 401 or 407 answer that reaches OnResponse is sent once more with the
+//   of the resource); a 401 or 407 answer that reaches OnResponse is sent once more with the
 //   credentials that Authenticate would give (where urlmon does not ask IAuthenticate).
 // - A target file that cannot be opened or written, or a Put file that cannot be read, ends
 //   the download: the binding is aborted, nothing more is stored, and the binding's end
