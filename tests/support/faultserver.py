@@ -221,6 +221,7 @@ class FaultServer:
             return self._bomb
 
     def __enter__(self):
+        self.bomb()  # made before any client waits for it: it takes a second or two
         self._acceptor.start()
         return self
 
