@@ -22,6 +22,7 @@ namespace {
 constexpr ULONG kBindInfoSize = 84;             // sizeof(BINDINFO) with every member
 constexpr DWORD kQueryContentLength = 5;        // HTTP_QUERY_CONTENT_LENGTH
 constexpr DWORD kQueryAcceptRanges = 42;        // HTTP_QUERY_ACCEPT_RANGES
+constexpr DWORD kQueryContentEncoding = 29;     // HTTP_QUERY_CONTENT_ENCODING
 constexpr DWORD kQueryFlagNumber = 0x20000000;  // HTTP_QUERY_FLAG_NUMBER
 constexpr DWORD kQueryTextSize = 2049;
 constexpr ULONG kStatusRedirecting = 3;      // BINDSTATUS_REDIRECTING
@@ -39,6 +40,13 @@ const char kInternetSettingsKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\";
 
 LONG liveObjects = 0;
+
+// True for http:// and https:// URLs (ASCII case folded).
+bool IsHttpUrl(const std::wstring& url) {
+  std::string head;
+  for (size_t i = 0; i < url.size() && i < 8; ++i) head += url[i] < 128 ? char(url[i]) : '?';
+  return StartsWithIgnoreCase(head, "http://") || StartsWithIgnoreCase(head, "https://");
+}
 
 // Guards the links between components and their callback objects (TIEDownload::attached_ and
 // TBSCB::owner_ as the destructors use them): urlmon may free an object on another thread.
@@ -380,6 +388,7 @@ void TBSCB::StartBinding() {
   // A request body built for an earlier binding of this object is kept: that binding may
   // still hold the block, and the next one is handed the same bytes.
   received_ = 0;
+  expectedLength_ = -1;
   stopped_ = false;
   auto fail = [this](HRESULT result) {
     stopped_ = true;
@@ -567,11 +576,18 @@ STDMETHODIMP TBSCB::OnResponse(DWORD dwResponseCode, LPCWSTR szResponseHeaders,
     responseCode_ = dwResponseCode;
     if (PrepareCredentialRetry(dwResponseCode)) return E_ABORT;
     DWORD length = 0;
-    if (QueryInfoNumber(kQueryContentLength, length) && length == 0) {
+    bool hasLength = QueryInfoNumber(kQueryContentLength, length);
+    if (hasLength && length == 0) {
       RaiseComplete(nullptr, S_OK);
       Refuse(E_ABORT);
       return E_ABORT;
     }
+    // urlmon decodes a coded body itself, so only an uncoded one can be held to its length.
+    std::string coding;
+    QueryInfoString(kQueryContentEncoding, coding);
+    expectedLength_ = -1;
+    if (hasLength && (Trim(coding).empty() || EqualsIgnoreCase(Trim(coding), "identity")))
+      expectedLength_ = length;
     if ((dwResponseCode >= 400 && dwResponseCode <= 499) || Cancelled()) {
       RaiseComplete(nullptr, E_ABORT);
       Refuse(E_ABORT);
@@ -701,6 +717,10 @@ STDMETHODIMP TBSCB::OnStopBinding(HRESULT hresult, LPCWSTR) {
       outcome = INET_E_CONNECTION_TIMEOUT;
     else if (FAILED(ownOutcome_))
       outcome = ownOutcome_;
+    else if (SUCCEEDED(outcome) && expectedLength_ >= 0 && received_ < expectedLength_)
+      outcome = INET_E_DOWNLOAD_FAILURE;  // the connection closed before the whole body came
+    else if (SUCCEEDED(outcome) && responseCode_ == 0 && received_ == 0 && IsHttpUrl(url_))
+      outcome = INET_E_DOWNLOAD_FAILURE;  // closed or reset before any answer
     stopped_ = true;
     if (timer_) timer_->Disable();
     if (!info_.FileName.empty()) {

@@ -345,6 +345,9 @@ class TBSCB final : public IBindStatusCallback,
   win32::ComPtr<IStream> memoryStream_;
   win32::ComPtr<IBinding> binding_;
   DWORD responseCode_ = 0;
+  // The answer's Content-Length when its body comes as sent (no content coding); -1 when
+  // unknown. A binding that ends "successfully" with fewer bytes was cut short.
+  long long expectedLength_ = -1;
   // Beyond the described fields: the end has been seen; the file was opened (or tried);
   // the outcome that this object decided itself (a refusal, a file that could not be opened
   // or written), which the binding's end reports in place of a successful result.

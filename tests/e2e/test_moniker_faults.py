@@ -27,8 +27,11 @@ OK, FAIL = "ok", "fail"
 #   reports nothing meanwhile, so a trickle looks like silence and TimeOut ends it;
 # - it inflates gzip and raw deflate itself, but fails zlib-wrapped deflate;
 # - it ends broken chunking, a short body, an over-long header line, a missing status line
-#   and unknown codings with success and what it received: the downloader cannot tell.
-# A 206 that no range asked for is refused by the downloader itself.
+#   and unknown codings with success and what it received.
+# - a reset before any answer ends now with a failure, now with success and nothing.
+# The downloader itself refuses a 206 that no range asked for, and fails a body shorter than
+# its Content-Length and an end without an answer or data; a chunked or coded body it cannot
+# hold to a length.
 CASES = {
     "/ok": (OK, 0),
     "/trickle-close": (FAIL, 0),
@@ -55,8 +58,8 @@ CASES = {
     "/chunk-cut-short": (OK, 0),
     "/endless-header": (OK, 0),
     "/bad-status-line": (OK, 0),
-    "/length-then-close": (OK, 0),
-    "/empty-answer": (OK, 0),
+    "/length-then-close": (FAIL, 0),
+    "/empty-answer": (FAIL, 0),
     "/gzip-corrupt": (FAIL, 0),
     "/gzip-truncated": (OK, 0),
     "/br": (OK, 0),

@@ -186,35 +186,6 @@ TEST(HttpRequest, KeptConnectionWithBytesLeftOverIsNotReused) {
   EXPECT_EQ(server.ConnectionCount(), 2);
 }
 
-TEST(HttpContentCoding, UnaskedCodingsAreDecodedOrRefused) {
-  // Made with zlib: "hello, hello, hello" as gzip and as raw deflate.
-  const std::string gzip(
-      "\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\x03\xcb\x48\xcd\xc9\xc9"
-      "\xd7\x51\xc8\x40\xa2\x00\x9f\xa1\xca\x09\x13\x00\x00\x00",
-      29);
-  const std::string raw("\xcb\x48\xcd\xc9\xc9\xd7\x51\xc8\x40\xa2\x00", 11);
-  TestHttpServer server;
-  server.Respond("/gzip", 200, gzip, "Content-Encoding: gzip\r\n");
-  server.Handle("/slow-raw", [&](const TestRequest&, TestConnection& c) {
-    c.Send("HTTP/1.1 200 OK\r\nContent-Encoding: deflate\r\nTransfer-Encoding: chunked\r\n\r\n");
-    for (char byte : raw) c.Send(std::string("1\r\n") + byte + "\r\n");
-    c.Send("0\r\n\r\n");
-  });
-  server.Respond("/cut", 200, gzip.substr(0, 20), "Content-Encoding: gzip\r\n");
-  server.Respond("/br", 200, "hello", "Content-Encoding: br\r\n");
-  server.Respond("/part", 206, "hel", "Content-Range: bytes 0-2/5\r\n");
-  THttpClient http;
-  EXPECT_EQ(http.Get(server.Url("/gzip")), "hello, hello, hello");
-  EXPECT_EQ(http.Get(server.Url("/slow-raw")), "hello, hello, hello");
-  EXPECT_EQ(server.Requests()[0].Header("accept-encoding"), "identity");
-  EXPECT_EQ(FailingGet(http, server.Url("/cut")).Kind(), HttpFailure::Protocol);
-  EXPECT_EQ(FailingGet(http, server.Url("/br")).Kind(), HttpFailure::Protocol);
-  std::string body;
-  HttpError partial = FailingGet(http, server.Url("/part"), &body);
-  EXPECT_EQ(partial.StatusCode(), 206);
-  EXPECT_EQ(body, "");
-}
-
 TEST(HttpFailures, ErrorStatusesCarryTheirCode) {
   TestHttpServer server;
   server.Respond("/gone", 404, "missing page");
