@@ -5,15 +5,18 @@
 #include "http/TlsStream.h"
 
 #include <winsock2.h>
+// after winsock2.h, which must come first
 #include <windows.h>
 #define SECURITY_WIN32
 #include <schannel.h>
 #include <security.h>
 #include <sspi.h>
 #include <wincrypt.h>
+#include <ws2tcpip.h>
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "http/HttpError.h"
@@ -28,8 +31,8 @@ constexpr std::size_t kCipherChunk = 16 * 1024;
 // complete message is a broken peer.
 constexpr std::size_t kMaxBufferedCipher = 128 * 1024;
 constexpr ULONG kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT |
-                                ISC_REQ_CONFIDENTIALITY | ISC_REQ_ALLOCATE_MEMORY |
-                                ISC_REQ_STREAM | ISC_REQ_MANUAL_CRED_VALIDATION;
+                                ISC_REQ_CONFIDENTIALITY | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM |
+                                ISC_REQ_MANUAL_CRED_VALIDATION;
 
 std::string StatusText(const char* what, long status) {
   char text[64];
@@ -37,14 +40,14 @@ std::string StatusText(const char* what, long status) {
   return text;
 }
 
-std::string CertificateErrorText(DWORD error) {
+std::string CertificateErrorText(DWORD error, bool selfSigned) {
   switch (error) {
     case static_cast<DWORD>(CERT_E_EXPIRED):
       return "certificate has expired or is not yet valid";
     case static_cast<DWORD>(CERT_E_CN_NO_MATCH):
-      return "certificate is not for this host";
+      return "host name mismatch";
     case static_cast<DWORD>(CERT_E_UNTRUSTEDROOT):
-      return "certificate is not signed by a trusted authority";
+      return selfSigned ? "self-signed certificate" : "certificate from an untrusted authority";
     case static_cast<DWORD>(CERT_E_CHAINING):
       return "certificate chain could not be built to a trusted authority";
     case static_cast<DWORD>(CERT_E_WRONG_USAGE):
@@ -54,6 +57,51 @@ std::string CertificateErrorText(DWORD error) {
     default:
       return StatusText("certificate check", long(error));
   }
+}
+
+// The bytes of an IPv4 or IPv6 literal; nothing for a host name.
+std::optional<std::vector<unsigned char>> AddressBytes(const std::string& host) {
+  sockaddr_storage storage{};
+  int length = sizeof storage;
+  std::wstring wide(host.begin(), host.end());
+  for (int family : {AF_INET, AF_INET6}) {
+    length = sizeof storage;
+    if (::WSAStringToAddressW(const_cast<wchar_t*>(wide.c_str()), family, nullptr,
+                              reinterpret_cast<sockaddr*>(&storage), &length) != 0)
+      continue;
+    if (family == AF_INET) {
+      auto* v4 = reinterpret_cast<const unsigned char*>(
+          &reinterpret_cast<const sockaddr_in*>(&storage)->sin_addr);
+      return std::vector<unsigned char>(v4, v4 + 4);
+    }
+    auto* v6 = reinterpret_cast<const unsigned char*>(
+        &reinterpret_cast<const sockaddr_in6*>(&storage)->sin6_addr);
+    return std::vector<unsigned char>(v6, v6 + 16);
+  }
+  return std::nullopt;
+}
+
+// True when the certificate's subject alternative names hold the address.
+bool HasIpEntry(PCCERT_CONTEXT certificate, const std::vector<unsigned char>& address) {
+  const CERT_INFO* info = certificate->pCertInfo;
+  PCERT_EXTENSION extension =
+      ::CertFindExtension(szOID_SUBJECT_ALT_NAME2, info->cExtension, info->rgExtension);
+  if (!extension) return false;
+  CERT_ALT_NAME_INFO* names = nullptr;
+  DWORD size = 0;
+  if (!::CryptDecodeObjectEx(X509_ASN_ENCODING, X509_ALTERNATE_NAME, extension->Value.pbData,
+                             extension->Value.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr, &names,
+                             &size))
+    return false;
+  bool found = false;
+  for (DWORD i = 0; i < names->cAltEntry && !found; ++i) {
+    const CERT_ALT_NAME_ENTRY& entry = names->rgAltEntry[i];
+    found = entry.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS &&
+            entry.IPAddress.cbData == address.size() &&
+            std::equal(address.begin(), address.end(), entry.IPAddress.pbData);
+  }
+  ::LocalFree(names);
+  return found;
 }
 
 std::wstring Widen(const std::string& text) {
@@ -103,10 +151,11 @@ class SchannelStream : public TlsStream {
     settings.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
     TimeStamp expiry;
     SECURITY_STATUS status = ::AcquireCredentialsHandleA(
-        nullptr, const_cast<char*>(UNISP_NAME_A), SECPKG_CRED_OUTBOUND, nullptr, &settings,
-        nullptr, nullptr, &credentials_.handle, &expiry);
+        nullptr, const_cast<char*>(UNISP_NAME_A), SECPKG_CRED_OUTBOUND, nullptr, &settings, nullptr,
+        nullptr, &credentials_.handle, &expiry);
     if (status != SEC_E_OK)
-      throw HttpError(HttpFailure::Tls, "cannot start TLS: " + StatusText("AcquireCredentialsHandle", status));
+      throw HttpError(HttpFailure::Tls,
+                      "cannot start TLS: " + StatusText("AcquireCredentialsHandle", status));
     credentials_.valid = true;
   }
 
@@ -220,7 +269,8 @@ class SchannelStream : public TlsStream {
 
   // Keeps the unread tail of the input (a SECBUFFER_EXTRA), or nothing.
   void KeepExtra(const SecBuffer& extra) {
-    if (extra.BufferType == SECBUFFER_EXTRA && extra.cbBuffer > 0 && extra.cbBuffer <= cipher_.size())
+    if (extra.BufferType == SECBUFFER_EXTRA && extra.cbBuffer > 0 &&
+        extra.cbBuffer <= cipher_.size())
       cipher_.erase(0, cipher_.size() - extra.cbBuffer);
     else
       cipher_.clear();
@@ -291,22 +341,30 @@ class SchannelStream : public TlsStream {
                                    &chain.value))
       throw HttpError(HttpFailure::Tls,
                       StatusText("certificate chain", long(::GetLastError())) + " (" + host_ + ")");
+    // An address is matched here against the certificate's IP entries; the policy's own
+    // name check is for host names.
+    std::optional<std::vector<unsigned char>> address = AddressBytes(host_);
     std::wstring serverName = Widen(host_);
     SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
     ssl.cbSize = sizeof ssl;
     ssl.dwAuthType = AUTHTYPE_SERVER;
-    ssl.pwszServerName = const_cast<wchar_t*>(serverName.c_str());
+    ssl.pwszServerName = address ? nullptr : const_cast<wchar_t*>(serverName.c_str());
     CERT_CHAIN_POLICY_PARA policy{};
     policy.cbSize = sizeof policy;
     policy.pvExtraPolicyPara = &ssl;
     CERT_CHAIN_POLICY_STATUS result{};
     result.cbSize = sizeof result;
     if (!::CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain.value, &policy, &result))
-      throw HttpError(HttpFailure::Tls,
-                      StatusText("certificate policy", long(::GetLastError())) + " (" + host_ + ")");
-    if (result.dwError != 0)
+      throw HttpError(HttpFailure::Tls, StatusText("certificate policy", long(::GetLastError())) +
+                                            " (" + host_ + ")");
+    bool selfSigned = chain.value->cChain > 0 && chain.value->rgpChain[0]->cElement == 1;
+    DWORD error = result.dwError;
+    if (error == 0 && address && !HasIpEntry(certificate.value, *address))
+      error = static_cast<DWORD>(CERT_E_CN_NO_MATCH);
+    if (error != 0)
       throw HttpError(HttpFailure::Tls, "certificate verification failed: " +
-                                            CertificateErrorText(result.dwError) + " (" + host_ + ")");
+                                            CertificateErrorText(error, selfSigned) + " (" + host_ +
+                                            ")");
   }
 
   long FlushOut() {
@@ -334,8 +392,8 @@ class SchannelStream : public TlsStream {
     return platform::kSocketFailed;
   }
   HttpError NetworkError() const {
-    return HttpError(HttpFailure::Network, "connection failed during the TLS handshake: " +
-                                               inner_->ErrorText());
+    return HttpError(HttpFailure::Network,
+                     "connection failed during the TLS handshake: " + inner_->ErrorText());
   }
   HttpError ClosedDuringHandshake() const {
     return HttpError(HttpFailure::Tls, "connection closed during the TLS handshake with " + host_);
