@@ -3,16 +3,17 @@ file(GLOB LORVEX_PLATFORM_SOURCES CONFIGURE_DEPENDS src/platform/posix/*.cpp)
 # The HTTP client inflates gzip and deflate bodies with the system's zlib.
 find_package(ZLIB REQUIRED)
 
+find_package(OpenSSL REQUIRED)
 add_library(lorvex_core STATIC ${LORVEX_CORE_SOURCES} ${LORVEX_PLATFORM_SOURCES})
 target_include_directories(lorvex_core PUBLIC src)
-target_link_libraries(lorvex_core PUBLIC ZLIB::ZLIB)
+target_link_libraries(lorvex_core PUBLIC ZLIB::ZLIB OpenSSL::SSL)
 target_compile_options(lorvex_core PRIVATE -O2)
 
 # The same core with AddressSanitizer and UndefinedBehaviorSanitizer, for the tests.
 set(LORVEX_SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
 add_library(lorvex_core_san STATIC ${LORVEX_CORE_SOURCES} ${LORVEX_PLATFORM_SOURCES})
 target_include_directories(lorvex_core_san PUBLIC src)
-target_link_libraries(lorvex_core_san PUBLIC ZLIB::ZLIB)
+target_link_libraries(lorvex_core_san PUBLIC ZLIB::ZLIB OpenSSL::SSL)
 target_compile_options(lorvex_core_san PUBLIC ${LORVEX_SANITIZE})
 target_link_options(lorvex_core_san PUBLIC ${LORVEX_SANITIZE})
 

@@ -13,7 +13,7 @@ file(GLOB LORVEX_PLATFORM_SOURCES CONFIGURE_DEPENDS src/platform/win32/*.cpp)
 add_library(lorvex_core STATIC ${LORVEX_CORE_SOURCES} ${LORVEX_PLATFORM_SOURCES})
 target_include_directories(lorvex_core PUBLIC src)
 # zlib (static) inflates the HTTP client's gzip and deflate bodies.
-target_link_libraries(lorvex_core PUBLIC ${ZLIB_STATIC} ws2_32 ole32 uuid)
+target_link_libraries(lorvex_core PUBLIC ${ZLIB_STATIC} ws2_32 secur32 crypt32 ole32 uuid)
 
 # morquill.dll: exports the two packing calls by their undecorated names.
 file(GLOB MORQUILL_SOURCES CONFIGURE_DEPENDS host/morquill/*.cpp)
@@ -69,7 +69,7 @@ add_executable(lorvex_windows_tests tests/plugin/WindowsTestMain.cpp ${LORVEX_WI
 target_include_directories(lorvex_windows_tests PRIVATE tests host)
 target_link_libraries(lorvex_windows_tests PRIVATE lorvex_windows ${LORVEX_WINDOWS_LIBS}
   GTest::gmock GTest::gtest)
-add_dependencies(lorvex_windows_tests lorvex morquill lorvex-host)
+add_dependencies(lorvex_windows_tests lorvex morquill lorvex-host http-get)
 add_test(NAME windows_tests COMMAND lorvex_windows_tests)
 set_tests_properties(core_tests windows_tests PROPERTIES TIMEOUT 900)
 
@@ -78,6 +78,10 @@ add_executable(moniker-get tests/download/moniker_get.cpp)
 target_include_directories(moniker-get PRIVATE tests)
 target_link_libraries(moniker-get PRIVATE lorvex_windows ${LORVEX_WINDOWS_LIBS})
 add_dependencies(moniker-get morquill)
+
+# The native tool's get command for Windows: the https tests drive the client's Windows TLS.
+add_executable(http-get tests/support/win32/http_get_main.cpp src/cli/GetCommand.cpp)
+target_link_libraries(http-get PRIVATE lorvex_core crypt32)
 
 # End-to-end tests drive lorvex-host.exe under Wine from Python.
 file(GLOB LORVEX_E2E_TESTS CONFIGURE_DEPENDS tests/e2e/test_*.py)

@@ -2,8 +2,10 @@
 # Downloads a 1 GiB file from a local nginx (Debian's nginx-light, one process, sendfile on)
 # with `lorvex get --out`, `curl -o` and `wget -O`, interleaved, ROUNDS times each, and
 # prints the median wall time, throughput and peak memory of each tool and lorvex's ratio to
-# curl. A 128 MiB file is fetched by lorvex too, to show that its peak memory does not grow
-# with the file. Everything it writes goes under bench/out/http/ (git-ignored).
+# curl; then the same over https (TLS on the same nginx with a certificate from a test
+# authority made here, which each tool is told to trust). A 128 MiB file is fetched by lorvex
+# too, to show that its peak memory does not grow with the file. Everything it writes goes
+# under bench/out/http/ (git-ignored).
 #
 #   bench/http/run.sh            # ROUNDS=5 by default
 #   ROUNDS=3 bench/http/run.sh
@@ -22,6 +24,18 @@ big="$out/www/big.bin"; small="$out/www/small.bin"
 [ "$(stat -c %s "$big" 2>/dev/null || echo 0)" = 1073741824 ] ||
   head -c 1073741824 /dev/urandom >"$big"
 [ "$(stat -c %s "$small" 2>/dev/null || echo 0)" = 134217728 ] || head -c 134217728 "$big" >"$small"
+
+tls_port=$((port + 1))
+if [ ! -f "$out/server.pem" ]; then
+  openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 30 \
+    -keyout "$out/ca.key" -out "$out/ca.pem" -subj "/CN=bench authority" \
+    -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign 2>/dev/null
+  openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes \
+    -keyout "$out/server.key" -out "$out/server.csr" -subj /CN=127.0.0.1 2>/dev/null
+  printf 'subjectAltName=IP:127.0.0.1\nextendedKeyUsage=serverAuth\n' >"$out/server.ext"
+  openssl x509 -req -in "$out/server.csr" -CA "$out/ca.pem" -CAkey "$out/ca.key" \
+    -CAcreateserial -days 30 -extfile "$out/server.ext" -out "$out/server.pem" 2>/dev/null
+fi
 
 cat >"$out/nginx.conf" <<CONF
 worker_processes 1;
@@ -44,6 +58,12 @@ http {
     listen 127.0.0.1:$port;
     root $out/www;
   }
+  server {
+    listen 127.0.0.1:$tls_port ssl;
+    ssl_certificate $out/server.pem;
+    ssl_certificate_key $out/server.key;
+    root $out/www;
+  }
 }
 CONF
 /usr/sbin/nginx -c "$out/nginx.conf" -p "$out" &
@@ -52,6 +72,7 @@ trap 'kill $nginx_pid 2>/dev/null || true; rm -f "$out"/dl/*' EXIT
 for _ in $(seq 50); do curl -sf -o /dev/null "http://127.0.0.1:$port/small.bin" -r 0-0 && break; sleep 0.1; done
 
 url="http://127.0.0.1:$port/big.bin"
+tls_url="https://127.0.0.1:$tls_port/big.bin"
 results="$out/results.txt"
 : >"$results"
 measure() {  # name command...
@@ -69,6 +90,11 @@ for round in $(seq "$rounds"); do
   measure wget wget -q -O "$out/dl/file" "$url"
 done
 for round in $(seq "$rounds"); do
+  measure lorvex-tls env SSL_CERT_FILE="$out/ca.pem" "$tool" get "$tls_url" --out "$out/dl/file"
+  measure curl-tls curl -s --cacert "$out/ca.pem" -o "$out/dl/file" "$tls_url"
+  measure wget-tls wget -q --ca-certificate="$out/ca.pem" -O "$out/dl/file" "$tls_url"
+done
+for round in $(seq "$rounds"); do
   rm -f "$out"/dl/*
   /usr/bin/time -f "lorvex-128MiB %e %M" -a -o "$results" "$tool" get "http://127.0.0.1:$port/small.bin" --out "$out/dl/file"
 done
@@ -80,13 +106,16 @@ for line in open(sys.argv[1]):
     name, secs, kb = line.split()
     runs.setdefault(name, []).append((float(secs), int(kb)))
 size = {"lorvex-128MiB": 128}
-print("1 GiB from local nginx (sendfile), %d rounds, interleaved; medians" % len(runs["curl"]))
+print("1 GiB from local nginx (http: sendfile; https: TLS), %d rounds, interleaved; medians"
+      % len(runs["curl"]))
 print("%-14s %9s %10s %12s %14s" % ("tool", "wall s", "MiB/s", "peak RSS", "vs curl (tput)"))
-curl = statistics.median(s for s, _ in runs["curl"])
-for name in ["lorvex", "curl", "wget", "lorvex-128MiB"]:
-    secs = statistics.median(s for s, _ in runs[name])
-    kb = statistics.median(k for _, k in runs[name])
-    mib = size.get(name, 1024)
-    ratio = "%.2f" % (curl / secs) if mib == 1024 else "-"
-    print("%-14s %9.2f %10.0f %9.1f MiB %14s" % (name, secs, mib / secs, kb / 1024, ratio))
+for names, reference in [(["lorvex", "curl", "wget", "lorvex-128MiB"], "curl"),
+                         (["lorvex-tls", "curl-tls", "wget-tls"], "curl-tls")]:
+    curl = statistics.median(s for s, _ in runs[reference])
+    for name in names:
+        secs = statistics.median(s for s, _ in runs[name])
+        kb = statistics.median(k for _, k in runs[name])
+        mib = size.get(name, 1024)
+        ratio = "%.2f" % (curl / secs) if mib == 1024 else "-"
+        print("%-14s %9.2f %10.0f %9.1f MiB %14s" % (name, secs, mib / secs, kb / 1024, ratio))
 PY

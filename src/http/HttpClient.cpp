@@ -55,6 +55,14 @@ void CheckHeaderValue(const char* name, std::string_view value) {
                       std::string("request header ") + name + " holds a line break");
 }
 
+// The key under which a connection is kept: where it goes and, for https, which origin
+// its TLS session was made for (through a proxy, each origin has its own tunnel).
+std::string EndpointKey(const HttpUrl& url, const std::string& host, int port) {
+  std::string key = host + ":" + std::to_string(port);
+  if (url.secure) key += " tls " + url.host + ":" + std::to_string(url.port);
+  return key;
+}
+
 [[noreturn]] void Malformed(const std::string& what) {
   throw HttpError(HttpFailure::Protocol, "malformed answer: " + what);
 }
@@ -162,14 +170,34 @@ void THttpClient::Get(const std::string& url, HttpSink& sink) {
   }
 }
 
-void THttpClient::OpenConnection(const std::string& host, int port) {
+void THttpClient::OpenConnection(const HttpUrl& url, const std::string& host, int port) {
   connection_.reset();
   std::unique_ptr<ByteStream> stream =
       OpenStream ? OpenStream(host, port) : ConnectTcp(host, port, control_);
   if (!stream) throw HttpError(HttpFailure::Connect, "cannot connect to " + host);
+  if (url.secure) {
+    if (!ProxyParams.ProxyServer.empty()) stream = Tunnel(std::move(stream), url);
+    stream = StartTls(std::move(stream), url.host, control_);
+  }
   auto connection = std::make_unique<HttpConnection>(control_, std::move(stream));
-  connection->endpoint = host + ":" + std::to_string(port);
+  connection->endpoint = EndpointKey(url, host, port);
   connection_ = std::move(connection);
+}
+
+std::unique_ptr<ByteStream> THttpClient::Tunnel(std::unique_ptr<ByteStream> stream,
+                                                const HttpUrl& url) {
+  HttpConnection proxy(control_, std::move(stream));
+  std::string authority =
+      (url.ipv6 ? "[" + url.host + "]" : url.host) + ":" + std::to_string(url.port);
+  CheckHeaderValue("User-Agent", Request.UserAgent);
+  std::string request = "CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\n";
+  if (!Request.UserAgent.empty()) request += "User-Agent: " + Request.UserAgent + "\r\n";
+  proxy.WriteAll(request + "\r\n");
+  Answer answer = ReadAnswerHead(proxy);
+  if (answer.status < 200 || answer.status > 299)
+    throw HttpError(HttpFailure::Status, "proxy refused the tunnel: " + answer.statusLine,
+                    answer.status);
+  return proxy.ReleaseStream();
 }
 
 THttpClient::Answer THttpClient::Exchange(const HttpUrl& url) {
@@ -195,20 +223,20 @@ THttpClient::Answer THttpClient::Exchange(const HttpUrl& url) {
     if (host.empty() || port > 65535)
       throw HttpError(HttpFailure::Url, "invalid proxy " + ProxyParams.ProxyServer);
   }
-  std::string endpoint = host + ":" + std::to_string(port);
+  std::string endpoint = EndpointKey(url, host, port);
   bool fresh = false;
   if (!connection_ || connection_->endpoint != endpoint || !connection_->IsReusable()) {
-    OpenConnection(host, port);
+    OpenConnection(url, host, port);
     fresh = true;
   }
   for (;;) {
     try {
       SendRequest(url);
-      return ReadAnswerHead();
+      return ReadAnswerHead(*connection_);
     } catch (const HttpError& e) {
       // A kept connection may have been closed by the server meanwhile: once more, anew.
       if (fresh || e.Kind() != HttpFailure::Network) throw;
-      OpenConnection(host, port);
+      OpenConnection(url, host, port);
       fresh = true;
     }
   }
@@ -222,7 +250,8 @@ void THttpClient::SendRequest(const HttpUrl& url) {
   std::string request;
   request.reserve(512);
   request += "GET ";
-  request += viaProxy ? url.AbsoluteForm() : url.target;
+  // Through a proxy, plain http names the whole URL; https goes through a tunnel as if direct.
+  request += viaProxy && !url.secure ? url.AbsoluteForm() : url.target;
   request += " HTTP/1.1\r\nHost: ";
   request += url.Authority();
   request += "\r\n";
@@ -231,17 +260,17 @@ void THttpClient::SendRequest(const HttpUrl& url) {
   if (!Request.UserAgent.empty()) request += "User-Agent: " + Request.UserAgent + "\r\n";
   request += "Accept-Encoding: identity\r\n";
   if (AllowCookies) {
-    std::string cookie = cookies_.CookieHeader(url.host, url.Path(), NowSeconds());
+    std::string cookie = cookies_.CookieHeader(url.host, url.Path(), NowSeconds(), url.secure);
     if (!cookie.empty()) request += "Cookie: " + cookie + "\r\n";
   }
   request += "Connection: keep-alive\r\n\r\n";
   connection_->WriteAll(request);
 }
 
-THttpClient::Answer THttpClient::ReadAnswerHead() {
+THttpClient::Answer THttpClient::ReadAnswerHead(HttpConnection& connection) {
   std::string line;
   for (int interim = 0;; ++interim) {
-    if (!connection_->ReadLine(line, kMaxHeaderLineLength))
+    if (!connection.ReadLine(line, kMaxHeaderLineLength))
       throw HttpError(HttpFailure::Network, "connection closed before an answer");
     Answer answer;
     // "HTTP/1.x 200 Reason": version, one space, three digits, then a space or the end.
@@ -256,7 +285,7 @@ THttpClient::Answer THttpClient::ReadAnswerHead() {
     answer.statusLine = std::string(Trim(s.substr(0, 200)));
 
     for (;;) {
-      if (!connection_->ReadLine(line, kMaxHeaderLineLength))
+      if (!connection.ReadLine(line, kMaxHeaderLineLength))
         throw HttpError(HttpFailure::Incomplete, "connection closed inside the answer's header");
       if (line.empty()) break;
       if (line[0] == ' ' || line[0] == '\t') {

@@ -1,7 +1,7 @@
 // THttpClient: the HTTP/1.1 client component of the download dialogs.
 //
-// It GETs http:// URLs, its body into a sink or returned as a string. The request carries
-// Host, Accept, Content-Type and User-Agent from the settings (and the jar's cookies).
+// It GETs http:// and https:// URLs, its body into a sink or returned as a string. The request
+// carries Host, Accept, Content-Type and User-Agent from the settings (and the jar's cookies).
 // Bodies framed by Content-Length, by chunked coding or by the connection's close are
 // understood; a connection whose answer was framed is kept open for the next request to the
 // same place. The client asks for identity coding and no range; a gzip or deflate body sent
@@ -103,7 +103,8 @@ class THttpClient {
   // Called at short intervals while a transfer runs (see above).
   std::function<void()> OnIdle;
   // Opens the byte stream of a new connection to host and port (the proxy's when one is
-  // set); TCP when empty. Tests and fuzzing put a scripted peer here.
+  // set); TCP when empty. Tests and fuzzing put a scripted peer here. For https the client
+  // layers TLS on what it returns.
   std::function<std::unique_ptr<ByteStream>(const std::string& host, int port)> OpenStream;
 
   // GETs url, its body into sink. Throws HttpError on any failure.
@@ -122,13 +123,14 @@ class THttpClient {
  private:
   struct Answer;
   Answer Exchange(const HttpUrl& url);
-  Answer ReadAnswerHead();
+  Answer ReadAnswerHead(HttpConnection& connection);
   void SendRequest(const HttpUrl& url);
   void ReadBody(const Answer& answer, HttpSink& target);
   void ReadChunkedBody(HttpSink& sink);
   void ReadCountedBody(std::uint64_t length, HttpSink& sink);
   void ReadBodyToClose(HttpSink& sink);
-  void OpenConnection(const std::string& host, int port);
+  void OpenConnection(const HttpUrl& url, const std::string& host, int port);
+  std::unique_ptr<ByteStream> Tunnel(std::unique_ptr<ByteStream> stream, const HttpUrl& url);
 
   HttpTransferControl control_;
   std::unique_ptr<HttpConnection> connection_;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "http/HttpError.h"
+#include "http/TlsStream.h"
 
 namespace lorvex {
 
@@ -56,6 +57,30 @@ std::unique_ptr<ByteStream> ConnectTcp(const std::string& host, int port,
     if (socket.FinishConnect(error)) return std::make_unique<SocketStream>(std::move(socket));
   }
   throw HttpError(HttpFailure::Connect, "cannot connect to " + where + ": " + error);
+}
+
+std::unique_ptr<ByteStream> StartTls(std::unique_ptr<ByteStream> inner, const std::string& host,
+                                     HttpTransferControl& control) {
+  std::unique_ptr<TlsStream> tls = CreateTlsStream(std::move(inner), host);
+  Clock::time_point lastProgress = Clock::now();
+  for (;;) {
+    TlsStream::Step step = tls->Handshake();
+    if (step == TlsStream::Step::Done) return tls;
+    int slice = kIdleIntervalMs;
+    if (control.readTimeoutMs > 0) {
+      long long left = control.readTimeoutMs - MsSince(lastProgress);
+      if (left <= 0)
+        throw HttpError(HttpFailure::Timeout, "TLS handshake with " + host + " timed out after " +
+                                                  std::to_string(control.readTimeoutMs) + " ms");
+      slice = int(std::min<long long>(left, slice));
+    }
+    platform::SocketWait wait =
+        step == TlsStream::Step::WantRead ? tls->WaitReadable(slice) : tls->WaitWritable(slice);
+    control.Checkpoint(wait == platform::SocketWait::Timeout);
+    if (wait == platform::SocketWait::Failed)
+      throw HttpError(HttpFailure::Network, "connection failed: " + tls->ErrorText());
+    if (wait == platform::SocketWait::Ready) lastProgress = Clock::now();
+  }
 }
 
 HttpConnection::HttpConnection(HttpTransferControl& control, std::unique_ptr<ByteStream> stream)
@@ -151,6 +176,12 @@ bool HttpConnection::ReadLine(std::string& line, std::size_t maxLength) {
       return true;
     }
   }
+}
+
+std::unique_ptr<ByteStream> HttpConnection::ReleaseStream() {
+  if (begin_ != end_)
+    throw HttpError(HttpFailure::Protocol, "unexpected bytes after the proxy's answer");
+  return std::move(stream_);
 }
 
 bool HttpConnection::IsReusable() {

@@ -40,6 +40,11 @@ struct HttpTransferControl {
 std::unique_ptr<ByteStream> ConnectTcp(const std::string& host, int port,
                                        HttpTransferControl& control);
 
+// Runs the TLS handshake for host over inner, waiting as reads do (read time-out, idle hook,
+// abort); the secured stream on success. Throws HttpError (Tls, Timeout, Network, Aborted).
+std::unique_ptr<ByteStream> StartTls(std::unique_ptr<ByteStream> inner, const std::string& host,
+                                     HttpTransferControl& control);
+
 class HttpConnection {
  public:
   HttpConnection(HttpTransferControl& control, std::unique_ptr<ByteStream> stream);
@@ -53,6 +58,9 @@ class HttpConnection {
   std::size_t Read(char* buffer, std::size_t size);
   // True when an idle connection is still open and has sent nothing unasked for.
   bool IsReusable();
+  // Hands the stream on (a proxy's tunnel becomes a TLS session's inner stream); throws
+  // HttpError (Protocol) when bytes were read ahead of it.
+  std::unique_ptr<ByteStream> ReleaseStream();
 
   // Where the connection goes ("host:port"), to find it again for the next request.
   std::string endpoint;

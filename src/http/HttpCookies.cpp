@@ -191,11 +191,11 @@ void HttpCookieJar::Store(std::string_view host, std::string_view requestPath,
 }
 
 std::string HttpCookieJar::CookieHeader(std::string_view host, std::string_view path,
-                                        std::int64_t now) const {
+                                        std::int64_t now, bool secure) const {
   std::string lowerHost = AsciiLowerCase(host);
   std::vector<const HttpCookie*> matching;
   for (const HttpCookie& c : cookies_) {
-    if (c.secure || (c.expires && *c.expires <= now)) continue;
+    if ((c.secure && !secure) || (c.expires && *c.expires <= now)) continue;
     bool hostOk = c.hostOnly ? c.domain == lowerHost : DomainMatches(lowerHost, c.domain);
     if (hostOk && PathMatches(path.empty() ? "/" : path, c.path)) matching.push_back(&c);
   }

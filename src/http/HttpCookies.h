@@ -2,8 +2,8 @@
 // lifetime and sent back on later requests to matching hosts and paths.
 //
 // Domain, Path, Expires, Max-Age and Secure are honoured. A Domain attribute must match the
-// host that set the cookie; a cookie without one goes back to that host only. The client
-// speaks http only, so cookies marked Secure are kept but never sent. Times are seconds since
+// host that set the cookie; a cookie without one goes back to that host only. Cookies marked
+// Secure go over https only. Times are seconds since
 // 1970 (UTC), passed in so that expiry is testable.
 #pragma once
 
@@ -34,8 +34,10 @@ class HttpCookieJar {
   // Takes one Set-Cookie value received from host for a request of requestPath.
   void Store(std::string_view host, std::string_view requestPath, std::string_view setCookie,
              std::int64_t now);
-  // The Cookie header value for a request to host and path ("a=1; b=2"), empty when none.
-  std::string CookieHeader(std::string_view host, std::string_view path, std::int64_t now) const;
+  // The Cookie header value for a request to host and path ("a=1; b=2"), empty when none;
+  // secure when the request goes over https.
+  std::string CookieHeader(std::string_view host, std::string_view path, std::int64_t now,
+                           bool secure) const;
 
   const std::vector<HttpCookie>& Cookies() const { return cookies_; }
   void Clear() { cookies_.clear(); }

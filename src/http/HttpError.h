@@ -9,7 +9,7 @@ namespace lorvex {
 
 enum class HttpFailure {
   Status,      // the server answered with a status other than 2xx (StatusCode() holds it)
-  Url,         // a malformed URL, or a scheme other than http
+  Url,         // a malformed URL, or a scheme other than http and https
   Connect,     // the host could not be resolved or the connection was refused or timed out
   Network,     // the connection failed or was reset during the transfer
   Timeout,     // no data for the read time-out
@@ -17,6 +17,7 @@ enum class HttpFailure {
   Protocol,    // a malformed answer, or one beyond the client's limits
   Incomplete,  // the connection closed before the body was complete
   Redirects,   // more redirections than the client follows
+  Tls,         // no secure channel: a failed handshake or a certificate that does not verify
 };
 
 class HttpError : public std::runtime_error {

@@ -88,11 +88,13 @@ std::string RemoveDotSegments(std::string_view path) {
 
 std::string HttpUrl::Authority() const {
   std::string authority = ipv6 ? "[" + host + "]" : host;
-  if (port != 80) authority += ":" + std::to_string(port);
+  if (port != (secure ? 443 : 80)) authority += ":" + std::to_string(port);
   return authority;
 }
 
-std::string HttpUrl::AbsoluteForm() const { return "http://" + Authority() + target; }
+std::string HttpUrl::Origin() const { return (secure ? "https://" : "http://") + Authority(); }
+
+std::string HttpUrl::AbsoluteForm() const { return Origin() + target; }
 
 std::string_view HttpUrl::Path() const {
   std::string_view t = target;
@@ -103,7 +105,9 @@ HttpUrl ParseHttpUrl(std::string_view url) {
   std::string_view rest = Trim(url);
   std::size_t schemeLength = SchemeLength(rest);
   if (schemeLength == 0) BadUrl(url, "not an absolute URL");
-  if (!EqualsIgnoreCase(rest.substr(0, schemeLength), "http")) BadUrl(url, "unsupported scheme");
+  std::string_view scheme = rest.substr(0, schemeLength);
+  bool secure = EqualsIgnoreCase(scheme, "https");
+  if (!secure && !EqualsIgnoreCase(scheme, "http")) BadUrl(url, "unsupported scheme");
   rest.remove_prefix(schemeLength + 1);
   if (rest.substr(0, 2) != "//") BadUrl(url, "no host in URL");
   rest.remove_prefix(2);
@@ -117,6 +121,8 @@ HttpUrl ParseHttpUrl(std::string_view url) {
   if (at != std::string_view::npos) authority.remove_prefix(at + 1);
 
   HttpUrl result;
+  result.secure = secure;
+  result.port = secure ? 443 : 80;
   std::string_view portText;
   if (!authority.empty() && authority[0] == '[') {
     std::size_t close = authority.find(']');
@@ -159,8 +165,8 @@ HttpUrl ParseHttpUrl(std::string_view url) {
 std::string ResolveLocation(const HttpUrl& base, std::string_view location) {
   std::string_view loc = Trim(location);
   if (SchemeLength(loc) > 0) return std::string(loc);
-  if (loc.substr(0, 2) == "//") return "http:" + std::string(loc);
-  std::string origin = "http://" + base.Authority();
+  if (loc.substr(0, 2) == "//") return (base.secure ? "https:" : "http:") + std::string(loc);
+  std::string origin = base.Origin();
   loc = loc.substr(0, loc.find('#'));
   if (loc.empty()) return origin + base.target;
   if (loc[0] == '?') return origin + std::string(base.Path()) + std::string(loc);

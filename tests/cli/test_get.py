@@ -103,7 +103,7 @@ class GetCommandTest(unittest.TestCase):
             r = self.run_tool("http://127.0.0.1:%d/" % port)
         self.assertNotEqual(r.returncode, 0)
         self.assertIn(b"cannot connect", r.stderr)
-        r = self.run_tool("https://127.0.0.1/")
+        r = self.run_tool("ftp://127.0.0.1/")
         self.assertNotEqual(r.returncode, 0)
         self.assertIn(b"unsupported scheme", r.stderr)
         self.assertNotEqual(self.run_tool().returncode, 0)

@@ -210,7 +210,7 @@ TEST(HttpFailures, RefusedConnectionAndUnsupportedScheme) {
   HttpError refused = FailingGet(http, "http://127.0.0.1:" + std::to_string(port) + "/");
   EXPECT_EQ(refused.Kind(), HttpFailure::Connect);
   EXPECT_EQ(refused.StatusCode(), 0);
-  EXPECT_EQ(FailingGet(http, "https://127.0.0.1/").Kind(), HttpFailure::Url);
+  EXPECT_EQ(FailingGet(http, "ftp://127.0.0.1/").Kind(), HttpFailure::Url);
 }
 
 TEST(HttpFailures, ConnectingHasItsOwnTimeOut) {
@@ -376,13 +376,13 @@ TEST(HttpRedirects, LoopsFailAndUnfollowedRedirectsAreFailures) {
   server.Respond("/ping", 302, "", "Location: /pong\r\n");
   server.Respond("/pong", 302, "", "Location: /ping\r\n");
   server.Respond("/nowhere", 302, "");
-  server.Respond("/tls", 301, "", "Location: https://127.0.0.1/\r\n");
+  server.Respond("/ftp", 301, "", "Location: ftp://127.0.0.1/\r\n");
   THttpClient http;
   http.HandleRedirects = true;
   EXPECT_EQ(FailingGet(http, server.Url("/ping")).Kind(), HttpFailure::Redirects);
   EXPECT_EQ(server.Requests().size(), std::size_t(kDefaultRedirectMaximum + 1));
   EXPECT_EQ(FailingGet(http, server.Url("/nowhere")).StatusCode(), 302);
-  EXPECT_EQ(FailingGet(http, server.Url("/tls")).Kind(), HttpFailure::Url);
+  EXPECT_EQ(FailingGet(http, server.Url("/ftp")).Kind(), HttpFailure::Url);
 
   http.HandleRedirects = false;
   HttpError unfollowed = FailingGet(http, server.Url("/ping"));
@@ -497,6 +497,27 @@ TEST(HttpDisconnect, FromTheIdleHookEndsAWaitAtOnce) {
     if (Clock::now() - start > std::chrono::milliseconds(200)) http.Disconnect();
   };
   EXPECT_EQ(FailingGet(http, server.Url("/silent")).Kind(), HttpFailure::Aborted);
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
+}
+
+// A server that takes the connection but never answers the TLS handshake: the read time-out
+// and Disconnect from the idle hook each end the wait, as they end any read.
+TEST(HttpTls, AStalledHandshakeEndsByTheReadTimeoutOrByDisconnect) {
+  TestHttpServer server;
+  std::string url = "https://127.0.0.1:" + std::to_string(server.Port()) + "/";
+  THttpClient http;
+  http.ReadTimeout = 300;
+  auto start = Clock::now();
+  HttpError timedOut = FailingGet(http, url);
+  EXPECT_EQ(timedOut.Kind(), HttpFailure::Timeout) << timedOut.what();
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
+
+  http.ReadTimeout = 0;
+  start = Clock::now();
+  http.OnIdle = [&] {
+    if (Clock::now() - start > std::chrono::milliseconds(200)) http.Disconnect();
+  };
+  EXPECT_EQ(FailingGet(http, url).Kind(), HttpFailure::Aborted);
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
 }
 

@@ -24,13 +24,15 @@ TEST(CookieJar, SendsCookiesBackToTheirHostAndPath) {
   jar.Store("www.example.com", "/", "b=2; Domain=.example.com; Path=/", kNow);
   jar.Store("www.example.com", "/", "c=3; Path=/docs/deep", kNow);
   jar.Store("www.example.com", "/", "s=4; Secure", kNow);
-  EXPECT_EQ(jar.CookieHeader("www.example.com", "/docs/x", kNow), "a=1; b=2");
-  EXPECT_EQ(jar.CookieHeader("www.example.com", "/docs/deep/x", kNow), "c=3; a=1; b=2");
-  EXPECT_EQ(jar.CookieHeader("WWW.Example.com", "/docsx", kNow), "b=2");
-  EXPECT_EQ(jar.CookieHeader("img.example.com", "/docs/x", kNow), "b=2");
-  EXPECT_EQ(jar.CookieHeader("example.com", "/", kNow), "b=2");
-  EXPECT_EQ(jar.CookieHeader("badexample.com", "/", kNow), "");
-  EXPECT_EQ(jar.CookieHeader("other.org", "/docs/x", kNow), "");
+  EXPECT_EQ(jar.CookieHeader("www.example.com", "/docs/x", kNow, false), "a=1; b=2");
+  EXPECT_EQ(jar.CookieHeader("www.example.com", "/docs/deep/x", kNow, false), "c=3; a=1; b=2");
+  EXPECT_EQ(jar.CookieHeader("WWW.Example.com", "/docsx", kNow, false), "b=2");
+  EXPECT_EQ(jar.CookieHeader("img.example.com", "/docs/x", kNow, false), "b=2");
+  EXPECT_EQ(jar.CookieHeader("example.com", "/", kNow, false), "b=2");
+  EXPECT_EQ(jar.CookieHeader("badexample.com", "/", kNow, false), "");
+  EXPECT_EQ(jar.CookieHeader("other.org", "/docs/x", kNow, false), "");
+  // Over https the Secure one goes too, in the same order rules.
+  EXPECT_EQ(jar.CookieHeader("www.example.com", "/docs/x", kNow, true), "a=1; b=2; s=4");
 }
 
 TEST(CookieJar, RefusesForeignAndTopLevelDomains) {
@@ -43,7 +45,7 @@ TEST(CookieJar, RefusesForeignAndTopLevelDomains) {
   jar.Store("www.example.com", "/", "=novalue", kNow);
   EXPECT_TRUE(jar.Cookies().empty());
   jar.Store("localhost", "/", "e=5; Domain=localhost", kNow);
-  EXPECT_EQ(jar.CookieHeader("localhost", "/", kNow), "e=5");
+  EXPECT_EQ(jar.CookieHeader("localhost", "/", kNow, false), "e=5");
 }
 
 TEST(CookieJar, ExpiresByMaxAgeAndDateAndReplacesByName) {
@@ -52,13 +54,13 @@ TEST(CookieJar, ExpiresByMaxAgeAndDateAndReplacesByName) {
   jar.Store("h.test", "/", "b=1; Expires=Fri, 31 Dec 2100 23:59:59 GMT", kNow);
   jar.Store("h.test", "/", "c=1; Expires=Thu, 01 Jan 1970 00:00:00 GMT", kNow);
   jar.Store("h.test", "/", "d=1; Max-Age=100; Expires=Thu, 01 Jan 1970 00:00:00 GMT", kNow);
-  EXPECT_EQ(jar.CookieHeader("h.test", "/", kNow), "a=1; b=1; d=1");
-  EXPECT_EQ(jar.CookieHeader("h.test", "/", kNow + 10), "b=1; d=1");
+  EXPECT_EQ(jar.CookieHeader("h.test", "/", kNow, false), "a=1; b=1; d=1");
+  EXPECT_EQ(jar.CookieHeader("h.test", "/", kNow + 10, false), "b=1; d=1");
   jar.Store("h.test", "/", "b=2", kNow);
-  EXPECT_EQ(jar.CookieHeader("h.test", "/", kNow), "a=1; b=2; d=1");
+  EXPECT_EQ(jar.CookieHeader("h.test", "/", kNow, false), "a=1; b=2; d=1");
   jar.Store("h.test", "/", "d=gone; Max-Age=0", kNow);
   jar.Store("h.test", "/", "a=gone; Max-Age=-1", kNow);
-  EXPECT_EQ(jar.CookieHeader("h.test", "/", kNow), "b=2");
+  EXPECT_EQ(jar.CookieHeader("h.test", "/", kNow, false), "b=2");
 }
 
 TEST(CookieJar, StaysWithinItsLimits) {

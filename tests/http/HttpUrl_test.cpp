@@ -20,6 +20,14 @@ TEST(HttpUrlParsing, SplitsHostPortAndTarget) {
   EXPECT_EQ(bare.Authority(), "h");
   EXPECT_EQ(ParseHttpUrl("http://h?q").target, "/?q");
 
+  HttpUrl secure = ParseHttpUrl("HTTPS://h/x");
+  EXPECT_TRUE(secure.secure);
+  EXPECT_EQ(secure.port, 443);
+  EXPECT_EQ(secure.AbsoluteForm(), "https://h/x");
+  EXPECT_EQ(ParseHttpUrl("https://h:80/").Authority(), "h:80");
+  EXPECT_EQ(ResolveLocation(secure, "//other/y"), "https://other/y");
+  EXPECT_EQ(ResolveLocation(secure, "../z"), "https://h/z");
+
   HttpUrl v6 = ParseHttpUrl("http://[::1]:81/x");
   EXPECT_EQ(v6.host, "::1");
   EXPECT_EQ(v6.AbsoluteForm(), "http://[::1]:81/x");
@@ -31,7 +39,7 @@ TEST(HttpUrlParsing, EncodesBytesThatCannotStandInARequestLine) {
 }
 
 TEST(HttpUrlParsing, RejectsWhatIsNotAPlainHttpUrl) {
-  const char* bad[] = {"https://h/",
+  const char* bad[] = {"file:///x",
                        "ftp://h/",
                        "h/x",
                        "",
