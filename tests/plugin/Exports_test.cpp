@@ -297,13 +297,18 @@ class HostBoundary : public DllExports {
     return ::testing::AssertionSuccess();
   }
 
-  // Everything beside the work folder, the files the request named included.
+  // Everything beside the work folder, the files the request named included: names, and the
+  // bytes of small files (the size of large ones).
   std::set<std::string> Outside() const {
     std::set<std::string> names;
     namespace fs = std::filesystem;
     for (const auto& entry : fs::recursive_directory_iterator(root_)) {
       std::string name = entry.path().lexically_relative(root_).generic_string();
-      if (name != "work" && name.rfind("work/", 0) != 0) names.insert(name);
+      if (name == "work" || name.rfind("work/", 0) == 0) continue;
+      if (entry.is_regular_file())
+        name += "=" + (entry.file_size() < (1u << 20) ? ReadFileBytes(entry.path().string())
+                                                      : std::to_string(entry.file_size()));
+      names.insert(name);
     }
     return names;
   }
