@@ -342,7 +342,8 @@ TEST_F(HostBoundary, AwkwardRequestsGiveDefinedResultsAndStayInTheWorkFolder) {
   auto loadHtml = Get<LoadHtmlCall>("loadhtmltostream");
   auto loadBlank = Get<LoadBlankCall>("loadblankpagetostream");
   // Each case changes the base request; expected results of initalize for indexes 0, 1 and 2
-  // ('1' true, '0' false, '?' either), and of loadhtmltostream.
+  // ('1' true, '0' false), and of loadhtmltostream. Where nothing could be written, the archive
+  // import leaves nothing to pack, which counts as failed.
   struct Case {
     const char* what;
     std::function<void(TPlugInRequest&)> change;
@@ -354,7 +355,7 @@ TEST_F(HostBoundary, AwkwardRequestsGiveDefinedResultsAndStayInTheWorkFolder) {
   const std::string& empty = empty_;
   const Case cases[] = {
       {"as given", [](TPlugInRequest&) {}, "111", '1'},
-      {"no WorkFolder", [](TPlugInRequest& r) { r.WorkFolder = nullptr; }, "0?1", '0'},
+      {"no WorkFolder", [](TPlugInRequest& r) { r.WorkFolder = nullptr; }, "001", '0'},
       {"no TemplateFolder", [](TPlugInRequest& r) { r.TemplateFolder = nullptr; }, "111", '1'},
       {"no FileName", [](TPlugInRequest& r) { r.FileName = nullptr; }, "000", '1'},
       {"no ProxyServer", [](TPlugInRequest& r) { r.ProxyServer = nullptr; }, "111", '1'},
@@ -364,9 +365,9 @@ TEST_F(HostBoundary, AwkwardRequestsGiveDefinedResultsAndStayInTheWorkFolder) {
          r.WorkFolder = r.TemplateFolder = r.FileName = r.ProxyServer = r.DialogFont.Name = nullptr;
        },
        "000", '0'},
-      {"empty WorkFolder", [](TPlugInRequest& r) { r.WorkFolder = ""; }, "0?1", '0'},
+      {"empty WorkFolder", [](TPlugInRequest& r) { r.WorkFolder = ""; }, "001", '0'},
       {"WorkFolder under a file", [&](TPlugInRequest& r) { r.WorkFolder = underFile.c_str(); },
-       "0?1", '0'},
+       "001", '0'},
       {"negative DocumentId", [](TPlugInRequest& r) { r.DocumentId = -7; }, "111", '1'},
       {"INT_MIN DocumentId", [](TPlugInRequest& r) { r.DocumentId = INT32_MIN; }, "111", '1'},
       {"FileName is a folder", [&](TPlugInRequest& r) { r.FileName = folder.c_str(); }, "000", '1'},
@@ -385,7 +386,7 @@ TEST_F(HostBoundary, AwkwardRequestsGiveDefinedResultsAndStayInTheWorkFolder) {
       if (index < 0 || index > 2) {
         EXPECT_EQ(result, 0) << what;
         EXPECT_EQ(win32::ReadAll(stream.Get()), kHostBytes) << what;
-      } else if (c.initalize[index] != '?') {
+      } else {
         EXPECT_EQ(result, c.initalize[index] - '0') << what;
       }
       EXPECT_EQ(isPage, index != 2) << what;
