@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <map>
 
 #include "archive/DIMimeStreams.h"
 #include "platform/Platform.h"
@@ -30,6 +31,9 @@ constexpr const char* kDirectoryCreateFail = "DirectoryCreateFail";
 constexpr std::string_view kDirectoryCreateFailFallback = "Cannot create the folder %s";
 constexpr std::string_view kUnsafeNameMessage =
     "A part was not written: its file name \"%s\" cannot be used safely";
+constexpr std::string_view kCaseClashMessage =
+    "A part was not written: its file name \"%s\" differs only in letter case from a part "
+    "written before it";
 constexpr size_t kFileBufferSize = 256 * 1024;
 // Every delimiter in use costs its own search over the rest of the archive. Real archives
 // nest three or four lists; past this many, a new nested list takes the place of the latest
@@ -660,10 +664,28 @@ void ParseMhtDocument(std::string_view archiveFileName, std::string_view workFol
   const TMhtArchive& archive = *loaded;
   std::string baseUrl;
   std::string message;
+  // The part file names written so far, by their lower-case form. Windows holds "A.gif" and
+  // "a.gif" as one file: the later of two such parts is not written, so that it cannot
+  // replace the earlier one there and the import writes the same files on every system.
+  // A part with exactly the same name still replaces the earlier one.
+  std::map<std::string, std::string> written;
   auto write = [&](const TMhtPart& part, bool& pagePending) {
+    const bool resource = !pagePending;
+    std::string name(Trim(ExtractUrlFileName(part.Location)));
+    if (resource && !name.empty()) {
+      auto earlier = written.find(AsciiLowerCase(name));
+      if (earlier != written.end() && earlier->second != name) {
+        messages.push_back(FormatMessagePattern(kCaseClashMessage, PrintableName(name)));
+        return;
+      }
+    }
     WriteMhtPart(pagePending, part.Body, part.Encoding, part.Location, baseUrl, workFolder,
                  documentName, message, host);
-    if (!message.empty()) messages.push_back(message);
+    if (!message.empty()) {
+      messages.push_back(message);
+    } else if (resource && !name.empty()) {
+      written.emplace(AsciiLowerCase(name), std::move(name));
+    }
   };
   if (!WalkMhtArchive(archive, write, host.ProcessMessages)) {
     if (Trim(workFolder).empty()) throw FileError("no work folder to save the page in");

@@ -16,7 +16,7 @@ std::unique_ptr<THttpClient> MakeDialogHttpClient(bool followRedirects) {
 
 void ApplyRequestProxy(THttpClient& http, const TPlugInRequest& request) {
   if (request.UseProxy != 0) {
-    http.ProxyParams.ProxyServer = request.ProxyServer ? request.ProxyServer : "";
+    http.ProxyParams.ProxyServer = Text(request.ProxyServer);
     http.ProxyParams.ProxyPort = request.ProxyPort;
   } else {
     http.ProxyParams.ProxyServer.clear();

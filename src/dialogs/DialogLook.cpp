@@ -66,7 +66,7 @@ TFormLook::TFormLook()
 }
 
 void TFormLook::SetFont(const TDialogFont& font) {
-  std::wstring name = AnsiToUtf16(font.Name ? font.Name : "");
+  std::wstring name = AnsiToUtf16(Text(font.Name));
   if (!name.empty()) {
     std::fill(std::begin(description_.lfFaceName), std::end(description_.lfFaceName), L'\0');
     name.copy(description_.lfFaceName, LF_FACESIZE - 1);

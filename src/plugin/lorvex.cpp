@@ -1,7 +1,10 @@
 // The exports: what the library offers, and the dispatch of a request to an extension.
 #include "plugin/lorvex.h"
 
+#include <objbase.h>
+
 #include <array>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -36,16 +39,63 @@ constexpr const char* kVersion = "V1.00";
 constexpr std::string_view kBlankPage =
     "<HTML>\r\n<HEAD>\r\n<TITLE></TITLE>\r\n</HEAD>\r\n<BODY>\r\n</BODY>\r\n</HTML>\r\n";
 
+// The host may call from a thread of its own on which COM was never initialised (loading the
+// library initialises the loading thread only); the downloader and the dialogs need it. Each
+// call initialises it for its own duration and leaves the thread's COM state as it found it.
+class ComForThisCall {
+ public:
+  ComForThisCall() : initialised_(SUCCEEDED(::CoInitialize(nullptr))) {}
+  ~ComForThisCall() {
+    if (initialised_) ::CoUninitialize();
+  }
+  ComForThisCall(const ComForThisCall&) = delete;
+  ComForThisCall& operator=(const ComForThisCall&) = delete;
+
+ private:
+  bool initialised_;  // also when COM was already there: every success needs its undoing
+};
+
 // Indexes are compared unsigned, so negative ones are out of range.
 const Extension* ExtensionAt(int32_t index) {
   return uint32_t(index) < kExtensions.size() ? &kExtensions[uint32_t(index)] : nullptr;
 }
 
-// Extension 2: the file's text converted to plain text and packed as one stream.
+// The text's lines, each followed by CR LF, in a new memory stream positioned at 0. The
+// lines are written piece by piece into a stream sized for them up front, so that a large
+// text is not held a second time as a string of its own, nor copied as the stream grows.
+lorvex::win32::ComPtr<IStream> LinesStream(std::string_view text) {
+  constexpr size_t kPiece = 1 << 20;
+  lorvex::win32::ComPtr<IStream> stream = lorvex::win32::NewMemoryStream();
+  ULARGE_INTEGER size;
+  size.QuadPart = text.size() + text.size() / 16 + 2;  // the room LoadTextFile allows too
+  stream->SetSize(size);
+  std::string piece;
+  lorvex::LineBreakNormalizer normalizer(piece);
+  for (size_t at = 0; at < text.size(); at += kPiece) {
+    normalizer.Append(text.substr(at, kPiece));
+    lorvex::win32::WriteAll(stream.Get(), piece);
+    piece.clear();
+  }
+  normalizer.Finish();
+  lorvex::win32::WriteAll(stream.Get(), piece);
+  LARGE_INTEGER zero{};
+  ULARGE_INTEGER written;
+  if (FAILED(stream->Seek(zero, STREAM_SEEK_CUR, &written)) || FAILED(stream->SetSize(written)) ||
+      FAILED(stream->Seek(zero, STREAM_SEEK_SET, nullptr)))
+    throw std::runtime_error("memory stream failed");
+  return stream;
+}
+
+// Extension 2: the file's text converted to plain text and packed as one stream. The page is
+// freed once converted, so that a large file is held at most once beside its text.
 bool ConvertFileToText(const TPlugInRequest& request, IStream* hostStream) {
-  std::string html = lorvex::LoadTextFile(Text(request.FileName));
-  std::string text = lorvex::ConvertHTMLToText(html, false, false);
-  auto source = lorvex::win32::NewMemoryStream(lorvex::NormalizeLineBreaks(text));
+  std::string text;
+  {
+    const std::string html = lorvex::LoadTextFile(Text(request.FileName));
+    text = lorvex::ConvertHTMLToText(html, false, false);
+  }
+  lorvex::win32::ComPtr<IStream> source = LinesStream(text);
+  std::string().swap(text);
   lorvex::PackStream(source.Get(), hostStream, request.PackMode);
   return true;
 }
@@ -54,7 +104,7 @@ bool RunExtension(const TPlugInRequest& request, int32_t index, IStream* hostStr
                   bool* isPage) {
   switch (index) {
     case 0:
-      return lorvex::ImportHtmlFile(request, hostStream);
+      return hostStream && lorvex::ImportHtmlFile(request, hostStream);
     case 1:
       return hostStream && lorvex::ImportArchive(request, hostStream);
     case 2:
@@ -96,6 +146,7 @@ __attribute__((force_align_arg_pointer)) bool __stdcall initalize(TPlugInRequest
                                                                    int32_t index,
                                                                    IStream** hostStream,
                                                                    bool* isPage) {
+  ComForThisCall com;
   bool result = Guarded(false, [&] {
     lorvex::CurrentRequest() = request;
     lorvex::SetApplicationOwner(request.HostHandle);
@@ -109,14 +160,18 @@ __attribute__((force_align_arg_pointer)) bool __stdcall initalize(TPlugInRequest
 __attribute__((force_align_arg_pointer)) bool __stdcall loadhtmltostream(
     TPlugInRequest request, const char* html, const char* pageLocation, IStream* hostStream,
     bool quiet) {
+  ComForThisCall com;
   return Guarded(false, [&] {
     lorvex::CurrentRequest() = request;
-    return lorvex::ImportHtmlToStream(request, Text(html), Text(pageLocation), hostStream, quiet);
+    // Without a stream nothing could reach the host: nothing is fetched or written either.
+    return hostStream &&
+           lorvex::ImportHtmlToStream(request, Text(html), Text(pageLocation), hostStream, quiet);
   });
 }
 
 __attribute__((force_align_arg_pointer)) void __stdcall loadblankpagetostream(
     TPlugInRequest request, IStream* hostStream) {
+  ComForThisCall com;
   Guarded([&] {
     if (!hostStream) return;
     lorvex::win32::ClearStream(hostStream);

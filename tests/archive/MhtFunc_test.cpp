@@ -245,6 +245,19 @@ TEST(MhtReader, DelimiterRules) {
   EXPECT_TRUE(WalkText(Crlf({"Content-Type: multipart/mixed; boundary=\"z\"", "", "--z",
                              "Content-Type: text/plain"}))
                   .parts.empty());
+  // A bare delimiter line ends the archive (no closing hyphens, no final line break), in
+  // another letter case than the declared one: it still ends the last part. Delimiters that
+  // start with a letter and with another byte are searched for in different ways.
+  for (auto [declared, last] : {std::pair<std::string, std::string>{"Zq", "--zQ"},
+                                {"Zq", "--Zq"},
+                                {"=_Zq", "--=_zQ"},
+                                {"=_Zq", "--=_Zq"}}) {
+    Walk bare = WalkText(
+        "Content-Type: multipart/mixed; boundary=\"" + declared + "\"\r\n\r\n--" + declared +
+        "\r\nContent-Type: text/plain\r\nContent-Location: a.txt\r\n\r\nbody\r\n" + last);
+    ASSERT_EQ(bare.parts.size(), 1u) << last;
+    EXPECT_EQ(bare.parts[0].body, "\r\nbody\r\n") << last;
+  }
 }
 
 TEST(MhtReader, NestedListKeepsTheOuterDelimiter) {
