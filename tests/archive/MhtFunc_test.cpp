@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "support/DecoderModels.h"
 #include "support/TempFolder.h"
 #include "util/FileOperation.h"
 #include "util/StrFunction.h"
@@ -643,28 +644,6 @@ TEST(MhtReader, SavedPageLayoutGivesWhatTheLiteralRulesGive) {
   EXPECT_GT(single, 400u);
 }
 
-// The decoder as the rules say it, in place, with erase: the reference for the one-pass one.
-std::string ReferenceQuotedPrintable(std::string text) {
-  size_t p = 0;
-  auto isBreak = [](char c) { return c == '\r' || c == '\n'; };
-  while (text.size() >= 3 && p <= text.size() - 3) {
-    if (text[p] != '=') {
-      ++p;
-      continue;
-    }
-    char c1 = text[p + 1], c2 = text[p + 2];
-    if (isBreak(c1) || isBreak(c2) || c1 == '=') {
-      text.erase(p, 1);
-      while (p < text.size() && isBreak(text[p])) text.erase(p, 1);
-      continue;
-    }
-    auto value = [](unsigned char c) { return unsigned(c >= 65 ? c - 55 : c - 48) & 0xFF; };
-    text.replace(p, 3, 1, char(((value(c1) * 16) | value(c2)) & 0xFF));
-    ++p;
-  }
-  return text;
-}
-
 TEST(QuotedPrintable, Vectors) {
   struct Case {
     std::string in, out;
@@ -686,7 +665,7 @@ TEST(QuotedPrintable, Vectors) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(DecodeQuotedPrintable(c.in), c.out) << c.in;
-    EXPECT_EQ(ReferenceQuotedPrintable(c.in), c.out) << c.in;
+    EXPECT_EQ(model::ReferenceQuotedPrintable(c.in), c.out) << c.in;
   }
 }
 
@@ -697,7 +676,7 @@ TEST(QuotedPrintable, OnePassEqualsInPlaceRemovalOnRandomText) {
     std::string text;
     size_t length = random() % 40;
     for (size_t i = 0; i < length; ++i) text += symbols[random() % symbols.size()];
-    ASSERT_EQ(DecodeQuotedPrintable(text), ReferenceQuotedPrintable(text)) << text;
+    ASSERT_EQ(DecodeQuotedPrintable(text), model::ReferenceQuotedPrintable(text)) << text;
   }
 }
 
