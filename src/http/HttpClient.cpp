@@ -156,8 +156,10 @@ void THttpClient::Get(const std::string& url, HttpSink& sink) {
 
 void THttpClient::OpenConnection(const std::string& host, int port) {
   connection_.reset();
-  auto connection = std::make_unique<HttpConnection>(control_);
-  connection->Connect(host, port);
+  std::unique_ptr<ByteStream> stream =
+      OpenStream ? OpenStream(host, port) : ConnectTcp(host, port, control_);
+  if (!stream) throw HttpError(HttpFailure::Connect, "cannot connect to " + host);
+  auto connection = std::make_unique<HttpConnection>(control_, std::move(stream));
   connection->endpoint = host + ":" + std::to_string(port);
   connection_ = std::move(connection);
 }

@@ -99,6 +99,9 @@ class THttpClient {
   THttpRequestSettings Request;
   // Called at short intervals while a transfer runs (see above).
   std::function<void()> OnIdle;
+  // Opens the byte stream of a new connection to host and port (the proxy's when one is
+  // set); TCP when empty. Tests and fuzzing put a scripted peer here.
+  std::function<std::unique_ptr<ByteStream>(const std::string& host, int port)> OpenStream;
 
   // GETs url, its body into sink. Throws HttpError on any failure.
   void Get(const std::string& url, HttpSink& sink);

@@ -26,13 +26,11 @@ void HttpTransferControl::Checkpoint(bool force) {
     throw HttpError(HttpFailure::Aborted, "transfer broken off by disconnect");
 }
 
-HttpConnection::HttpConnection(HttpTransferControl& control)
-    : control_(control), buffer_(kConnectionBufferSize) {}
-
-void HttpConnection::Connect(const std::string& host, int port) {
+std::unique_ptr<ByteStream> ConnectTcp(const std::string& host, int port,
+                                       HttpTransferControl& control) {
   std::string error;
   std::vector<platform::SocketAddress> addresses = platform::ResolveHost(host, port, error);
-  control_.Checkpoint(false);
+  control.Checkpoint(false);
   std::string where = host + ":" + std::to_string(port);
   for (const platform::SocketAddress& address : addresses) {
     platform::Socket socket = platform::Socket::StartConnect(address, error);
@@ -40,34 +38,33 @@ void HttpConnection::Connect(const std::string& host, int port) {
     Clock::time_point start = Clock::now();
     bool timedOut = false;
     for (;;) {
-      long long left = control_.connectTimeoutMs - MsSince(start);
-      if (control_.connectTimeoutMs > 0 && left <= 0) {
+      long long left = control.connectTimeoutMs - MsSince(start);
+      if (control.connectTimeoutMs > 0 && left <= 0) {
         timedOut = true;
         break;
       }
-      int slice = control_.connectTimeoutMs > 0 ? int(std::min<long long>(left, kIdleIntervalMs))
-                                                : kIdleIntervalMs;
+      int slice = control.connectTimeoutMs > 0 ? int(std::min<long long>(left, kIdleIntervalMs))
+                                               : kIdleIntervalMs;
       platform::SocketWait wait = socket.WaitWritable(slice);
-      control_.Checkpoint(wait == platform::SocketWait::Timeout);
+      control.Checkpoint(wait == platform::SocketWait::Timeout);
       if (wait != platform::SocketWait::Timeout) break;
     }
     if (timedOut) {
       error = "connection timed out";
       continue;
     }
-    if (socket.FinishConnect(error)) {
-      socket_ = std::move(socket);
-      begin_ = end_ = 0;
-      return;
-    }
+    if (socket.FinishConnect(error)) return std::make_unique<SocketStream>(std::move(socket));
   }
   throw HttpError(HttpFailure::Connect, "cannot connect to " + where + ": " + error);
 }
 
+HttpConnection::HttpConnection(HttpTransferControl& control, std::unique_ptr<ByteStream> stream)
+    : control_(control), stream_(std::move(stream)), buffer_(kConnectionBufferSize) {}
+
 void HttpConnection::WriteAll(std::string_view data) {
   Clock::time_point lastProgress = Clock::now();
   while (!data.empty()) {
-    long n = socket_.Send(data.data(), data.size());
+    long n = stream_->Send(data.data(), data.size());
     if (n > 0) {
       data.remove_prefix(std::size_t(n));
       lastProgress = Clock::now();
@@ -75,10 +72,10 @@ void HttpConnection::WriteAll(std::string_view data) {
     }
     if (n != platform::kSocketWouldBlock)
       throw HttpError(HttpFailure::Network,
-                      "connection lost while sending: " + platform::SocketErrorText());
+                      "connection lost while sending: " + stream_->ErrorText());
     if (control_.readTimeoutMs > 0 && MsSince(lastProgress) >= control_.readTimeoutMs)
       throw HttpError(HttpFailure::Timeout, "send timed out");
-    platform::SocketWait wait = socket_.WaitWritable(kIdleIntervalMs);
+    platform::SocketWait wait = stream_->WaitWritable(kIdleIntervalMs);
     control_.Checkpoint(wait == platform::SocketWait::Timeout);
   }
 }
@@ -94,11 +91,11 @@ void HttpConnection::WaitReadable() {
                         "read timed out after " + std::to_string(control_.readTimeoutMs) + " ms");
       slice = int(std::min<long long>(left, slice));
     }
-    platform::SocketWait wait = socket_.WaitReadable(slice);
+    platform::SocketWait wait = stream_->WaitReadable(slice);
     control_.Checkpoint(wait == platform::SocketWait::Timeout);
     if (wait == platform::SocketWait::Ready) return;
     if (wait == platform::SocketWait::Failed)
-      throw HttpError(HttpFailure::Network, "connection failed: " + platform::SocketErrorText());
+      throw HttpError(HttpFailure::Network, "connection failed: " + stream_->ErrorText());
   }
 }
 
@@ -117,13 +114,13 @@ std::size_t HttpConnection::Read(char* buffer, std::size_t size) {
     return n;
   }
   for (;;) {
-    long n = socket_.Receive(buffer, size);
+    long n = stream_->Receive(buffer, size);
     if (n >= 0) {
       control_.Checkpoint(false);
       return std::size_t(n);
     }
     if (n == platform::kSocketFailed)
-      throw HttpError(HttpFailure::Network, "connection lost: " + platform::SocketErrorText());
+      throw HttpError(HttpFailure::Network, "connection lost: " + stream_->ErrorText());
     WaitReadable();
   }
 }
@@ -157,9 +154,9 @@ bool HttpConnection::ReadLine(std::string& line, std::size_t maxLength) {
 }
 
 bool HttpConnection::IsReusable() {
-  if (!socket_ || begin_ != end_) return false;
+  if (!stream_ || begin_ != end_) return false;
   // Readable now means the server closed the connection or sent something unasked for.
-  return socket_.WaitReadable(0) == platform::SocketWait::Timeout;
+  return stream_->WaitReadable(0) == platform::SocketWait::Timeout;
 }
 
 }  // namespace lorvex

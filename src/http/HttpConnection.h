@@ -1,5 +1,5 @@
-// One TCP connection of the HTTP client, with a read buffer, and the waiting rules of a
-// transfer: waits are cut into short slices; after each slice (and at least that often
+// One connection of the HTTP client over a byte stream, with a read buffer, and the waiting
+// rules of a transfer: waits are cut into short slices; after each slice (and at least that often
 // while data flows) the owner's idle hook runs and a requested abort takes effect; a read
 // that sees no data for the read time-out fails.
 #pragma once
@@ -8,11 +8,12 @@
 #include <chrono>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "platform/Socket.h"
+#include "http/ByteStream.h"
 
 namespace lorvex {
 
@@ -34,12 +35,15 @@ struct HttpTransferControl {
   void Checkpoint(bool force);
 };
 
+// Connects to host and port over TCP, trying each address in turn within the control's
+// connect time-out; throws HttpError (Connect).
+std::unique_ptr<ByteStream> ConnectTcp(const std::string& host, int port,
+                                       HttpTransferControl& control);
+
 class HttpConnection {
  public:
-  explicit HttpConnection(HttpTransferControl& control);
+  HttpConnection(HttpTransferControl& control, std::unique_ptr<ByteStream> stream);
 
-  // Connects to host and port, trying each address in turn; throws HttpError (Connect).
-  void Connect(const std::string& host, int port);
   void WriteAll(std::string_view data);
   // Reads one line ending in LF (a CR before it is removed too). False when the stream
   // ended before the line's first byte; throws HttpError (Incomplete) when it ended inside
@@ -56,13 +60,13 @@ class HttpConnection {
   bool reused = false;
 
  private:
-  // Waits until the socket is readable; throws on time-out, failure and abort.
+  // Waits until the stream is readable; throws on time-out, failure and abort.
   void WaitReadable();
   // Fills the buffer; false at the end of the stream.
   bool Fill();
 
   HttpTransferControl& control_;
-  platform::Socket socket_;
+  std::unique_ptr<ByteStream> stream_;
   std::vector<char> buffer_;
   std::size_t begin_ = 0, end_ = 0;
 };

@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "http/ByteStream.h"
 #include "platform/Socket.h"
 #include "support/TestHttpServer.h"
 
@@ -58,6 +61,35 @@ TEST(HttpFraming, ContentLengthChunkedAndClose) {
   EXPECT_EQ(http.Get(server.Url("/empty")), "");
   EXPECT_EQ(http.ResponseCode(), 204);
   EXPECT_EQ(http.Get(server.Url("/interim")), "ok");
+}
+
+// The same answers delivered in pieces of every size: the framing must not depend on where the
+// reads split. Two answers share one stream, so the second GET reuses the kept connection.
+TEST(HttpFraming, AnswersSplitAnywhereOverOneKeptStream) {
+  const std::vector<std::string> answers = {
+      "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nfirst",
+      "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+      "3;x=y\r\nsec\r\n3\r\nond\r\n0\r\nTrailer: t\r\n\r\n"};
+  for (std::vector<std::size_t> pieces :
+       {std::vector<std::size_t>{}, {1}, {2, 3}, {7}, {64, 1, 5}}) {
+    THttpClient http;
+    int opened = 0;
+    InMemoryStream* peer = nullptr;
+    http.OpenStream = [&](const std::string& host, int port) {
+      ++opened;
+      EXPECT_EQ(host + ":" + std::to_string(port), "example.test:8080");
+      auto stream = std::make_unique<InMemoryStream>(answers, pieces);
+      peer = stream.get();
+      return stream;
+    };
+    SCOPED_TRACE(pieces.empty() ? 0 : pieces[0]);
+    EXPECT_EQ(http.Get("http://example.test:8080/a"), "first");
+    EXPECT_EQ(http.Get("http://example.test:8080/b"), "second");
+    EXPECT_EQ(opened, 1);
+    ASSERT_NE(peer, nullptr);
+    EXPECT_NE(peer->sent.find("GET /a HTTP/1.1\r\nHost: example.test:8080\r\n"), std::string::npos);
+    EXPECT_NE(peer->sent.find("GET /b HTTP/1.1\r\n"), std::string::npos);
+  }
 }
 
 TEST(HttpFraming, LargeBodiesArriveWhole) {

@@ -1,0 +1,73 @@
+// The byte stream under an HTTP connection: a TCP socket in use, memory in tests and fuzzing,
+// and the place where an encrypted channel layers onto a socket. The connection above it does
+// all the waiting, buffering and framing; a stream only moves bytes and reports readiness.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Socket.h"
+
+namespace lorvex {
+
+class ByteStream {
+ public:
+  virtual ~ByteStream() = default;
+  // Bytes received (> 0), 0 at the peer's end, platform::kSocketWouldBlock or kSocketFailed.
+  virtual long Receive(char* buffer, std::size_t size) = 0;
+  // Bytes sent (> 0), platform::kSocketWouldBlock or kSocketFailed.
+  virtual long Send(const char* data, std::size_t size) = 0;
+  // Waits up to timeoutMs (0: just look) until Receive or Send would not block.
+  virtual platform::SocketWait WaitReadable(int timeoutMs) = 0;
+  virtual platform::SocketWait WaitWritable(int timeoutMs) = 0;
+  // Text of the stream's last failure.
+  virtual std::string ErrorText() const = 0;
+};
+
+// A connected TCP socket.
+class SocketStream : public ByteStream {
+ public:
+  explicit SocketStream(platform::Socket socket) : socket_(std::move(socket)) {}
+  long Receive(char* buffer, std::size_t size) override { return socket_.Receive(buffer, size); }
+  long Send(const char* data, std::size_t size) override { return socket_.Send(data, size); }
+  platform::SocketWait WaitReadable(int timeoutMs) override {
+    return socket_.WaitReadable(timeoutMs);
+  }
+  platform::SocketWait WaitWritable(int timeoutMs) override {
+    return socket_.WaitWritable(timeoutMs);
+  }
+  std::string ErrorText() const override { return platform::SocketErrorText(); }
+
+ private:
+  platform::Socket socket_;
+};
+
+// A peer scripted in memory. Its answers are released one per request the client completes
+// (a request ends with an empty line) and handed out in pieces of the given sizes (cycled; as
+// much as asked when none); after the last answer the stream ends. What the client sends is
+// kept in `sent`. It never blocks: between answers it reads as idle (WaitReadable times out at
+// once), and a read with nothing released is the end of the stream, so no transfer over it
+// can wait.
+class InMemoryStream : public ByteStream {
+ public:
+  explicit InMemoryStream(std::vector<std::string> answers, std::vector<std::size_t> pieces = {})
+      : answers_(std::move(answers)), pieces_(std::move(pieces)) {}
+  long Receive(char* buffer, std::size_t size) override;
+  long Send(const char* data, std::size_t size) override;
+  platform::SocketWait WaitReadable(int) override;
+  platform::SocketWait WaitWritable(int) override { return platform::SocketWait::Ready; }
+  std::string ErrorText() const override { return "in-memory stream"; }
+
+  std::string sent;
+
+ private:
+  std::vector<std::string> answers_;
+  std::vector<std::size_t> pieces_;
+  std::string released_;  // bytes of the answers released so far
+  std::size_t offset_ = 0, nextAnswer_ = 0, nextPiece_ = 0;
+};
+
+}  // namespace lorvex
