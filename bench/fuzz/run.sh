@@ -59,7 +59,7 @@ for t in "${targets[@]}"; do
   "$build/$t" "${options[@]}" "$corpus" >"$log" 2>&1 || result="FINDING (rc $?, see $log and $findings/)"
   taken=$(awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.0f", b - a }')
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
-  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -n 1 | cut -d' ' -f2)
+  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -n 1 | cut -d' ' -f2 || true)
   printf '%-18s %12s %8s %9s  %s\n' "$t" "${runs:-?}" "${cov:-?}" "$taken" "$result"
   [ "$result" = ok ] || status=1
 done
