@@ -50,7 +50,9 @@ std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
 int LeadingNumber(std::string_view token, std::size_t minDigits, std::size_t maxDigits) {
   std::size_t n = 0;
   int value = 0;
-  while (n < token.size() && IsDigit(token[n])) value = value * 10 + (token[n++] - '0');
+  // Digits past maxDigits are counted but not added, so that a long run cannot overflow.
+  for (; n < token.size() && IsDigit(token[n]); ++n)
+    if (n < maxDigits) value = value * 10 + (token[n] - '0');
   if (n < minDigits || n > maxDigits) return -1;
   return value;
 }

@@ -7,35 +7,18 @@
 #include <vector>
 
 #include "archive/DIMimeStreams.h"
+#include "support/DecoderModels.h"
 
 namespace lorvex {
 namespace {
+
+using model::ReferenceDecode;
 
 std::string Decode(std::string_view text) {
   StringSource source(text);
   StringSink sink;
   Base64DecodeStream(source, sink);
   return sink.Text();
-}
-
-// The rules applied one byte at a time with nothing clever: the reference for the decoder's
-// whole-quantum path.
-std::string ReferenceDecode(std::string_view text) {
-  std::string out;
-  uint32_t bits = 0;
-  int pending = 0;
-  for (unsigned char c : text) {
-    uint8_t v = Base64DecodeTable[c];
-    if (v == kBase64Skip) continue;
-    bits = bits << 6 | v;
-    if (++pending == 4) {
-      out += char(bits >> 16), out += char(bits >> 8), out += char(bits);
-      bits = 0, pending = 0;
-    }
-  }
-  if (pending == 2) out += char(bits >> 4);
-  if (pending == 3) out += char(bits >> 10), out += char(bits >> 2);
-  return out;
 }
 
 // Source that hands out its text in reads of the given sizes, cycling.

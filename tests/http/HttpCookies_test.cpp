@@ -16,6 +16,9 @@ TEST(CookieDates, ReadsTheUsualForms) {
   EXPECT_EQ(ParseCookieDate("not a date"), std::nullopt);
   EXPECT_EQ(ParseCookieDate("Sun, 32 Nov 1994 08:49:37 GMT"), std::nullopt);
   EXPECT_EQ(ParseCookieDate("Sun, 06 Nov 1994 GMT"), std::nullopt);
+  // A run of digits too long for any field is passed over, however long it is.
+  EXPECT_EQ(ParseCookieDate("Sun, 5555555555 06 Nov 1994 08:49:37 GMT"), 784111777);
+  EXPECT_EQ(ParseCookieDate("Sun, 06 Nov 99999999999999999999 08:49:37 GMT"), std::nullopt);
 }
 
 TEST(CookieJar, SendsCookiesBackToTheirHostAndPath) {

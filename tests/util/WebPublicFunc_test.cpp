@@ -4,6 +4,8 @@
 
 #include <random>
 
+#include "support/LinkModels.h"
+
 namespace lorvex {
 namespace {
 
@@ -180,47 +182,6 @@ TEST(Resolution, LongRunsOfParentStepsStayCheap) {
 namespace lorvex {
 namespace {
 
-// Resolution written out step by step, without the shortcuts that the library takes for
-// plain references, as the model for random inputs.
-namespace literal {
-
-std::string Replace(std::string text, char from, char to) {
-  for (char& c : text)
-    if (c == from) c = to;
-  return text;
-}
-
-bool Starts(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
-
-std::string Combine(std::string base, std::string ref) {
-  if (!IsRelativeUrl(ref)) return ref;
-  for (;;) {
-    std::string decoded = UrlDecode(ref);
-    if (decoded.empty()) return base;
-    base = UrlDecode(base);
-    if (decoded[0] == '/' || decoded[0] == '\\') return RemoveTrailingDelimiter(ExtractUrlRoot(base)) + ref;
-    if (Starts(decoded, "./") || Starts(decoded, ".\\")) {
-      ref = decoded.substr(2);
-    } else if (Starts(decoded, "../") || Starts(decoded, "..\\")) {
-      ref = decoded.substr(3);
-      base = ParentUrlFolder(base);
-    } else {
-      return AddBackslash(base) + decoded;
-    }
-  }
-}
-
-std::string Resolve(std::string_view base, std::string_view reference) {
-  std::string page = UrlDecode(FileUrlToPath(std::string(Trim(base))));
-  std::string ref(Trim(UrlDecode(FileUrlToPath(std::string(Trim(reference))))));
-  if (ref.empty()) return "";
-  std::string folder = ExtractUrlFolder(page);
-  std::string result(Trim(IsRelativeUrl(ref) ? Combine(folder, ref) : ref));
-  if (result.size() < 2) return "";
-  return result[1] == ':' ? Replace(result, '/', '\\') : Replace(result, '\\', '/');
-}
-
-}  // namespace literal
 
 TEST(Resolution, EqualsTheStepByStepModelOnRandomInputs) {
   static const char* const kBases[] = {"http://h/d/p.htm", "http://site/a/b/", " c:\\s\\p.htm ", "file:///c:/s/p.htm",
@@ -233,8 +194,8 @@ TEST(Resolution, EqualsTheStepByStepModelOnRandomInputs) {
     const int count = static_cast<int>(random() % 8);
     for (int i = 0; i < count; ++i) ref += kTokens[random() % std::size(kTokens)];
     const char* base = kBases[random() % std::size(kBases)];
-    ASSERT_EQ(ResolveUrl(base, ref), literal::Resolve(base, ref)) << "base [" << base << "] ref [" << ref << "]";
-    ASSERT_EQ(CombineUrl(base, ref), literal::Combine(base, ref)) << "base [" << base << "] ref [" << ref << "]";
+    ASSERT_EQ(ResolveUrl(base, ref), model::LiteralResolve(base, ref)) << "base [" << base << "] ref [" << ref << "]";
+    ASSERT_EQ(CombineUrl(base, ref), model::LiteralCombine(base, ref)) << "base [" << base << "] ref [" << ref << "]";
   }
 }
 

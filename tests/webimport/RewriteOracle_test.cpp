@@ -1,119 +1,18 @@
-// The two passes against slow, literal models: the collecting pass with its tag finder
-// written out position by position, and the rewriting pass on a working copy of the page in
-// which every changed tag is deleted and its new text inserted in place, the tag finder
-// measuring its margin on the copy's current length.
+// The two passes against their slow, literal models (support/LinkModels.h) on random pages.
 #include <gtest/gtest.h>
 
 #include <random>
 
+#include "support/LinkModels.h"
 #include "util/WebPublicFunc.h"
 #include "webimport/PageLinks.h"
 
 namespace lorvex {
 namespace {
 
-std::string LiteralRewrite(std::string_view html, std::string_view localFolder, std::string_view pageUrl) {
-  std::string folder(Trim(localFolder));
-  for (char& c : folder)
-    if (c == '\\') c = '/';
-  if (!folder.empty() && folder.back() != '/') folder += '/';
-  if (folder == "/") folder.clear();
-  const std::string pageBase = ResolveUrl(pageUrl, pageUrl);
-  StringList refs = CollectTagReferences(html, pageBase, false);
-  ResolveReferenceList(pageBase, refs);
-  UrlDecodeList(refs);
-  const StringList locals = MakeLocalNames(refs, folder);
-  StripReferenceKinds(refs);
+using model::LiteralCollect;
+using model::LiteralRewrite;
 
-  std::string work(html);
-  std::string base = pageBase;
-  size_t k = 0;
-  long p = 1;  // 1-based, as the procedure counts
-  while (p <= static_cast<long>(work.size()) - 1) {
-    if (work[p - 1] != '<') {
-      ++p;
-      continue;
-    }
-    const long last = static_cast<long>(work.size()) - static_cast<long>(kRewriteMargin);
-    long end = 0, blocker = 0;
-    for (long q = p + 1; q <= last; ++q) {
-      if (work[q - 1] == '>') {
-        end = q;
-        break;
-      }
-      if (work[q - 1] == '<') {
-        blocker = q;
-        break;
-      }
-    }
-    if (blocker) {
-      p = blocker + 1;
-      continue;
-    }
-    if (!end) {
-      ++p;
-      continue;
-    }
-    std::string tag = work.substr(p - 1, end - p + 1);
-    TagScanResult scan = ScanTag(tag, base);
-    if (scan.valuePos == -1) {
-      ++p;
-      continue;
-    }
-    size_t line = k++;
-    const StringList& texts = scan.kind == rkAnchor ? refs : locals;
-    bool remove = scan.kind == rkBase || (scan.kind == rkMeta && AsciiLowerCase(StripKind(scan.ref)) == "utf-8");
-    if (remove) {
-      work.erase(p - 1, tag.size());
-      continue;  // the character now standing where the tag began
-    }
-    if (scan.kind == rkMeta || line >= texts.size()) {
-      ++p;
-      continue;
-    }
-    std::string newTag = tag;
-    newTag.replace(scan.valuePos - 1, scan.valueLen, texts[line]);
-    work.erase(p - 1, tag.size());
-    work.insert(p - 1, newTag);
-    p += static_cast<long>(newTag.size());  // the new text is not scanned for tags
-  }
-  return work;
-}
-
-// The collecting pass, literally: positions 1 to L - 1, the search for ">" up to L - 7.
-StringList LiteralCollect(std::string_view html, std::string_view baseUrl) {
-  StringList refs;
-  std::string base(baseUrl);
-  const long length = static_cast<long>(html.size());
-  long p = 1;
-  while (p <= length - 1) {
-    if (html[p - 1] != '<') {
-      ++p;
-      continue;
-    }
-    long end = 0, blocker = 0;
-    for (long q = p + 1; q <= length - static_cast<long>(kCollectMargin); ++q) {
-      if (html[q - 1] == '>') {
-        end = q;
-        break;
-      }
-      if (html[q - 1] == '<') {
-        blocker = q;
-        break;
-      }
-    }
-    if (blocker) {
-      p = blocker + 1;
-      continue;
-    }
-    if (end) {
-      TagScanResult scan = ScanTag(html.substr(p - 1, end - p + 1), base);
-      if (scan.valuePos != -1) refs.push_back(std::string(Trim(scan.ref)));
-    }
-    ++p;
-  }
-  return refs;
-}
 
 // Pieces that make the passes take every branch: tags of each kind in mixed case, every way
 // of quoting, values that are and are not resource files, encoded bytes, base and meta tags

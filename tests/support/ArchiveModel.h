@@ -1,0 +1,277 @@
+// The web archive reader's first rules written out literally (ReferenceReader), and random
+// archives in the layout those rules were made for, shared by the reader's tests and its
+// differential fuzz target.
+#pragma once
+
+#include <algorithm>
+#include <initializer_list>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "archive/MhtFunc.h"
+#include "util/StrFunction.h"
+#include "util/WebPublicFunc.h"
+
+namespace lorvex::model {
+
+struct Handed {
+  std::string location;
+  TMhtEncoding encoding;
+  std::string body;
+  bool page;
+  bool operator==(const Handed&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const Handed& h) {
+  return out << "{" << h.location << ", " << h.encoding << ", [" << h.body << "], " << h.page
+             << "}";
+}
+
+struct Walk {
+  bool walked = false;
+  std::vector<Handed> parts;
+};
+
+// Walks the archive; the handler plays a writer that writes every page it is offered.
+inline Walk WalkText(std::string text) {
+  TMhtArchive archive(std::move(text));
+  Walk walk;
+  walk.walked = WalkMhtArchive(
+      archive,
+      [&](const TMhtPart& part, bool& pagePending) {
+        walk.parts.push_back({part.Location, part.Encoding, MhtBodyText(part.Body), pagePending});
+        pagePending = false;
+      },
+      nullptr);
+  return walk;
+}
+
+// The reader's first rules, literally, on a list of lines with indexes, every search run from
+// scratch on lower-cased copies: fields at fixed distances from the encoding line, the root's
+// type= searched from the boundary line on, one delimiter replaced by a nested one, the body
+// of a single-part document three lines after its encoding line. On archives in the layout
+// those rules were made for, the reader must hand over exactly what they give. Small inputs
+// only.
+class ReferenceReader {
+ public:
+  explicit ReferenceReader(std::string_view text) : lines_(SplitLines(text)) {}
+
+  Walk Run() {
+    Walk walk;
+    long p = 0;
+    if (FindContentType(0, p) == mkText) {
+      pending_ = true;
+      TMhtEncoding encoding = FindTransferEncoding(p, p);
+      std::string location = Location(Line(p + 1));
+      long end;
+      HandOver(walk, Body(p + 3, end), encoding, location);
+      walk.walked = true;
+      return walk;
+    }
+    long b = FindBoundary(p);
+    if (b < 0) return walk;
+    walk.walked = true;
+    pending_ = FindRootType(b, b) == mkText;
+    const long n = long(lines_.size());
+    for (long i = b + 1; i < n - 2;) {
+      if (!IsDelimiter(i)) {
+        ++i;
+        continue;
+      }
+      const long delimiterLine = i;
+      TMhtPartKind kind = FindContentType(i, i);
+      if (kind == mkApplication) {
+        ++i;
+        continue;
+      }
+      if (kind == mkMultipart) {
+        b = FindBoundary(i);
+        pending_ = true;
+        i = b + 1;  // 0 when there is none: no line is a delimiter line any more
+        continue;
+      }
+      TMhtEncoding encoding = FindTransferEncoding(i, i);
+      std::string location = Location(Line(i + 1));
+      if (!pending_ && !IsResourceFile(location)) {
+        if (i == delimiterLine) ++i;
+        continue;
+      }
+      long end;
+      std::string body = Body(i + 2, end);
+      i = end + 1;
+      HandOver(walk, body, encoding, location);
+      pending_ = false;
+    }
+    return walk;
+  }
+
+ private:
+  bool Contains(long line, std::string_view needle) const {
+    return !needle.empty() &&
+           AsciiLowerCase(lines_[size_t(line)]).find(needle) != std::string::npos;
+  }
+  long FindLine(std::string_view needle, long start) const {
+    for (long l = std::max(start, 0L); l < long(lines_.size()); ++l)
+      if (Contains(l, needle)) return l;
+    return -1;
+  }
+  const std::string& Line(long i) const {
+    if (i < 0 || i >= long(lines_.size())) throw MhtError("beyond the last line");
+    return lines_[size_t(i)];
+  }
+  bool Field(std::string_view name, long start, long& index, std::string& value) const {
+    long l = FindLine(name, start);
+    if (l < 0) return false;
+    size_t colon = lines_[size_t(l)].find(':', AsciiLowerCase(lines_[size_t(l)]).find(name));
+    if (colon == std::string::npos) return false;
+    value = std::string(Trim(std::string_view(lines_[size_t(l)]).substr(colon + 1)));
+    index = l;
+    return true;
+  }
+  TMhtPartKind FindContentType(long start, long& index) const {
+    std::string value;
+    if (!Field("content-type", start, index, value) || value.find('/') == std::string::npos)
+      return mkText;
+    std::string major = AsciiLowerCase(value.substr(0, value.find('/')));
+    return major == "image"         ? mkImage
+           : major == "application" ? mkApplication
+           : major == "multipart"   ? mkMultipart
+                                    : mkText;
+  }
+  TMhtEncoding FindTransferEncoding(long start, long& index) const {
+    std::string value;
+    if (!Field("content-transfer-encoding", start, index, value)) return meQuotedPrintable;
+    return AsciiLowerCase(value) == "quoted-printable" ? meQuotedPrintable : meBase64;
+  }
+  long FindBoundary(long start) {
+    for (long l = std::max(start, 0L); l < long(lines_.size()); ++l) {
+      if (!Contains(l, "boundary")) continue;
+      std::string lower = AsciiLowerCase(lines_[size_t(l)]);
+      size_t open = lower.find_first_of("\"'", lower.find("boundary") + 8);
+      if (open == std::string::npos) continue;
+      size_t close = lower.find_first_of("\"'", open + 1);
+      if (close == std::string::npos) continue;
+      boundary_ = lower.substr(open + 1, close - open - 1);
+      return l;
+    }
+    boundary_.clear();
+    return -1;
+  }
+  TMhtPartKind FindRootType(long start, long& index) const {
+    long l = FindLine("type=", start);
+    if (l < 0) return mkText;
+    const std::string& line = lines_[size_t(l)];
+    size_t quote = line.find('"', AsciiLowerCase(line).find("type="));
+    if (quote == std::string::npos) return mkText;
+    index = l;
+    std::string value(Trim(std::string_view(line).substr(quote + 1)));
+    return AsciiLowerCase(value.substr(0, value.find('/'))) == "multipart" ? mkMultipart : mkText;
+  }
+  static std::string Location(const std::string& line) {
+    size_t name = AsciiLowerCase(line).find("content-location");
+    if (name == std::string::npos) return {};
+    size_t colon = line.find(':', name + 16);
+    if (colon == std::string::npos) return {};
+    return UrlDecode(Trim(std::string_view(line).substr(colon + 1)));
+  }
+  bool IsDelimiter(long line) const { return Contains(line, boundary_); }
+  std::string Body(long start, long& end) const {
+    std::string body;
+    end = start;
+    for (long l = start; l < long(lines_.size()); ++l) {
+      if (IsDelimiter(l)) {
+        end = l - 1;
+        break;
+      }
+      (body += lines_[size_t(l)]) += "\r\n";
+    }
+    return body;
+  }
+  void HandOver(Walk& walk, std::string body, TMhtEncoding encoding, std::string location) {
+    walk.parts.push_back({location, encoding, body, pending_});
+    pending_ = false;
+  }
+
+  StringList lines_;
+  std::string boundary_;
+  bool pending_ = false;
+};
+
+// A random archive in the saved-page layout: root headers with the type= parameter after the
+// boundary, every part's headers on single lines in the order Content-Type,
+// Content-Transfer-Encoding, Content-Location, then the empty line; quoted-printable or base64
+// bodies; no nesting. One kind of line break per archive.
+template <class Random>
+std::string SavedPageLayoutArchive(Random& random) {
+  auto pick = [&](std::initializer_list<std::string_view> items) {
+    return std::string(items.begin()[random() % items.size()]);
+  };
+  auto anyCase = [&](std::string name) {
+    for (char& c : name)
+      if (random() % 3 == 0) c = AsciiUpper(c);
+    return name;
+  };
+  std::vector<std::string> lines;
+  for (size_t k = random() % 4; k > 0; --k)
+    lines.push_back(
+        pick({"From: <Saved by the test>", "Subject: page", "MIME-Version: 1.0", "X-Note: 1"}));
+  auto partHeaders = [&](std::string type) {
+    lines.push_back(anyCase("Content-Type") + ": " + type);
+    lines.push_back(anyCase("Content-Transfer-Encoding") + ": " +
+                    pick({"base64", "quoted-printable", "BASE64", "Quoted-Printable"}));
+    lines.push_back(anyCase("Content-Location") + ":" +
+                    pick({" http://site/dir/index.htm", " img/a.gif", " my%20b.GIF", " notes.txt",
+                          " p.png?v=2", " http://site/s.css", "", " x/page.html"}));
+    lines.push_back("");
+    for (size_t k = random() % 5; k > 0; --k)
+      lines.push_back(
+          pick({"QUJD", "a=3Db", "", "<link type=3D\"text/css\" href=3D\"s.css\">", "R0lGODlh",
+                "Content-Type: image/gif", "abc=", "boundary=\"zz\"", "=E9t=E9"}));
+  };
+  if (random() % 6 == 0) {
+    partHeaders(pick({"text/html; charset=\"gb2312\"", "text/plain", "audio/basic"}));
+  } else {
+    const std::string delimiter = pick({"----=_NextPart_000_0000", "b1", "Qx9"});
+    const std::string open = pick({"\"", "'"}), close = pick({"\"", "'", "\""});
+    const std::string boundary = "boundary=" + open + delimiter + close;
+    const std::string type =
+        "type=\"" + pick({"text/html", "multipart/alternative", "text/plain"}) + "\"";
+    const std::string rootType = anyCase("Content-Type") + ": multipart/related;";
+    switch (random() % 3) {
+      case 0:
+        lines.push_back(rootType + " " + boundary + "; " + type);
+        break;
+      case 1:
+        lines.insert(lines.end(), {rootType, "\t" + boundary + ";", "\t" + type});
+        break;
+      default:
+        lines.insert(lines.end(), {rootType, "\t" + boundary + "; " + type});
+        break;
+    }
+    lines.push_back("");
+    if (random() % 2)
+      lines.insert(lines.end(), {"This is a multi-part message in MIME format.", ""});
+    auto delimiterLine = [&] {
+      return "--" + (random() % 4 ? delimiter : AsciiLowerCase(delimiter));
+    };
+    for (size_t k = random() % 7; k > 0; --k) {
+      lines.push_back(delimiterLine());
+      partHeaders(pick({"text/html; charset=\"utf-8\"", "image/gif", "IMAGE/png", "text/css",
+                        "application/octet-stream", "audio/basic", "text/plain"}));
+    }
+    // A closing line followed by two lines or more would start a part without headers.
+    const bool closed = random() % 4;
+    if (closed) lines.push_back(delimiterLine() + "--");
+    for (size_t k = random() % (closed ? 2 : 3); k > 0; --k)
+      lines.push_back(pick({"", "epilogue"}));
+  }
+  const std::string br = pick({"\r\n", "\n", "\r"});
+  std::string text;
+  for (const std::string& line : lines) (text += line) += br;
+  if (random() % 4 == 0 && !text.empty()) text.resize(text.size() - br.size());
+  return text;
+}
+
+}  // namespace lorvex::model
