@@ -9,8 +9,11 @@ file(GLOB LORVEX_PLATFORM_SOURCES CONFIGURE_DEPENDS src/platform/posix/*.cpp)
 set(LORVEX_FUZZ_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all
     -fno-omit-frame-pointer)
 
+find_package(ZLIB REQUIRED)
+find_package(OpenSSL REQUIRED)
 add_library(lorvex_core_fuzz STATIC ${LORVEX_CORE_SOURCES} ${LORVEX_PLATFORM_SOURCES})
 target_include_directories(lorvex_core_fuzz PUBLIC src)
+target_link_libraries(lorvex_core_fuzz PUBLIC ZLIB::ZLIB OpenSSL::SSL)
 target_compile_options(lorvex_core_fuzz PUBLIC ${LORVEX_FUZZ_SANITIZE} PRIVATE -fsanitize=fuzzer-no-link)
 target_link_options(lorvex_core_fuzz PUBLIC ${LORVEX_FUZZ_SANITIZE})
 

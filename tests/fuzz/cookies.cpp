@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ParseCookieDate(lines[i]);
   }
   fuzz::Expect(jar.Cookies().size() <= kMaxCookies, "the jar keeps at most kMaxCookies");
-  jar.CookieHeader(lines[0], lines[1], kNow + 10);
-  jar.CookieHeader(lines[0], "/", kNow + 10);
+  jar.CookieHeader(lines[0], lines[1], kNow + 10, false);
+  jar.CookieHeader(lines[0], "/", kNow + 10, true);
   return 0;
 }
