@@ -2,15 +2,12 @@
 the right bytes or no file at all, and in bounded memory."""
 import concurrent.futures
 import os
-import subprocess
 import sys
 import tempfile
-import threading
-import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from faultserver import BEHAVIOURS, EXPECTED_BODY, BOMB_SIZE, FaultServer  # noqa: E402
+from faultserver import BEHAVIOURS, EXPECTED_BODY, BOMB_SIZE, FaultServer, run_bounded  # noqa: E402
 
 TOOL = os.environ.get("LORVEX_TOOL", "lorvex")
 READ_TIMEOUT_MS = 2000
@@ -56,19 +53,8 @@ CASES = {
 
 def run_get(url, out, limit):
     """Runs lorvex get; returns (exit status, stderr, seconds, peak RSS in bytes)."""
-    with tempfile.TemporaryFile() as err:
-        start = time.monotonic()
-        proc = subprocess.Popen([TOOL, "get", url, "--out", out, "--read-timeout",
-                                 str(READ_TIMEOUT_MS)], stdin=subprocess.DEVNULL,
-                                stdout=subprocess.DEVNULL, stderr=err)
-        killer = threading.Timer(limit, proc.kill)
-        killer.start()
-        _, status, usage = os.wait4(proc.pid, 0)
-        killer.cancel()
-        proc.returncode = os.waitstatus_to_exitcode(status)
-        seconds = time.monotonic() - start
-        err.seek(0)
-        return proc.returncode, err.read(), seconds, usage.ru_maxrss * 1024
+    return run_bounded([TOOL, "get", url, "--out", out, "--read-timeout", str(READ_TIMEOUT_MS)],
+                       limit)
 
 
 class GetFaultsTest(unittest.TestCase):

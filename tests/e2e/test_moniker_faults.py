@@ -6,15 +6,12 @@ itself decides (it inflates unasked codings, for one), the table says so.
 """
 import concurrent.futures
 import os
-import subprocess
 import sys
 import tempfile
-import threading
-import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from faultserver import BEHAVIOURS, BOMB_SIZE, EXPECTED_BODY, FaultServer  # noqa: E402
+from faultserver import BEHAVIOURS, BOMB_SIZE, EXPECTED_BODY, FaultServer, run_bounded  # noqa: E402
 from lorvexhost import BIN, WINE, winpath  # noqa: E402
 
 TIMEOUT_MS = 2000
@@ -73,20 +70,9 @@ NOT_RUN = {"/many-headers"}
 
 def run_moniker_get(url, out, limit):
     """Runs moniker-get.exe; returns (exit status, its report line, seconds, peak RSS)."""
-    with tempfile.TemporaryFile() as report:
-        start = time.monotonic()
-        proc = subprocess.Popen([WINE, "moniker-get.exe", url, winpath(out), str(TIMEOUT_MS)],
-                                cwd=BIN, stdin=subprocess.DEVNULL, stdout=report,
-                                stderr=subprocess.DEVNULL)
-        killer = threading.Timer(limit, proc.kill)
-        killer.start()
-        _, status, usage = os.wait4(proc.pid, 0)
-        killer.cancel()
-        proc.returncode = os.waitstatus_to_exitcode(status)
-        seconds = time.monotonic() - start
-        report.seek(0)
-        return (proc.returncode, report.read().decode("latin-1").strip(), seconds,
-                usage.ru_maxrss * 1024)
+    status, report, seconds, peak = run_bounded(
+        [WINE, "moniker-get.exe", url, winpath(out), str(TIMEOUT_MS)], limit, "stdout", BIN)
+    return status, report.decode("latin-1").strip(), seconds, peak
 
 
 class MonikerFaultsTest(unittest.TestCase):

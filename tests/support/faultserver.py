@@ -11,9 +11,12 @@ returns early when the server stops, so `with FaultServer() as server:` always e
 The bodies that a well-behaved client should end up with are in EXPECTED_BODY.
 """
 import gzip
+import os
 import select
 import socket
 import struct
+import subprocess
+import tempfile
 import threading
 import time
 import zlib
@@ -41,6 +44,24 @@ def gzip_bomb():
     parts = [packer.compress(block) for _ in range(BOMB_SIZE // len(block))]
     return b"".join(parts) + packer.flush()
 
+
+
+def run_bounded(command, limit, output="stderr", cwd=None):
+    """Runs command, killed after limit seconds; returns (exit status, what it wrote to
+    output ("stdout" or "stderr"), seconds, peak RSS in bytes)."""
+    with tempfile.TemporaryFile() as captured:
+        start = time.monotonic()
+        streams = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL}
+        streams[output] = captured
+        proc = subprocess.Popen(command, cwd=cwd, stdin=subprocess.DEVNULL, **streams)
+        killer = threading.Timer(limit, proc.kill)
+        killer.start()
+        _, status, usage = os.wait4(proc.pid, 0)
+        killer.cancel()
+        proc.returncode = os.waitstatus_to_exitcode(status)
+        seconds = time.monotonic() - start
+        captured.seek(0)
+        return proc.returncode, captured.read(), seconds, usage.ru_maxrss * 1024
 
 class Connection:
     """One accepted connection, as a behaviour sees it."""
