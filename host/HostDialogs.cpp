@@ -9,7 +9,7 @@
 #include "platform/Platform.h"
 #include "platform/win32/UniqueHandle.h"
 #include "util/FileOperation.h"
-#include "util/StrFunction.h"
+#include "util/Strings.h"
 
 namespace lorvex::host {
 

@@ -35,7 +35,7 @@
 #include "platform/win32/ComPtr.h"
 #include "platform/win32/MemoryStream.h"
 #include "platform/win32/UniqueHandle.h"
-#include "plugin/PlugInsPublic.h"
+#include "plugin/PluginAbi.h"
 #include "util/FileOperation.h"
 
 namespace {

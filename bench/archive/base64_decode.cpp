@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "archive/DIMimeStreams.h"
+#include "archive/Base64Stream.h"
 
 int main() {
   try {

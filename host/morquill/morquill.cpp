@@ -17,7 +17,7 @@
 #include "platform/win32/Boundary.h"
 #include "platform/win32/MemoryStream.h"
 #include "platform/win32/UniqueHandle.h"
-#include "util/WebPublicFunc.h"
+#include "util/UrlPath.h"
 
 namespace {
 

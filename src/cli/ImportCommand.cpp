@@ -21,7 +21,7 @@
 #include "import/PageImport.h"
 #include "platform/Platform.h"
 #include "util/FileOperation.h"
-#include "util/WebPublicFunc.h"
+#include "util/UrlPath.h"
 
 namespace lorvex::cli {
 

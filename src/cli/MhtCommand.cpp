@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "archive/MhtFunc.h"
+#include "archive/MhtReader.h"
 #include "cli/Commands.h"
 
 namespace lorvex::cli {

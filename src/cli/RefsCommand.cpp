@@ -4,8 +4,8 @@
 
 #include "cli/Commands.h"
 #include "util/FileOperation.h"
-#include "util/WebPublicFunc.h"
-#include "webimport/PageLinks.h"
+#include "util/UrlPath.h"
+#include "links/PageLinks.h"
 
 namespace lorvex::cli {
 

@@ -8,7 +8,7 @@
 
 #include "cli/Commands.h"
 #include "util/FileOperation.h"
-#include "webimport/PageLinks.h"
+#include "links/PageLinks.h"
 
 namespace lorvex::cli {
 

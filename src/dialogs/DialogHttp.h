@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "http/HttpClient.h"
-#include "plugin/PlugInsPublic.h"
+#include "plugin/PluginAbi.h"
 
 namespace lorvex {
 

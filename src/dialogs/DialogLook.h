@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "platform/win32/UniqueHandle.h"
-#include "plugin/PlugInsPublic.h"
+#include "plugin/PluginAbi.h"
 
 namespace lorvex {
 

@@ -14,7 +14,7 @@
 
 #include "dialogs/DialogForm.h"
 #include "http/HttpClient.h"
-#include "util/StrFunction.h"
+#include "util/Strings.h"
 
 namespace lorvex {
 

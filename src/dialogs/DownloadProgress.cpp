@@ -9,7 +9,7 @@
 #include "dialogs/DialogLook.h"
 #include "dialogs/DownloadFlags.h"
 #include "dialogs/MessagePump.h"
-#include "plugin/PlugInsPublic.h"
+#include "plugin/PluginAbi.h"
 
 namespace lorvex {
 

@@ -51,7 +51,7 @@
 #include "platform/win32/ComPtr.h"
 #include "platform/win32/IntervalTimer.h"
 #include "platform/win32/UniqueHandle.h"
-#include "util/StrFunction.h"
+#include "util/Strings.h"
 
 namespace lorvex {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "http/HttpError.h"
-#include "util/StrFunction.h"
+#include "util/Strings.h"
 
 namespace lorvex {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "http/ContentDecoding.h"
-#include "util/StrFunction.h"
+#include "util/Strings.h"
 
 namespace lorvex {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "util/StrFunction.h"
+#include "util/Strings.h"
 
 namespace lorvex {
 

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "http/HttpError.h"
-#include "util/StrFunction.h"
+#include "util/Strings.h"
 
 namespace lorvex {
 

@@ -7,8 +7,8 @@
 #include "platform/Platform.h"
 #include "util/FileOperation.h"
 #include "util/SafeFileName.h"
-#include "util/WebPublicFunc.h"
-#include "webimport/PageLinks.h"
+#include "util/UrlPath.h"
+#include "links/PageLinks.h"
 
 namespace lorvex {
 

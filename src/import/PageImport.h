@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <string>
 
-#include "util/StrFunction.h"
+#include "util/Strings.h"
 
 namespace lorvex {
 

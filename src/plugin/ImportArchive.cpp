@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/MhtFunc.h"
+#include "archive/MhtReader.h"
 #include "plugin/PackingLibrary.h"
 
 namespace lorvex {

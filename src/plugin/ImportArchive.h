@@ -4,7 +4,7 @@
 
 #include <objidl.h>
 
-#include "plugin/PlugInsPublic.h"
+#include "plugin/PluginAbi.h"
 
 namespace lorvex {
 

@@ -10,7 +10,7 @@
 #include "import/PageImport.h"
 #include "plugin/PackingLibrary.h"
 #include "util/FileOperation.h"
-#include "util/WebPublicFunc.h"
+#include "util/UrlPath.h"
 
 namespace lorvex {
 

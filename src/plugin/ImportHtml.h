@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "plugin/PlugInsPublic.h"
+#include "plugin/PluginAbi.h"
 
 namespace lorvex {
 

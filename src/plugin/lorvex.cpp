@@ -16,7 +16,7 @@
 #include "plugin/PackingLibrary.h"
 #include "text/HTMLtoText.h"
 #include "util/FileOperation.h"
-#include "util/WebPublicFunc.h"
+#include "util/UrlPath.h"
 
 using lorvex::Text;
 using lorvex::TPlugInRequest;

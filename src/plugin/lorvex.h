@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "plugin/PlugInsPublic.h"
+#include "plugin/PluginAbi.h"
 
 static_assert(sizeof(bool) == 1, "booleans cross the boundary as one byte");
 

@@ -12,7 +12,7 @@
 
 #include "platform/Platform.h"
 #include "util/ByteScan.h"
-#include "util/StrFunction.h"
+#include "util/Strings.h"
 
 namespace lorvex {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "util/StrFunction.h"
+#include "util/Strings.h"
 
 namespace lorvex {
 

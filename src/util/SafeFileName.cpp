@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "util/StrFunction.h"
+#include "util/Strings.h"
 
 namespace lorvex {
 

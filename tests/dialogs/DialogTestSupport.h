@@ -8,7 +8,7 @@
 
 #include "dialogs/DownloadFlags.h"
 #include "dialogs/MessagePump.h"
-#include "plugin/PlugInsPublic.h"
+#include "plugin/PluginAbi.h"
 
 namespace lorvex::test {
 

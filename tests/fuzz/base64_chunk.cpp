@@ -3,7 +3,7 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "FuzzCheck.h"
-#include "archive/DIMime.h"
+#include "archive/Base64.h"
 #include "support/DecoderModels.h"
 
 using namespace lorvex;

@@ -2,7 +2,7 @@
 // path from the input, then the Cookie header for another request.
 #include "FuzzCheck.h"
 #include "http/HttpCookies.h"
-#include "util/StrFunction.h"
+#include "util/Strings.h"
 
 using namespace lorvex;
 

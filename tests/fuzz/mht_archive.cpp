@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "FuzzCheck.h"
-#include "archive/MhtFunc.h"
+#include "archive/MhtReader.h"
 #include "util/FileOperation.h"
 
 using namespace lorvex;

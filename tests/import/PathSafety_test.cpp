@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "archive/MhtFunc.h"
+#include "archive/MhtReader.h"
 #include "import/PageImport.h"
 #include "platform/Platform.h"
 #include "support/TempFolder.h"
 #include "util/FileOperation.h"
-#include "util/StrFunction.h"
-#include "util/WebPublicFunc.h"
+#include "util/Strings.h"
+#include "util/UrlPath.h"
 
 namespace lorvex {
 namespace {

@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "archive/MhtFunc.h"
-#include "util/StrFunction.h"
-#include "util/WebPublicFunc.h"
+#include "archive/MhtReader.h"
+#include "util/Strings.h"
+#include "util/UrlPath.h"
 
 namespace lorvex::model {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "archive/DIMime.h"
+#include "archive/Base64.h"
 
 namespace lorvex::model {
 

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <stdexcept>
 
-#include "util/StrFunction.h"
+#include "util/Strings.h"
 
 namespace lorvex::test {
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "util/StrFunction.h"
+#include "util/Strings.h"
 
 namespace lorvex::platform {
 

@@ -1,11 +1,11 @@
-#include "webimport/PageLinks.h"
+#include "links/PageLinks.h"
 
 #include <cstdint>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
 
-#include "util/WebPublicFunc.h"
+#include "util/UrlPath.h"
 
 namespace lorvex {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "util/StrFunction.h"
+#include "util/Strings.h"
 
 namespace lorvex {
 

@@ -4,8 +4,8 @@
 #include <random>
 
 #include "support/LinkModels.h"
-#include "util/WebPublicFunc.h"
-#include "webimport/PageLinks.h"
+#include "util/UrlPath.h"
+#include "links/PageLinks.h"
 
 namespace lorvex {
 namespace {

@@ -1,4 +1,4 @@
-#include "archive/MhtFunc.h"
+#include "archive/MhtReader.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +13,8 @@
 #include "support/DecoderModels.h"
 #include "support/TempFolder.h"
 #include "util/FileOperation.h"
-#include "util/StrFunction.h"
-#include "util/WebPublicFunc.h"
+#include "util/Strings.h"
+#include "util/UrlPath.h"
 
 namespace lorvex {
 namespace {

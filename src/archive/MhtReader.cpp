@@ -1,4 +1,4 @@
-#include "archive/MhtFunc.h"
+#include "archive/MhtReader.h"
 
 #include <algorithm>
 #include <bit>
@@ -7,13 +7,13 @@
 #include <limits>
 #include <map>
 
-#include "archive/DIMimeStreams.h"
+#include "archive/Base64Stream.h"
 #include "platform/Platform.h"
 #include "util/FileOperation.h"
 #include "util/SafeFileName.h"
-#include "util/StrFunction.h"
-#include "util/WebPublicFunc.h"
-#include "webimport/PageLinks.h"
+#include "util/Strings.h"
+#include "util/UrlPath.h"
+#include "links/PageLinks.h"
 
 namespace lorvex {
 

@@ -1,9 +1,9 @@
-#include "archive/DIMimeStreams.h"
+#include "archive/Base64Stream.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "archive/DIMime.h"
+#include "archive/Base64.h"
 #include "util/FileOperation.h"
 
 namespace lorvex {

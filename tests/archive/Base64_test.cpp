@@ -1,4 +1,4 @@
-#include "archive/DIMime.h"
+#include "archive/Base64.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/DIMimeStreams.h"
+#include "archive/Base64Stream.h"
 #include "support/DecoderModels.h"
 
 namespace lorvex {

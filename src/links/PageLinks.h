@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "util/StrFunction.h"
+#include "util/Strings.h"
 
 namespace lorvex {
 

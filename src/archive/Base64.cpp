@@ -1,4 +1,4 @@
-#include "archive/DIMime.h"
+#include "archive/Base64.h"
 
 #include <bit>
 #include <cstring>

@@ -1,10 +1,10 @@
-#include "webimport/PageLinks.h"
+#include "links/PageLinks.h"
 
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
-#include "util/WebPublicFunc.h"
+#include "util/UrlPath.h"
 
 namespace lorvex {
 namespace {

@@ -1,4 +1,4 @@
-#include "util/WebPublicFunc.h"
+#include "util/UrlPath.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "util/StrFunction.h"
+#include "util/Strings.h"
 
 #include <gtest/gtest.h>
 
