@@ -14,7 +14,7 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/SocketResolve.h"  // after the system headers that declare getaddrinfo
+#include "platform/SocketCommon.h"  // after the system headers that declare getaddrinfo
 
 namespace lorvex::platform {
 
@@ -81,10 +81,7 @@ Socket Socket::ListenLoopback(std::string& error) {
     return Socket();
   }
   Socket socket(fd);
-  sockaddr_in sin{};
-  sin.sin_family = AF_INET;
-  sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  sin.sin_port = 0;
+  sockaddr_in sin = detail::LoopbackAnyPort();
   if (::bind(fd, reinterpret_cast<sockaddr*>(&sin), sizeof sin) != 0 || ::listen(fd, 64) != 0 ||
       !MakeNonBlocking(fd)) {
     error = SocketErrorText();
@@ -93,14 +90,7 @@ Socket Socket::ListenLoopback(std::string& error) {
   return socket;
 }
 
-int Socket::LocalPort() const {
-  sockaddr_storage ss{};
-  socklen_t length = sizeof ss;
-  if (::getsockname(int(handle_), reinterpret_cast<sockaddr*>(&ss), &length) != 0) return 0;
-  if (ss.ss_family == AF_INET) return ntohs(reinterpret_cast<sockaddr_in*>(&ss)->sin_port);
-  if (ss.ss_family == AF_INET6) return ntohs(reinterpret_cast<sockaddr_in6*>(&ss)->sin6_port);
-  return 0;
-}
+int Socket::LocalPort() const { return detail::BoundPort<socklen_t>(int(handle_)); }
 
 Socket Socket::Accept() {
   int fd = ::accept4(int(handle_), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);

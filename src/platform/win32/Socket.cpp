@@ -9,7 +9,7 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/SocketResolve.h"  // after the system headers that declare getaddrinfo
+#include "platform/SocketCommon.h"  // after the system headers that declare getaddrinfo
 
 namespace lorvex::platform {
 
@@ -144,10 +144,7 @@ Socket Socket::ListenLoopback(std::string& error) {
     return Socket();
   }
   Socket socket{std::intptr_t(s)};
-  sockaddr_in sin{};
-  sin.sin_family = AF_INET;
-  sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  sin.sin_port = 0;
+  sockaddr_in sin = detail::LoopbackAnyPort();
   if (::bind(s, reinterpret_cast<sockaddr*>(&sin), sizeof sin) != 0 || ::listen(s, 64) != 0 ||
       !MakeNonBlocking(s)) {
     error = SocketErrorText();
@@ -156,14 +153,7 @@ Socket Socket::ListenLoopback(std::string& error) {
   return socket;
 }
 
-int Socket::LocalPort() const {
-  sockaddr_storage ss{};
-  int length = sizeof ss;
-  if (::getsockname(AsSocket(handle_), reinterpret_cast<sockaddr*>(&ss), &length) != 0) return 0;
-  if (ss.ss_family == AF_INET) return ntohs(reinterpret_cast<sockaddr_in*>(&ss)->sin_port);
-  if (ss.ss_family == AF_INET6) return ntohs(reinterpret_cast<sockaddr_in6*>(&ss)->sin6_port);
-  return 0;
-}
+int Socket::LocalPort() const { return detail::BoundPort<int>(AsSocket(handle_)); }
 
 Socket Socket::Accept() {
   SOCKET s = ::accept(AsSocket(handle_), nullptr, nullptr);
