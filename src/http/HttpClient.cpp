@@ -104,12 +104,12 @@ void THttpClient::Disconnect() {
 }
 
 std::string THttpClient::Get(const std::string& url) {
-  HttpStringSink sink;
+  StringSink sink;
   Get(url, sink);
-  return std::move(sink.text);
+  return std::move(sink.Text());
 }
 
-void THttpClient::Get(const std::string& url, HttpSink& sink) {
+void THttpClient::Get(const std::string& url, ByteSink& sink) {
   if (busy_) throw HttpError(HttpFailure::Protocol, "a transfer is already running on this client");
   struct BusyGuard {
     bool& busy;
@@ -312,14 +312,14 @@ THttpClient::Answer THttpClient::ReadAnswerHead(HttpConnection& connection) {
   }
 }
 
-void THttpClient::ReadBody(const Answer& answer, HttpSink& target) {
+void THttpClient::ReadBody(const Answer& answer, ByteSink& target) {
   // A body in a coding that was not asked for is decoded on its way to the sink, or refused.
   ContentCoding coding = ContentCoding::Identity;
   std::optional<InflatingSink> inflating;
   if (answer.status != 204 && answer.status != 304)
     coding = ParseContentEncoding(answer.Header("content-encoding"));
   if (coding != ContentCoding::Identity) inflating.emplace(coding, target);
-  HttpSink& sink = inflating ? static_cast<HttpSink&>(*inflating) : target;
+  ByteSink& sink = inflating ? static_cast<ByteSink&>(*inflating) : target;
   bool keep = answer.minorVersion >= 1 ? !ListHasToken(answer.Header("connection"), "close")
                                        : ListHasToken(answer.Header("connection"), "keep-alive");
   std::string transferEncoding = answer.Header("transfer-encoding");
@@ -365,7 +365,7 @@ void THttpClient::ReadBody(const Answer& answer, HttpSink& target) {
     connection_.reset();
 }
 
-void THttpClient::ReadCountedBody(std::uint64_t length, HttpSink& sink) {
+void THttpClient::ReadCountedBody(std::uint64_t length, ByteSink& sink) {
   std::uint64_t done = 0;
   char* buffer = bodyBuffer_.get();
   while (done < length) {
@@ -380,7 +380,7 @@ void THttpClient::ReadCountedBody(std::uint64_t length, HttpSink& sink) {
   }
 }
 
-void THttpClient::ReadBodyToClose(HttpSink& sink) {
+void THttpClient::ReadBodyToClose(ByteSink& sink) {
   char* buffer = bodyBuffer_.get();
   for (;;) {
     std::size_t n = connection_->Read(buffer, kBodyBufferSize);
@@ -389,7 +389,7 @@ void THttpClient::ReadBodyToClose(HttpSink& sink) {
   }
 }
 
-void THttpClient::ReadChunkedBody(HttpSink& sink) {
+void THttpClient::ReadChunkedBody(ByteSink& sink) {
   std::string line;
   for (;;) {
     if (!connection_->ReadLine(line, kMaxHeaderLineLength))
