@@ -1,13 +1,12 @@
 #include "archive/MhtReader.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <limits>
-#include <map>
 
 #include "platform/Platform.h"
+#include "util/ByteScan.h"
 #include "util/FileOperation.h"
 #include "util/Strings.h"
 #include "util/UrlPath.h"
@@ -367,29 +366,9 @@ bool MhtReader::Walk() {
   return true;
 }
 
-// The first CR or LF at or after pos; size when there is none. Eight bytes at a time: a byte
-// below 14 is flagged exactly at the lowest flagged position, then checked.
+// The first CR or LF at or after pos (pos at most the size); size when there is none.
 size_t FindLineBreak(std::string_view bytes, size_t pos) {
-  const char* data = bytes.data();
-  const size_t size = bytes.size();
-  constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
-  while (pos < size) {
-    while (size - pos >= 8) {
-      uint64_t word;
-      std::memcpy(&word, data + pos, 8);
-      uint64_t below = (word - kOnes * 14) & ~word & kHigh;
-      if (below) {
-        if constexpr (std::endian::native == std::endian::little)
-          pos += size_t(std::countr_zero(below)) / 8;
-        break;
-      }
-      pos += 8;
-    }
-    if (pos >= size) break;
-    if (data[pos] == '\r' || data[pos] == '\n') return pos;
-    ++pos;
-  }
-  return size;
+  return FindEitherByte(bytes.data(), pos, bytes.size(), '\r', '\n');
 }
 
 }  // namespace
