@@ -5,6 +5,7 @@
 #include <limits>
 #include <stdexcept>
 
+#include "util/Ascii.h"
 #include "util/ByteScan.h"
 #include "util/UrlPath.h"
 
@@ -194,7 +195,7 @@ std::string PrefixKind(int kind, std::string_view text) {
 }
 
 int ReferenceKindOf(std::string_view ref) {
-  if (ref.empty() || ref.front() < '0' || ref.front() > '9')
+  if (ref.empty() || !IsAsciiDigit(ref.front()))
     throw std::invalid_argument("'" + std::string(ref.substr(0, 1)) + "' is not a valid integer value");
   return ref.front() - '0';
 }
