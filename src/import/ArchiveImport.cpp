@@ -58,8 +58,8 @@ bool EnsureFolder(std::string_view folder, bool workFolderGiven, std::string& me
 bool HasCrLfLines(std::string_view text) {
   if (text.empty()) return true;
   if (text.size() < 2 || text[text.size() - 2] != '\r' || text.back() != '\n') return false;
-  for (size_t pos = 0; (pos = FindEitherByte(text.data(), pos, text.size(), '\r', '\n')) < text.size();
-       pos += 2)
+  for (size_t pos = 0;
+       (pos = FindEitherByte(text.data(), pos, text.size(), '\r', '\n')) < text.size(); pos += 2)
     if (text[pos] != '\r' || pos + 1 >= text.size() || text[pos + 1] != '\n') return false;
   return true;
 }

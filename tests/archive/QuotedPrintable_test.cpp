@@ -14,20 +14,11 @@ TEST(QuotedPrintable, Vectors) {
   struct Case {
     std::string in, out;
   } cases[] = {
-      {"a=3Db", "a=b"},
-      {"a=\r\nb", "ab"},
-      {"a=\r\n\r\nb", "ab"},
-      {"==41", "A"},
-      {"=4\r\n", "4\r\n"},
-      {"x=4\r\n", "x4\r\n"},
-      {"=0a", "\x2A"},
-      {"=0A", "\x0A"},
-      {"=E9t=E9", "\xE9t\xE9"},
-      {"ab=", "ab="},
-      {"a=4", "a=4"},
-      {"=", "="},
-      {"", ""},
-      {"=\n", "=\n"},
+      {"a=3Db", "a=b"}, {"a=\r\nb", "ab"},   {"a=\r\n\r\nb", "ab"},
+      {"==41", "A"},    {"=4\r\n", "4\r\n"}, {"x=4\r\n", "x4\r\n"},
+      {"=0a", "\x2A"},  {"=0A", "\x0A"},     {"=E9t=E9", "\xE9t\xE9"},
+      {"ab=", "ab="},   {"a=4", "a=4"},      {"=", "="},
+      {"", ""},         {"=\n", "=\n"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(DecodeQuotedPrintable(c.in), c.out) << c.in;

@@ -102,7 +102,8 @@ TEST_F(MhtImport, WritesThePageAndTheResources) {
   ASSERT_TRUE(platform::CreateDirectoryLevel(work));
   EXPECT_TRUE(Import(kSavedPage).empty());
   // The link points at the part file through the parts folder's full path, written with "/".
-  EXPECT_EQ(Read("15.htm"), Crlf({"", "<html><img src=\"" + Slashed() + "/15.files/logo.gif\">", "</html>", ""}));
+  EXPECT_EQ(Read("15.htm"),
+            Crlf({"", "<html><img src=\"" + Slashed() + "/15.files/logo.gif\">", "</html>", ""}));
   EXPECT_EQ(Read("15.files/logo.gif"), "GIF89a");
   EXPECT_FALSE(Exists("15.files/notes.txt"));
 }
@@ -127,7 +128,8 @@ TEST_F(MhtImport, EmptyWorkFolderWritesNothingAnywhere) {
 
 TEST_F(MhtImport, UnsafeNamesAreSkippedAndTheRestIsWritten) {
   ASSERT_TRUE(platform::CreateDirectoryLevel(work));
-  std::string archive = Crlf({"Content-Type: multipart/related; boundary=\"x\"; type=\"text/html\"", ""});
+  std::string archive =
+      Crlf({"Content-Type: multipart/related; boundary=\"x\"; type=\"text/html\"", ""});
   auto part = [&](std::string_view location, std::string_view body) {
     archive += Crlf({"--x", "Content-Type: image/gif", "Content-Transfer-Encoding: base64",
                      "Content-Location: " + std::string(location), "", std::string(body)});
@@ -151,16 +153,41 @@ TEST_F(MhtImport, UnsafeNamesAreSkippedAndTheRestIsWritten) {
 
 TEST_F(MhtImport, LaterPartWithTheSameNameWinsAndEmptyLocationIsNotWritten) {
   ASSERT_TRUE(platform::CreateDirectoryLevel(work));
-  std::string archive = Crlf({
-      "Content-Type: multipart/related; boundary=\"x\"; type=\"text/html\"",
-      "--x", "Content-Type: text/html", "Content-Transfer-Encoding: quoted-printable", "", "", "page",
-      "--x", "Content-Type: image/gif", "Content-Transfer-Encoding: base64", "Content-Location: a/x.gif", "", "QQ==",
-      "--x", "Content-Type: image/gif", "Content-Transfer-Encoding: base64", "Content-Location: b/x.gif", "", "Qg==",
-      "--x", "Content-Type: text/css", "Content-Transfer-Encoding: base64", "Content-Location: s.css", "",
-      "PGltZyBzcmM9YS5naWY+",  // "<img src=a.gif>" without a line break, stored byte for byte
-      "--x", "Content-Type: text/css", "Content-Transfer-Encoding: quoted-printable",
-      "Content-Location: q.css", "", "<img src=3Da.gif>          ",  // rewritten like a page
-      "--x--", "", ""});
+  std::string archive =
+      Crlf({"Content-Type: multipart/related; boundary=\"x\"; type=\"text/html\"",
+            "--x",
+            "Content-Type: text/html",
+            "Content-Transfer-Encoding: quoted-printable",
+            "",
+            "",
+            "page",
+            "--x",
+            "Content-Type: image/gif",
+            "Content-Transfer-Encoding: base64",
+            "Content-Location: a/x.gif",
+            "",
+            "QQ==",
+            "--x",
+            "Content-Type: image/gif",
+            "Content-Transfer-Encoding: base64",
+            "Content-Location: b/x.gif",
+            "",
+            "Qg==",
+            "--x",
+            "Content-Type: text/css",
+            "Content-Transfer-Encoding: base64",
+            "Content-Location: s.css",
+            "",
+            "PGltZyBzcmM9YS5naWY+",  // "<img src=a.gif>" without a line break, stored byte for byte
+            "--x",
+            "Content-Type: text/css",
+            "Content-Transfer-Encoding: quoted-printable",
+            "Content-Location: q.css",
+            "",
+            "<img src=3Da.gif>          ",  // rewritten like a page
+            "--x--",
+            "",
+            ""});
   EXPECT_TRUE(Import(archive).empty());
   EXPECT_EQ(Read("15.htm"), "\r\n\r\npage\r\n");  // from the empty line after the headers
   EXPECT_EQ(Read("15.files/x.gif"), "B");
@@ -174,18 +201,20 @@ TEST_F(MhtImport, UnencodedBodiesAreWrittenAsTheyStand) {
   // not rewritten; the page is written as lines with its links rewritten.
   constexpr char kBinary[] = "\x89PNG\r\n\x1a\n\x00\rA\n\nB\r\r\n=3D\r";
   const std::string binary(kBinary, sizeof kBinary - 1);
-  std::string archive = Crlf({"Content-Type: multipart/related; boundary=\"zq9\"", "", "--zq9",
-                              "Content-Type: text/html", "Content-Transfer-Encoding: 8bit",
-                              "Content-Location: http://h/p.htm", "", "<img src=\"i.png\"> =3D caf\xe9",
-                              "--zq9", "Content-Type: image/png", "Content-Transfer-Encoding: binary",
-                              "Content-Location: http://h/i.png", ""}) +
-                        binary + "\r\n" +
-                        Crlf({"--zq9", "Content-Type: text/css", "Content-Transfer-Encoding: 7bit",
-                              "Content-Location: http://h/s.css", "", "a{background:url(i.png)}", "",
-                              "--zq9", "Content-Type: image/gif", "Content-Transfer-Encoding: binary",
-                              "Content-Location: http://h/e.gif", "", "--zq9--", ""});
+  std::string archive =
+      Crlf({"Content-Type: multipart/related; boundary=\"zq9\"", "", "--zq9",
+            "Content-Type: text/html", "Content-Transfer-Encoding: 8bit",
+            "Content-Location: http://h/p.htm", "", "<img src=\"i.png\"> =3D caf\xe9", "--zq9",
+            "Content-Type: image/png", "Content-Transfer-Encoding: binary",
+            "Content-Location: http://h/i.png", ""}) +
+      binary + "\r\n" +
+      Crlf({"--zq9", "Content-Type: text/css", "Content-Transfer-Encoding: 7bit",
+            "Content-Location: http://h/s.css", "", "a{background:url(i.png)}", "", "--zq9",
+            "Content-Type: image/gif", "Content-Transfer-Encoding: binary",
+            "Content-Location: http://h/e.gif", "", "--zq9--", ""});
   EXPECT_TRUE(Import(archive).empty());
-  EXPECT_EQ(Read("15.htm"), Crlf({"", "<img src=\"" + Slashed() + "/15.files/i.png\"> =3D caf\xe9"}));
+  EXPECT_EQ(Read("15.htm"),
+            Crlf({"", "<img src=\"" + Slashed() + "/15.files/i.png\"> =3D caf\xe9"}));
   EXPECT_EQ(Read("15.files/i.png"), binary);
   EXPECT_EQ(Read("15.files/s.css"), "a{background:url(i.png)}\r\n");
   EXPECT_EQ(Read("15.files/e.gif"), "");
@@ -198,9 +227,10 @@ TEST_F(MhtImport, AnyLineBreaksComeOutAsCrLfLines) {
     std::string archive;
     for (std::string_view line :
          {"Content-Type: multipart/related; boundary=\"zq\"", "--zq", "Content-Type: text/html",
-          "Content-Transfer-Encoding: quoted-printable", "Content-Location: p.htm", "", "a=", "b=0D=0Ac",
-          "--zq", "Content-Type: text/css", "Content-Transfer-Encoding: quoted-printable",
-          "Content-Location: s.css", "", "x{}", "--zq--", "", ""})
+          "Content-Transfer-Encoding: quoted-printable", "Content-Location: p.htm", "",
+          "a=", "b=0D=0Ac", "--zq", "Content-Type: text/css",
+          "Content-Transfer-Encoding: quoted-printable", "Content-Location: s.css", "", "x{}",
+          "--zq--", "", ""})
       (archive += line) += br;
     EXPECT_TRUE(Import(archive).empty());
     EXPECT_EQ(Read("15.htm"), "\r\nab\r\nc\r\n");
@@ -211,14 +241,16 @@ TEST_F(MhtImport, AnyLineBreaksComeOutAsCrLfLines) {
 TEST_F(MhtImport, ArchiveWithoutDelimiterIsSavedWhole) {
   ASSERT_TRUE(platform::CreateDirectoryLevel(work));
   EXPECT_TRUE(Import("Content-Type: multipart/related; boundary=abc\n--abc\rbody=41").empty());
-  EXPECT_EQ(Read("15.htm"), Crlf({"Content-Type: multipart/related; boundary=abc", "--abc", "body=41"}));
+  EXPECT_EQ(Read("15.htm"),
+            Crlf({"Content-Type: multipart/related; boundary=abc", "--abc", "body=41"}));
   work = temp.path() + "/missing";
   EXPECT_THROW(Import("Content-Type: image/gif; boundary=abc"), FileError);
 }
 
 TEST_F(MhtImport, UnreadableArchiveFails) {
   std::vector<std::string> messages;
-  EXPECT_THROW(ImportMhtFile(temp.path() + "/none.mht", work, "1", host, nullptr, messages), FileError);
+  EXPECT_THROW(ImportMhtFile(temp.path() + "/none.mht", work, "1", host, nullptr, messages),
+               FileError);
 }
 
 }  // namespace
