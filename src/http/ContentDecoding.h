@@ -9,6 +9,7 @@
 #include <memory>
 #include <string_view>
 
+#include "http/HttpError.h"
 #include "util/ByteSink.h"
 
 namespace lorvex {
