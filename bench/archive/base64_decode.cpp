@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "archive/Base64Stream.h"
+#include "archive/Base64.h"
 
 int main() {
   try {

@@ -1,5 +1,6 @@
-// Base64 decoding at the buffer level: the look-up table and the two routines that decode a
-// chunk while carrying an unfinished quantum, and finish the quantum left open at the end.
+// Base64 decoding: the look-up table and the two routines that decode a chunk while carrying
+// an unfinished quantum and finish the quantum left open at the end, and on top of them the
+// decoding of a whole stream in fixed buffers with the small stream types that feed it.
 //
 // Decoding rules (RFC 2045 alphabet, decoding only):
 // - every byte that is not one of the 64 alphabet characters is skipped, "=" included, also in
@@ -13,6 +14,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "util/ByteSink.h"
 
 namespace lorvex {
 
@@ -37,5 +43,40 @@ size_t Base64DecodeChunk(const uint8_t* input, size_t length, uint8_t* output, i
 
 // Writes the 0 to 2 bytes of the quantum left open at the end; output must hold 2 bytes.
 size_t Base64DecodeFinish(uint8_t* output, uint32_t accumulator, int remaining);
+
+// Something to read bytes from; Read returns 0 at the end only.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  virtual size_t Read(char* buffer, size_t capacity) = 0;
+};
+
+// Reads source from its current position to its end and appends the decoded bytes to
+// target. Works through the source in kBase64InputBufferSize chunks, no allocation.
+void Base64DecodeStream(ByteSource& source, ByteSink& target);
+
+// The same bytes as Base64DecodeStream over a StringSource of text, decoded in place: in
+// rounds of kBase64InputBufferSize input bytes into one kBase64OutputBufferSize buffer,
+// without copying the input first.
+void Base64DecodeText(std::string_view text, ByteSink& target);
+
+class StringSource final : public ByteSource {
+ public:
+  explicit StringSource(std::string_view text) : rest_(text) {}
+  size_t Read(char* buffer, size_t capacity) override;
+
+ private:
+  std::string_view rest_;
+};
+
+// An open file read to its end; throws FileError on a read error.
+class FileSource final : public ByteSource {
+ public:
+  explicit FileSource(std::FILE* file) : file_(file) {}
+  size_t Read(char* buffer, size_t capacity) override;
+
+ private:
+  std::FILE* file_;
+};
 
 }  // namespace lorvex

@@ -7,12 +7,14 @@
 #include "cli/Commands.h"
 #include "http/HttpClient.h"
 #include "http/HttpFetch.h"
+#include "util/ByteSink.h"
 
 namespace lorvex::cli {
 
 namespace {
 
-class StdoutSink : public HttpSink {
+// Standard output; a failed write raises a plain runtime_error, not a FileError.
+class StdoutSink : public ByteSink {
  public:
   void Write(const char* data, std::size_t size) override {
     if (std::fwrite(data, 1, size, stdout) != size)

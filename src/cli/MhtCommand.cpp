@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "archive/MhtReader.h"
+#include "import/ArchiveImport.h"
 #include "cli/Commands.h"
 
 namespace lorvex::cli {

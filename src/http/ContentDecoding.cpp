@@ -63,7 +63,7 @@ struct InflatingSink::Stream {
   }
 };
 
-InflatingSink::InflatingSink(ContentCoding coding, HttpSink& target)
+InflatingSink::InflatingSink(ContentCoding coding, ByteSink& target)
     : coding_(coding), target_(target), stream_(new Stream) {}
 
 InflatingSink::~InflatingSink() = default;

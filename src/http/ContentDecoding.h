@@ -9,7 +9,8 @@
 #include <memory>
 #include <string_view>
 
-#include "http/HttpClient.h"
+#include "http/HttpError.h"
+#include "util/ByteSink.h"
 
 namespace lorvex {
 
@@ -24,12 +25,12 @@ ContentCoding ParseContentEncoding(std::string_view value);
 // Size of the buffer that inflated bytes pass through on their way to the sink.
 constexpr std::size_t kInflateBufferSize = 64 * 1024;
 
-// An HttpSink that inflates what it receives into another sink. Finish must follow the last
+// A sink that inflates what it receives into another sink. Finish must follow the last
 // Write: it fails when the compressed data stopped short. Data that does not inflate, or
 // that goes on after the end of a deflate stream, throws HttpError (Protocol) from Write.
-class InflatingSink : public HttpSink {
+class InflatingSink : public ByteSink {
  public:
-  InflatingSink(ContentCoding coding, HttpSink& target);
+  InflatingSink(ContentCoding coding, ByteSink& target);
   ~InflatingSink() override;
   InflatingSink(const InflatingSink&) = delete;
   InflatingSink& operator=(const InflatingSink&) = delete;
@@ -43,7 +44,7 @@ class InflatingSink : public HttpSink {
   void Inflate(const unsigned char* data, std::size_t size);
 
   ContentCoding coding_;
-  HttpSink& target_;
+  ByteSink& target_;
   std::unique_ptr<Stream> stream_;
 };
 

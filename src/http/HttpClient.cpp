@@ -7,17 +7,16 @@
 #include <vector>
 
 #include "http/ContentDecoding.h"
+#include "util/Ascii.h"
 #include "util/Strings.h"
 
 namespace lorvex {
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 // Characters of a header field name (an HTTP token).
 bool IsTokenChar(char c) {
-  if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || IsDigit(c)) return true;
+  if (IsAsciiAlnum(c)) return true;
   return std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
 }
 
@@ -104,12 +103,12 @@ void THttpClient::Disconnect() {
 }
 
 std::string THttpClient::Get(const std::string& url) {
-  HttpStringSink sink;
+  StringSink sink;
   Get(url, sink);
-  return std::move(sink.text);
+  return std::move(sink.Text());
 }
 
-void THttpClient::Get(const std::string& url, HttpSink& sink) {
+void THttpClient::Get(const std::string& url, ByteSink& sink) {
   if (busy_) throw HttpError(HttpFailure::Protocol, "a transfer is already running on this client");
   struct BusyGuard {
     bool& busy;
@@ -212,7 +211,7 @@ THttpClient::Answer THttpClient::Exchange(const HttpUrl& url) {
     if (colon != std::string_view::npos && proxy.find(']', colon) == std::string_view::npos) {
       std::string_view digits = proxy.substr(colon + 1);
       if (!digits.empty() && digits.size() <= 5 &&
-          std::all_of(digits.begin(), digits.end(), IsDigit))
+          std::all_of(digits.begin(), digits.end(), IsAsciiDigit))
         textPort = std::stoi(std::string(digits));
       proxy = proxy.substr(0, colon);
     }
@@ -276,7 +275,7 @@ THttpClient::Answer THttpClient::ReadAnswerHead(HttpConnection& connection) {
     // "HTTP/1.x 200 Reason": version, one space, three digits, then a space or the end.
     std::string_view s = line;
     if (s.size() < 12 || s.substr(0, 5) != "HTTP/" || s[5] != '1' || s[6] != '.' ||
-        !IsDigit(s[7]) || s[8] != ' ' || !IsDigit(s[9]) || !IsDigit(s[10]) || !IsDigit(s[11]) ||
+        !IsAsciiDigit(s[7]) || s[8] != ' ' || !IsAsciiDigit(s[9]) || !IsAsciiDigit(s[10]) || !IsAsciiDigit(s[11]) ||
         (s.size() > 12 && s[12] != ' '))
       Malformed("bad status line \"" + std::string(s.substr(0, 80)) + "\"");
     answer.minorVersion = s[7] - '0';
@@ -312,14 +311,14 @@ THttpClient::Answer THttpClient::ReadAnswerHead(HttpConnection& connection) {
   }
 }
 
-void THttpClient::ReadBody(const Answer& answer, HttpSink& target) {
+void THttpClient::ReadBody(const Answer& answer, ByteSink& target) {
   // A body in a coding that was not asked for is decoded on its way to the sink, or refused.
   ContentCoding coding = ContentCoding::Identity;
   std::optional<InflatingSink> inflating;
   if (answer.status != 204 && answer.status != 304)
     coding = ParseContentEncoding(answer.Header("content-encoding"));
   if (coding != ContentCoding::Identity) inflating.emplace(coding, target);
-  HttpSink& sink = inflating ? static_cast<HttpSink&>(*inflating) : target;
+  ByteSink& sink = inflating ? static_cast<ByteSink&>(*inflating) : target;
   bool keep = answer.minorVersion >= 1 ? !ListHasToken(answer.Header("connection"), "close")
                                        : ListHasToken(answer.Header("connection"), "keep-alive");
   std::string transferEncoding = answer.Header("transfer-encoding");
@@ -343,7 +342,7 @@ void THttpClient::ReadBody(const Answer& answer, HttpSink& target) {
     while (true) {
       std::size_t comma = list.find(',');
       std::string_view item = Trim(list.substr(0, comma));
-      if (item.empty() || item.size() > 18 || !std::all_of(item.begin(), item.end(), IsDigit))
+      if (item.empty() || item.size() > 18 || !std::all_of(item.begin(), item.end(), IsAsciiDigit))
         Malformed("bad Content-Length");
       std::uint64_t value = 0;
       for (char c : item) value = value * 10 + std::uint64_t(c - '0');
@@ -365,7 +364,7 @@ void THttpClient::ReadBody(const Answer& answer, HttpSink& target) {
     connection_.reset();
 }
 
-void THttpClient::ReadCountedBody(std::uint64_t length, HttpSink& sink) {
+void THttpClient::ReadCountedBody(std::uint64_t length, ByteSink& sink) {
   std::uint64_t done = 0;
   char* buffer = bodyBuffer_.get();
   while (done < length) {
@@ -380,7 +379,7 @@ void THttpClient::ReadCountedBody(std::uint64_t length, HttpSink& sink) {
   }
 }
 
-void THttpClient::ReadBodyToClose(HttpSink& sink) {
+void THttpClient::ReadBodyToClose(ByteSink& sink) {
   char* buffer = bodyBuffer_.get();
   for (;;) {
     std::size_t n = connection_->Read(buffer, kBodyBufferSize);
@@ -389,7 +388,7 @@ void THttpClient::ReadBodyToClose(HttpSink& sink) {
   }
 }
 
-void THttpClient::ReadChunkedBody(HttpSink& sink) {
+void THttpClient::ReadChunkedBody(ByteSink& sink) {
   std::string line;
   for (;;) {
     if (!connection_->ReadLine(line, kMaxHeaderLineLength))
@@ -399,10 +398,7 @@ void THttpClient::ReadChunkedBody(HttpSink& sink) {
     std::size_t i = 0;
     for (; i < line.size(); ++i) {
       char c = line[i];
-      int digit = IsDigit(c)               ? c - '0'
-                  : (c >= 'a' && c <= 'f') ? c - 'a' + 10
-                  : (c >= 'A' && c <= 'F') ? c - 'A' + 10
-                                           : -1;
+      int digit = AsciiHexValue(c);
       if (digit < 0) break;
       size = size * 16 + std::uint64_t(digit);
       if (size > kMaxChunkSize) Malformed("chunk size too large");

@@ -32,6 +32,7 @@
 #include "http/HttpCookies.h"
 #include "http/HttpError.h"
 #include "http/HttpUrl.h"
+#include "util/ByteSink.h"
 
 namespace lorvex {
 
@@ -49,19 +50,6 @@ constexpr int kDefaultRedirectMaximum = 15;
 constexpr int kDefaultConnectTimeoutMs = 30000;
 // Size of the buffer that carries a body from the connection to the sink.
 constexpr std::size_t kBodyBufferSize = 256 * 1024;
-
-// Where a body goes. Write may throw; the GET then fails with that exception.
-class HttpSink {
- public:
-  virtual ~HttpSink() = default;
-  virtual void Write(const char* data, std::size_t size) = 0;
-};
-
-class HttpStringSink : public HttpSink {
- public:
-  void Write(const char* data, std::size_t size) override { text.append(data, size); }
-  std::string text;
-};
 
 // What the client does when a line exceeds its limit; only raising is offered.
 enum class TMaxLineAction { maException };
@@ -107,8 +95,9 @@ class THttpClient {
   // layers TLS on what it returns.
   std::function<std::unique_ptr<ByteStream>(const std::string& host, int port)> OpenStream;
 
-  // GETs url, its body into sink. Throws HttpError on any failure.
-  void Get(const std::string& url, HttpSink& sink);
+  // GETs url, its body into sink. Throws HttpError on any failure; a sink's Write may throw,
+  // and the GET then fails with that exception.
+  void Get(const std::string& url, ByteSink& sink);
   // GETs url and returns its body.
   std::string Get(const std::string& url);
   // Ends a transfer in progress (its GET then fails) and closes a kept connection.
@@ -125,10 +114,10 @@ class THttpClient {
   Answer Exchange(const HttpUrl& url);
   Answer ReadAnswerHead(HttpConnection& connection);
   void SendRequest(const HttpUrl& url);
-  void ReadBody(const Answer& answer, HttpSink& target);
-  void ReadChunkedBody(HttpSink& sink);
-  void ReadCountedBody(std::uint64_t length, HttpSink& sink);
-  void ReadBodyToClose(HttpSink& sink);
+  void ReadBody(const Answer& answer, ByteSink& target);
+  void ReadChunkedBody(ByteSink& sink);
+  void ReadCountedBody(std::uint64_t length, ByteSink& sink);
+  void ReadBodyToClose(ByteSink& sink);
   void OpenConnection(const HttpUrl& url, const std::string& host, int port);
   std::unique_ptr<ByteStream> Tunnel(std::unique_ptr<ByteStream> stream, const HttpUrl& url);
 

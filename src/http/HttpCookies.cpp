@@ -2,19 +2,17 @@
 
 #include <algorithm>
 
+#include "util/Ascii.h"
 #include "util/Strings.h"
 
 namespace lorvex {
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsAlnum(char c) { return IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
 bool IsIpAddress(std::string_view host) {
   if (host.find(':') != std::string_view::npos) return true;
   return !host.empty() &&
-         std::all_of(host.begin(), host.end(), [](char c) { return IsDigit(c) || c == '.'; });
+         std::all_of(host.begin(), host.end(), [](char c) { return IsAsciiDigit(c) || c == '.'; });
 }
 
 bool DomainMatches(std::string_view host, std::string_view domain) {
@@ -51,7 +49,7 @@ int LeadingNumber(std::string_view token, std::size_t minDigits, std::size_t max
   std::size_t n = 0;
   int value = 0;
   // Digits past maxDigits are counted but not added, so that a long run cannot overflow.
-  for (; n < token.size() && IsDigit(token[n]); ++n)
+  for (; n < token.size() && IsAsciiDigit(token[n]); ++n)
     if (n < maxDigits) value = value * 10 + (token[n] - '0');
   if (n < minDigits || n > maxDigits) return -1;
   return value;
@@ -65,9 +63,9 @@ std::optional<std::int64_t> ParseCookieDate(std::string_view text) {
   int hour = -1, minute = -1, second = -1, day = -1, month = -1, year = -1;
   std::size_t pos = 0;
   while (pos < text.size()) {
-    while (pos < text.size() && !IsAlnum(text[pos]) && text[pos] != ':') ++pos;
+    while (pos < text.size() && !IsAsciiAlnum(text[pos]) && text[pos] != ':') ++pos;
     std::size_t start = pos;
-    while (pos < text.size() && (IsAlnum(text[pos]) || text[pos] == ':')) ++pos;
+    while (pos < text.size() && (IsAsciiAlnum(text[pos]) || text[pos] == ':')) ++pos;
     std::string_view token = text.substr(start, pos - start);
     if (token.empty()) continue;
     if (hour < 0 && token.find(':') != std::string_view::npos) {
@@ -80,16 +78,16 @@ std::optional<std::int64_t> ParseCookieDate(std::string_view text) {
       if (h >= 0 && m >= 0 && s >= 0) hour = h, minute = m, second = s;
       continue;
     }
-    if (day < 0 && IsDigit(token[0]) && token.size() <= 2) {
+    if (day < 0 && IsAsciiDigit(token[0]) && token.size() <= 2) {
       day = LeadingNumber(token, 1, 2);
       continue;
     }
-    if (month < 0 && token.size() >= 3 && !IsDigit(token[0])) {
+    if (month < 0 && token.size() >= 3 && !IsAsciiDigit(token[0])) {
       for (int i = 0; i < 12; ++i)
         if (EqualsIgnoreCase(token.substr(0, 3), kMonths[i])) month = i + 1;
       if (month > 0) continue;
     }
-    if (year < 0 && IsDigit(token[0])) {
+    if (year < 0 && IsAsciiDigit(token[0])) {
       int y = LeadingNumber(token, 2, 4);
       if (y >= 0) year = y;
     }
@@ -134,7 +132,7 @@ void HttpCookieJar::Store(std::string_view host, std::string_view requestPath,
       std::string_view digits = value;
       bool negative = !digits.empty() && digits[0] == '-';
       if (negative) digits.remove_prefix(1);
-      if (digits.empty() || !std::all_of(digits.begin(), digits.end(), IsDigit)) continue;
+      if (digits.empty() || !std::all_of(digits.begin(), digits.end(), IsAsciiDigit)) continue;
       std::int64_t seconds = 0;
       for (char c : digits) seconds = std::min<std::int64_t>(seconds * 10 + (c - '0'), 1LL << 40);
       maxAgeExpiry = negative || seconds == 0 ? std::int64_t(0) : now + seconds;

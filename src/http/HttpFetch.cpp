@@ -3,25 +3,10 @@
 #include <cstdio>
 
 #include "platform/Platform.h"
+#include "util/ByteSink.h"
 #include "util/FileOperation.h"
 
 namespace lorvex {
-
-namespace {
-
-class FileSink : public HttpSink {
- public:
-  FileSink(std::FILE* file, const std::string& name) : file_(file), name_(name) {}
-  void Write(const char* data, std::size_t size) override {
-    if (std::fwrite(data, 1, size, file_) != size) throw FileError("cannot write " + name_);
-  }
-
- private:
-  std::FILE* file_;
-  const std::string& name_;
-};
-
-}  // namespace
 
 std::string PartialFileName(const std::string& FileName) { return FileName + ".part"; }
 

@@ -3,17 +3,15 @@
 #include <vector>
 
 #include "http/HttpError.h"
+#include "util/Ascii.h"
 #include "util/Strings.h"
 
 namespace lorvex {
 
 namespace {
 
-bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 bool IsHostChar(char c) {
-  return IsAlpha(c) || IsDigit(c) || c == '-' || c == '.' || c == '_' || c == '~';
+  return IsAsciiAlpha(c) || IsAsciiDigit(c) || c == '-' || c == '.' || c == '_' || c == '~';
 }
 
 // Bytes that a request line cannot carry as they are.
@@ -45,11 +43,11 @@ std::string EncodeTarget(std::string_view raw) {
 
 // The length of a scheme followed by ':' at the start of text, or 0.
 std::size_t SchemeLength(std::string_view text) {
-  if (text.empty() || !IsAlpha(text[0])) return 0;
+  if (text.empty() || !IsAsciiAlpha(text[0])) return 0;
   for (std::size_t i = 1; i < text.size(); ++i) {
     char c = text[i];
     if (c == ':') return i;
-    if (!IsAlpha(c) && !IsDigit(c) && c != '+' && c != '-' && c != '.') return 0;
+    if (!IsAsciiAlpha(c) && !IsAsciiDigit(c) && c != '+' && c != '-' && c != '.') return 0;
   }
   return 0;
 }
@@ -130,7 +128,7 @@ HttpUrl ParseHttpUrl(std::string_view url) {
     std::string_view literal = authority.substr(1, close - 1);
     if (literal.empty()) BadUrl(url, "invalid host");
     for (char c : literal)
-      if (!IsDigit(c) && !IsAlpha(c) && c != ':' && c != '.') BadUrl(url, "invalid host");
+      if (!IsAsciiDigit(c) && !IsAsciiAlpha(c) && c != ':' && c != '.') BadUrl(url, "invalid host");
     result.host = AsciiLowerCase(literal);
     result.ipv6 = true;
     std::string_view after = authority.substr(close + 1);
@@ -151,7 +149,7 @@ HttpUrl ParseHttpUrl(std::string_view url) {
     if (portText.size() > 5) BadUrl(url, "invalid port");
     int port = 0;
     for (char c : portText) {
-      if (!IsDigit(c)) BadUrl(url, "invalid port");
+      if (!IsAsciiDigit(c)) BadUrl(url, "invalid port");
       port = port * 10 + (c - '0');
     }
     if (port < 1 || port > 65535) BadUrl(url, "invalid port");

@@ -5,6 +5,8 @@
 #include <limits>
 #include <stdexcept>
 
+#include "util/Ascii.h"
+#include "util/ByteScan.h"
 #include "util/UrlPath.h"
 
 namespace lorvex {
@@ -193,7 +195,7 @@ std::string PrefixKind(int kind, std::string_view text) {
 }
 
 int ReferenceKindOf(std::string_view ref) {
-  if (ref.empty() || ref.front() < '0' || ref.front() > '9')
+  if (ref.empty() || !IsAsciiDigit(ref.front()))
     throw std::invalid_argument("'" + std::string(ref.substr(0, 1)) + "' is not a valid integer value");
   return ref.front() - '0';
 }
@@ -333,23 +335,14 @@ StringList ReferenceFileNames(const StringList& refs) {
 
 namespace {
 
-// A hash of the text with the ASCII letters folded, eight bytes at a time: in each word the
-// bytes "A" to "Z" get the 0x20 bit, the same as AsciiLower.
+// A hash of the text with the ASCII letters folded, eight bytes at a time.
 uint64_t FoldedHash(std::string_view text) {
-  constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
-  auto fold = [](uint64_t word) {
-    uint64_t low7 = word & ~kHigh;
-    uint64_t atLeastA = low7 + kOnes * (0x80 - 'A');
-    uint64_t aboveZ = low7 + kOnes * (0x80 - 'Z' - 1);
-    uint64_t upper = atLeastA & ~aboveZ & ~word & kHigh;
-    return word | (upper >> 2);
-  };
   uint64_t h = 0x9E3779B97F4A7C15ull ^ text.size();
   size_t i = 0;
   for (; i + 8 <= text.size(); i += 8) {
     uint64_t word;
     std::memcpy(&word, text.data() + i, 8);
-    h = (h ^ fold(word)) * 0xFF51AFD7ED558CCDull;
+    h = (h ^ AsciiLowerWord(word)) * 0xFF51AFD7ED558CCDull;
     h ^= h >> 32;
   }
   uint64_t tail = 0;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/MhtReader.h"
+#include "import/ArchiveImport.h"
 #include "plugin/PackingLibrary.h"
 
 namespace lorvex {

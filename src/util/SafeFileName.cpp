@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "util/Ascii.h"
 #include "util/Strings.h"
 
 namespace lorvex {
@@ -21,7 +22,7 @@ bool IsDeviceName(std::string_view name) {
       (StartsWithIgnoreCase(base, "com") || StartsWithIgnoreCase(base, "lpt"))) {
     unsigned char digit = static_cast<unsigned char>(base[3]);
     // 0 to 9, and the superscript digits one to three of the Western code page.
-    if ((digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3)
+    if (IsAsciiDigit(char(digit)) || digit == 0xB9 || digit == 0xB2 || digit == 0xB3)
       return true;
   }
   return false;

@@ -10,12 +10,11 @@
 #include <string_view>
 #include <vector>
 
+#include "util/Ascii.h"
+
 namespace lorvex {
 
 using StringList = std::vector<std::string>;
-
-constexpr char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c + ('a' - 'A')) : c; }
-constexpr char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? char(c - ('a' - 'A')) : c; }
 
 std::string AsciiLowerCase(std::string_view text);
 std::string AsciiUpperCase(std::string_view text);

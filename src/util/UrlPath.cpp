@@ -3,6 +3,7 @@
 #include <array>
 
 #include "platform/Platform.h"
+#include "util/Ascii.h"
 
 namespace lorvex {
 
@@ -25,13 +26,6 @@ size_t FindFirst(std::string_view text, Predicate predicate, size_t from = 0) {
   return std::string_view::npos;
 }
 
-int HexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // Appends the decoded text. `lineFollows` says that a line break comes after the text, so a
 // "%" with a single character left sees that break as its second digit and fails.
 void AppendUrlDecoded(std::string& out, std::string_view text, bool lineFollows) {
@@ -47,14 +41,14 @@ void AppendUrlDecoded(std::string& out, std::string_view text, bool lineFollows)
     i = percent + 1;
     if (i >= n) return;  // a final "%" is dropped
     if (i + 1 < n) {
-      int high = HexDigitValue(text[i]), low = HexDigitValue(text[i + 1]);
+      int high = AsciiHexValue(text[i]), low = AsciiHexValue(text[i + 1]);
       if (high >= 0 && low >= 0) {
         out.push_back(static_cast<char>(high * 16 + low));
         i += 2;
         continue;
       }
     } else if (!lineFollows) {
-      int single = HexDigitValue(text[i]);
+      int single = AsciiHexValue(text[i]);
       if (single >= 0) {
         out.push_back(static_cast<char>(single));
         ++i;

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "archive/Base64Stream.h"
 #include "support/DecoderModels.h"
 
 namespace lorvex {

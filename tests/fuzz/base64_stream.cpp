@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "FuzzCheck.h"
-#include "archive/Base64Stream.h"
+#include "archive/Base64.h"
 #include "support/DecoderModels.h"
 
 using namespace lorvex;

@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "FuzzCheck.h"
-#include "archive/MhtReader.h"
+#include "import/ArchiveImport.h"
 #include "util/FileOperation.h"
 
 using namespace lorvex;

@@ -1,6 +1,6 @@
 // The one-pass quoted-printable decoder against the in-place model.
 #include "FuzzCheck.h"
-#include "archive/MhtReader.h"
+#include "archive/QuotedPrintable.h"
 #include "support/DecoderModels.h"
 
 using namespace lorvex;

@@ -29,7 +29,7 @@ std::string Compress(const std::string& data, int bits) {
 
 // Feeds data in pieces whose sizes follow a fixed pseudo-random sequence up to maxPiece.
 std::string Inflate(ContentCoding coding, const std::string& data, std::size_t maxPiece) {
-  HttpStringSink out;
+  StringSink out;
   InflatingSink sink(coding, out);
   std::uint32_t state = 12345;
   for (std::size_t at = 0; at < data.size();) {
@@ -39,7 +39,7 @@ std::string Inflate(ContentCoding coding, const std::string& data, std::size_t m
     at += piece;
   }
   sink.Finish();
-  return out.text;
+  return out.Text();
 }
 
 std::string SampleText() {

@@ -24,14 +24,14 @@ using Clock = std::chrono::steady_clock;
 
 // The failure of a GET that must fail; body holds what reached the sink.
 HttpError FailingGet(THttpClient& http, const std::string& url, std::string* body = nullptr) {
-  HttpStringSink sink;
+  StringSink sink;
   try {
     http.Get(url, sink);
   } catch (const HttpError& e) {
-    if (body) *body = sink.text;
+    if (body) *body = sink.Text();
     return e;
   }
-  ADD_FAILURE() << "GET " << url << " succeeded with " << sink.text.size() << " bytes";
+  ADD_FAILURE() << "GET " << url << " succeeded with " << sink.Text().size() << " bytes";
   return HttpError(HttpFailure::Status, "no failure");
 }
 
@@ -461,7 +461,7 @@ TEST(HttpDisconnect, FromTheIdleHookEndsALargeTransfer) {
   });
   server.Respond("/small", 200, "small");
 
-  struct CountingSink : HttpSink {
+  struct CountingSink : ByteSink {
     std::uint64_t bytes = 0;
     void Write(const char*, std::size_t n) override { bytes += n; }
   } sink;

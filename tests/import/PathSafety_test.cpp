@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/MhtReader.h"
+#include "import/ArchiveImport.h"
 #include "import/PageImport.h"
 #include "platform/Platform.h"
 #include "support/TempFolder.h"

@@ -1,0 +1,53 @@
+// The web archive import: a MIME web archive (a page saved with its resources as ".mht", or
+// a mail message as ".eml") becomes the page file "<doc>.htm" and the parts folder
+// "<doc>.files\" in the work folder, and the work folder is then packed for the host. The
+// archive reader hands over the parts; this unit writes them, the page with its links
+// rewritten.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "archive/MhtReader.h"
+
+namespace lorvex {
+
+// What the import needs from its host.
+struct TMhtHost {
+  // The host's text for a message key ("DirectoryCreateFail"); may be left empty.
+  std::function<std::string(const char* key)> GetHostMessage;
+  // Gives the host's message loop one turn; may be left empty.
+  std::function<void()> ProcessMessages;
+};
+
+// The pattern with every "%s" replaced by argument and "%%" by "%"; nothing else changes.
+std::string FormatMessagePattern(std::string_view pattern, std::string_view argument);
+
+// Writes one part: the page ("<doc>.htm", links rewritten) while pagePending is true,
+// otherwise a resource file in "<doc>.files\". Leaves a message for the user in message
+// (empty when there is none): a folder that could not be created, or a part skipped for an
+// unsafe file name. Throws FileError when a file cannot be written.
+void WriteMhtPart(bool& pagePending, std::string_view body, TMhtEncoding encoding,
+                  std::string_view location, std::string& baseUrl, std::string_view workFolder,
+                  std::string_view documentName, std::string& message, const TMhtHost& host);
+
+// Reads the archive and writes its page and parts. Every message that a part left is added
+// to messages, in order, so that a failure is not hidden by a later part that went well.
+void ParseMhtDocument(std::string_view archiveFileName, std::string_view workFolder,
+                      std::string_view documentName, std::vector<std::string>& messages,
+                      const TMhtHost& host);
+
+// Packs the work folder's page and parts folder for the host.
+using TMhtPack =
+    std::function<void(const std::string& documentName, const std::string& workFolder)>;
+
+// The whole import: ParseMhtDocument, then pack (when given) with the work folder exactly as
+// passed. Errors (an unreadable archive, a file that cannot be written, packing) propagate;
+// the messages for the user gathered up to then are in messages all the same.
+void ImportMhtFile(std::string_view archiveFileName, std::string_view workFolder,
+                   std::string_view documentName, const TMhtHost& host, const TMhtPack& pack,
+                   std::vector<std::string>& messages);
+
+}  // namespace lorvex
