@@ -1,9 +1,7 @@
 #include "download/IEDownload.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstddef>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <mutex>
@@ -16,23 +14,9 @@ namespace lorvex {
 
 namespace {
 
-constexpr double kMillisecondsPerDay = 86400000.0;
-
 const char kDefaultHeaderLine[] = "Content-Type: application/x-www-form-urlencoded";
 const char kInternetSettingsKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\";
-
-// Days since 30 December 1899 of a civil date.
-long long DaysSince1899(int year, int month, int day) {
-  // Days from 1 March of year 0 (proleptic Gregorian), shifted to the epoch.
-  year -= month <= 2;
-  long long era = (year >= 0 ? year : year - 399) / 400;
-  long long yearOfEra = year - era * 400;
-  long long dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  long long dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-  long long daysFromCivil = era * 146097 + dayOfEra - 719468;  // days since 1970-01-01
-  return daysFromCivil + 25569;
-}
 
 }  // namespace
 
@@ -65,22 +49,20 @@ uint32_t CodePageNumberOf(TCodePageOption codePage) {
 double NowAsDateTime() {
   SYSTEMTIME now;
   ::GetLocalTime(&now);
-  double time =
-      ((now.wHour * 60.0 + now.wMinute) * 60.0 + now.wSecond) * 1000.0 + now.wMilliseconds;
-  return double(DaysSince1899(now.wYear, now.wMonth, now.wDay)) + time / kMillisecondsPerDay;
+  return DateTimeOf(now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
+                    now.wMilliseconds);
 }
 
 std::string LongTimeText(double dateTime) {
-  long long ms = std::llround((dateTime - std::floor(dateTime)) * kMillisecondsPerDay);
-  ms = std::clamp<long long>(ms, 0, 86399999);
+  const TimeOfDay timeOfDay = TimeOfDayOf(dateTime);
   SYSTEMTIME time{};
   time.wYear = 1899;
   time.wMonth = 12;
   time.wDay = 30;
-  time.wHour = WORD(ms / 3600000);
-  time.wMinute = WORD(ms / 60000 % 60);
-  time.wSecond = WORD(ms / 1000 % 60);
-  time.wMilliseconds = WORD(ms % 1000);
+  time.wHour = WORD(timeOfDay.Hour);
+  time.wMinute = WORD(timeOfDay.Minute);
+  time.wSecond = WORD(timeOfDay.Second);
+  time.wMilliseconds = WORD(timeOfDay.Millisecond);
   char text[128];
   int length = ::GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &time, nullptr, text, sizeof text);
   return length > 0 ? std::string(text, size_t(length - 1)) : std::string();
@@ -92,77 +74,6 @@ char SystemDecimalSeparator() {
       separator[0] != '\0')
     return separator[0];
   return '.';
-}
-
-std::string GeneralFloatText(double value, char decimalSeparator) {
-  if (value == 0 || !std::isfinite(value)) {
-    if (std::isnan(value)) return "NAN";
-    if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
-    return "0";
-  }
-  // 15 significant digits: "d.dddddddddddddde+XX".
-  char scientific[40];
-  std::snprintf(scientific, sizeof scientific, "%.14e", std::fabs(value));
-  std::string digits;
-  digits += scientific[0];
-  digits.append(scientific + 2, 14);
-  int exponent = std::atoi(scientific + 17);
-  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
-
-  std::string text = value < 0 ? "-" : "";
-  if (exponent >= -5 && exponent < 15) {
-    if (exponent >= 0) {
-      size_t integerDigits = size_t(exponent) + 1;
-      if (digits.size() <= integerDigits) {
-        text += digits;
-        text.append(integerDigits - digits.size(), '0');
-      } else {
-        text += digits.substr(0, integerDigits);
-        text += decimalSeparator;
-        text += digits.substr(integerDigits);
-      }
-    } else {
-      text += '0';
-      text += decimalSeparator;
-      text.append(size_t(-exponent - 1), '0');
-      text += digits;
-    }
-  } else {
-    text += digits[0];
-    if (digits.size() > 1) {
-      text += decimalSeparator;
-      text += digits.substr(1);
-    }
-    text += 'E';
-    text += std::to_string(exponent);
-  }
-  return text;
-}
-
-std::string SpeedText(double rate, char decimalSeparator) {
-  std::string text = GeneralFloatText(rate, decimalSeparator);
-  size_t separator = text.find(decimalSeparator);
-  if (separator != std::string::npos) text.resize(std::min(text.size(), separator + 3));
-  return text + " kb/sec";
-}
-
-TransferTexts MakeTransferTexts(ULONG progress, ULONG progressMax, double startTime, double now,
-                                char decimalSeparator,
-                                const std::function<std::string(double)>& timeText) {
-  TransferTexts texts;
-  if (startTime == 0) return texts;
-  long long elapsedMs =
-      std::llround(now * kMillisecondsPerDay) - std::llround(startTime * kMillisecondsPerDay);
-  texts.ElapsedTime = timeText(double(std::max<long long>(elapsedMs, 0)) / kMillisecondsPerDay);
-  if (elapsedMs <= 0) return texts;
-  // Bytes per millisecond are kilobytes (of 1000 bytes) per second.
-  double rate = double(progress) / double(elapsedMs);
-  texts.Speed = SpeedText(rate, decimalSeparator);
-  if (progressMax != 0 && rate > 0) {
-    double remaining = progressMax > progress ? double(progressMax - progress) : 0.0;
-    texts.EstimatedTime = timeText(remaining / rate / kMillisecondsPerDay);
-  }
-  return texts;
 }
 
 // --- TIEDownload ----------------------------------------------------------------------------

@@ -26,6 +26,7 @@
 
 #include "download/BindCallback.h"
 #include "download/DownloadWait.h"
+#include "util/DisplayText.h"
 #include "util/Strings.h"
 
 namespace lorvex {
@@ -125,32 +126,13 @@ using TOnDataEvent = std::function<void(TBSCB& Sender, std::string& Buffer, ULON
 using TGetWindowEvent = std::function<HRESULT(TBSCB& Sender, const GUID& guidReason, HWND& hwnd)>;
 using TOnSecurityProblemEvent = std::function<HRESULT(TBSCB& Sender, ULONG dwProblem)>;
 
-// The texts of a progress notification (see TBSCB::OnProgress).
-struct TransferTexts {
-  std::string ElapsedTime;
-  std::string Speed;
-  std::string EstimatedTime;
-};
-
-// Date-times are days since 30 December 1899, as doubles.
+// What the progress texts take from the system (util/DisplayText.h makes the texts).
+// The local date and time now as a date-time.
 double NowAsDateTime();
 // The time-of-day part of a date-time in the system's long time format.
 std::string LongTimeText(double dateTime);
 // The system's decimal separator.
 char SystemDecimalSeparator();
-// A number in general format: up to 15 significant digits, fixed notation from 0.00001 up to
-// 15 integer digits, otherwise d.dddE+x / d.dddE-x; trailing zeros dropped.
-std::string GeneralFloatText(double value, char decimalSeparator);
-// The rate (kilobytes of 1000 bytes per second) as text: general format cut two characters
-// after the decimal separator, then " kb/sec".
-std::string SpeedText(double rate, char decimalSeparator);
-// The three texts of a progress notification. Elapsed time is counted in whole milliseconds.
-// No rate is known before the first data (startTime 0) or while no millisecond has passed:
-// Speed and EstimatedTime are then empty; EstimatedTime is also empty when the maximum is 0
-// or nothing has arrived yet.
-TransferTexts MakeTransferTexts(ULONG progress, ULONG progressMax, double startTime, double now,
-                                char decimalSeparator,
-                                const std::function<std::string(double)>& timeText);
 
 class TIEDownload {
  public:
