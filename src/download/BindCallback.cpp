@@ -198,7 +198,7 @@ void TBSCB::Detach() noexcept {
     if (owner_) owner_->attached_.erase(this);
     owner_ = nullptr;
   }
-  win32::Guarded([this] { AbortBinding(); });
+  win32::Guarded("TBSCB::Detach", [this] { AbortBinding(); });
 }
 
 bool TBSCB::Cancelled() const noexcept { return !owner_ || owner_->cancelled_; }
@@ -210,7 +210,8 @@ void TBSCB::RaiseComplete(IStream* stream, HRESULT result) {
 void TBSCB::AbortBinding() {
   if (!binding_) return;
   win32::ComPtr<IBinding> binding = binding_;  // Abort may end the binding at once
-  binding->Abort();
+  // A binding that has ended already refuses; either way it is over.
+  win32::TraceIfFailed("TBSCB::AbortBinding", "IBinding::Abort", binding->Abort());
 }
 
 void TBSCB::Refuse(HRESULT outcome) {
@@ -221,7 +222,10 @@ void TBSCB::Refuse(HRESULT outcome) {
 void TBSCB::ReleaseBindingObjects() noexcept {
   // The bind context holds this object as its callback, and this object holds the bind
   // context and the binding: the cycle is broken here, at the binding's end.
-  if (bindCtx_) ::RevokeBindStatusCallback(bindCtx_.Get(), static_cast<IBindStatusCallback*>(this));
+  if (bindCtx_)
+    win32::TraceIfFailed(
+        "TBSCB::ReleaseBindingObjects", "RevokeBindStatusCallback",
+        ::RevokeBindStatusCallback(bindCtx_.Get(), static_cast<IBindStatusCallback*>(this)));
   binding_.Reset();
   stream_.Reset();
   moniker_.Reset();
@@ -297,7 +301,7 @@ STDMETHODIMP_(ULONG) TBSCB::Release() {
 // --- TBSCB: IHttpSecurity, IAuthenticate ------------------------------------------------------
 
 STDMETHODIMP TBSCB::GetWindow(REFGUID rguidReason, HWND* phwnd) {
-  return win32::Guarded<HRESULT>(E_FAIL, [&]() -> HRESULT {
+  return win32::Guarded<HRESULT>("TBSCB::GetWindow", E_FAIL, [&]() -> HRESULT {
     if (!owner_ || !owner_->OnGetWindow) return S_OK;
     HWND window = phwnd ? *phwnd : nullptr;
     HRESULT result = owner_->OnGetWindow(*this, rguidReason, window);
@@ -307,14 +311,14 @@ STDMETHODIMP TBSCB::GetWindow(REFGUID rguidReason, HWND* phwnd) {
 }
 
 STDMETHODIMP TBSCB::OnSecurityProblem(DWORD dwProblem) {
-  return win32::Guarded<HRESULT>(E_FAIL, [&]() -> HRESULT {
+  return win32::Guarded<HRESULT>("TBSCB::OnSecurityProblem", E_FAIL, [&]() -> HRESULT {
     if (!owner_ || !owner_->OnSecurityProblem) return S_OK;
     return owner_->OnSecurityProblem(*this, dwProblem);
   });
 }
 
 STDMETHODIMP TBSCB::Authenticate(HWND* phwnd, LPWSTR* pszUsername, LPWSTR* pszPassword) {
-  return win32::Guarded<HRESULT>(E_FAIL, [&]() -> HRESULT {
+  return win32::Guarded<HRESULT>("TBSCB::Authenticate", E_FAIL, [&]() -> HRESULT {
     if (!phwnd || !pszUsername || !pszPassword) return E_INVALIDARG;
     *pszUsername = nullptr;  // out-parameters: nothing is read from them
     *pszPassword = nullptr;
@@ -365,7 +369,7 @@ void TBSCB::RestartWithCredentials() {
 
 STDMETHODIMP TBSCB::BeginningTransaction(LPCWSTR szURL, LPCWSTR szHeaders, DWORD dwReserved,
                                          LPWSTR* pszAdditionalHeaders) {
-  return win32::Guarded<HRESULT>(E_FAIL, [&]() -> HRESULT {
+  return win32::Guarded<HRESULT>("TBSCB::BeginningTransaction", E_FAIL, [&]() -> HRESULT {
     if (!pszAdditionalHeaders) return E_POINTER;
     *pszAdditionalHeaders = nullptr;
     if (Cancelled()) {
@@ -417,7 +421,7 @@ STDMETHODIMP TBSCB::BeginningTransaction(LPCWSTR szURL, LPCWSTR szHeaders, DWORD
 
 STDMETHODIMP TBSCB::OnResponse(DWORD dwResponseCode, LPCWSTR szResponseHeaders,
                                LPCWSTR szRequestHeaders, LPWSTR* pszAdditionalRequestHeaders) {
-  return win32::Guarded<HRESULT>(E_FAIL, [&]() -> HRESULT {
+  return win32::Guarded<HRESULT>("TBSCB::OnResponse", E_FAIL, [&]() -> HRESULT {
     if (pszAdditionalRequestHeaders) *pszAdditionalRequestHeaders = nullptr;
     responseCode_ = dwResponseCode;
     if (PrepareCredentialRetry(dwResponseCode)) return E_ABORT;
@@ -507,7 +511,7 @@ bool TBSCB::QueryInfoString(DWORD option, std::string& text) {
 // --- TBSCB: IBindStatusCallback ---------------------------------------------------------------
 
 STDMETHODIMP TBSCB::OnStartBinding(DWORD, IBinding* pib) {
-  return win32::Guarded<HRESULT>(E_FAIL, [&]() -> HRESULT {
+  return win32::Guarded<HRESULT>("TBSCB::OnStartBinding", E_FAIL, [&]() -> HRESULT {
     if (Cancelled()) {
       if (SUCCEEDED(ownOutcome_)) ownOutcome_ = E_ABORT;
       RaiseComplete(nullptr, E_ABORT);
@@ -519,7 +523,7 @@ STDMETHODIMP TBSCB::OnStartBinding(DWORD, IBinding* pib) {
 }
 
 STDMETHODIMP TBSCB::GetPriority(LONG*) {
-  return win32::Guarded<HRESULT>(E_FAIL, [&]() -> HRESULT {
+  return win32::Guarded<HRESULT>("TBSCB::GetPriority", E_FAIL, [&]() -> HRESULT {
     if (Cancelled()) AbortBinding();
     return S_OK;
   });
@@ -529,7 +533,7 @@ STDMETHODIMP TBSCB::OnLowResource(DWORD) { return S_OK; }
 
 STDMETHODIMP TBSCB::OnProgress(ULONG ulProgress, ULONG ulProgressMax, ULONG ulStatusCode,
                                LPCWSTR szStatusText) {
-  return win32::Guarded<HRESULT>(E_FAIL, [&]() -> HRESULT {
+  return win32::Guarded<HRESULT>("TBSCB::OnProgress", E_FAIL, [&]() -> HRESULT {
     if (Cancelled()) {
       AbortBinding();
       return S_OK;
@@ -550,7 +554,7 @@ STDMETHODIMP TBSCB::OnProgress(ULONG ulProgress, ULONG ulProgressMax, ULONG ulSt
 
 STDMETHODIMP TBSCB::OnStopBinding(HRESULT hresult, LPCWSTR) {
   Hold self(this);  // removal from DownloadList below must not free this object under us
-  return win32::Guarded<HRESULT>(E_FAIL, [&]() -> HRESULT {
+  return win32::Guarded<HRESULT>("TBSCB::OnStopBinding", E_FAIL, [&]() -> HRESULT {
     if (retrying_ && !timedOut_ && SUCCEEDED(ownOutcome_) && !Cancelled()) {
       ReleaseBindingObjects();
       RestartWithCredentials();
@@ -572,12 +576,13 @@ STDMETHODIMP TBSCB::OnStopBinding(HRESULT hresult, LPCWSTR) {
     if (!info_.FileName.empty()) {
       if (fileStream_) {
         LARGE_INTEGER zero{};
-        fileStream_->Seek(zero, STREAM_SEEK_SET, nullptr);
+        win32::TraceIfFailed("TBSCB::OnStopBinding", "IStream::Seek",
+                             fileStream_->Seek(zero, STREAM_SEEK_SET, nullptr));
       }
-      win32::Guarded([&] { RaiseComplete(fileStream_.Get(), outcome); });
+      win32::Guarded("TBSCB::OnStopBinding", [&] { RaiseComplete(fileStream_.Get(), outcome); });
       fileStream_.Reset();
     } else {
-      win32::Guarded([&] { RaiseComplete(memoryStream_.Get(), outcome); });
+      win32::Guarded("TBSCB::OnStopBinding", [&] { RaiseComplete(memoryStream_.Get(), outcome); });
     }
     ReleaseBindingObjects();
     if (owner_) owner_->Remove(this);
@@ -586,7 +591,7 @@ STDMETHODIMP TBSCB::OnStopBinding(HRESULT hresult, LPCWSTR) {
 }
 
 STDMETHODIMP TBSCB::GetBindInfo(DWORD* grfBINDF, BINDINFO* pbindinfo) {
-  return win32::Guarded<HRESULT>(E_FAIL, [&]() -> HRESULT {
+  return win32::Guarded<HRESULT>("TBSCB::GetBindInfo", E_FAIL, [&]() -> HRESULT {
     if (!grfBINDF || !pbindinfo) return E_INVALIDARG;
     *grfBINDF = info_.BindF;
     HRESULT body = BuildRequestBody();
@@ -670,7 +675,7 @@ HRESULT TBSCB::BuildRequestBody() {
 
 STDMETHODIMP TBSCB::OnDataAvailable(DWORD grfBSCF, DWORD dwSize, FORMATETC*, STGMEDIUM* pstgmed) {
   Hold self(this);
-  return win32::Guarded<HRESULT>(E_FAIL, [&]() -> HRESULT {
+  return win32::Guarded<HRESULT>("TBSCB::OnDataAvailable", E_FAIL, [&]() -> HRESULT {
     if (startTime_ == 0) startTime_ = NowAsDateTime();
     if (Cancelled()) {
       AbortBinding();
@@ -688,7 +693,10 @@ STDMETHODIMP TBSCB::OnDataAvailable(DWORD grfBSCF, DWORD dwSize, FORMATETC*, STG
     for (;;) {
       std::string buffer(size_t(n) + 1, '\0');
       ULONG got = 0;
-      stream_->Read(buffer.data(), n, &got);
+      // A failed read delivers what it got (nothing, usually), which ends the loop. E_PENDING
+      // only says that the rest comes with a later notification.
+      HRESULT read = stream_->Read(buffer.data(), n, &got);
+      if (read != E_PENDING) win32::TraceIfFailed("TBSCB::OnDataAvailable", "IStream::Read", read);
       got = std::min(got, n);
       ULONG length = got;
       if (owner_ && owner_->OnData) owner_->OnData(*this, buffer, length);
