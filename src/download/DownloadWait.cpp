@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "download/IEDownload.h"
+#include "platform/win32/QuitMessage.h"
 
 namespace lorvex {
 
@@ -44,13 +45,13 @@ WaitOutcome TIEDownload::Wait(const std::function<bool()>& ended,
   const ULONGLONG start = ::GetTickCount64();
   WaitOutcome outcome = WaitOutcome::Ended;
   bool aborted = false;
-  bool quit = false;
-  WPARAM quitCode = 0;
+  // A WM_QUIT is left for the thread's own loop, which is told again once the wait is over.
+  win32::QuitKeeper quit;
   ULONGLONG graceEnd = 0;
   while (!ended()) {
     const ULONGLONG now = ::GetTickCount64();
     if (!aborted) {
-      bool stop = quit || cancelled_ || (limits.Stop && limits.Stop());
+      bool stop = quit.Seen() || cancelled_ || (limits.Stop && limits.Stop());
       if (stop || now - start >= limits.TimeoutMs) {
         outcome = stop ? WaitOutcome::Stopped : WaitOutcome::TimedOut;
         aborted = true;
@@ -64,17 +65,11 @@ WaitOutcome TIEDownload::Wait(const std::function<bool()>& ended,
     ::MsgWaitForMultipleObjectsEx(0, nullptr, kPumpSliceMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     MSG message;
     while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (message.message == WM_QUIT) {
-        // Left for the thread's own loop, which is told again once the wait is over.
-        quit = true;
-        quitCode = message.wParam;
-        break;
-      }
+      if (quit.Keep(message)) break;
       ::TranslateMessage(&message);
       ::DispatchMessageA(&message);
     }
   }
-  if (quit) ::PostQuitMessage(int(quitCode));
   return outcome;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "archive/MhtReader.h"
+#include "platform/win32/QuitMessage.h"
 #include "plugin/PackingLibrary.h"
 
 namespace lorvex {
@@ -20,9 +21,12 @@ std::string HostMessage(const char* key) {
   return get ? Text(get(key)) : std::string();
 }
 
+// A WM_QUIT met here is posted again for the host's loop, and ends this turn.
 void ProcessPendingMessages() {
+  win32::QuitKeeper quit;
   MSG message;
   while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (quit.Keep(message)) break;
     ::TranslateMessage(&message);
     ::DispatchMessageA(&message);
   }
