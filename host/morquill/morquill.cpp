@@ -17,6 +17,7 @@
 #include "platform/win32/Boundary.h"
 #include "platform/win32/MemoryStream.h"
 #include "platform/win32/UniqueHandle.h"
+#include "plugin/PluginAbi.h"
 #include "util/UrlPath.h"
 
 namespace {
@@ -108,8 +109,8 @@ __attribute__((force_align_arg_pointer)) void __stdcall decompressdir(const char
                                                                        IStream* hostStream,
                                                                        uint8_t packMode) {
   PackInto("decompressdir", hostStream, [&] {
-    std::string base = lorvex::AddBackslash(folder ? folder : "");
-    std::string document = documentName ? documentName : "";
+    std::string base = lorvex::AddBackslash(lorvex::Text(folder));
+    std::string document = lorvex::Text(documentName);
     std::string page = base + document + ".htm";
     WIN32_FILE_ATTRIBUTE_DATA pageInfo;
     if (!::GetFileAttributesExA(page.c_str(), GetFileExInfoStandard, &pageInfo) ||

@@ -18,7 +18,7 @@ constexpr const char* kReportCaption = "Import MHT,EML Files";
 // The host's text for a key, copied at once as the host expects.
 std::string HostMessage(const char* key) {
   GetHostMessageFunc get = CurrentRequest().GetHostMessage;
-  return get ? Text(get(key)) : std::string();
+  return Text(get ? get(key) : nullptr);
 }
 
 // A WM_QUIT met here is posted again for the host's loop, and ends this turn.
