@@ -18,6 +18,10 @@
 //   dialog options: [--on-errors ok|stop|retry] [--font NAME] [--font-size N]
 //                   [--font-charset N] [--dialog-color N] [--screenshot-dir DIR]
 //
+// --trace (any command) also shows on stderr the library's debugger output: one line for each
+// failure that an export, COM method, window procedure or timer swallowed (TracedRun.h), and
+// for the run command each dialog that PrepareForm receives.
+//
 // Exit status: 0 when the export ran (whatever it answered), 2 for bad arguments (an --out
 // file that cannot be written included), 3 when the library or an export could not be loaded.
 #include <fcntl.h>
@@ -32,6 +36,8 @@
 #include <vector>
 
 #include "HostDialogs.h"
+#include "TracedRun.h"
+#include "platform/win32/Boundary.h"
 #include "platform/win32/ComPtr.h"
 #include "platform/win32/MemoryStream.h"
 #include "platform/win32/UniqueHandle.h"
@@ -284,8 +290,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "lorvex-host: %s\n", e.what());
     return Usage();
   }
+  // The traced run is a child that this process debugs; the child itself sees the debugger.
+  if (options.Has("trace") && !::IsDebuggerPresent()) return lorvex::host::RunTraced();
 
-  ::CoInitialize(nullptr);
+  // Without COM the library's calls fail and say so; the host goes on to show that.
+  lorvex::win32::TraceIfFailed("lorvex-host", "CoInitialize", ::CoInitialize(nullptr));
   int status;
   {
     lorvex::win32::UniqueModule library(::LoadLibraryA("lorvex.dll"));

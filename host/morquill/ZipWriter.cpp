@@ -7,6 +7,8 @@
 #include <memory>
 #include <stdexcept>
 
+#include "platform/win32/Boundary.h"
+
 namespace morquill {
 
 namespace {
@@ -59,8 +61,7 @@ ZipWriter::ZipWriter(IStream* out, int level) : out_(out), level_(level) {}
 void ZipWriter::SeekTo(uint32_t position) {
   LARGE_INTEGER target{};
   target.QuadPart = position;
-  if (FAILED(out_->Seek(target, STREAM_SEEK_SET, nullptr)))
-    throw std::runtime_error("stream seek failed");
+  lorvex::win32::CheckHr(out_->Seek(target, STREAM_SEEK_SET, nullptr), "IStream::Seek");
   position_ = position;
 }
 
@@ -76,8 +77,8 @@ void ZipWriter::WriteRaw(const void* data, size_t size) {
     if (SUCCEEDED(out_->SetSize(newSize))) reserved_ = newSize.QuadPart;
   }
   ULONG written = 0;
-  if (FAILED(out_->Write(data, ULONG(size), &written)) || written != size)
-    throw std::runtime_error("stream write failed");
+  lorvex::win32::CheckHr(out_->Write(data, ULONG(size), &written), "IStream::Write");
+  if (written != size) throw std::runtime_error("stream write failed");
   position_ = needed;
   end_ = std::max(end_, position_);
 }
@@ -160,8 +161,7 @@ void ZipWriter::Finish() {
   Write(end.data);
   ULARGE_INTEGER size{};
   size.QuadPart = end_;
-  if (reserved_ > end_ && FAILED(out_->SetSize(size)))
-    throw std::runtime_error("stream resize failed");
+  if (reserved_ > end_) lorvex::win32::CheckHr(out_->SetSize(size), "IStream::SetSize");
 }
 
 }  // namespace morquill

@@ -17,6 +17,7 @@
 #include "platform/win32/Boundary.h"
 #include "platform/win32/MemoryStream.h"
 #include "platform/win32/UniqueHandle.h"
+#include "plugin/PluginAbi.h"
 #include "util/UrlPath.h"
 
 namespace {
@@ -83,15 +84,17 @@ void AddFolder(ZipWriter& zip, const std::string& folder, const std::string& ent
 
 // Runs pack on the host stream; on any failure the host stream is left empty.
 template <typename Pack>
-void PackInto(IStream* hostStream, Pack pack) {
+void PackInto(const char* exportName, IStream* hostStream, Pack pack) {
   if (!hostStream) return;
-  lorvex::win32::Guarded([&] {
+  lorvex::win32::Guarded(exportName, [&] {
     lorvex::win32::ClearStream(hostStream);
     try {
       pack();
       LARGE_INTEGER zero{};
-      hostStream->Seek(zero, STREAM_SEEK_SET, nullptr);
+      lorvex::win32::TraceIfFailed(exportName, "IStream::Seek",
+                                   hostStream->Seek(zero, STREAM_SEEK_SET, nullptr));
     } catch (...) {
+      lorvex::win32::TraceCaughtException(exportName);
       lorvex::win32::ClearStream(hostStream);
     }
   });
@@ -105,9 +108,9 @@ __attribute__((force_align_arg_pointer)) void __stdcall decompressdir(const char
                                                                        const char* folder,
                                                                        IStream* hostStream,
                                                                        uint8_t packMode) {
-  PackInto(hostStream, [&] {
-    std::string base = lorvex::AddBackslash(folder ? folder : "");
-    std::string document = documentName ? documentName : "";
+  PackInto("decompressdir", hostStream, [&] {
+    std::string base = lorvex::AddBackslash(lorvex::Text(folder));
+    std::string document = lorvex::Text(documentName);
     std::string page = base + document + ".htm";
     WIN32_FILE_ATTRIBUTE_DATA pageInfo;
     if (!::GetFileAttributesExA(page.c_str(), GetFileExInfoStandard, &pageInfo) ||
@@ -126,15 +129,15 @@ __attribute__((force_align_arg_pointer)) void __stdcall decompressstream(IStream
                                                                           IStream* hostStream,
                                                                           uint8_t packMode,
                                                                           int32_t) {
-  PackInto(hostStream, [&] {
+  PackInto("decompressstream", hostStream, [&] {
     if (!source) throw std::runtime_error("no source stream");
     ZipWriter zip(hostStream, LevelFor(packMode));
     DosTime stamp = Now();
     zip.AddEntry("document",
                  [source](char* buffer, size_t capacity) {
                    ULONG got = 0;
-                   if (FAILED(source->Read(buffer, ULONG(capacity), &got)))
-                     throw std::runtime_error("read failed");
+                   lorvex::win32::CheckHr(source->Read(buffer, ULONG(capacity), &got),
+                                          "IStream::Read");
                    return size_t(got);
                  },
                  stamp.time, stamp.date);

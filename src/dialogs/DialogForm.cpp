@@ -180,7 +180,7 @@ LRESULT TDialogForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CALLBACK TDialogForm::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  return win32::Guarded<LRESULT>(0, [&]() -> LRESULT {
+  return win32::Guarded<LRESULT>("TDialogForm::WindowProc", 0, [&]() -> LRESULT {
     if (message == WM_NCCREATE) {
       auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
       auto* form = static_cast<TDialogForm*>(create->lpCreateParams);

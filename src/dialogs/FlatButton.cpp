@@ -84,7 +84,7 @@ void Paint(HWND button) {
 }  // namespace
 
 LRESULT CALLBACK FlatButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam) {
-  return win32::Guarded<LRESULT>(0, [&]() -> LRESULT {
+  return win32::Guarded<LRESULT>("FlatButtonProc", 0, [&]() -> LRESULT {
     switch (message) {
       case WM_PAINT:
         Paint(button);

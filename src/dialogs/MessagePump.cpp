@@ -2,6 +2,7 @@
 
 #include "dialogs/DialogForm.h"
 #include "dialogs/FlatButton.h"
+#include "platform/win32/QuitMessage.h"
 
 namespace lorvex {
 
@@ -13,13 +14,11 @@ bool HandleDialogKey(const MSG& message) {
 }
 
 void ProcessPendingMessages() {
+  win32::QuitKeeper quit;
   MSG message;
   for (int handled = 0; handled < kMaxPendingMessages; ++handled) {
     if (!::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) break;
-    if (message.message == WM_QUIT) {
-      ::PostQuitMessage(int(message.wParam));
-      break;
-    }
+    if (quit.Keep(message)) break;
     if (HandleDialogKey(message)) continue;
     ::TranslateMessage(&message);
     ::DispatchMessageW(&message);

@@ -3,6 +3,7 @@
 #include "dialogs/DownloadFlags.h"
 #include "http/HttpFetch.h"
 #include "platform/Platform.h"
+#include "platform/win32/Boundary.h"
 
 namespace lorvex {
 
@@ -30,6 +31,7 @@ bool FetchToFile(const std::string& Url, const std::string& FileName, TIEDownloa
     fetched = MonikerSucceeded(outcome, Downloader) ||
               (!DownloadFlags().StopAll && HttpGetToFile(Url, FileName, Http));
   } catch (...) {
+    win32::TraceCaughtException("FetchToFile");
     fetched = false;
   }
   // The moniker writes into the target as data arrives; what it left of a failed download

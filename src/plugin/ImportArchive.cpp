@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "import/ArchiveImport.h"
+#include "platform/win32/QuitMessage.h"
 #include "plugin/PackingLibrary.h"
 
 namespace lorvex {
@@ -17,12 +18,15 @@ constexpr const char* kReportCaption = "Import MHT,EML Files";
 // The host's text for a key, copied at once as the host expects.
 std::string HostMessage(const char* key) {
   GetHostMessageFunc get = CurrentRequest().GetHostMessage;
-  return get ? Text(get(key)) : std::string();
+  return Text(get ? get(key) : nullptr);
 }
 
+// A WM_QUIT met here is posted again for the host's loop, and ends this turn.
 void ProcessPendingMessages() {
+  win32::QuitKeeper quit;
   MSG message;
   while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (quit.Keep(message)) break;
     ::TranslateMessage(&message);
     ::DispatchMessageA(&message);
   }

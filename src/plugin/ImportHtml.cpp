@@ -8,6 +8,7 @@
 #include "dialogs/MessagePump.h"
 #include "dialogs/ResourceFetch.h"
 #include "import/PageImport.h"
+#include "platform/win32/Boundary.h"
 #include "plugin/PackingLibrary.h"
 #include "util/FileOperation.h"
 #include "util/UrlPath.h"
@@ -76,6 +77,7 @@ bool ImportHtmlToStream(const TPlugInRequest& request, const std::string& html,
     bool stopped = !state.FailedUrls.empty() && ShowFailures(state);
     result = imported && !stopped;
   } catch (...) {
+    win32::TraceCaughtException("ImportHtmlToStream");
     result = false;
   }
   progress->Close();

@@ -1,12 +1,14 @@
 #include "plugin/PackingLibrary.h"
 
+#include "platform/win32/Boundary.h"
+
 namespace lorvex {
 
 namespace {
 void RequireFilled(IStream* hostStream) {
   STATSTG stat{};
-  if (FAILED(hostStream->Stat(&stat, STATFLAG_NONAME)) || stat.cbSize.QuadPart == 0)
-    throw PackingError("the packing library produced nothing");
+  win32::CheckHr(hostStream->Stat(&stat, STATFLAG_NONAME), "IStream::Stat");
+  if (stat.cbSize.QuadPart == 0) throw PackingError("the packing library produced nothing");
 }
 }  // namespace
 

@@ -20,6 +20,7 @@
 
 using lorvex::Text;
 using lorvex::TPlugInRequest;
+using lorvex::win32::CheckHr;
 using lorvex::win32::Guarded;
 
 namespace {
@@ -68,7 +69,8 @@ lorvex::win32::ComPtr<IStream> LinesStream(std::string_view text) {
   lorvex::win32::ComPtr<IStream> stream = lorvex::win32::NewMemoryStream();
   ULARGE_INTEGER size;
   size.QuadPart = text.size() + text.size() / 16 + 2;  // the room LoadTextFile allows too
-  stream->SetSize(size);
+  // Only a reservation: a stream that cannot grow ahead still grows as it is written.
+  lorvex::win32::TraceIfFailed("LinesStream", "IStream::SetSize", stream->SetSize(size));
   std::string piece;
   lorvex::LineBreakNormalizer normalizer(piece);
   for (size_t at = 0; at < text.size(); at += kPiece) {
@@ -80,9 +82,9 @@ lorvex::win32::ComPtr<IStream> LinesStream(std::string_view text) {
   lorvex::win32::WriteAll(stream.Get(), piece);
   LARGE_INTEGER zero{};
   ULARGE_INTEGER written;
-  if (FAILED(stream->Seek(zero, STREAM_SEEK_CUR, &written)) || FAILED(stream->SetSize(written)) ||
-      FAILED(stream->Seek(zero, STREAM_SEEK_SET, nullptr)))
-    throw std::runtime_error("memory stream failed");
+  CheckHr(stream->Seek(zero, STREAM_SEEK_CUR, &written), "IStream::Seek");
+  CheckHr(stream->SetSize(written), "IStream::SetSize");
+  CheckHr(stream->Seek(zero, STREAM_SEEK_SET, nullptr), "IStream::Seek");
   return stream;
 }
 
@@ -147,7 +149,7 @@ __attribute__((force_align_arg_pointer)) bool __stdcall initalize(TPlugInRequest
                                                                    IStream** hostStream,
                                                                    bool* isPage) {
   ComForThisCall com;
-  bool result = Guarded(false, [&] {
+  bool result = Guarded("initalize", false, [&] {
     lorvex::CurrentRequest() = request;
     lorvex::SetApplicationOwner(request.HostHandle);
     if (isPage) *isPage = true;
@@ -161,7 +163,7 @@ __attribute__((force_align_arg_pointer)) bool __stdcall loadhtmltostream(
     TPlugInRequest request, const char* html, const char* pageLocation, IStream* hostStream,
     bool quiet) {
   ComForThisCall com;
-  return Guarded(false, [&] {
+  return Guarded("loadhtmltostream", false, [&] {
     lorvex::CurrentRequest() = request;
     // Without a stream nothing could reach the host: nothing is fetched or written either.
     return hostStream &&
@@ -172,7 +174,7 @@ __attribute__((force_align_arg_pointer)) bool __stdcall loadhtmltostream(
 __attribute__((force_align_arg_pointer)) void __stdcall loadblankpagetostream(
     TPlugInRequest request, IStream* hostStream) {
   ComForThisCall com;
-  Guarded([&] {
+  Guarded("loadblankpagetostream", [&] {
     if (!hostStream) return;
     lorvex::win32::ClearStream(hostStream);
     std::string path = lorvex::AddBackslash(Text(request.TemplateFolder)) + "blank.htm";

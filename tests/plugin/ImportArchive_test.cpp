@@ -75,6 +75,17 @@ TEST_F(ImportArchiveDispatch, PageAndPartsReachTheHostStream) {
   EXPECT_NE(packed.find("<p>caf\xE9</p>"), std::string::npos);
 }
 
+TEST_F(ImportArchiveDispatch, QuitMessageMetDuringTheImportIsLeftForTheHost) {
+  MSG message;
+  while (::PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+  }
+  ::PostQuitMessage(5);
+  ASSERT_TRUE(Run(folder_.path()));  // the import goes on to its end
+  ASSERT_TRUE(::PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_EQ(message.wParam, WPARAM(5));
+  EXPECT_FALSE(::PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));  // once only
+}
+
 TEST_F(ImportArchiveDispatch, MissingWorkFolderAsksForTheMessageAndFails) {
   // Nothing could be written, so nothing reaches the host: the import reports failure.
   EXPECT_FALSE(Run(folder_.path() + "\\no\\work"));

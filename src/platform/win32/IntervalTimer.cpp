@@ -56,7 +56,7 @@ void IntervalTimer::Disable() noexcept {
 }
 
 void CALLBACK IntervalTimer::Expired(HWND, UINT, UINT_PTR id, DWORD) {
-  Guarded([id] {
+  Guarded("IntervalTimer::Expired", [id] {
     std::function<void()> onExpiry;
     {
       std::lock_guard<std::mutex> guard(TimersLock());

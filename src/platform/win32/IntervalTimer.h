@@ -12,7 +12,7 @@ namespace lorvex::win32 {
 
 class IntervalTimer {
  public:
-  // The callback runs through Guarded: an exception from it is swallowed.
+  // The callback runs through Guarded: an exception from it is traced and swallowed.
   explicit IntervalTimer(std::function<void()> onExpiry);
   ~IntervalTimer();
   IntervalTimer(const IntervalTimer&) = delete;

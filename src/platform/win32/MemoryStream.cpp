@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "platform/win32/Boundary.h"
+
 namespace lorvex::win32 {
 
 ComPtr<IStream> NewMemoryStream() {
   ComPtr<IStream> stream;
-  if (FAILED(::CreateStreamOnHGlobal(nullptr, TRUE, stream.put())))
-    throw std::runtime_error("CreateStreamOnHGlobal failed");
+  CheckHr(::CreateStreamOnHGlobal(nullptr, TRUE, stream.put()), "CreateStreamOnHGlobal");
   return stream;
 }
 
@@ -16,7 +17,7 @@ ComPtr<IStream> NewMemoryStream(std::string_view bytes) {
   ComPtr<IStream> stream = NewMemoryStream();
   WriteAll(stream.Get(), bytes);
   LARGE_INTEGER zero{};
-  stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+  TraceIfFailed("NewMemoryStream", "IStream::Seek", stream->Seek(zero, STREAM_SEEK_SET, nullptr));
   return stream;
 }
 
@@ -25,8 +26,8 @@ void WriteAll(IStream* stream, std::string_view bytes) {
   while (!bytes.empty()) {
     ULONG piece = ULONG(std::min(bytes.size(), kChunk));
     ULONG written = 0;
-    if (FAILED(stream->Write(bytes.data(), piece, &written)) || written != piece)
-      throw std::runtime_error("stream write failed");
+    CheckHr(stream->Write(bytes.data(), piece, &written), "IStream::Write");
+    if (written != piece) throw std::runtime_error("stream write failed");
     bytes.remove_prefix(piece);
   }
 }
@@ -34,20 +35,18 @@ void WriteAll(IStream* stream, std::string_view bytes) {
 void ClearStream(IStream* stream) {
   ULARGE_INTEGER zeroSize{};
   LARGE_INTEGER zero{};
-  stream->SetSize(zeroSize);
-  stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+  TraceIfFailed("ClearStream", "IStream::SetSize", stream->SetSize(zeroSize));
+  TraceIfFailed("ClearStream", "IStream::Seek", stream->Seek(zero, STREAM_SEEK_SET, nullptr));
 }
 
 std::string ReadAll(IStream* stream) {
   LARGE_INTEGER zero{};
-  if (FAILED(stream->Seek(zero, STREAM_SEEK_SET, nullptr)))
-    throw std::runtime_error("stream seek failed");
+  CheckHr(stream->Seek(zero, STREAM_SEEK_SET, nullptr), "IStream::Seek");
   std::string bytes;
   char buffer[64 * 1024];
   for (;;) {
     ULONG got = 0;
-    HRESULT hr = stream->Read(buffer, sizeof buffer, &got);
-    if (FAILED(hr)) throw std::runtime_error("stream read failed");
+    CheckHr(stream->Read(buffer, sizeof buffer, &got), "IStream::Read");
     bytes.append(buffer, got);
     if (got == 0) return bytes;
   }
