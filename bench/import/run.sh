@@ -124,7 +124,7 @@ if [ -n "$dll" ]; then
     note lorvex-dll "not available (no X display: install xvfb)"
   else
     export DISPLAY=$display
-    [ -f "$WINEPREFIX/system.reg" ] || timeout 300 "$here/scripts/wine-prefix" || true
+    timeout 900 "$here/scripts/wine-prefix" || true
     wine_used=yes
     timeout 60 wineserver -p5 </dev/null >/dev/null 2>&1 || true
     timeout 60 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
