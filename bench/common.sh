@@ -1,5 +1,5 @@
 # Shared by the benchmark scripts: timing with medians and peak memory, from one run.
-# Needs GNU time (/usr/bin/time, Debian package "time").
+# Needs GNU time (Debian package "time"), run as `command time` past bash's own keyword.
 
 # measure NAME RUNS CMD...: runs CMD (stdout to /dev/null) RUNS times; prints the median
 # wall time in seconds and the largest peak resident set in KiB as "NAME SECONDS KIB".
@@ -12,7 +12,7 @@ measure() {
     # Wall time from the shell's microsecond clock (GNU time's %e has 10 ms steps); peak
     # memory from GNU time.
     local start=$EPOCHREALTIME
-    /usr/bin/time -f '%M' -o "$record" "$@" >/dev/null 2>/dev/null || true
+    command time -f '%M' -o "$record" "$@" >/dev/null 2>/dev/null || true
     local end=$EPOCHREALTIME
     stats="$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.4f", b - a }') $(tail -n 1 "$record")"
     times+=("${stats% *}")

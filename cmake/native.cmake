@@ -7,7 +7,6 @@ find_package(OpenSSL REQUIRED)
 add_library(lorvex_core STATIC ${LORVEX_CORE_SOURCES} ${LORVEX_PLATFORM_SOURCES})
 target_include_directories(lorvex_core PUBLIC src)
 target_link_libraries(lorvex_core PUBLIC ZLIB::ZLIB OpenSSL::SSL)
-target_compile_options(lorvex_core PRIVATE -O2)
 
 # The same core with AddressSanitizer and UndefinedBehaviorSanitizer, for the tests.
 set(LORVEX_SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
@@ -20,7 +19,6 @@ target_link_options(lorvex_core_san PUBLIC ${LORVEX_SANITIZE})
 file(GLOB LORVEX_CLI_SOURCES CONFIGURE_DEPENDS src/cli/*.cpp)
 add_executable(lorvex ${LORVEX_CLI_SOURCES})
 target_link_libraries(lorvex PRIVATE lorvex_core)
-target_compile_options(lorvex PRIVATE -O2)
 
 add_executable(lorvex_core_tests ${LORVEX_CORE_TESTS} ${LORVEX_TEST_SUPPORT})
 target_include_directories(lorvex_core_tests PRIVATE tests)

@@ -6,7 +6,6 @@ set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 set(LORVEX_STATIC_LINK -static -static-libgcc -static-libstdc++)
 add_link_options(${LORVEX_STATIC_LINK})
 find_library(ZLIB_STATIC NAMES libz.a REQUIRED)
-add_compile_options(-O2)
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
 
 file(GLOB LORVEX_PLATFORM_SOURCES CONFIGURE_DEPENDS src/platform/win32/*.cpp)
@@ -25,8 +24,11 @@ target_link_libraries(morquill PRIVATE lorvex_core ${ZLIB_STATIC} ole32 uuid)
 # The import library that lorvex.dll links against: stdcall names as the compiler
 # decorates them (decompressdir@16), imported by their plain names (--kill-at).
 set(MORQUILL_IMPLIB ${CMAKE_BINARY_DIR}/libmorquill_imports.a)
+if(NOT CMAKE_DLLTOOL)
+  message(FATAL_ERROR "No dlltool for the cross toolchain (CMAKE_DLLTOOL)")
+endif()
 add_custom_command(OUTPUT ${MORQUILL_IMPLIB}
-  COMMAND i686-w64-mingw32-dlltool --kill-at -d ${CMAKE_SOURCE_DIR}/host/morquill/morquill_imports.def
+  COMMAND ${CMAKE_DLLTOOL} --kill-at -d ${CMAKE_SOURCE_DIR}/host/morquill/morquill_imports.def
           -l ${MORQUILL_IMPLIB}
   DEPENDS ${CMAKE_SOURCE_DIR}/host/morquill/morquill_imports.def)
 add_custom_target(morquill_imports DEPENDS ${MORQUILL_IMPLIB})
@@ -36,7 +38,7 @@ file(GLOB LORVEX_WINDOWS_SOURCES CONFIGURE_DEPENDS src/plugin/*.cpp src/download
   src/dialogs/*.cpp)
 list(FILTER LORVEX_WINDOWS_SOURCES EXCLUDE REGEX "DllMain\\.cpp$")
 add_library(lorvex_windows OBJECT ${LORVEX_WINDOWS_SOURCES})
-target_include_directories(lorvex_windows PUBLIC src)
+target_include_directories(lorvex_windows PUBLIC src ${CMAKE_BINARY_DIR}/generated)
 target_link_libraries(lorvex_windows PUBLIC lorvex_core)
 add_dependencies(lorvex_windows morquill_imports)
 set(LORVEX_WINDOWS_LIBS ${MORQUILL_IMPLIB} lorvex_core urlmon ole32 oleaut32 uuid user32 gdi32
@@ -44,6 +46,8 @@ set(LORVEX_WINDOWS_LIBS ${MORQUILL_IMPLIB} lorvex_core urlmon ole32 oleaut32 uui
 
 add_library(lorvex SHARED src/plugin/DllMain.cpp src/plugin/lorvex.def src/plugin/lorvex.rc)
 set_target_properties(lorvex PROPERTIES PREFIX "")
+# The version resource includes the generated lorvex_version.h.
+target_include_directories(lorvex PRIVATE ${CMAKE_BINARY_DIR}/generated)
 target_link_libraries(lorvex PRIVATE lorvex_windows ${LORVEX_WINDOWS_LIBS})
 add_dependencies(lorvex morquill)
 

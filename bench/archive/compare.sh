@@ -3,6 +3,7 @@
 # machine slows both alike; prints both medians and their ratio.
 #
 # usage: bench/archive/compare.sh BEFORE_LORVEX AFTER_LORVEX ARCHIVE [ROUNDS (default 9)]
+"$(dirname "${BASH_SOURCE[0]}")/../../scripts/setup" --bench >&2
 a=$1 b=$2 archive=$3 rounds=${4:-9}
 ta=() tb=()
 for ((i=0;i<rounds;i++)); do

@@ -9,6 +9,7 @@
 # usage: bench/archive/run.sh [MEGABYTES (default 100)] [PARTS (default 2000)] [RUNS (default 5)]
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+"$here/scripts/setup" --bench >&2  # the peers compared against; stdout stays the results
 source "$here/bench/common.sh"
 size=${1:-100} parts=${2:-2000} runs=${3:-5}
 out="$here/bench/out"

@@ -10,6 +10,7 @@
 # target found a crash, leak, time-out or memory blow-up.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+"$here/scripts/setup" --bench >&2  # the peers compared against; stdout stays the results
 cd "$here"
 target=${1:-all}
 seconds=${2:-}

@@ -11,6 +11,7 @@
 #   ROUNDS=3 bench/http/run.sh
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+"$here/scripts/setup" --bench >&2  # the peers compared against; stdout stays the results
 out="$here/bench/out/http"
 rounds=${ROUNDS:-5}
 port=${PORT:-18481}
@@ -66,7 +67,7 @@ http {
   }
 }
 CONF
-/usr/sbin/nginx -c "$out/nginx.conf" -p "$out" &
+"$(PATH="$PATH:/usr/sbin" command -v nginx)" -c "$out/nginx.conf" -p "$out" &
 nginx_pid=$!
 trap 'kill $nginx_pid 2>/dev/null || true; rm -f "$out"/dl/*' EXIT
 for _ in $(seq 50); do curl -sf -o /dev/null "http://127.0.0.1:$port/small.bin" -r 0-0 && break; sleep 0.1; done
@@ -79,7 +80,7 @@ measure() {  # name command...
   local name=$1; shift
   rm -f "$out"/dl/*
   sync
-  /usr/bin/time -f "$name %e %M" -a -o "$results" "$@" >/dev/null
+  command time -f "$name %e %M" -a -o "$results" "$@" >/dev/null
   local got; got=$(stat -c %s "$out/dl/file")
   [ "$got" = "$(stat -c %s "$big")" ] || { echo "$name wrote $got bytes" >&2; exit 1; }
   cmp -s "$out/dl/file" "$big" || { echo "$name wrote different bytes" >&2; exit 1; }
@@ -96,7 +97,7 @@ for round in $(seq "$rounds"); do
 done
 for round in $(seq "$rounds"); do
   rm -f "$out"/dl/*
-  /usr/bin/time -f "lorvex-128MiB %e %M" -a -o "$results" "$tool" get "http://127.0.0.1:$port/small.bin" --out "$out/dl/file"
+  command time -f "lorvex-128MiB %e %M" -a -o "$results" "$tool" get "http://127.0.0.1:$port/small.bin" --out "$out/dl/file"
 done
 
 python3 - "$results" <<'PY'

@@ -16,6 +16,7 @@
 #   ROUNDS=5 PORT=18490 bench/import/run.sh
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+"$here/scripts/setup" --bench >&2  # the peers compared against; stdout stays the results
 rounds=${ROUNDS:-3}
 port=${PORT:-18483}
 resources=${RESOURCES:-600}
@@ -104,7 +105,7 @@ http {
   }
 }
 CONF
-/usr/sbin/nginx -c "$scratch/nginx/nginx.conf" -p "$scratch/nginx" &
+"$(PATH="$PATH:/usr/sbin" command -v nginx)" -c "$scratch/nginx/nginx.conf" -p "$scratch/nginx" &
 nginx_pid=$!
 for _ in $(seq 50); do curl -sf --max-time 2 -o /dev/null "$url" && break; sleep 0.1; done
 curl -sf --max-time 5 -o /dev/null "$url" || { echo "nginx did not serve $url:" >&2; cat "$scratch/nginx/error.log" >&2; exit 1; }
@@ -124,7 +125,7 @@ if [ -n "$dll" ]; then
     note lorvex-dll "not available (no X display: install xvfb)"
   else
     export DISPLAY=$display
-    [ -f "$WINEPREFIX/system.reg" ] || timeout 300 "$here/scripts/wine-prefix" || true
+    timeout 900 "$here/scripts/wine-prefix" || true
     wine_used=yes
     timeout 60 wineserver -p5 </dev/null >/dev/null 2>&1 || true
     timeout 60 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
@@ -141,7 +142,7 @@ run_tool() {
   [ ! -e "$scratch/$name.once" ] || return 0
   rm -rf "$dir" && mkdir -p "$dir"
   local start=$EPOCHREALTIME
-  /usr/bin/time -f '%M' -o "$scratch/rss" timeout -k 5 "$limit" "$@" \
+  command time -f '%M' -o "$scratch/rss" timeout -k 5 "$limit" "$@" \
     </dev/null >"$scratch/$name.out" 2>"$scratch/$name.err" || status=$?
   local wall
   wall=$(awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.4f", b - a }')

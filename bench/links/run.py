@@ -5,7 +5,7 @@ large, next to `tr -d '\\r'` on the same files.
 usage: bench/links/run.py [--tool PATH] [--mb 24] [--runs 3] [--work DIR]
 
 Reports, per page: size, reference-bearing tags, best wall time of the runs, MB/s, CPU time
-(user + system), peak memory (GNU /usr/bin/time -v), tr's best wall and CPU time and the
+(user + system), peak memory (GNU time -v), tr's best wall and CPU time and the
 ratio of the two; then the time ratio of the larger page to the smaller (linear: about 2).
 """
 import argparse
@@ -21,9 +21,9 @@ REF_TAG = re.compile(rb"<(?:img|a|link|script|td|embed|iframe|frame|meta|base|bo
 
 
 def timed(argv, stdin_path, stdout_path):
-    """Runs argv under /usr/bin/time -v; returns (wall s, cpu s, peak KB)."""
+    """Runs argv under GNU time -v; returns (wall s, cpu s, peak KB)."""
     with open(stdin_path, "rb") as fin, open(stdout_path, "wb") as fout:
-        proc = subprocess.run(["/usr/bin/time", "-v", *argv], stdin=fin, stdout=fout, stderr=subprocess.PIPE)
+        proc = subprocess.run(["time", "-v", *argv], stdin=fin, stdout=fout, stderr=subprocess.PIPE)
     if proc.returncode != 0:
         sys.exit("failed: %s\n%s" % (" ".join(argv), proc.stderr.decode(errors="replace")))
     info = proc.stderr.decode()
@@ -45,6 +45,8 @@ def best(argv, stdin_path, stdout_path, runs):
 
 
 def main():
+    # The peers compared against; setup reports on stderr so stdout stays the results.
+    subprocess.run([os.path.join(ROOT, "scripts", "setup"), "--bench"], stdout=sys.stderr, check=True)
     parser = argparse.ArgumentParser()
     parser.add_argument("--tool", default=os.path.join(ROOT, "build", "native", "lorvex"))
     parser.add_argument("--mb", type=float, default=24)

@@ -6,6 +6,7 @@
 # usage: bench/text/run.sh [MEGABYTES (default 20)] [RUNS (default 5)]
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+"$here/scripts/setup" --bench >&2  # the peers compared against; stdout stays the results
 source "$here/bench/common.sh"
 size=${1:-20} runs=${2:-5}
 out="$here/bench/out"

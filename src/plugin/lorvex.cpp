@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "lorvex_version.h"
 #include "platform/Platform.h"
 #include "platform/win32/Boundary.h"
 #include "platform/win32/MemoryStream.h"
@@ -36,7 +37,7 @@ constexpr std::array<Extension, 3> kExtensions{{
     {"Convert HTML to Text", "HTML -> Text(*.htm;*.html)|*.htm;*.html"},
 }};
 constexpr const char* kAuthor = "lorvex developers";
-constexpr const char* kVersion = "V1.00";
+constexpr const char* kVersion = LORVEX_VERSION_TEXT;  // "V1.00" for version 1.0
 constexpr std::string_view kBlankPage =
     "<HTML>\r\n<HEAD>\r\n<TITLE></TITLE>\r\n</HEAD>\r\n<BODY>\r\n</BODY>\r\n</HTML>\r\n";
 
