@@ -42,8 +42,8 @@ void ReportErrorList(HWND form, const char* label) {
   int length = memo ? ::GetWindowTextLengthW(memo) : 0;
   std::wstring text(size_t(length) + 1, L'\0');
   if (length > 0) text.resize(size_t(::GetWindowTextW(memo, text.data(), length + 1)));
-  int bytes = ::WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0,
-                                    nullptr, nullptr);
+  int bytes =
+      ::WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
   std::string ansi(size_t(bytes > 0 ? bytes : 0), '\0');
   if (bytes > 0)
     ::WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), ansi.data(), bytes, nullptr,

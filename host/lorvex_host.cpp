@@ -214,8 +214,8 @@ int Run(HMODULE library, const Options& options) {
   ComPtr<IStream> stream = lorvex::win32::NewMemoryStream();
   IStream* hostStream = stream.Get();
   bool isPage = false;
-  bool result = Export<Initalize>(library, "initalize")(request, int32_t(options.Number("index", 0)),
-                                                        &hostStream, &isPage);
+  bool result = Export<Initalize>(library, "initalize")(
+      request, int32_t(options.Number("index", 0)), &hostStream, &isPage);
   std::printf("result=%s ispage=%s\n", Bool(result), Bool(isPage));
   std::fflush(stdout);
   SaveStream(options, stream.Get());
@@ -246,8 +246,8 @@ int LoadHtmlFile(HMODULE library, const Options& options) {
   RequestStrings strings;
   TPlugInRequest request = BuildRequest(options, strings);
   ComPtr<IStream> stream = lorvex::win32::NewMemoryStream();
-  bool result = Export<LoadHtml>(library, "loadhtmltostream")(request, html.c_str(), location.c_str(),
-                                                               stream.Get(), options.Has("quiet"));
+  bool result = Export<LoadHtml>(library, "loadhtmltostream")(
+      request, html.c_str(), location.c_str(), stream.Get(), options.Has("quiet"));
   std::printf("result=%s\n", Bool(result));
   std::fflush(stdout);
   SaveStream(options, stream.Get());
@@ -303,11 +303,16 @@ int main(int argc, char** argv) {
       return 3;
     }
     try {
-      if (command == "list") status = List(library.get());
-      else if (command == "run") status = Run(library.get(), options);
-      else if (command == "blank") status = Blank(library.get(), options);
-      else if (command == "loadhtml") status = LoadHtmlFile(library.get(), options);
-      else status = Usage();
+      if (command == "list")
+        status = List(library.get());
+      else if (command == "run")
+        status = Run(library.get(), options);
+      else if (command == "blank")
+        status = Blank(library.get(), options);
+      else if (command == "loadhtml")
+        status = LoadHtmlFile(library.get(), options);
+      else
+        status = Usage();
     } catch (const UsageError& e) {
       std::fprintf(stderr, "lorvex-host: %s\n", e.what());
       status = Usage();

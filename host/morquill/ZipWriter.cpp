@@ -20,7 +20,7 @@ constexpr uint16_t kVersionNeeded = 20;  // deflate
 constexpr uint16_t kMethodStored = 0;
 constexpr uint16_t kMethodDeflated = 8;
 constexpr size_t kChunkSize = 256 * 1024;
-constexpr size_t kMaxEntries = 0xFFFF;         // no ZIP64
+constexpr size_t kMaxEntries = 0xFFFF;        // no ZIP64
 constexpr uint64_t kMaxSize = 0xFFFFFFFFull;  // no ZIP64
 constexpr uint32_t kCrcOffsetInLocalHeader = 14;
 
@@ -89,7 +89,7 @@ void ZipWriter::AddEntry(const std::string& name, const ReadChunk& read, uint16_
                          uint16_t dosDate) {
   if (entries_.size() >= kMaxEntries) throw std::runtime_error("too many entries");
   if (name.size() > std::numeric_limits<uint16_t>::max()) throw std::runtime_error("name too long");
-  Entry entry{name, level_ > 0 ? kMethodDeflated : kMethodStored, dosTime, dosDate, 0, 0, 0,
+  Entry entry{name,      level_ > 0 ? kMethodDeflated : kMethodStored, dosTime, dosDate, 0, 0, 0,
               Position()};
 
   Bytes header;

@@ -21,8 +21,7 @@ class ZipWriter {
   ZipWriter(IStream* out, int level);
 
   // name uses "/" between folders. dosTime and dosDate are the entry's MS-DOS time stamp.
-  void AddEntry(const std::string& name, const ReadChunk& read, uint16_t dosTime,
-                uint16_t dosDate);
+  void AddEntry(const std::string& name, const ReadChunk& read, uint16_t dosTime, uint16_t dosDate);
   // Writes the central directory and trims the stream to the archive's size. Nothing may be
   // added afterwards.
   void Finish();

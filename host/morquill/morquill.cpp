@@ -34,7 +34,8 @@ struct DosTime {
 DosTime ToDosTime(const FILETIME& utc) {
   FILETIME local;
   DosTime dos;
-  if (!::FileTimeToLocalFileTime(&utc, &local) || !::FileTimeToDosDateTime(&local, &dos.date, &dos.time))
+  if (!::FileTimeToLocalFileTime(&utc, &local) ||
+      !::FileTimeToDosDateTime(&local, &dos.date, &dos.time))
     dos = DosTime{0x21, 0};  // 1980-01-01
   return dos;
 }
@@ -51,13 +52,14 @@ void AddFile(ZipWriter& zip, const std::string& path, const std::string& entryNa
   if (!file) throw std::runtime_error("cannot open " + path);
   std::FILE* f = file.get();
   DosTime stamp = ToDosTime(modified);
-  zip.AddEntry(entryName,
-               [f](char* buffer, size_t capacity) {
-                 size_t n = std::fread(buffer, 1, capacity, f);
-                 if (n == 0 && std::ferror(f)) throw std::runtime_error("read failed");
-                 return n;
-               },
-               stamp.time, stamp.date);
+  zip.AddEntry(
+      entryName,
+      [f](char* buffer, size_t capacity) {
+        size_t n = std::fread(buffer, 1, capacity, f);
+        if (n == 0 && std::ferror(f)) throw std::runtime_error("read failed");
+        return n;
+      },
+      stamp.time, stamp.date);
 }
 
 // Adds every file below folder (a path ending in "\"), sorted by name for a stable archive.
@@ -105,9 +107,9 @@ void PackInto(const char* exportName, IStream* hostStream, Pack pack) {
 extern "C" {
 
 __attribute__((force_align_arg_pointer)) void __stdcall decompressdir(const char* documentName,
-                                                                       const char* folder,
-                                                                       IStream* hostStream,
-                                                                       uint8_t packMode) {
+                                                                      const char* folder,
+                                                                      IStream* hostStream,
+                                                                      uint8_t packMode) {
   PackInto("decompressdir", hostStream, [&] {
     std::string base = lorvex::AddBackslash(lorvex::Text(folder));
     std::string document = lorvex::Text(documentName);
@@ -126,21 +128,21 @@ __attribute__((force_align_arg_pointer)) void __stdcall decompressdir(const char
 }
 
 __attribute__((force_align_arg_pointer)) void __stdcall decompressstream(IStream* source,
-                                                                          IStream* hostStream,
-                                                                          uint8_t packMode,
-                                                                          int32_t) {
+                                                                         IStream* hostStream,
+                                                                         uint8_t packMode,
+                                                                         int32_t) {
   PackInto("decompressstream", hostStream, [&] {
     if (!source) throw std::runtime_error("no source stream");
     ZipWriter zip(hostStream, LevelFor(packMode));
     DosTime stamp = Now();
-    zip.AddEntry("document",
-                 [source](char* buffer, size_t capacity) {
-                   ULONG got = 0;
-                   lorvex::win32::CheckHr(source->Read(buffer, ULONG(capacity), &got),
-                                          "IStream::Read");
-                   return size_t(got);
-                 },
-                 stamp.time, stamp.date);
+    zip.AddEntry(
+        "document",
+        [source](char* buffer, size_t capacity) {
+          ULONG got = 0;
+          lorvex::win32::CheckHr(source->Read(buffer, ULONG(capacity), &got), "IStream::Read");
+          return size_t(got);
+        },
+        stamp.time, stamp.date);
     zip.Finish();
   });
 }

@@ -56,8 +56,8 @@ size_t Base64DecodeChunk(const uint8_t* input, size_t length, uint8_t* output, i
       while (end - in >= 8) {
         uint32_t first = kShifted.at[0][in[0]] | kShifted.at[1][in[1]] | kShifted.at[2][in[2]] |
                          kShifted.at[3][in[3]];
-        uint32_t second = kShifted.at[0][in[4]] | kShifted.at[1][in[5]] |
-                          kShifted.at[2][in[6]] | kShifted.at[3][in[7]];
+        uint32_t second = kShifted.at[0][in[4]] | kShifted.at[1][in[5]] | kShifted.at[2][in[6]] |
+                          kShifted.at[3][in[7]];
         if ((first | second) & 0xFF000000u) break;
         uint64_t group = (uint64_t(first) << 24 | second) << 16;
         if constexpr (std::endian::native == std::endian::little) group = __builtin_bswap64(group);
@@ -107,7 +107,6 @@ size_t Base64DecodeFinish(uint8_t* output, uint32_t accumulator, int remaining) 
       return 0;
   }
 }
-
 
 void Base64DecodeStream(ByteSource& source, ByteSink& target) {
   uint8_t input[kBase64InputBufferSize];

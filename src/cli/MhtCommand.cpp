@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "import/ArchiveImport.h"
 #include "cli/Commands.h"
+#include "import/ArchiveImport.h"
 
 namespace lorvex::cli {
 

@@ -3,9 +3,9 @@
 #include <stdexcept>
 
 #include "cli/Commands.h"
+#include "links/PageLinks.h"
 #include "util/FileOperation.h"
 #include "util/UrlPath.h"
-#include "links/PageLinks.h"
 
 namespace lorvex::cli {
 
@@ -49,14 +49,16 @@ int RefsCommand(const Args& args) {
   const std::string pageUrl = ResolveUrl(base, base);
   std::string out;
   if (all) {
-    for (const std::string& ref : CollectTagReferences(html, pageUrl, false)) out.append(ref).append("\n");
+    for (const std::string& ref : CollectTagReferences(html, pageUrl, false))
+      out.append(ref).append("\n");
   } else {
     StringList refs = CollectTagReferences(html, pageUrl, true);
     UrlDecodeList(refs);
     RemoveNonResourceReferences(refs);
     ResolveReferenceList(pageUrl, refs);
     StringList locals = MakeLocalNames(refs, ResourceFolderFor(file));
-    for (size_t i = 0; i < refs.size(); ++i) out.append(refs[i]).append("\t").append(locals[i]).append("\n");
+    for (size_t i = 0; i < refs.size(); ++i)
+      out.append(refs[i]).append("\t").append(locals[i]).append("\n");
   }
   WriteOut(out);
   if (std::fflush(stdout) != 0) throw std::runtime_error("cannot write the output");

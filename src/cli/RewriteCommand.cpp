@@ -7,8 +7,8 @@
 #endif
 
 #include "cli/Commands.h"
-#include "util/FileOperation.h"
 #include "links/PageLinks.h"
+#include "util/FileOperation.h"
 
 namespace lorvex::cli {
 

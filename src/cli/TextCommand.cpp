@@ -12,12 +12,17 @@ int TextCommand(const Args& args) {
   std::string file;
   bool showLinks = false, keepTitle = false;
   for (const std::string& arg : args) {
-    if (arg == "--show-links") showLinks = true;
-    else if (arg == "--keep-title") keepTitle = true;
-    else if (file.empty() && arg.rfind("--", 0) != 0) file = arg;
-    else throw std::invalid_argument("unexpected argument " + arg);
+    if (arg == "--show-links")
+      showLinks = true;
+    else if (arg == "--keep-title")
+      keepTitle = true;
+    else if (file.empty() && arg.rfind("--", 0) != 0)
+      file = arg;
+    else
+      throw std::invalid_argument("unexpected argument " + arg);
   }
-  if (file.empty()) throw std::invalid_argument("usage: lorvex text FILE [--show-links] [--keep-title]");
+  if (file.empty())
+    throw std::invalid_argument("usage: lorvex text FILE [--show-links] [--keep-title]");
 
   std::string text;
   {

@@ -17,8 +17,11 @@ constexpr Command kCommands[] = {
     {"refs", lorvex::cli::RefsCommand, "refs FILE --base URL [--all]"},
     {"rewrite", lorvex::cli::RewriteCommand, "rewrite FILE --local-folder DIR --page-url URL"},
     {"mht", lorvex::cli::MhtCommand, "mht ARCHIVE --work DIR --doc ID"},
-    {"import", lorvex::cli::ImportCommand, "import FILE|URL --work DIR --doc ID [--proxy HOST:PORT] [--read-timeout MS]"},
-    {"get", lorvex::cli::GetCommand, "get URL [--out FILE] [--proxy HOST:PORT] [--read-timeout MS] [--no-redirects] [--no-cookies]"},
+    {"import", lorvex::cli::ImportCommand,
+     "import FILE|URL --work DIR --doc ID [--proxy HOST:PORT] [--read-timeout MS]"},
+    {"get", lorvex::cli::GetCommand,
+     "get URL [--out FILE] [--proxy HOST:PORT] [--read-timeout MS] [--no-redirects] "
+     "[--no-cookies]"},
 };
 
 int Usage() {

@@ -275,8 +275,8 @@ THttpClient::Answer THttpClient::ReadAnswerHead(HttpConnection& connection) {
     // "HTTP/1.x 200 Reason": version, one space, three digits, then a space or the end.
     std::string_view s = line;
     if (s.size() < 12 || s.substr(0, 5) != "HTTP/" || s[5] != '1' || s[6] != '.' ||
-        !IsAsciiDigit(s[7]) || s[8] != ' ' || !IsAsciiDigit(s[9]) || !IsAsciiDigit(s[10]) || !IsAsciiDigit(s[11]) ||
-        (s.size() > 12 && s[12] != ' '))
+        !IsAsciiDigit(s[7]) || s[8] != ' ' || !IsAsciiDigit(s[9]) || !IsAsciiDigit(s[10]) ||
+        !IsAsciiDigit(s[11]) || (s.size() > 12 && s[12] != ' '))
       Malformed("bad status line \"" + std::string(s.substr(0, 80)) + "\"");
     answer.minorVersion = s[7] - '0';
     answer.status = (s[9] - '0') * 100 + (s[10] - '0') * 10 + (s[11] - '0');

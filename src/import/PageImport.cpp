@@ -4,11 +4,11 @@
 #include <limits>
 #include <vector>
 
+#include "links/PageLinks.h"
 #include "platform/Platform.h"
 #include "util/FileOperation.h"
 #include "util/SafeFileName.h"
 #include "util/UrlPath.h"
-#include "links/PageLinks.h"
 
 namespace lorvex {
 

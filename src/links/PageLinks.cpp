@@ -56,10 +56,11 @@ int KindOfTagName(std::string_view tagName) {
     std::string_view name;
     int kind;
   };
-  static constexpr Entry kTable[] = {
-      {"img", rkImage},   {"input", rkImage}, {"body", rkImage}, {"table", rkImage}, {"td", rkImage},
-      {"embed", rkEmbed}, {"param", rkParam}, {"script", rkScript}, {"link", rkLink}, {"base", rkBase},
-      {"meta", rkMeta},   {"a", rkAnchor},    {"iframe", rkFrame}, {"frame", rkFrame}};
+  static constexpr Entry kTable[] = {{"img", rkImage},    {"input", rkImage},   {"body", rkImage},
+                                     {"table", rkImage},  {"td", rkImage},      {"embed", rkEmbed},
+                                     {"param", rkParam},  {"script", rkScript}, {"link", rkLink},
+                                     {"base", rkBase},    {"meta", rkMeta},     {"a", rkAnchor},
+                                     {"iframe", rkFrame}, {"frame", rkFrame}};
   for (const Entry& entry : kTable)
     if (entry.name == name) return entry.kind;
   return -1;
@@ -74,7 +75,8 @@ size_t TrimmedStart(std::string_view raw) {
   return std::string_view::npos;
 }
 
-AttributeValue ResourceAttribute(std::string_view attrText, std::initializer_list<std::string_view> names) {
+AttributeValue ResourceAttribute(std::string_view attrText,
+                                 std::initializer_list<std::string_view> names) {
   AttributeValue result;
   for (std::string_view name : names) {
     TagAttribute attribute = GetTagAttribute(attrText, name);
@@ -100,7 +102,8 @@ AttributeValue PlainAttribute(std::string_view attrText, std::string_view name) 
 // "file:" scheme, absolute, and already with the delimiters that resolution would give it.
 bool IsResolvedReference(std::string_view text) {
   if (text.size() < 2 || Trim(text).size() != text.size()) return false;
-  if (text.find('%') != std::string_view::npos || StartsWithIgnoreCase(text, "file:") || IsRelativeUrl(text))
+  if (text.find('%') != std::string_view::npos || StartsWithIgnoreCase(text, "file:") ||
+      IsRelativeUrl(text))
     return false;
   return text.find(text[1] == ':' ? '/' : '\\') == std::string_view::npos;
 }
@@ -152,12 +155,20 @@ TagScanResult ScanTagText(std::string_view tag, std::string& baseUrl, BaseFolder
   std::string_view attrText = tag.substr(nameEnd);
   AttributeValue attribute;
   switch (kind) {
-    case rkParam: attribute = ResourceAttribute(attrText, {"value"}); break;
+    case rkParam:
+      attribute = ResourceAttribute(attrText, {"value"});
+      break;
     case rkLink:
     case rkBase:
-    case rkAnchor: attribute = PlainAttribute(attrText, "href"); break;
-    case rkMeta: attribute = PlainAttribute(attrText, "charset"); break;
-    default: attribute = ResourceAttribute(attrText, {"src", "background"}); break;
+    case rkAnchor:
+      attribute = PlainAttribute(attrText, "href");
+      break;
+    case rkMeta:
+      attribute = PlainAttribute(attrText, "charset");
+      break;
+    default:
+      attribute = ResourceAttribute(attrText, {"src", "background"});
+      break;
   }
   if (attribute.pos == kNoPosition) return result;
   result.valuePos = attribute.pos + static_cast<TextPos>(name.size()) + 1;
@@ -175,7 +186,9 @@ TagScanResult ScanTagText(std::string_view tag, std::string& baseUrl, BaseFolder
   return result;
 }
 
-bool IsKindLine(std::string_view line, int kind) { return !line.empty() && line.front() == char('0' + kind); }
+bool IsKindLine(std::string_view line, int kind) {
+  return !line.empty() && line.front() == char('0' + kind);
+}
 
 void NormalizeFolderText(std::string& folder) {
   folder = std::string(Trim(folder));
@@ -196,11 +209,14 @@ std::string PrefixKind(int kind, std::string_view text) {
 
 int ReferenceKindOf(std::string_view ref) {
   if (ref.empty() || !IsAsciiDigit(ref.front()))
-    throw std::invalid_argument("'" + std::string(ref.substr(0, 1)) + "' is not a valid integer value");
+    throw std::invalid_argument("'" + std::string(ref.substr(0, 1)) +
+                                "' is not a valid integer value");
   return ref.front() - '0';
 }
 
-std::string StripKind(std::string_view ref) { return std::string(ref.empty() ? ref : ref.substr(1)); }
+std::string StripKind(std::string_view ref) {
+  return std::string(ref.empty() ? ref : ref.substr(1));
+}
 
 std::string ResolveKindReference(std::string_view base, std::string_view ref) {
   return KindReferenceInFolder(ResolveBaseFolder(base), ref);
@@ -250,14 +266,21 @@ TagAttribute GetTagAttribute(std::string_view attrText, std::string_view name) {
     result.pos = static_cast<TextPos>(rawStart + (start == std::string_view::npos ? 0 : start)) + 1;
   }
   result.value = std::string(Trim(raw));
-  if (result.value.find("\\\"") != std::string::npos) result.value = ReplaceAllText(result.value, "\\\"", "  ");
+  if (result.value.find("\\\"") != std::string::npos)
+    result.value = ReplaceAllText(result.value, "\\\"", "  ");
   return result;
 }
 
-AttributeValue SrcAttribute(std::string_view attrText) { return ResourceAttribute(attrText, {"src", "background"}); }
-AttributeValue ValueAttribute(std::string_view attrText) { return ResourceAttribute(attrText, {"value"}); }
+AttributeValue SrcAttribute(std::string_view attrText) {
+  return ResourceAttribute(attrText, {"src", "background"});
+}
+AttributeValue ValueAttribute(std::string_view attrText) {
+  return ResourceAttribute(attrText, {"value"});
+}
 AttributeValue HrefAttribute(std::string_view attrText) { return PlainAttribute(attrText, "href"); }
-AttributeValue CharsetAttribute(std::string_view attrText) { return PlainAttribute(attrText, "charset"); }
+AttributeValue CharsetAttribute(std::string_view attrText) {
+  return PlainAttribute(attrText, "charset");
+}
 
 TagScanResult ScanTag(std::string_view tag, std::string& baseUrl) {
   BaseFolder folder;
@@ -276,7 +299,8 @@ struct TagRecord {
   bool utf8Charset;
 };
 
-StringList CollectTags(std::string_view html, std::string_view baseUrl, std::vector<TagRecord>* records) {
+StringList CollectTags(std::string_view html, std::string_view baseUrl,
+                       std::vector<TagRecord>* records) {
   StringList refs;
   std::string base(baseUrl);
   BaseFolder folder;
@@ -284,7 +308,8 @@ StringList CollectTags(std::string_view html, std::string_view baseUrl, std::vec
     TagScanResult scan = ScanTagText(html.substr(start, end - start + 1), base, folder);
     if (scan.valuePos == kNoPosition) return end + 1;
     if (records) {
-      bool utf8 = scan.kind == rkMeta && EqualsIgnoreCase(std::string_view(scan.ref).substr(1), "utf-8");
+      bool utf8 =
+          scan.kind == rkMeta && EqualsIgnoreCase(std::string_view(scan.ref).substr(1), "utf-8");
       records->push_back(TagRecord{start, end, scan.valuePos, scan.valueLen, scan.kind, utf8});
     }
     refs.push_back(std::move(scan.ref));
@@ -296,7 +321,8 @@ StringList CollectTags(std::string_view html, std::string_view baseUrl, std::vec
 
 }  // namespace
 
-StringList CollectTagReferences(std::string_view html, std::string_view baseUrl, bool removeDuplicates) {
+StringList CollectTagReferences(std::string_view html, std::string_view baseUrl,
+                                bool removeDuplicates) {
   StringList refs = CollectTags(html, baseUrl, nullptr);
   if (removeDuplicates) RemoveDuplicateLines(refs);
   return refs;
@@ -305,7 +331,8 @@ StringList CollectTagReferences(std::string_view html, std::string_view baseUrl,
 void ResolveReferenceList(std::string_view base, StringList& refs) {
   const std::string folder = ResolveBaseFolder(base);
   for (std::string& line : refs)
-    if (line.empty() || !IsResolvedReference(std::string_view(line).substr(1))) line = KindReferenceInFolder(folder, line);
+    if (line.empty() || !IsResolvedReference(std::string_view(line).substr(1)))
+      line = KindReferenceInFolder(folder, line);
 }
 
 void RemoveNonResourceReferences(StringList& refs) {
@@ -373,12 +400,15 @@ std::vector<size_t> FirstFoldedOccurrence(const StringList& texts, bool skipEmpt
   // The table is larger than the caches: ask for the slot of a later text ahead of time.
   constexpr size_t kPrefetchDistance = 8;
   for (size_t i = 0; i < n; ++i) {
-    if (i + kPrefetchDistance < n) __builtin_prefetch(&table[static_cast<size_t>(hashes[i + kPrefetchDistance]) & (capacity - 1)]);
+    if (i + kPrefetchDistance < n)
+      __builtin_prefetch(
+          &table[static_cast<size_t>(hashes[i + kPrefetchDistance]) & (capacity - 1)]);
     first[i] = i;
     if (skipEmpty && texts[i].empty()) continue;
     const uint64_t fullHash = hashes[i];
     const uint32_t hash = static_cast<uint32_t>(fullHash >> 32);
-    for (size_t at = static_cast<size_t>(fullHash) & (capacity - 1);; at = (at + 1) & (capacity - 1)) {
+    for (size_t at = static_cast<size_t>(fullHash) & (capacity - 1);;
+         at = (at + 1) & (capacity - 1)) {
       Slot& slot = table[at];
       if (slot.index == 0) {
         slot = Slot{hash, static_cast<uint32_t>(i + 1)};
@@ -403,7 +433,9 @@ std::vector<size_t> ClashNumbers(const StringList& refs, const StringList& names
   std::vector<size_t> numbers(n, 1);
   std::vector<size_t> counters(n, 1);  // per first line of a name
   const std::vector<size_t> firstOfName = FirstFoldedOccurrence(names, true);
-  auto withoutKind = [&](size_t i) { return std::string_view(refs[i]).substr(refs[i].empty() ? 0 : 1); };
+  auto withoutKind = [&](size_t i) {
+    return std::string_view(refs[i]).substr(refs[i].empty() ? 0 : 1);
+  };
   for (size_t i = 0; i < n; ++i) {
     const size_t group = firstOfName[i];
     if (group == i || withoutKind(i) == withoutKind(group)) continue;
@@ -432,11 +464,13 @@ StringList MakeLocalNames(const StringList& refs, std::string_view folder) {
   StringList locals;
   locals.reserve(refs.size());
   for (size_t i = 0; i < refs.size(); ++i)
-    locals.push_back(prefix + (numbers[i] == 1 ? names[i] : TagFileName(names[i], std::to_string(numbers[i]))));
+    locals.push_back(
+        prefix + (numbers[i] == 1 ? names[i] : TagFileName(names[i], std::to_string(numbers[i]))));
   return locals;
 }
 
-std::string RewritePageLinks(std::string_view html, std::string_view localFolder, std::string_view pageUrl) {
+std::string RewritePageLinks(std::string_view html, std::string_view localFolder,
+                             std::string_view pageUrl) {
   std::string folder(localFolder);
   NormalizeFolderText(folder);
   if (folder == "/") folder.clear();
@@ -468,10 +502,18 @@ std::string RewritePageLinks(std::string_view html, std::string_view localFolder
     bool remove = false;
     const std::string* replacement = nullptr;
     switch (tag.kind) {
-      case rkBase: remove = true; break;
-      case rkMeta: remove = tag.utf8Charset; break;
-      case rkAnchor: replacement = &refs[k]; break;
-      default: replacement = &locals[k]; break;
+      case rkBase:
+        remove = true;
+        break;
+      case rkMeta:
+        remove = tag.utf8Charset;
+        break;
+      case rkAnchor:
+        replacement = &refs[k];
+        break;
+      default:
+        replacement = &locals[k];
+        break;
     }
     if (!remove && !replacement) continue;
     out.append(html.substr(copied, tag.start - copied));

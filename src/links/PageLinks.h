@@ -23,15 +23,15 @@ constexpr TextPos kNoPosition = -1;
 
 // Reference kinds, by the tag that carries them.
 enum ReferenceKind : int {
-  rkImage = 0,     // img, input, body, table, td: src, else background
-  rkEmbed = 1,     // embed: src, else background
-  rkParam = 2,     // param: value
-  rkScript = 3,    // script: src, else background
-  rkLink = 4,      // link: href
-  rkBase = 5,      // base: href
-  rkMeta = 6,      // meta: charset
-  rkAnchor = 8,    // a: href
-  rkFrame = 9,     // iframe, frame: src, else background
+  rkImage = 0,   // img, input, body, table, td: src, else background
+  rkEmbed = 1,   // embed: src, else background
+  rkParam = 2,   // param: value
+  rkScript = 3,  // script: src, else background
+  rkLink = 4,    // link: href
+  rkBase = 5,    // base: href
+  rkMeta = 6,    // meta: charset
+  rkAnchor = 8,  // a: href
+  rkFrame = 9,   // iframe, frame: src, else background
 };
 
 // Tag and attribute scanning never looks at the last few characters of the text: the
@@ -67,17 +67,18 @@ AttributeValue HrefAttribute(std::string_view attrText);
 AttributeValue CharsetAttribute(std::string_view attrText);
 
 struct TagScanResult {
-  int kind = -1;                    // -1 for a tag that carries no reference
-  TextPos valuePos = kNoPosition;   // where the value starts in the tag text
+  int kind = -1;                   // -1 for a tag that carries no reference
+  TextPos valuePos = kNoPosition;  // where the value starts in the tag text
   size_t valueLen = 0;
-  std::string ref;                  // kind-prefixed; empty for none
+  std::string ref;  // kind-prefixed; empty for none
 };
 // Scans one tag text ("<" to ">"). A base tag replaces baseUrl for what follows.
 TagScanResult ScanTag(std::string_view tag, std::string& baseUrl);
 
 // Every reference of the page's tags, in order, trimmed; duplicates removed on request (the
 // first occurrence stays). The base starts as baseUrl; base tags change it for this pass.
-StringList CollectTagReferences(std::string_view html, std::string_view baseUrl, bool removeDuplicates);
+StringList CollectTagReferences(std::string_view html, std::string_view baseUrl,
+                                bool removeDuplicates);
 
 // Each line becomes ResolveKindReference(base, line).
 void ResolveReferenceList(std::string_view base, StringList& refs);
@@ -97,6 +98,7 @@ StringList MakeLocalNames(const StringList& refs, std::string_view folder);
 // The page text with each reference pointed at its local name under localFolder (as it is to
 // appear in the page: relative, like "123.files", or absolute), anchors at their absolute URL,
 // base tags and UTF-8 charset declarations removed. pageUrl is the page's own location.
-std::string RewritePageLinks(std::string_view html, std::string_view localFolder, std::string_view pageUrl);
+std::string RewritePageLinks(std::string_view html, std::string_view localFolder,
+                             std::string_view pageUrl);
 
 }  // namespace lorvex

@@ -103,8 +103,7 @@ bool ConvertFileToText(const TPlugInRequest& request, IStream* hostStream) {
   return true;
 }
 
-bool RunExtension(const TPlugInRequest& request, int32_t index, IStream* hostStream,
-                  bool* isPage) {
+bool RunExtension(const TPlugInRequest& request, int32_t index, IStream* hostStream, bool* isPage) {
   switch (index) {
     case 0:
       return hostStream && lorvex::ImportHtmlFile(request, hostStream);
@@ -146,9 +145,9 @@ const char* __stdcall getsupportedformats(int32_t index) {
 }
 
 __attribute__((force_align_arg_pointer)) bool __stdcall initalize(TPlugInRequest request,
-                                                                   int32_t index,
-                                                                   IStream** hostStream,
-                                                                   bool* isPage) {
+                                                                  int32_t index,
+                                                                  IStream** hostStream,
+                                                                  bool* isPage) {
   ComForThisCall com;
   bool result = Guarded("initalize", false, [&] {
     lorvex::CurrentRequest() = request;
@@ -160,9 +159,11 @@ __attribute__((force_align_arg_pointer)) bool __stdcall initalize(TPlugInRequest
   return result;
 }
 
-__attribute__((force_align_arg_pointer)) bool __stdcall loadhtmltostream(
-    TPlugInRequest request, const char* html, const char* pageLocation, IStream* hostStream,
-    bool quiet) {
+__attribute__((force_align_arg_pointer)) bool __stdcall loadhtmltostream(TPlugInRequest request,
+                                                                         const char* html,
+                                                                         const char* pageLocation,
+                                                                         IStream* hostStream,
+                                                                         bool quiet) {
   ComForThisCall com;
   return Guarded("loadhtmltostream", false, [&] {
     lorvex::CurrentRequest() = request;
@@ -179,8 +180,8 @@ __attribute__((force_align_arg_pointer)) void __stdcall loadblankpagetostream(
     if (!hostStream) return;
     lorvex::win32::ClearStream(hostStream);
     std::string path = lorvex::AddBackslash(Text(request.TemplateFolder)) + "blank.htm";
-    std::string page = lorvex::platform::FileExists(path) ? lorvex::ReadFileBytes(path)
-                                                          : std::string(kBlankPage);
+    std::string page =
+        lorvex::platform::FileExists(path) ? lorvex::ReadFileBytes(path) : std::string(kBlankPage);
     auto source = lorvex::win32::NewMemoryStream(page);
     lorvex::PackStream(source.Get(), hostStream, request.PackMode);
   });

@@ -49,14 +49,22 @@ void AppendEntity(std::string_view token, std::string& out) {
   if (token.size() > sizeof buffer) return;  // longer than every known entity
   for (size_t i = 0; i < token.size(); ++i) buffer[i] = AsciiLower(token[i]);
   const std::string_view lower(buffer, token.size());
-  if (lower == "&nbsp;") out += ' ';
-  else if (lower == "&quot;") out += '"';
-  else if (lower == "&gt;") out += '>';
-  else if (lower == "&lt;") out += '<';
-  else if (lower == "&middot;") out += kMiddleDot;
-  else if (lower == "&trade;") out += " TM ";
-  else if (lower == "&copy;") out += "(c)";
-  else if (lower == "&amp;" || lower == "&amp") out += '&';
+  if (lower == "&nbsp;")
+    out += ' ';
+  else if (lower == "&quot;")
+    out += '"';
+  else if (lower == "&gt;")
+    out += '>';
+  else if (lower == "&lt;")
+    out += '<';
+  else if (lower == "&middot;")
+    out += kMiddleDot;
+  else if (lower == "&trade;")
+    out += " TM ";
+  else if (lower == "&copy;")
+    out += "(c)";
+  else if (lower == "&amp;" || lower == "&amp")
+    out += '&';
 }
 
 // Text outside preformatted sections loses every CR LF pair; lone CR or LF stays.
@@ -101,8 +109,10 @@ struct Converter {
         if (is("<br>")) out += "\r\n";
         break;
       case 'p':
-        if (begins("<pre")) inPreformatted = true, out += "\r\n";
-        else out += "\r\n\r\n";
+        if (begins("<pre"))
+          inPreformatted = true, out += "\r\n";
+        else
+          out += "\r\n\r\n";
         break;
       case 'h':
         if (begins("<hr")) {
@@ -119,14 +129,20 @@ struct Converter {
         if (begins("<li")) out += kMiddleDot;
         break;
       case 't':
-        if (is("<title>")) out += "<<";
-        else if (begins("<table")) out += "\r\n";
+        if (is("<title>"))
+          out += "<<";
+        else if (begins("<table"))
+          out += "\r\n";
         break;
       case '/':
-        if (begins("</li") || begins("</tr")) out += "\r\n";
-        else if (is("</td>")) out += '\t';
-        else if (is("</title>")) out += ">>\r\n\r\n";
-        else if (is("</pre>")) inPreformatted = false;
+        if (begins("</li") || begins("</tr"))
+          out += "\r\n";
+        else if (is("</td>"))
+          out += '\t';
+        else if (is("</title>"))
+          out += ">>\r\n\r\n";
+        else if (is("</pre>"))
+          inPreformatted = false;
         else if (showLinks && is("</a>") && !currentLink.empty()) {
           out += ' ';
           out += currentLink;
@@ -143,9 +159,12 @@ struct Converter {
   }
 
   void AppendToken(std::string_view token) {
-    if (token[0] == '&') AppendEntity(token, out);
-    else if (token[0] == '<') AppendTag(token);
-    else AppendText(token, inPreformatted, out);
+    if (token[0] == '&')
+      AppendEntity(token, out);
+    else if (token[0] == '<')
+      AppendTag(token);
+    else
+      AppendText(token, inPreformatted, out);
   }
 };
 

@@ -22,8 +22,7 @@ bool IsDeviceName(std::string_view name) {
       (StartsWithIgnoreCase(base, "com") || StartsWithIgnoreCase(base, "lpt"))) {
     unsigned char digit = static_cast<unsigned char>(base[3]);
     // 0 to 9, and the superscript digits one to three of the Western code page.
-    if (IsAsciiDigit(char(digit)) || digit == 0xB9 || digit == 0xB2 || digit == 0xB3)
-      return true;
+    if (IsAsciiDigit(char(digit)) || digit == 0xB9 || digit == 0xB2 || digit == 0xB3) return true;
   }
   return false;
 }

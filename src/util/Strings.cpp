@@ -80,8 +80,10 @@ void LineBreakNormalizer::Append(std::string_view piece) {
     runStart = ++pos;
   }
   out_.append(piece.substr(runStart));
-  if (runStart < n) openLine_ = piece.back() != '\n';
-  else openLine_ = false;
+  if (runStart < n)
+    openLine_ = piece.back() != '\n';
+  else
+    openLine_ = false;
 }
 
 void LineBreakNormalizer::Finish() {
@@ -102,7 +104,8 @@ std::string NormalizeLineBreaks(std::string_view text) {
 
 namespace lorvex {
 
-std::string ReplaceAllText(std::string_view text, std::string_view find, std::string_view replacement) {
+std::string ReplaceAllText(std::string_view text, std::string_view find,
+                           std::string_view replacement) {
   std::string out(text);
   if (find.empty()) return out;
   const bool selfContaining = replacement.find(find) != std::string_view::npos;
@@ -112,7 +115,8 @@ std::string ReplaceAllText(std::string_view text, std::string_view find, std::st
     if (at == std::string::npos) return out;
     out.replace(at, find.size(), replacement);
     // Nothing before `at` matched; only an occurrence reaching into the replacement is new.
-    from = selfContaining ? at + replacement.size() : (at >= find.size() - 1 ? at - (find.size() - 1) : 0);
+    from = selfContaining ? at + replacement.size()
+                          : (at >= find.size() - 1 ? at - (find.size() - 1) : 0);
   }
 }
 

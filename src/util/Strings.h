@@ -61,7 +61,8 @@ class LineBreakNormalizer {
 // from the beginning after each replacement (a replacement may complete a new occurrence with
 // the text before it); the search resumes just far enough back to see such an occurrence.
 // A replacement that contains find is applied in one left-to-right pass instead of looping.
-std::string ReplaceAllText(std::string_view text, std::string_view find, std::string_view replacement);
+std::string ReplaceAllText(std::string_view text, std::string_view find,
+                           std::string_view replacement);
 
 // 1-based position of the first byte that is not a space (code 32 only); -1 when there is none.
 int FirstNonSpace(std::string_view text);

@@ -94,8 +94,9 @@ bool ExtensionIn(std::string_view reference, const std::array<std::string_view, 
 }
 
 constexpr std::array<std::string_view, 23> kResourceExtensions = {
-    ".htm", ".html", ".php", ".gif", ".jpg",  ".jpeg", ".jff", ".jtf", ".png", ".bmp", ".ico", ".tif",
-    ".tiff", ".wmf", ".ras", ".eps", ".pcx", ".pcd", ".tga", ".swf", ".js", ".jsp", ".css"};
+    ".htm", ".html", ".php", ".gif", ".jpg",  ".jpeg", ".jff", ".jtf",
+    ".png", ".bmp",  ".ico", ".tif", ".tiff", ".wmf",  ".ras", ".eps",
+    ".pcx", ".pcd",  ".tga", ".swf", ".js",   ".jsp",  ".css"};
 constexpr std::array<std::string_view, 4> kPageExtensions = {".htm", ".html", ".php", ".asp"};
 constexpr std::array<std::string_view, 1> kScriptExtensions = {".js"};
 constexpr std::array<std::string_view, 1> kAspExtensions = {".asp"};
@@ -149,22 +150,28 @@ void UrlDecodeList(StringList& lines) {
 bool IsLocalPath(std::string_view reference) {
   std::string_view text = Trim(reference);
   if (text.size() < 7) return true;
-  return !(StartsWith(text, "http://") || StartsWith(text, "https://") || StartsWith(text, "ftp://"));
+  return !(StartsWith(text, "http://") || StartsWith(text, "https://") ||
+           StartsWith(text, "ftp://"));
 }
 
 bool IsRelativeUrl(std::string_view reference) {
   if (reference.find(':') == std::string_view::npos) return true;
-  return StartsWith(reference, "./") || StartsWith(reference, ".\\") || StartsWith(reference, "../") ||
-         StartsWith(reference, "..\\") || (!reference.empty() && IsPathDelimiter(reference.front()));
+  return StartsWith(reference, "./") || StartsWith(reference, ".\\") ||
+         StartsWith(reference, "../") || StartsWith(reference, "..\\") ||
+         (!reference.empty() && IsPathDelimiter(reference.front()));
 }
 
-std::string ExtractUrlFileName(std::string_view reference) { return std::string(FileNameView(reference)); }
+std::string ExtractUrlFileName(std::string_view reference) {
+  return std::string(FileNameView(reference));
+}
 
 std::string StripUrlQuery(std::string_view reference) {
   return std::string(reference.substr(0, reference.find('?')));
 }
 
-std::string ExtractUrlFileExt(std::string_view reference) { return std::string(FileExtView(reference)); }
+std::string ExtractUrlFileExt(std::string_view reference) {
+  return std::string(FileExtView(reference));
+}
 
 std::string FileNameOnly(std::string_view path) {
   size_t delimiter = FindLast(path, IsBackslashOrColon);
@@ -172,7 +179,9 @@ std::string FileNameOnly(std::string_view path) {
   return std::string(name.substr(0, name.rfind('.')));
 }
 
-bool IsResourceFile(std::string_view reference) { return ExtensionIn(reference, kResourceExtensions); }
+bool IsResourceFile(std::string_view reference) {
+  return ExtensionIn(reference, kResourceExtensions);
+}
 bool IsPageFile(std::string_view reference) { return ExtensionIn(reference, kPageExtensions); }
 bool IsScriptFile(std::string_view reference) { return ExtensionIn(reference, kScriptExtensions); }
 bool IsAspFile(std::string_view reference) { return ExtensionIn(reference, kAspExtensions); }
@@ -181,11 +190,13 @@ std::string ExtractUrlFolder(std::string_view reference) {
   std::string_view text = Trim(reference);
   if (IsLocalPath(text)) {
     size_t delimiter = FindLast(text, IsBackslashOrColon);
-    return delimiter == std::string_view::npos ? std::string() : std::string(text.substr(0, delimiter + 1));
+    return delimiter == std::string_view::npos ? std::string()
+                                               : std::string(text.substr(0, delimiter + 1));
   }
   if (!text.empty() && IsPathDelimiter(text.back())) return std::string(text);
   size_t delimiter = FindLast(text, IsPathDelimiter);
-  return delimiter == std::string_view::npos ? std::string() : std::string(text.substr(0, delimiter + 1));
+  return delimiter == std::string_view::npos ? std::string()
+                                             : std::string(text.substr(0, delimiter + 1));
 }
 
 std::string ParentUrlFolder(std::string_view folder) {
@@ -195,7 +206,8 @@ std::string ParentUrlFolder(std::string_view folder) {
 std::string LastUrlFolderName(std::string_view folder) {
   if (!folder.empty() && IsPathDelimiter(folder.back())) folder.remove_suffix(1);
   size_t delimiter = FindLast(folder, IsPathDelimiter);
-  return delimiter == std::string_view::npos ? std::string() : std::string(folder.substr(delimiter + 1));
+  return delimiter == std::string_view::npos ? std::string()
+                                             : std::string(folder.substr(delimiter + 1));
 }
 
 std::string ExtractUrlRoot(std::string_view base) {
@@ -204,7 +216,8 @@ std::string ExtractUrlRoot(std::string_view base) {
   constexpr size_t kHostSearchStart = 9;  // 0-based
   if (base.size() < 7 || base.size() <= kHostSearchStart) return std::string();
   size_t delimiter = FindFirst(base, IsPathDelimiter, kHostSearchStart);
-  return delimiter == std::string_view::npos ? std::string() : std::string(base.substr(0, delimiter + 1));
+  return delimiter == std::string_view::npos ? std::string()
+                                             : std::string(base.substr(0, delimiter + 1));
 }
 
 std::string TagFileName(std::string_view name, std::string_view tag) {
@@ -217,7 +230,8 @@ std::string TagFileName(std::string_view name, std::string_view tag) {
 }
 
 std::string FileUrlToPath(std::string_view reference) {
-  if (reference.size() <= 4 || AsciiLowerCase(reference.substr(0, 5)) != "file:") return std::string(reference);
+  if (reference.size() <= 4 || AsciiLowerCase(reference.substr(0, 5)) != "file:")
+    return std::string(reference);
   std::string_view rest = reference.substr(5);
   while (rest.size() > 1 && IsPathDelimiter(rest.front())) rest.remove_prefix(1);
   std::string out(rest);
@@ -231,7 +245,8 @@ std::string CombineUrl(std::string_view baseFolder, std::string_view reference) 
   if (!IsRelativeUrl(reference)) return std::string(reference);
   // The common case: a plain name or path below the folder, nothing to decode.
   if (!reference.empty() && reference.front() != '.' && !IsPathDelimiter(reference.front()) &&
-      reference.find('%') == std::string_view::npos && baseFolder.find('%') == std::string_view::npos) {
+      reference.find('%') == std::string_view::npos &&
+      baseFolder.find('%') == std::string_view::npos) {
     std::string out;
     out.reserve(baseFolder.size() + reference.size() + 1);
     out.append(baseFolder);
@@ -268,7 +283,8 @@ std::string CombineUrl(std::string_view baseFolder, std::string_view reference) 
       basePlain = base.find('%') == std::string::npos;
     }
     std::string_view baseNow = std::string_view(base).substr(0, baseLength);
-    if (IsPathDelimiter(decoded.front())) return RemoveTrailingDelimiter(ExtractUrlRoot(baseNow)) + std::string(in);
+    if (IsPathDelimiter(decoded.front()))
+      return RemoveTrailingDelimiter(ExtractUrlRoot(baseNow)) + std::string(in);
     size_t cut = 0;
     if (StartsWith(decoded, "./") || StartsWith(decoded, ".\\")) {
       cut = 2;
@@ -303,7 +319,8 @@ void AppendResolvedUrl(std::string& out, std::string_view baseFolder, std::strin
   const size_t mark = out.size();
   if (!IsRelativeUrl(ref)) {
     out.append(ref);
-  } else if (ref.front() != '.' && !IsPathDelimiter(ref.front()) && ref.find('%') == std::string_view::npos &&
+  } else if (ref.front() != '.' && !IsPathDelimiter(ref.front()) &&
+             ref.find('%') == std::string_view::npos &&
              baseFolder.find('%') == std::string_view::npos) {
     // What CombineUrl gives for a plain name or path below the folder, with nothing to decode.
     out.append(baseFolder);
@@ -319,7 +336,8 @@ void AppendResolvedUrl(std::string& out, std::string_view baseFolder, std::strin
     return;
   }
   if (trimmed.size() != appended.size()) {
-    const size_t lead = static_cast<size_t>(trimmed.data() - appended.data()), length = trimmed.size();
+    const size_t lead = static_cast<size_t>(trimmed.data() - appended.data()),
+                 length = trimmed.size();
     out.erase(mark, lead);
     out.resize(mark + length);
   }

@@ -38,8 +38,7 @@ class SplitSource final : public ByteSource {
 };
 
 TEST(Base64Table, MapsTheAlphabetAndSkipsEverythingElse) {
-  const std::string alphabet =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   int skipped = 0;
   for (int b = 0; b < 256; ++b) {
     size_t at = alphabet.find(char(b));
@@ -66,7 +65,7 @@ TEST(Base64Decode, Vectors) {
       {"T", ""},
       {"", ""},
       {"====", ""},
-      {"T\r\nW\tF u", "Man"},  // skipped bytes inside a quantum
+      {"T\r\nW\tF u", "Man"},                            // skipped bytes inside a quantum
       {"TQ==TWFu", std::string("\x4D\x04\xD6\x16", 4)},  // padding does not end the run
       {"\xff\x80TW!Fu", "Man"},
       {"////", "\xff\xff\xff"},
@@ -82,11 +81,16 @@ TEST(Base64Decode, ChunkCarriesTheQuantumAndFinishHandlesTheTail) {
   uint8_t out[8];
   int remaining = 4;
   uint32_t accumulator = 0;
-  EXPECT_EQ(Base64DecodeChunk(reinterpret_cast<const uint8_t*>("TW"), 2, out, remaining, accumulator), 0u);
+  EXPECT_EQ(
+      Base64DecodeChunk(reinterpret_cast<const uint8_t*>("TW"), 2, out, remaining, accumulator),
+      0u);
   EXPECT_EQ(remaining, 2);
-  EXPECT_EQ(Base64DecodeChunk(reinterpret_cast<const uint8_t*>(""), 0, out, remaining, accumulator), 0u);
+  EXPECT_EQ(Base64DecodeChunk(reinterpret_cast<const uint8_t*>(""), 0, out, remaining, accumulator),
+            0u);
   EXPECT_EQ(remaining, 2);
-  EXPECT_EQ(Base64DecodeChunk(reinterpret_cast<const uint8_t*>("\nFuTW"), 5, out, remaining, accumulator), 3u);
+  EXPECT_EQ(
+      Base64DecodeChunk(reinterpret_cast<const uint8_t*>("\nFuTW"), 5, out, remaining, accumulator),
+      3u);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(out), 3), "Man");
   EXPECT_EQ(remaining, 2);
   EXPECT_EQ(Base64DecodeFinish(out, accumulator, remaining), 1u);

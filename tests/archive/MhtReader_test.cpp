@@ -26,7 +26,6 @@ std::string Crlf(std::initializer_list<std::string_view> lines) {
   return text;
 }
 
-
 const std::string kSavedPage = Crlf({
     "From: <Saved by a browser>",
     "Subject: page",
@@ -66,11 +65,12 @@ const std::string kSavedPage = Crlf({
 TEST(MhtReader, SavedPageGivesThePageThenTheResources) {
   Walk walk = WalkText(kSavedPage);
   ASSERT_TRUE(walk.walked);
-  EXPECT_EQ(walk.parts, (std::vector<Handed>{
-                            {"http://site/dir/index.htm", meQuotedPrintable,
-                             Crlf({"", "<html><img src=3D\"img/logo.gif\">", "</html>", ""}), true},
-                            {"http://site/dir/img/logo.gif", meBase64, Crlf({"", "R0lGODlh", ""}), false},
-                        }));
+  EXPECT_EQ(walk.parts,
+            (std::vector<Handed>{
+                {"http://site/dir/index.htm", meQuotedPrintable,
+                 Crlf({"", "<html><img src=3D\"img/logo.gif\">", "</html>", ""}), true},
+                {"http://site/dir/img/logo.gif", meBase64, Crlf({"", "R0lGODlh", ""}), false},
+            }));
 }
 
 TEST(MhtReader, HeaderNamesInAnyCaseAndLocationsDecoded) {
@@ -150,29 +150,35 @@ TEST(MhtReader, RootTypeDecidesWhetherAPageIsPending) {
       "",
       "",
   });
-  EXPECT_TRUE(WalkText(Crlf({"Content-Type: multipart/related; boundary=\"x\"; type=\"text/html\""}) + parts)
-                  .parts.at(0).page);
-  EXPECT_FALSE(WalkText(Crlf({"Content-Type: multipart/alternative; boundary=\"x\"; type=\"multipart/alternative\""}) + parts)
-                   .parts.at(0).page);
+  EXPECT_TRUE(
+      WalkText(Crlf({"Content-Type: multipart/related; boundary=\"x\"; type=\"text/html\""}) +
+               parts)
+          .parts.at(0)
+          .page);
+  EXPECT_FALSE(WalkText(Crlf({"Content-Type: multipart/alternative; boundary=\"x\"; "
+                              "type=\"multipart/alternative\""}) +
+                        parts)
+                   .parts.at(0)
+                   .page);
 }
 
 // Parts after the root's header block; the page body holds a type= with a quoted value.
 const std::string kTypeInBody = Crlf({
-      "--q7",
-      "Content-Type: text/html",
-      "Content-Transfer-Encoding: quoted-printable",
-      "Content-Location: http://h/p.htm",
-      "",
-      "<link type=3D\"text/css\" href=3D\"s.css\">",
-      "--q7",
-      "Content-Type: text/css",
-      "Content-Transfer-Encoding: quoted-printable",
-      "Content-Location: http://h/s.css",
-      "",
-      "b{}",
-      "--q7--",
-      "",
-      "",
+    "--q7",
+    "Content-Type: text/html",
+    "Content-Transfer-Encoding: quoted-printable",
+    "Content-Location: http://h/p.htm",
+    "",
+    "<link type=3D\"text/css\" href=3D\"s.css\">",
+    "--q7",
+    "Content-Type: text/css",
+    "Content-Transfer-Encoding: quoted-printable",
+    "Content-Location: http://h/s.css",
+    "",
+    "b{}",
+    "--q7--",
+    "",
+    "",
 });
 
 TEST(MhtReader, TypeParameterComesFromTheRootHeaderBlockOnly) {
@@ -186,10 +192,10 @@ TEST(MhtReader, TypeParameterComesFromTheRootHeaderBlockOnly) {
     std::string head;
     for (char c : root) c == '|' ? void(head += "\r\n") : void(head += c);
     Walk walk = WalkText(head + "\r\n" + kTypeInBody);
-    EXPECT_EQ(walk.parts,
-              (std::vector<Handed>{
-                  {"http://h/p.htm", meQuotedPrintable, Crlf({"", "<link type=3D\"text/css\" href=3D\"s.css\">"}), true},
-                  {"http://h/s.css", meQuotedPrintable, Crlf({"", "b{}"}), false}}))
+    EXPECT_EQ(walk.parts, (std::vector<Handed>{
+                              {"http://h/p.htm", meQuotedPrintable,
+                               Crlf({"", "<link type=3D\"text/css\" href=3D\"s.css\">"}), true},
+                              {"http://h/s.css", meQuotedPrintable, Crlf({"", "b{}"}), false}}))
         << root;
   }
   // A multipart type in the root's block leaves the page to a nested list.
@@ -200,17 +206,17 @@ TEST(MhtReader, TypeParameterComesFromTheRootHeaderBlockOnly) {
                    .page);
 }
 
-
 TEST(MhtReader, DelimiterRules) {
   // No quotes: no delimiter, the archive is to be saved whole.
   EXPECT_FALSE(WalkText(Crlf({"Content-Type: multipart/related; boundary=abc", "--abc"})).walked);
   // Quotes may be mixed; an empty quoted delimiter matches no line.
-  EXPECT_EQ(WalkText(Crlf({"Content-Type: multipart/mixed; boundary=\"m'", "--m", "Content-Type: text/plain",
-                          "Content-Transfer-Encoding: base64", "", "", "QQ==", "--m--", "", ""}))
+  EXPECT_EQ(WalkText(Crlf({"Content-Type: multipart/mixed; boundary=\"m'", "--m",
+                           "Content-Type: text/plain", "Content-Transfer-Encoding: base64", "", "",
+                           "QQ==", "--m--", "", ""}))
                 .parts.size(),
             1u);
-  Walk empty = WalkText(Crlf({"Content-Type: multipart/mixed; boundary=\"\"", "--", "Content-Type: text/plain",
-                              "", "", "", "x", "", ""}));
+  Walk empty = WalkText(Crlf({"Content-Type: multipart/mixed; boundary=\"\"", "--",
+                              "Content-Type: text/plain", "", "", "", "x", "", ""}));
   EXPECT_TRUE(empty.walked);
   EXPECT_TRUE(empty.parts.empty());
   // A delimiter line among the last two lines starts no part.
@@ -270,12 +276,15 @@ TEST(MhtReader, NestedListKeepsTheOuterDelimiter) {
   std::string deep = Crlf({"Content-Type: multipart/mixed; boundary=\"root\"", "", "--root"});
   for (int level = 0; level < 40; ++level) {
     std::string inner = "n" + std::to_string(level) + "z";
-    deep += Crlf({"Content-Type: multipart/alternative; boundary=\"" + inner + "\"", "", "--" + inner});
+    deep +=
+        Crlf({"Content-Type: multipart/alternative; boundary=\"" + inner + "\"", "", "--" + inner});
   }
-  deep += Crlf({"Content-Type: text/plain", "", "deep", "--n39z--", "--root", "Content-Type: image/gif",
-                "Content-Transfer-Encoding: base64", "Content-Location: d.gif", "", "R0lG", "--root--", ""});
-  EXPECT_EQ(WalkText(deep).parts, (std::vector<Handed>{{"", meQuotedPrintable, Crlf({"", "deep"}), true},
-                                                       {"d.gif", meBase64, Crlf({"", "R0lG"}), false}}));
+  deep += Crlf({"Content-Type: text/plain", "", "deep", "--n39z--", "--root",
+                "Content-Type: image/gif", "Content-Transfer-Encoding: base64",
+                "Content-Location: d.gif", "", "R0lG", "--root--", ""});
+  EXPECT_EQ(WalkText(deep).parts,
+            (std::vector<Handed>{{"", meQuotedPrintable, Crlf({"", "deep"}), true},
+                                 {"d.gif", meBase64, Crlf({"", "R0lG"}), false}}));
 }
 
 TEST(MhtReader, SinglePartDocuments) {
@@ -285,8 +294,8 @@ TEST(MhtReader, SinglePartDocuments) {
     std::vector<std::string_view> lines;
     Handed part;
   } cases[] = {
-      {{"Subject: hi", "Content-Type: text/plain", "Content-Transfer-Encoding: quoted-printable", "",
-        "first", "second"},
+      {{"Subject: hi", "Content-Type: text/plain", "Content-Transfer-Encoding: quoted-printable",
+        "", "first", "second"},
        {"", meQuotedPrintable, Crlf({"first", "second"}), true}},
       {{"From: a@b", "Subject: no MIME at all", "", "Hello", "", "World"},
        {"", meQuotedPrintable, Crlf({"Hello", "", "World"}), true}},
@@ -325,35 +334,85 @@ TEST(MhtReader, ProducerLayouts) {
     std::vector<Summary> parts;
   } cases[] = {
       {"browser save: binary parts, type= before the boundary, Content-ID between",
-       {"From: <Saved by a browser>", "Snapshot-Content-Location: https://ex.com/a/", "MIME-Version: 1.0",
-        "Content-Type: multipart/related;", "\ttype=\"text/html\";", "\tboundary=\"----Multi--q1----\"", "", "",
-        "------Multi--q1----", "Content-Type: text/html", "Content-ID: <frame-0@x>",
-        "Content-Transfer-Encoding: binary", "Content-Location: https://ex.com/a/", "",
-        "<link rel=stylesheet type=\"text/css\" href=\"s.css\">", "------Multi--q1----", "Content-Type: text/css",
-        "Content-Transfer-Encoding: binary", "Content-Location: https://ex.com/a/s.css", "", "b{}",
-        "------Multi--q1----", "Content-Type: image/png", "Content-Transfer-Encoding: binary",
-        "Content-Location: https://ex.com/a/i.png", "", "\x89PNG", "------Multi--q1------", ""},
-       {{"https://ex.com/a/", meRaw, true}, {"https://ex.com/a/s.css", meRaw, false},
+       {"From: <Saved by a browser>",
+        "Snapshot-Content-Location: https://ex.com/a/",
+        "MIME-Version: 1.0",
+        "Content-Type: multipart/related;",
+        "\ttype=\"text/html\";",
+        "\tboundary=\"----Multi--q1----\"",
+        "",
+        "",
+        "------Multi--q1----",
+        "Content-Type: text/html",
+        "Content-ID: <frame-0@x>",
+        "Content-Transfer-Encoding: binary",
+        "Content-Location: https://ex.com/a/",
+        "",
+        "<link rel=stylesheet type=\"text/css\" href=\"s.css\">",
+        "------Multi--q1----",
+        "Content-Type: text/css",
+        "Content-Transfer-Encoding: binary",
+        "Content-Location: https://ex.com/a/s.css",
+        "",
+        "b{}",
+        "------Multi--q1----",
+        "Content-Type: image/png",
+        "Content-Transfer-Encoding: binary",
+        "Content-Location: https://ex.com/a/i.png",
+        "",
+        "\x89PNG",
+        "------Multi--q1------",
+        ""},
+       {{"https://ex.com/a/", meRaw, true},
+        {"https://ex.com/a/s.css", meRaw, false},
         {"https://ex.com/a/i.png", meRaw, false}}},
       {"office single-file page: location first, no type=",
-       {"MIME-Version: 1.0", "Content-Type: multipart/related; boundary=\"----=_NextPart_01D9.1\"", "",
-        "This document is a Single File Web Page.", "", "------=_NextPart_01D9.1",
+       {"MIME-Version: 1.0", "Content-Type: multipart/related; boundary=\"----=_NextPart_01D9.1\"",
+        "", "This document is a Single File Web Page.", "", "------=_NextPart_01D9.1",
         "Content-Location: file:///C:/D/page.htm", "Content-Transfer-Encoding: quoted-printable",
-        "Content-Type: text/html; charset=\"us-ascii\"", "", "<link type=3D\"text/css\" href=3D\"x.css\">",
-        "------=_NextPart_01D9.1", "Content-Location: file:///C:/D/page_files/image001.png",
+        "Content-Type: text/html; charset=\"us-ascii\"", "",
+        "<link type=3D\"text/css\" href=3D\"x.css\">", "------=_NextPart_01D9.1",
+        "Content-Location: file:///C:/D/page_files/image001.png",
         "Content-Transfer-Encoding: base64", "Content-Type: image/png", "", "iVBO",
         "------=_NextPart_01D9.1--", ""},
        {{"file:///C:/D/page.htm", meQuotedPrintable, true},
         {"file:///C:/D/page_files/image001.png", meBase64, false}}},
       {"mail: nested alternatives, then two attachments",
-       {"From: a@b", "MIME-Version: 1.0", "Content-Type: multipart/mixed; boundary=\"out\"", "", "--out",
-        "Content-Type: multipart/alternative;", " boundary=\"alt\"", "", "--alt",
-        "Content-Type: text/plain; charset=utf-8", "Content-Transfer-Encoding: 7bit", "", "hi", "--alt",
-        "Content-Type: text/html", "Content-Transfer-Encoding: quoted-printable", "", "<b>hi</b>",
-        "--alt--", "", "--out", "Content-Type: image/gif; name=a.gif", "Content-Disposition: attachment",
-        "Content-Transfer-Encoding: base64", "Content-Location: a.gif", "", "R0lG", "--out",
-        "Content-Location: b.jpg", "Content-Type: image/jpeg", "Content-Transfer-Encoding: base64", "",
-        "/9j/", "--out--", ""},
+       {"From: a@b",
+        "MIME-Version: 1.0",
+        "Content-Type: multipart/mixed; boundary=\"out\"",
+        "",
+        "--out",
+        "Content-Type: multipart/alternative;",
+        " boundary=\"alt\"",
+        "",
+        "--alt",
+        "Content-Type: text/plain; charset=utf-8",
+        "Content-Transfer-Encoding: 7bit",
+        "",
+        "hi",
+        "--alt",
+        "Content-Type: text/html",
+        "Content-Transfer-Encoding: quoted-printable",
+        "",
+        "<b>hi</b>",
+        "--alt--",
+        "",
+        "--out",
+        "Content-Type: image/gif; name=a.gif",
+        "Content-Disposition: attachment",
+        "Content-Transfer-Encoding: base64",
+        "Content-Location: a.gif",
+        "",
+        "R0lG",
+        "--out",
+        "Content-Location: b.jpg",
+        "Content-Type: image/jpeg",
+        "Content-Transfer-Encoding: base64",
+        "",
+        "/9j/",
+        "--out--",
+        ""},
        {{"", meRaw, true}, {"a.gif", meBase64, false}, {"b.jpg", meBase64, false}}},
   };
   for (const Case& c : cases) {
@@ -368,8 +427,8 @@ TEST(MhtReader, ProducerLayouts) {
 TEST(MhtReader, WalkMovesOnWhenNoHeaderFollows) {
   // A closing delimiter line followed by lines without headers: skipped, and the walk ends.
   // No page pending, so the header-less parts are tested for a resource name and skipped.
-  Walk walk = WalkText(Crlf({"Content-Type: multipart/mixed; boundary=\"z\"; type=\"multipart/x\"", "--z",
-                             "a", "b", "--z", "c", "d", "e"}));
+  Walk walk = WalkText(Crlf({"Content-Type: multipart/mixed; boundary=\"z\"; type=\"multipart/x\"",
+                             "--z", "a", "b", "--z", "c", "d", "e"}));
   EXPECT_TRUE(walk.walked);
   EXPECT_TRUE(walk.parts.empty());
 }
@@ -400,7 +459,6 @@ TEST(MhtReader, LinesSplitAtEveryKindOfBreak) {
   EXPECT_EQ(TMhtArchive(std::string(100, '\t')).Line(0).size(), 100u);
 }
 
-
 TEST(MhtReader, SavedPageLayoutGivesWhatTheLiteralRulesGive) {
   std::mt19937 random(5);
   size_t handedOver = 0, pages = 0, single = 0;
@@ -411,7 +469,8 @@ TEST(MhtReader, SavedPageLayoutGivesWhatTheLiteralRulesGive) {
     ASSERT_EQ(actual.walked, expected.walked) << round << "\n" << text;
     ASSERT_EQ(actual.parts, expected.parts) << round << "\n" << text;
     handedOver += expected.parts.size();
-    pages += std::count_if(expected.parts.begin(), expected.parts.end(), [](const Handed& h) { return h.page; });
+    pages += std::count_if(expected.parts.begin(), expected.parts.end(),
+                           [](const Handed& h) { return h.page; });
     single += text.find("multipart") == std::string::npos;
   }
   // The generator must reach the interesting paths, or the comparison proves little.

@@ -134,7 +134,8 @@ TEST(TagFinding, MarginsOfSevenAndTen) {
   for (size_t fromEnd = 1; fromEnd <= 12; ++fromEnd) {
     std::string page = PageWithTagEnding(fromEnd);
     bool collected = !CollectTagReferences(page, kPage, false).empty();
-    bool rewritten = RewritePageLinks(page, "5.files", kPage).find("5.files/a.gif") != std::string::npos;
+    bool rewritten =
+        RewritePageLinks(page, "5.files", kPage).find("5.files/a.gif") != std::string::npos;
     EXPECT_EQ(collected, fromEnd >= 8) << fromEnd;
     EXPECT_EQ(rewritten, fromEnd >= 11) << fromEnd;
   }
@@ -156,13 +157,14 @@ TEST(Collecting, OrderDuplicatesAndBase) {
       "<img src=a.gif><IMG SRC=A.GIF><img src=a.gif><a href=n.htm>"
       "<base href=http://x/y><img src=a.gif><meta charset=utf-8>..........";
   EXPECT_EQ(CollectTagReferences(page, kPage, false),
-            (StringList{"0http://h/d/a.gif", "0http://h/d/A.GIF", "0http://h/d/a.gif", "8http://h/d/n.htm",
-                        "5http://x/y", "0http://x/y/a.gif", "6utf-8"}));
+            (StringList{"0http://h/d/a.gif", "0http://h/d/A.GIF", "0http://h/d/a.gif",
+                        "8http://h/d/n.htm", "5http://x/y", "0http://x/y/a.gif", "6utf-8"}));
   EXPECT_EQ(CollectTagReferences(page, kPage, true),
-            (StringList{"0http://h/d/a.gif", "0http://h/d/A.GIF", "8http://h/d/n.htm", "5http://x/y",
-                        "0http://x/y/a.gif", "6utf-8"}));
+            (StringList{"0http://h/d/a.gif", "0http://h/d/A.GIF", "8http://h/d/n.htm",
+                        "5http://x/y", "0http://x/y/a.gif", "6utf-8"}));
   // The page import keeps what it fetches: anchors, base and meta go.
-  EXPECT_EQ(ImportReferences(page), (StringList{"0http://h/d/a.gif", "0http://h/d/A.GIF", "0http://x/y/a.gif"}));
+  EXPECT_EQ(ImportReferences(page),
+            (StringList{"0http://h/d/a.gif", "0http://h/d/A.GIF", "0http://x/y/a.gif"}));
 }
 
 TEST(Collecting, EncodedLineBreakKeepsOneLinePerReference) {
@@ -189,8 +191,8 @@ TEST(ListRoutines, RemoveResolveStrip) {
 }
 
 TEST(LocalNames, FileNamesFramesAndQueries) {
-  EXPECT_EQ(ReferenceFileNames({"9http://h/frame", "0http://h/frame", "9http://h/f.php?x=1", "4http://h/s.php?v=2",
-                                "9http://h/dir/", "9http://h/page?id=3"}),
+  EXPECT_EQ(ReferenceFileNames({"9http://h/frame", "0http://h/frame", "9http://h/f.php?x=1",
+                                "4http://h/s.php?v=2", "9http://h/dir/", "9http://h/page?id=3"}),
             (StringList{"frame.htm", "frame", "f.php", "s.php", "", "page"}));
   EXPECT_EQ(MakeLocalNames({"0http://h/d/Logo.GIF"}, "5.files"), StringList{"5.files/Logo.GIF"});
   EXPECT_EQ(MakeLocalNames({"0a.gif"}, " c:\\w\\5.files\\ "), StringList{"c:/w/5.files/a.gif"});
@@ -199,19 +201,21 @@ TEST(LocalNames, FileNamesFramesAndQueries) {
 }
 
 TEST(LocalNames, ClashNumbering) {
-  StringList refs{"0http://a/logo.gif", "0http://b/logo.gif", "0http://a/logo.gif", "0http://c/logo.gif",
-                  "0http://B/logo.gif", "4http://b/logo.gif", "0http://d/x.gif"};
+  StringList refs{"0http://a/logo.gif", "0http://b/logo.gif", "0http://a/logo.gif",
+                  "0http://c/logo.gif", "0http://B/logo.gif", "4http://b/logo.gif",
+                  "0http://d/x.gif"};
   // Numbers count every later different reference of the name, so 4 goes unused once
   // http://B/ takes the number of http://b/; the link of kind 4 is a line of its own.
   EXPECT_EQ(NumberNameClashes(refs), (StringList{"1", "2", "1", "3", "2", "5", "1"}));
   EXPECT_EQ(MakeLocalNames(refs, "5.files"),
-            (StringList{"5.files/logo.gif", "5.files/logo[2].gif", "5.files/logo.gif", "5.files/logo[3].gif",
-                        "5.files/logo[2].gif", "5.files/logo[5].gif", "5.files/x.gif"}));
+            (StringList{"5.files/logo.gif", "5.files/logo[2].gif", "5.files/logo.gif",
+                        "5.files/logo[3].gif", "5.files/logo[2].gif", "5.files/logo[5].gif",
+                        "5.files/x.gif"}));
   // References equal ignoring case share the first one's number.
   EXPECT_EQ(NumberNameClashes({"0http://h/X/a.gif", "0http://h/x/a.gif"}), (StringList{"1", "1"}));
   // Letters fold, other bytes do not, wherever they stand in the text.
-  EXPECT_EQ(NumberNameClashes({"0http://h/abcdefgh/\xC1.gif", "0HTTP://H/ABCDEFGH/\xC1.GIF", "0http://h/abcdefgh/\xE1.gif",
-                               "0http://o/abcdefgh/\xE1.gif"}),
+  EXPECT_EQ(NumberNameClashes({"0http://h/abcdefgh/\xC1.gif", "0HTTP://H/ABCDEFGH/\xC1.GIF",
+                               "0http://h/abcdefgh/\xE1.gif", "0http://o/abcdefgh/\xE1.gif"}),
             (StringList{"1", "1", "1", "2"}));
   // Blank names never clash.
   EXPECT_EQ(NumberNameClashes({"4http://a/", "4http://b/"}), (StringList{"1", "1"}));
@@ -220,16 +224,20 @@ TEST(LocalNames, ClashNumbering) {
 TEST(LocalNames, NamesDifferingOnlyInCaseGetDifferentFiles) {
   // On the file system that receives them, Logo.gif and logo.gif would be one file: the
   // second resource would overwrite the first and both tags would show it.
-  StringList refs{"0http://a/Logo.gif", "0http://b/logo.gif", "0http://c/LOGO.GIF", "0http://a/Logo.gif"};
+  StringList refs{"0http://a/Logo.gif", "0http://b/logo.gif", "0http://c/LOGO.GIF",
+                  "0http://a/Logo.gif"};
   EXPECT_EQ(MakeLocalNames(refs, "5.files"),
-            (StringList{"5.files/Logo.gif", "5.files/logo[2].gif", "5.files/LOGO[3].GIF", "5.files/Logo.gif"}));
+            (StringList{"5.files/Logo.gif", "5.files/logo[2].gif", "5.files/LOGO[3].GIF",
+                        "5.files/Logo.gif"}));
   // References equal ignoring case are one resource and share one file.
-  EXPECT_EQ(MakeLocalNames({"0http://b/logo.gif", "0http://B/LOGO.GIF"}, ""), (StringList{"logo.gif", "LOGO.GIF"}));
+  EXPECT_EQ(MakeLocalNames({"0http://b/logo.gif", "0http://B/LOGO.GIF"}, ""),
+            (StringList{"logo.gif", "LOGO.GIF"}));
 }
 
 TEST(LocalNames, ManyClashesStayFast) {
   StringList refs;
-  for (int i = 0; i < 100000; ++i) refs.push_back("0http://h/" + std::to_string(i % 50000) + "/logo.gif");
+  for (int i = 0; i < 100000; ++i)
+    refs.push_back("0http://h/" + std::to_string(i % 50000) + "/logo.gif");
   StringList numbers = NumberNameClashes(refs);
   EXPECT_EQ(numbers[0], "1");
   EXPECT_EQ(numbers[49999], "50000");
@@ -248,13 +256,21 @@ TEST(Rewriting, ReferencesPointAtLocalNamesAndAnchorsAtUrls) {
             std::string("<IMG SRC=5.files/Logo.GIF width=3>") + kTail);
   EXPECT_EQ(Rewrite(std::string("<a href=\"next.htm\">n</a>") + kTail),
             std::string("<a href=\"http://h/d/next.htm\">n</a>") + kTail);
-  EXPECT_EQ(Rewrite(std::string("<img src=' a.gif '><frame src=f.php><link href=s.php?v=2>") + kTail),
-            std::string("<img src=' 5.files/a.gif '><frame src=5.files/f.php><link href=5.files/s.php>") + kTail);
-  EXPECT_EQ(Rewrite(std::string("<img src=http://a/logo.gif><img src=http://b/logo.gif><img src=http://a/logo.gif>") +
-                    kTail),
-            std::string("<img src=5.files/logo.gif><img src=5.files/logo[2].gif><img src=5.files/logo.gif>") + kTail);
+  EXPECT_EQ(
+      Rewrite(std::string("<img src=' a.gif '><frame src=f.php><link href=s.php?v=2>") + kTail),
+      std::string("<img src=' 5.files/a.gif '><frame src=5.files/f.php><link href=5.files/s.php>") +
+          kTail);
+  EXPECT_EQ(
+      Rewrite(
+          std::string(
+              "<img src=http://a/logo.gif><img src=http://b/logo.gif><img src=http://a/logo.gif>") +
+          kTail),
+      std::string(
+          "<img src=5.files/logo.gif><img src=5.files/logo[2].gif><img src=5.files/logo.gif>") +
+          kTail);
   // Unreferenced and non-resource tags stay as they are.
-  std::string untouched = std::string("<script src=x.cgi></script><img srcset=\"a.gif\" src=b.gif>") + kTail;
+  std::string untouched =
+      std::string("<script src=x.cgi></script><img srcset=\"a.gif\" src=b.gif>") + kTail;
   EXPECT_EQ(Rewrite(untouched), untouched);
 }
 
@@ -269,20 +285,29 @@ TEST(Rewriting, LocalFolderForms) {
 TEST(Rewriting, BaseAndUtf8CharsetTagsAreRemoved) {
   EXPECT_EQ(Rewrite(std::string("<base href=http://x/y><img src=a.gif>") + kTail),
             std::string("<img src=5.files/a.gif>") + kTail);
-  EXPECT_EQ(Rewrite(std::string("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\">x") + kTail),
-            std::string("x") + kTail);
-  std::string gb = std::string("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">") + kTail;
+  EXPECT_EQ(
+      Rewrite(
+          std::string("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\">x") +
+          kTail),
+      std::string("x") + kTail);
+  std::string gb =
+      std::string("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">") +
+      kTail;
   EXPECT_EQ(Rewrite(gb), gb);
 }
 
 TEST(Rewriting, TagsNextToDeletedOnesAreStillRewritten) {
   EXPECT_EQ(Rewrite(std::string("<meta charset=utf-8><link href=s.css>") + kTail),
             std::string("<link href=5.files/s.css>") + kTail);
-  EXPECT_EQ(Rewrite(std::string("<base href=http://x/><base href=http://y/><meta charset='UTF-8'><img src=a.gif>") +
-                    kTail),
-            std::string("<img src=5.files/a.gif>") + kTail);
-  EXPECT_EQ(Rewrite(std::string("<img src=a.gif><base href=http://x/><img src=http://x/a.gif>") + kTail),
-            std::string("<img src=5.files/a.gif><img src=5.files/a[2].gif>") + kTail);
+  EXPECT_EQ(
+      Rewrite(
+          std::string(
+              "<base href=http://x/><base href=http://y/><meta charset='UTF-8'><img src=a.gif>") +
+          kTail),
+      std::string("<img src=5.files/a.gif>") + kTail);
+  EXPECT_EQ(
+      Rewrite(std::string("<img src=a.gif><base href=http://x/><img src=http://x/a.gif>") + kTail),
+      std::string("<img src=5.files/a.gif><img src=5.files/a[2].gif>") + kTail);
 }
 
 TEST(Rewriting, EncodedLineBreakDoesNotShiftLaterReferences) {
@@ -296,16 +321,19 @@ TEST(Rewriting, EncodedNulStaysInsideItsReference) {
   // A NUL ends the text of a list in some string-list implementations; here it is a byte
   // like any other and later references keep their names.
   std::string page = std::string("<img src=\"a%00b.gif\"><img src=c.gif>") + kTail;
-  EXPECT_EQ(Rewrite(page), std::string("<img src=\"5.files/a\0b.gif\"><img src=5.files/c.gif>", 50) + kTail);
+  EXPECT_EQ(Rewrite(page),
+            std::string("<img src=\"5.files/a\0b.gif\"><img src=5.files/c.gif>", 50) + kTail);
 }
 
 TEST(Rewriting, DecodedLessThanInAReferenceStartsNoTag) {
   // The anchor's decoded URL holds "<img src=z.gif>"; scanning it as a tag would pair every
   // later tag with the previous tag's local name.
-  std::string page = std::string("<a href=\"%3Cimg src=z.gif%3E\">x</a><img src=c.gif><img src=d.gif>") + kTail;
-  EXPECT_EQ(Rewrite(page), std::string("<a href=\"http://h/d/<img src=z.gif>\">x</a><img src=5.files/c.gif>"
-                                       "<img src=5.files/d.gif>") +
-                               kTail);
+  std::string page =
+      std::string("<a href=\"%3Cimg src=z.gif%3E\">x</a><img src=c.gif><img src=d.gif>") + kTail;
+  EXPECT_EQ(Rewrite(page),
+            std::string("<a href=\"http://h/d/<img src=z.gif>\">x</a><img src=5.files/c.gif>"
+                        "<img src=5.files/d.gif>") +
+                kTail);
 }
 
 TEST(Rewriting, ValueAfterTabOrLineBreakIsReplacedWhole) {
@@ -314,7 +342,8 @@ TEST(Rewriting, ValueAfterTabOrLineBreakIsReplacedWhole) {
 }
 
 TEST(Rewriting, CutOffInputIsLeftAlone) {
-  for (std::string page : {"<img src=a.gif", "<a href=foo /", "<img src=\"a.gif", "<", "<base href=", ""})
+  for (std::string page :
+       {"<img src=a.gif", "<a href=foo /", "<img src=\"a.gif", "<", "<base href=", ""})
     EXPECT_EQ(Rewrite(page + std::string(20, ' ')), page + std::string(20, ' ')) << page;
 }
 

@@ -3,9 +3,9 @@
 
 #include <random>
 
+#include "links/PageLinks.h"
 #include "support/LinkModels.h"
 #include "util/UrlPath.h"
-#include "links/PageLinks.h"
 
 namespace lorvex {
 namespace {
@@ -13,22 +13,48 @@ namespace {
 using model::LiteralCollect;
 using model::LiteralRewrite;
 
-
 // Pieces that make the passes take every branch: tags of each kind in mixed case, every way
 // of quoting, values that are and are not resource files, encoded bytes, base and meta tags
 // next to each other, stray angle brackets and line breaks.
 std::string RandomPage(std::mt19937& random) {
-  static const char* const kNames[] = {"img", "IMG", "Img", "a", "A", "link", "base", "meta", "frame", "iframe",
-                                       "script", "embed", "param", "td", "body", "table", "input", "p", "span"};
-  static const char* const kAttributes[] = {"src", "SRC", "background", "href", "HREF", "value", "charset", "srcset",
-                                            "content", "width"};
-  static const char* const kValues[] = {
-      "a.gif", "A.GIF", "sub/b.png", "../c.jpg", "/d.css", "./e.js", "http://o/logo.gif", "http://p/logo.gif",
-      "x.cgi", "", " ", " f.htm ", "\tg.gif", "\r\nh.swf", "page.php?v=1", "frame", "%3Cimg src=q.gif%3E",
-      "a%0Db.gif", "c%0A.png", "utf-8", "UTF-8", "gb2312", "text/html; charset=utf-8", "http://x/y", "n.htm",
-      "a\\\"b.gif", "%41.gif", "file:///c:/s/t.gif", "C:\\w\\u.bmp", "v.gif>", "w'.gif"};
-  static const char* const kText[] = {"text", " ", "\r\n", "<", ">", "<<", "<!-- ", " -->", "x\ty", "\"", "'",
-                                      "</a>", "<br>", "&amp;"};
+  static const char* const kNames[] = {
+      "img",    "IMG",   "Img",   "a",  "A",    "link",  "base",  "meta", "frame", "iframe",
+      "script", "embed", "param", "td", "body", "table", "input", "p",    "span"};
+  static const char* const kAttributes[] = {"src",   "SRC",     "background", "href",    "HREF",
+                                            "value", "charset", "srcset",     "content", "width"};
+  static const char* const kValues[] = {"a.gif",
+                                        "A.GIF",
+                                        "sub/b.png",
+                                        "../c.jpg",
+                                        "/d.css",
+                                        "./e.js",
+                                        "http://o/logo.gif",
+                                        "http://p/logo.gif",
+                                        "x.cgi",
+                                        "",
+                                        " ",
+                                        " f.htm ",
+                                        "\tg.gif",
+                                        "\r\nh.swf",
+                                        "page.php?v=1",
+                                        "frame",
+                                        "%3Cimg src=q.gif%3E",
+                                        "a%0Db.gif",
+                                        "c%0A.png",
+                                        "utf-8",
+                                        "UTF-8",
+                                        "gb2312",
+                                        "text/html; charset=utf-8",
+                                        "http://x/y",
+                                        "n.htm",
+                                        "a\\\"b.gif",
+                                        "%41.gif",
+                                        "file:///c:/s/t.gif",
+                                        "C:\\w\\u.bmp",
+                                        "v.gif>",
+                                        "w'.gif"};
+  static const char* const kText[] = {"text", " ",    "\r\n", "<", ">",    "<<",   "<!-- ",
+                                      " -->", "x\ty", "\"",   "'", "</a>", "<br>", "&amp;"};
   std::uniform_int_distribution<int> pieces(0, 30);
   std::string page;
   const int count = pieces(random);
@@ -47,9 +73,15 @@ std::string RandomPage(std::mt19937& random) {
       page += random() % 4 == 0 ? " = " : "=";
       std::string value = kValues[random() % std::size(kValues)];
       switch (random() % 3) {
-        case 0: page += '"' + value + '"'; break;
-        case 1: page += '\'' + value + '\''; break;
-        default: page += value; break;
+        case 0:
+          page += '"' + value + '"';
+          break;
+        case 1:
+          page += '\'' + value + '\'';
+          break;
+        default:
+          page += value;
+          break;
       }
     }
     if (random() % 10 != 0) page += '>';
@@ -63,12 +95,14 @@ std::string RandomPage(std::mt19937& random) {
 TEST(RewriteOracle, PassesEqualTheLiteralProcedureOnRandomPages) {
   std::mt19937 random(20261207);
   const char* const folders[] = {"5.files", "c:\\w\\5.files\\", "/", ""};
-  const char* const pages[] = {"http://h/d/p.htm", "c:\\site\\index.htm", "file:///c:/s/p.htm", "http://h/"};
+  const char* const pages[] = {"http://h/d/p.htm", "c:\\site\\index.htm", "file:///c:/s/p.htm",
+                               "http://h/"};
   for (int round = 0; round < 4000; ++round) {
     std::string page = RandomPage(random);
     const char* folder = folders[round % std::size(folders)];
     const char* url = pages[(round / 4) % std::size(pages)];
-    ASSERT_EQ(CollectTagReferences(page, url, false), LiteralCollect(page, url)) << "round " << round;
+    ASSERT_EQ(CollectTagReferences(page, url, false), LiteralCollect(page, url))
+        << "round " << round;
     ASSERT_EQ(RewritePageLinks(page, folder, url), LiteralRewrite(page, folder, url))
         << "round " << round << " page [" << page << "]";
   }
@@ -77,16 +111,19 @@ TEST(RewriteOracle, PassesEqualTheLiteralProcedureOnRandomPages) {
 TEST(RewriteOracle, PassesEqualTheLiteralProcedureOnByteSoup) {
   // Short texts over the bytes that matter to the scanners, so that cut-off tags, stray
   // quotes and brackets at every distance from the end come up.
-  static const char* const kTokens[] = {"<", ">", "\"", "'", " ", "=", "\r", "\n", "\t", "img", "a", "src",
-                                        "href", "base", "meta", "charset", "utf-8", "x.gif", "%3C", "%0D", "%",
-                                        "/", "\\", "..", ":", "frame", "\xC1"};
+  static const char* const kTokens[] = {
+      "<",   ">",   "\"",  "'",    " ",    "=",    "\r",      "\n",    "\t",
+      "img", "a",   "src", "href", "base", "meta", "charset", "utf-8", "x.gif",
+      "%3C", "%0D", "%",   "/",    "\\",   "..",   ":",       "frame", "\xC1"};
   std::mt19937 random(99);
   for (int round = 0; round < 20000; ++round) {
     std::string page;
     const int count = static_cast<int>(random() % 40);
     for (int i = 0; i < count; ++i) page += kTokens[random() % std::size(kTokens)];
-    ASSERT_EQ(CollectTagReferences(page, "http://h/d/p.htm", false), LiteralCollect(page, "http://h/d/p.htm"));
-    ASSERT_EQ(RewritePageLinks(page, "5.files", "http://h/d/p.htm"), LiteralRewrite(page, "5.files", "http://h/d/p.htm"))
+    ASSERT_EQ(CollectTagReferences(page, "http://h/d/p.htm", false),
+              LiteralCollect(page, "http://h/d/p.htm"));
+    ASSERT_EQ(RewritePageLinks(page, "5.files", "http://h/d/p.htm"),
+              LiteralRewrite(page, "5.files", "http://h/d/p.htm"))
         << "round " << round << " page [" << page << "]";
   }
 }
@@ -95,7 +132,8 @@ TEST(RewriteOracle, LargePageWithManyChanges) {
   std::mt19937 random(7);
   std::string page;
   while (page.size() < 200000) page += RandomPage(random);
-  EXPECT_EQ(RewritePageLinks(page, "9.files", "http://h/d/p.htm"), LiteralRewrite(page, "9.files", "http://h/d/p.htm"));
+  EXPECT_EQ(RewritePageLinks(page, "9.files", "http://h/d/p.htm"),
+            LiteralRewrite(page, "9.files", "http://h/d/p.htm"));
 }
 
 }  // namespace

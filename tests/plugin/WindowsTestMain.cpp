@@ -1,7 +1,6 @@
 // Test entry for the Windows tests: COM for this thread, as the host's process would have it.
-#include <objbase.h>
-
 #include <gtest/gtest.h>
+#include <objbase.h>
 
 int main(int argc, char** argv) {
   ::CoInitialize(nullptr);

@@ -10,9 +10,9 @@
 #include <string>
 #include <string_view>
 
+#include "links/PageLinks.h"
 #include "util/Strings.h"
 #include "util/UrlPath.h"
-#include "links/PageLinks.h"
 
 namespace lorvex::model {
 

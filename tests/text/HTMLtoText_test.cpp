@@ -81,7 +81,7 @@ TEST(Tags, EverythingElseIsDropped) {
 
 TEST(Text, LineBreaksVanishOutsidePreformatted) {
   EXPECT_EQ(Text("line1\r\nline2"), "line1line2");
-  EXPECT_EQ(Text("a\rb\nc"), "a\rb\nc");  // lone CR or LF stays
+  EXPECT_EQ(Text("a\rb\nc"), "a\rb\nc");    // lone CR or LF stays
   EXPECT_EQ(Text("a\r\r\n\nb"), "a\r\nb");  // pairs removed once, left to right
   EXPECT_EQ(Text("a \t  b"), "a \t  b");
 }
@@ -101,9 +101,9 @@ TEST(Text, DoubleByteCharactersPassWhole) {
 TEST(Style, BlockIsDropped) {
   EXPECT_EQ(Text("<style>p{}</style>Text"), "Text");
   EXPECT_EQ(Text("<STYLE type=x>p{}</STYLE>Text"), "Text");
-  EXPECT_EQ(Text("a<style>p{}"), "a");          // unterminated
+  EXPECT_EQ(Text("a<style>p{}"), "a");  // unterminated
   EXPECT_EQ(Text("a<style"), "a");
-  EXPECT_EQ(Text("a<style>p{}</style>"), "a");  // ends exactly at the end
+  EXPECT_EQ(Text("a<style>p{}</style>"), "a");                 // ends exactly at the end
   EXPECT_EQ(Text("<style></style><script>x</script>y"), "y");  // next token still tested
 }
 
@@ -171,8 +171,8 @@ TEST(AnchorHref, ExtractsTheFirstQuotedValueAfterHref) {
 
 TEST(Robustness, EmptyAndCutOffInputs) {
   EXPECT_EQ(Text(""), "");
-  for (std::string_view cut : {"<", "&", "<a href=foo /", "<script", "<style", "<title>", "&amp",
-                               "<pre", "</"})
+  for (std::string_view cut :
+       {"<", "&", "<a href=foo /", "<script", "<style", "<title>", "&amp", "<pre", "</"})
     EXPECT_NO_THROW(ConvertHTMLToText(cut, true, false)) << cut;
 }
 
@@ -180,9 +180,11 @@ TEST(Robustness, EmptyAndCutOffInputs) {
 // read past the end or other undefined behaviour fails the test.
 TEST(Robustness, RandomInputsNeverReadPastTheEnd) {
   const std::string_view pieces[] = {
-      "<", ">", "&", ";", "\"", "\r", "\n", "\r\n", " ", "<script>", "</script>", "<!--", "-->",
-      "<style>", "</style>", "<title>", "</title>", "<pre>", "</pre>", "<a href=\"", "</a>",
-      "&amp", "&nbsp;", "<br>", "<li>", "</td>", "javascript:", "#", "x", "\xA1\xA4", "\xFF"};
+      "<",        ">",        "&",        ";",         "\"",     "\r",          "\n",
+      "\r\n",     " ",        "<script>", "</script>", "<!--",   "-->",         "<style>",
+      "</style>", "<title>",  "</title>", "<pre>",     "</pre>", "<a href=\"",  "</a>",
+      "&amp",     "&nbsp;",   "<br>",     "<li>",      "</td>",  "javascript:", "#",
+      "x",        "\xA1\xA4", "\xFF"};
   std::mt19937 random(12345);
   for (int round = 0; round < 3000; ++round) {
     std::string page;

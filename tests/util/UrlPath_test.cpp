@@ -78,11 +78,13 @@ TEST(NamesAndExtensions, CutAtLastDelimiter) {
 }
 
 TEST(NamesAndExtensions, KnownFileKinds) {
-  for (const char* name : {"a.htm", "a.HTML", "x.php", "p.gif", "p.JPG", "p.jpeg", "p.jff", "p.jtf", "p.png",
-                           "p.bmp", "p.ico", "p.tif", "p.tiff", "p.wmf", "p.ras", "p.eps", "p.pcx", "p.pcd",
-                           "p.tga", "f.swf", "s.js", "s.jsp", "s.css"})
+  for (const char* name :
+       {"a.htm", "a.HTML", "x.php", "p.gif", "p.JPG",  "p.jpeg", "p.jff", "p.jtf",
+        "p.png", "p.bmp",  "p.ico", "p.tif", "p.tiff", "p.wmf",  "p.ras", "p.eps",
+        "p.pcx", "p.pcd",  "p.tga", "f.swf", "s.js",   "s.jsp",  "s.css"})
     EXPECT_TRUE(IsResourceFile(name)) << name;
-  for (const char* name : {"x.asp", "x.cgi", "x", "x.gif?v=1", "x.gif/", ""}) EXPECT_FALSE(IsResourceFile(name)) << name;
+  for (const char* name : {"x.asp", "x.cgi", "x", "x.gif?v=1", "x.gif/", ""})
+    EXPECT_FALSE(IsResourceFile(name)) << name;
   EXPECT_TRUE(IsPageFile("a.ASP"));
   EXPECT_FALSE(IsPageFile("a.js"));
   EXPECT_TRUE(IsScriptFile("http://h/a.Js"));
@@ -182,20 +184,30 @@ TEST(Resolution, LongRunsOfParentStepsStayCheap) {
 namespace lorvex {
 namespace {
 
-
 TEST(Resolution, EqualsTheStepByStepModelOnRandomInputs) {
-  static const char* const kBases[] = {"http://h/d/p.htm", "http://site/a/b/", " c:\\s\\p.htm ", "file:///c:/s/p.htm",
-                                       "http://h/d%2541/", "", "x", "http://a/bc", "c:", "http://h/a%2Fb/c.htm"};
-  static const char* const kTokens[] = {"a", ".gif", "/", "\\", "..", ".", "%", "%25", "%2E", "%2F", "%41", ":",
-                                        " ", "\t", "http://", "file:", "c:", "?q=1:2", "x"};
+  static const char* const kBases[] = {"http://h/d/p.htm",
+                                       "http://site/a/b/",
+                                       " c:\\s\\p.htm ",
+                                       "file:///c:/s/p.htm",
+                                       "http://h/d%2541/",
+                                       "",
+                                       "x",
+                                       "http://a/bc",
+                                       "c:",
+                                       "http://h/a%2Fb/c.htm"};
+  static const char* const kTokens[] = {"a",       ".gif",  "/",   "\\",     "..", ".", "%",
+                                        "%25",     "%2E",   "%2F", "%41",    ":",  " ", "\t",
+                                        "http://", "file:", "c:",  "?q=1:2", "x"};
   std::mt19937 random(5);
   for (int round = 0; round < 30000; ++round) {
     std::string ref;
     const int count = static_cast<int>(random() % 8);
     for (int i = 0; i < count; ++i) ref += kTokens[random() % std::size(kTokens)];
     const char* base = kBases[random() % std::size(kBases)];
-    ASSERT_EQ(ResolveUrl(base, ref), model::LiteralResolve(base, ref)) << "base [" << base << "] ref [" << ref << "]";
-    ASSERT_EQ(CombineUrl(base, ref), model::LiteralCombine(base, ref)) << "base [" << base << "] ref [" << ref << "]";
+    ASSERT_EQ(ResolveUrl(base, ref), model::LiteralResolve(base, ref))
+        << "base [" << base << "] ref [" << ref << "]";
+    ASSERT_EQ(CombineUrl(base, ref), model::LiteralCombine(base, ref))
+        << "base [" << base << "] ref [" << ref << "]";
   }
 }
 

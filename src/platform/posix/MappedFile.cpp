@@ -37,7 +37,8 @@ bool MappedFile::Open(std::string_view path) {
   struct stat st {};
   if (::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
   if (st.st_size == 0) return true;
-  void* base = ::mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, file.fd, 0);
+  void* base =
+      ::mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, file.fd, 0);
   if (base != MAP_FAILED) {
     mapping_ = base;
     mappedSize_ = size_t(st.st_size);

@@ -45,7 +45,8 @@ std::string NativePath(std::string_view path) {
 namespace {
 bool StatIs(std::string_view path, mode_t kind) {
   struct stat st {};
-  return !path.empty() && ::stat(NativePath(path).c_str(), &st) == 0 && (st.st_mode & S_IFMT) == kind;
+  return !path.empty() && ::stat(NativePath(path).c_str(), &st) == 0 &&
+         (st.st_mode & S_IFMT) == kind;
 }
 }  // namespace
 

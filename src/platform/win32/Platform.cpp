@@ -40,9 +40,7 @@ bool MoveFileReplacing(std::string_view from, std::string_view to) {
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
 }
 
-bool DeleteFileAt(std::string_view path) {
-  return ::DeleteFileA(std::string(path).c_str()) != 0;
-}
+bool DeleteFileAt(std::string_view path) { return ::DeleteFileA(std::string(path).c_str()) != 0; }
 
 std::string GetLongPath(std::string_view path) {
   std::string input(path);

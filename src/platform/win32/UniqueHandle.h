@@ -3,8 +3,8 @@
 // out-parameters after releasing what was held.
 #pragma once
 
-#include <winsock2.h>
 #include <windows.h>
+#include <winsock2.h>
 
 #include <utility>
 
