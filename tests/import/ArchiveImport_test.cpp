@@ -8,53 +8,12 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "support/ArchiveSamples.h"
 #include "support/TempFolder.h"
 #include "util/FileOperation.h"
 
 namespace lorvex {
 namespace {
-
-std::string Crlf(std::initializer_list<std::string_view> lines) {
-  std::string text;
-  for (std::string_view line : lines) (text += line) += "\r\n";
-  return text;
-}
-
-const std::string kSavedPage = Crlf({
-    "From: <Saved by a browser>",
-    "Subject: page",
-    "MIME-Version: 1.0",
-    "Content-Type: multipart/related;",
-    "\tboundary=\"----=_NextPart_000_0000\";",
-    "\ttype=\"text/html\"",
-    "",
-    "This is a multi-part message in MIME format.",
-    "",
-    "------=_NextPart_000_0000",
-    "Content-Type: text/html; charset=\"gb2312\"",
-    "Content-Transfer-Encoding: quoted-printable",
-    "Content-Location: http://site/dir/index.htm",
-    "",
-    "<html><img src=3D\"img/logo.gif\">",
-    "</html>",
-    "",
-    "------=_NextPart_000_0000",
-    "Content-Type: image/gif",
-    "Content-Transfer-Encoding: base64",
-    "Content-Location: http://site/dir/img/logo.gif",
-    "",
-    "R0lGODlh",
-    "",
-    "------=_NextPart_000_0000",
-    "Content-Type: text/plain",
-    "Content-Transfer-Encoding: quoted-printable",
-    "Content-Location: http://site/dir/notes.txt",
-    "",
-    "not a resource",
-    "",
-    "------=_NextPart_000_0000--",
-    "",
-});
 
 TEST(MessagePattern, FormatsTheOneStringArgument) {
   EXPECT_EQ(FormatMessagePattern("Cannot create %s!", "C:\\W"), "Cannot create C:\\W!");
