@@ -76,6 +76,9 @@ target_link_libraries(lorvex_windows_tests PRIVATE lorvex_windows ${LORVEX_WINDO
 add_dependencies(lorvex_windows_tests lorvex morquill lorvex-host http-get)
 add_test(NAME windows_tests COMMAND lorvex_windows_tests)
 set_tests_properties(core_tests windows_tests PROPERTIES TIMEOUT 900)
+# The dialog tests check which window has the focus: a window of another test process in the
+# same display would take it, so the Windows tests run alone.
+set_tests_properties(windows_tests PROPERTIES RUN_SERIAL TRUE)
 
 # moniker-get.exe: one download through the downloader, for the end-to-end fault tests.
 add_executable(moniker-get tests/download/moniker_get.cpp)
