@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <set>
 
 #include "platform/Platform.h"
 #include "util/ByteScan.h"
@@ -18,6 +19,8 @@ namespace {
 constexpr std::string_view kContentType = "content-type";
 constexpr std::string_view kTransferEncoding = "content-transfer-encoding";
 constexpr std::string_view kContentLocation = "content-location";
+constexpr std::string_view kContentId = "content-id";
+constexpr std::string_view kContentDisposition = "content-disposition";
 constexpr std::string_view kTypeParameter = "type=";
 constexpr std::string_view kBoundary = "boundary";
 constexpr std::string_view kQuotedPrintable = "quoted-printable";
@@ -26,6 +29,10 @@ constexpr std::string_view kBase64 = "base64";
 // nest three or four lists; past this many, a new nested list takes the place of the latest
 // one, so that an archive of thousands of nested lists stays linear.
 constexpr size_t kMaxDelimiters = 16;
+// A field read with its continuation lines is cut here: the names it carries are far
+// shorter, and a block of a million continuation lines must not become one string.
+constexpr size_t kMaxUnfoldedField = 8192;
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // The position of needle (lower-case) in text from pos on, ASCII letters folded; npos when
 // absent or when needle is empty.
@@ -98,6 +105,15 @@ bool IsHeaderLine(std::string_view line) {
   return std::all_of(name.begin(), name.end(), [](char c) { return c > 32 && c < 127; });
 }
 
+// The position after the colon when the line is the field name (lower-case): it begins with
+// the name in any letter case, blanks may stand before the colon. npos otherwise.
+size_t FieldValueStart(std::string_view line, std::string_view name) {
+  if (!StartsWithIgnoreCase(line, name)) return std::string_view::npos;
+  size_t p = name.size();
+  while (p < line.size() && (line[p] == ' ' || line[p] == '\t')) ++p;
+  return p < line.size() && line[p] == ':' ? p + 1 : std::string_view::npos;
+}
+
 TMhtPartKind KindOf(std::string_view value) {
   if (value.find('/') == std::string_view::npos) return mkText;
   std::string major = AsciiLowerCase(BeforeSlash(value));
@@ -129,15 +145,20 @@ class MhtReader {
   struct Block {
     Pos First, End;
   };
-  bool FieldValue(LineSearch& search, std::string_view name, Pos start, Pos& index,
-                  std::string_view& value);
   // The header block that starts at the line first: up to the first line that cannot be a
   // header line (the empty line, as a rule), or the end of the archive.
   Block HeaderBlock(Pos first) const;
-  // The value of the first line in the block that contains name; false when there is none,
-  // or when that line has no ":" after the name.
+  // The message's own header block: at the top, after a byte order mark and a mailbox's
+  // "From " line.
+  Block MessageBlock() const;
+  // The value of the block's first field of that name, on its line alone; false when the
+  // block has none.
   bool BlockField(const Block& block, std::string_view name, std::string_view& value,
                   Pos* at = nullptr) const;
+  // The same field's value with its continuation lines, trimmed; empty when there is none.
+  std::string UnfoldedField(const Block& block, std::string_view name) const;
+  // The delimiter of the list that a delimiter line belongs to.
+  std::string_view ListOf(Pos delimiterLine) const;
   std::string BlockLocation(const Block& block) const;
   Pos FindBoundary(Pos start, std::string& delimiter);
   // The root's type= parameter, from the root's own header block only: mkMultipart or
@@ -146,7 +167,7 @@ class MhtReader {
   // The first delimiter line at start or later: a line that contains any delimiter met so
   // far, so that a nested list does not hide the lists around it. npos when there is none.
   Pos NextDelimiterLine(Pos start);
-  void AddDelimiter(const std::string& delimiter);
+  void AddDelimiter(const std::string& delimiter, std::string_view contentType);
   // The body from the line at start to the next delimiter line; next is that delimiter line,
   // or Size() when none follows (no later line can be one then).
   std::string_view CollectPartBody(Pos start, Pos& next);
@@ -154,13 +175,20 @@ class MhtReader {
   bool TwoLinesFollow(Pos pos) const {
     return archive_.IsLine(pos) && archive_.IsLine(archive_.Advance(pos, 2));
   }
-  bool WalkSinglePart(Pos contentTypeLine, bool contentTypeFound);
+  bool WalkSinglePart(const Block& message);
+  // Reads the header fields that name a part.
+  void ReadNames(const Block& block, TMhtPart& part) const;
 
   const TMhtArchive& archive_;
   const TMhtPartHandler& handOver_;
   const std::function<void()>& processMessages_;
   bool pagePending_ = false;
-  LineSearch contentTypeSearch_{kContentType};
+  // Set once the writer has written the page, with the delimiter of the page's list.
+  bool pageWritten_ = false;
+  std::string pageList_;
+  bool pageAmongAlternatives_ = false;
+  // The delimiters of the lists of alternatives (multipart/alternative) met so far.
+  std::set<std::string> alternatives_;
   LineSearch boundarySearch_{kBoundary};
   // One search per delimiter met, each remembering its last answer.
   std::vector<LineSearch> delimiterSearches_;
@@ -170,37 +198,66 @@ class MhtReader {
   std::string boundaryFoundText_;
 };
 
-bool MhtReader::FieldValue(LineSearch& search, std::string_view name, Pos start, Pos& index,
-                           std::string_view& value) {
-  Pos line = search.Next(archive_, start);
-  if (line == npos) return false;
-  std::string_view text = archive_.Line(line);
-  size_t colon = text.find(':', FindFolded(text, name));
-  if (colon == std::string_view::npos) return false;
-  value = Trim(text.substr(colon + 1));
-  index = line;
-  return true;
-}
-
 MhtReader::Block MhtReader::HeaderBlock(Pos first) const {
   Pos end = first;
   while (archive_.IsLine(end) && IsHeaderLine(archive_.Line(end))) end = archive_.Next(end);
   return {first, end};
 }
 
+MhtReader::Block MhtReader::MessageBlock() const {
+  Pos first = archive_.Bytes(0, std::min(archive_.Size(), kByteOrderMark.size())) == kByteOrderMark
+                  ? kByteOrderMark.size()
+                  : 0;
+  if (archive_.IsLine(first) && archive_.Line(first).substr(0, 5) == "From ")
+    first = archive_.Next(first);
+  return HeaderBlock(first);
+}
+
 bool MhtReader::BlockField(const Block& block, std::string_view name, std::string_view& value,
                            Pos* at) const {
   for (Pos line = block.First; line < block.End; line = archive_.Next(line)) {
     std::string_view text = archive_.Line(line);
-    size_t found = FindFolded(text, name);
-    if (found == std::string_view::npos) continue;
-    size_t colon = text.find(':', found + name.size());
-    if (colon == std::string_view::npos) return false;
-    value = Trim(text.substr(colon + 1));
+    size_t start = FieldValueStart(text, name);
+    if (start == std::string_view::npos) continue;
+    value = Trim(text.substr(start));
     if (at) *at = line;
     return true;
   }
   return false;
+}
+
+std::string MhtReader::UnfoldedField(const Block& block, std::string_view name) const {
+  std::string_view first;
+  Pos line;
+  if (!BlockField(block, name, first, &line)) return {};
+  std::string value(first);
+  for (line = archive_.Next(line); line < block.End && value.size() < kMaxUnfoldedField;
+       line = archive_.Next(line)) {
+    std::string_view text = archive_.Line(line);
+    if (text[0] != ' ' && text[0] != '\t') break;
+    value.append(text);
+  }
+  if (value.size() > kMaxUnfoldedField) value.resize(kMaxUnfoldedField);
+  return std::string(Trim(value));
+}
+
+std::string_view MhtReader::ListOf(Pos delimiterLine) const {
+  std::string_view text = archive_.Line(delimiterLine);
+  std::string_view list;
+  for (const std::string& delimiter : delimiters_)
+    if (delimiter.size() > list.size() && FindFolded(text, delimiter) != std::string_view::npos)
+      list = delimiter;
+  return list;
+}
+
+void MhtReader::ReadNames(const Block& block, TMhtPart& part) const {
+  std::string id = UnfoldedField(block, kContentId);
+  std::string_view bare = id;
+  if (bare.size() >= 2 && bare.front() == '<' && bare.back() == '>')
+    bare = Trim(bare.substr(1, bare.size() - 2));
+  part.ContentId = bare;
+  part.ContentType = UnfoldedField(block, kContentType);
+  part.ContentDisposition = UnfoldedField(block, kContentDisposition);
 }
 
 std::string MhtReader::BlockLocation(const Block& block) const {
@@ -209,8 +266,10 @@ std::string MhtReader::BlockLocation(const Block& block) const {
   return UrlDecode(value);
 }
 
-void MhtReader::AddDelimiter(const std::string& delimiter) {
+void MhtReader::AddDelimiter(const std::string& delimiter, std::string_view contentType) {
   if (delimiter.empty()) return;
+  if (EqualsIgnoreCase(Trim(contentType.substr(0, contentType.find(';'))), "multipart/alternative"))
+    alternatives_.insert(delimiter);
   if (std::find(delimiters_.begin(), delimiters_.end(), delimiter) != delimiters_.end()) return;
   if (delimiters_.size() == kMaxDelimiters) {
     delimiters_.back() = delimiter;
@@ -274,14 +333,7 @@ std::string_view MhtReader::CollectPartBody(Pos start, Pos& next) {
   return archive_.Bytes(start, delimiter);
 }
 
-bool MhtReader::WalkSinglePart(Pos contentTypeLine, bool contentTypeFound) {
-  // The header block is the one that holds the Content-Type line (a mail may begin with a
-  // line of its own before its headers), or the one at the top when there is none.
-  Pos first = 0;
-  if (contentTypeFound && IsHeaderLine(archive_.Line(contentTypeLine)))
-    for (Pos line = 0; line < contentTypeLine; line = archive_.Next(line))
-      if (!IsHeaderLine(archive_.Line(line))) first = archive_.Next(line);
-  const Block block = HeaderBlock(first);
+bool MhtReader::WalkSinglePart(const Block& block) {
   std::string_view value;
   TMhtEncoding encoding =
       BlockField(block, kTransferEncoding, value) ? EncodingOf(value) : meQuotedPrintable;
@@ -291,40 +343,50 @@ bool MhtReader::WalkSinglePart(Pos contentTypeLine, bool contentTypeFound) {
     bodyStart = archive_.Next(bodyStart);
   pagePending_ = true;
   Pos next;
-  TMhtPart part{CollectPartBody(bodyStart, next), encoding, BlockLocation(block)};
+  TMhtPart part;
+  part.Body = CollectPartBody(bodyStart, next);
+  part.Encoding = encoding;
+  part.Location = BlockLocation(block);
+  ReadNames(block, part);
   handOver_(part, pagePending_);
   return true;
 }
 
 bool MhtReader::Walk() {
+  // The root's kind comes from the message's own Content-Type field only: a line further on
+  // that mentions the name (a signature's field list, a part's header) does not count.
+  const Block message = MessageBlock();
   Pos p = 0;
   std::string_view rootValue;
-  const bool contentTypeFound = FieldValue(contentTypeSearch_, kContentType, 0, p, rootValue);
+  const bool contentTypeFound = BlockField(message, kContentType, rootValue, &p);
   const TMhtPartKind rootKind = contentTypeFound ? KindOf(rootValue) : mkText;
 
   if (rootKind == mkText) {
     // A single-part document. One that ends on its Content-Type line (or an empty file) has
     // no room for a body: that is an error, as it always was.
     archive_.Line(archive_.Next(p));
-    return WalkSinglePart(p, contentTypeFound);
+    return WalkSinglePart(message);
   }
 
   std::string delimiter;
   Pos b = FindBoundary(p, delimiter);
   if (b == npos) return false;
-  AddDelimiter(delimiter);
+  AddDelimiter(delimiter, rootValue);
   // The type= parameter counts only inside the root's header block, wherever it stands
   // there; the walk begins after the later of the boundary and type lines.
-  const Block root{p, HeaderBlock(archive_.Next(p)).End};
+  const Block root{p, message.End};
   Pos typeLine;
   pagePending_ = FindRootType(root, typeLine) == mkText;
   if (typeLine != npos && typeLine > b) b = typeLine;
 
   Pos i = archive_.Next(b);
+  size_t position = 0;
   while (TwoLinesFollow(i)) {
     // Lines that are not delimiter lines are passed over one by one: go straight to the next.
     i = NextDelimiterLine(i);
     if (i == npos || !TwoLinesFollow(i)) break;
+    const Pos delimiterLine = i;
+    ++position;
 
     // The part's fields come from its own header block, in any order.
     const Block block = HeaderBlock(archive_.Next(i));
@@ -332,34 +394,46 @@ bool MhtReader::Walk() {
     Pos contentTypeLine = npos;
     const TMhtPartKind kind =
         BlockField(block, kContentType, value, &contentTypeLine) ? KindOf(value) : mkText;
-    if (kind == mkApplication) {
-      i = block.End;
-      continue;
-    }
     if (kind == mkMultipart) {
-      // A nested list adds its delimiter to those of the lists around it and makes its
-      // first kept part the page.
+      // A nested list adds its delimiter to those of the lists around it. Its first kept
+      // part becomes the page while none is written; afterwards only when the list is
+      // another alternative of the page's own list of alternatives (the HTML with its
+      // pictures after the plain text), never for a list that follows the page's content.
       std::string nested;
       Pos nestedLine = FindBoundary(contentTypeLine, nested);
-      pagePending_ = true;
+      if (!pageWritten_ || (pageAmongAlternatives_ && ListOf(delimiterLine) == pageList_))
+        pagePending_ = true;
       if (nestedLine == npos) {
         i = block.End;
         continue;
       }
-      AddDelimiter(nested);
+      AddDelimiter(nested, value);
       i = archive_.Next(nestedLine);
       continue;
     }
-    const TMhtEncoding encoding =
+    TMhtPart part;
+    part.Kind = kind;
+    part.Position = position;
+    part.Encoding =
         BlockField(block, kTransferEncoding, value) ? EncodingOf(value) : meQuotedPrintable;
-    std::string location = BlockLocation(block);
-    if (!pagePending_ && !IsResourceFile(location)) {
-      i = block.End;
+    part.Location = BlockLocation(block);
+    ReadNames(block, part);
+    // Application parts are never kept, not even as the page.
+    part.Kept = kind != mkApplication && (pagePending_ || IsResourceFile(part.Location));
+    // The body starts with the block's empty line.
+    part.Body = CollectPartBody(block.End, i);
+    if (!part.Kept) {
+      bool notPage = false;
+      handOver_(part, notPage);
       continue;
     }
-    // The body starts with the block's empty line.
-    TMhtPart part{CollectPartBody(block.End, i), encoding, std::move(location)};
+    const bool asPage = pagePending_;
     handOver_(part, pagePending_);
+    if (asPage && !pagePending_) {
+      pageWritten_ = true;
+      pageList_ = ListOf(delimiterLine);
+      pageAmongAlternatives_ = alternatives_.count(pageList_) > 0;
+    }
     if (processMessages_) processMessages_();
     pagePending_ = false;
   }

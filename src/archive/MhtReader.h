@@ -1,17 +1,29 @@
 // The web archive reader: walks a MIME web archive (a page saved with its resources as
-// ".mht", or a mail message as ".eml") and hands over the parts it keeps, their bodies as
-// byte ranges of the archive. Writing them out is the archive import's job.
+// ".mht", or a mail message as ".eml") and hands over its parts, their bodies as byte ranges
+// of the archive. Writing them out is the archive import's job.
 //
-// The reader is line-oriented on purpose and never unfolds headers. The root's kind is the
-// first line of the archive that contains "Content-Type" in any letter case. Every other
-// field is read from its own header block: the lines after a part's delimiter line (or,
-// for a single-part document, the block that holds its Content-Type line) up to the first
-// line that cannot be a header, normally the empty line. There the first line that contains
-// a field's name gives its value, so the fields may come in any order; the root's type=
-// parameter is looked for in the root's header block only. A part's body begins with the
+// The reader is line-oriented on purpose. A header field is a line of a header block that
+// begins with the field's name (any letter case), blanks allowed before its colon; a line
+// that merely contains the name elsewhere (a signature's list of signed fields) is no such
+// field. The message's header block is the one at the top of the archive (after a mailbox's
+// "From " line, if any): its Content-Type field gives the root's kind, and its type=
+// parameter is looked for there only. Every other field is read from the part's own header
+// block: the lines after a part's delimiter line up to the first line that cannot be a
+// header, normally the empty line, fields in any order. The reader's own fields take the
+// value from the field's line alone; the fields that name a part (Content-ID, the name and
+// filename parameters) are read with their continuation lines. A part's body begins with the
 // empty line that ends its headers; a single-part document's body follows it.
 // A delimiter line is any line that contains, lower-cased, the delimiter of the root or of
-// any nested list met so far, so that the parts after a nested list are still found.
+// any nested list met so far, so that the parts after a nested list are still found. The
+// list a delimiter line belongs to is the longest of those delimiters that it contains.
+//
+// The page: while a page is pending, the next kept part becomes the page. The root's type=
+// decides whether one is pending at the start; a nested list makes one pending again while
+// no page is written, and afterwards only when the part that opens the nested list belongs
+// to the list that holds the page and that list is a multipart/alternative: the list is
+// then another form of the page (the HTML with its pictures after the plain text). A list
+// that follows the page's content (a footer, a forwarded message, a digest) never replaces
+// the page.
 //
 // Cost: the archive is held once (mapped where the system allows) and lines are addressed by
 // their byte offsets, with no index built over them. Every forward search (a header name,
@@ -86,14 +98,25 @@ struct TMhtPart {
   std::string_view Body;
   TMhtEncoding Encoding = meQuotedPrintable;
   std::string Location;
+  // True for the parts that the reader keeps: the page, and the text and image parts whose
+  // location names a known resource file. The others come only for their headers' sake:
+  // the writer may need one that the page names by its Content-ID.
+  bool Kept = true;
+  TMhtPartKind Kind = mkText;
+  // 1-based position among the parts of the archive (nested lists count as parts).
+  size_t Position = 1;
+  // The Content-ID (angle brackets off), Content-Type and Content-Disposition values with
+  // their continuation lines; empty when the part has no such field.
+  std::string ContentId, ContentType, ContentDisposition;
 };
 
-// Called for every part that the reader keeps, in file order. PagePending is true when the
-// part is to become the page; the writer clears it once it has written the page.
+// Called for every part, in file order. For a kept part pagePending is true when the part is
+// to become the page; the writer clears it once it has written the page. For a part that
+// is not kept it is false, and what the writer does with it has no effect on the walk.
 using TMhtPartHandler = std::function<void(const TMhtPart& part, bool& pagePending)>;
 
-// Walks the archive and hands over every part that it keeps, giving the host's message loop
-// a turn after each. Returns false when the root is not text but no delimiter was found: the
+// Walks the archive and hands over its parts, giving the host's message loop a turn after
+// each kept one. Returns false when the root is not text but no delimiter was found: the
 // archive is then to be saved whole, undecoded, as the page, and nothing was handed over.
 bool WalkMhtArchive(const TMhtArchive& archive, const TMhtPartHandler& handOver,
                     const std::function<void()>& processMessages);

@@ -214,6 +214,7 @@ void ParseMhtDocument(std::string_view archiveFileName, std::string_view workFol
   // A part with exactly the same name still replaces the earlier one.
   std::map<std::string, std::string> written;
   auto write = [&](const TMhtPart& part, bool& pagePending) {
+    if (!part.Kept) return;  // handed over for its headers only
     const bool resource = !pagePending;
     std::string name(Trim(ExtractUrlFileName(part.Location)));
     if (resource && !name.empty()) {

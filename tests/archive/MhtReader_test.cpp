@@ -383,6 +383,141 @@ TEST(MhtReader, ProducerLayouts) {
   }
 }
 
+// Lines that mention a field name without being the field: a signature's list of signed
+// fields before the root's Content-Type, a part header of that kind, a body line.
+TEST(MhtReader, ContentTypeIsTheFieldNotAMention) {
+  const std::string mail = Crlf({
+      "DKIM-Signature: v=1; a=rsa-sha256; d=example.com; s=s1;",
+      "\th=from:to:subject:mime-version:content-type; bh=AbC=;",
+      "\tb=XyZ",
+      "X-Content-Type-Options: nosniff",
+      "From: a@example.com",
+      "MIME-Version: 1.0",
+      "Content-Type : multipart/alternative; boundary=\"alt\"",
+      "",
+      "--alt",
+      "X-Original-Content-Type: application/x-whatever",
+      "Content-Type: text/html; charset=utf-8",
+      "",
+      "<p>signed</p>",
+      "--alt--",
+      "",
+  });
+  EXPECT_EQ(WalkText(mail).parts,
+            (std::vector<Handed>{{"", meQuotedPrintable, Crlf({"", "<p>signed</p>"}), true}}));
+  // A mail without MIME fields whose body quotes one is one text part; so is a body that
+  // begins with a line of its own. A mailbox's "From " line before the headers is passed over.
+  EXPECT_EQ(WalkText(Crlf({"From: a@b", "Subject: quoted", "",
+                           "Content-Type: multipart/mixed;"
+                           " boundary=\"q\"",
+                           "--q", "x", "--q--", ""}))
+                .parts.at(0)
+                .body,
+            Crlf({"Content-Type: multipart/mixed; boundary=\"q\"", "--q", "x", "--q--", ""}));
+  EXPECT_EQ(WalkText("From a@b Mon Jan  1 00:00:00 2024\r\n" + mail).parts.size(), 1u);
+  EXPECT_EQ(WalkText("\xEF\xBB\xBF" + mail).parts.size(), 1u);
+}
+
+// Which part becomes the page, for the layouts that mail programs write: as (location or
+// first body line) of the parts handed over as the page, in order.
+TEST(MhtReader, LaterListsReplaceThePageOnlyAmongItsAlternatives) {
+  auto text = [](std::string_view type, std::string_view body) {
+    return Crlf({"Content-Type: " + std::string(type), "", std::string(body)});
+  };
+  auto list = [](std::string_view type, std::string_view delimiter,
+                 std::initializer_list<std::string> parts) {
+    std::string out = Crlf({"Content-Type: multipart/" + std::string(type) + "; boundary=\"" +
+                                std::string(delimiter) + "\"",
+                            ""});
+    for (const std::string& part : parts) out += "--" + std::string(delimiter) + "\r\n" + part;
+    return out + "--" + std::string(delimiter) + "--\r\n";
+  };
+  auto pages = [](const std::string& archive) {
+    std::vector<std::string> found;
+    for (const Handed& h : WalkText(archive + "\r\n\r\n").parts)
+      if (h.page) found.push_back(SplitLines(h.body).at(1));
+    return found;
+  };
+  const std::string footer = list(
+      "alternative", "ft", {text("text/plain", "The footer"), text("text/html", "<p>The footer")});
+  const std::string related =
+      list("related", "rel",
+           {text("text/html", "<p>Body"),
+            Crlf({"Content-Type: image/png", "Content-ID: <p@x>", "", "iVBO"})});
+  // The HTML after the plain text, in a list of its own inside the alternatives: replaces it.
+  EXPECT_EQ(pages(list("alternative", "alt", {text("text/plain", "Body"), related})),
+            (std::vector<std::string>{"Body", "<p>Body"}));
+  // A footer's alternatives after the message's: the message stays the page.
+  EXPECT_EQ(pages(list("mixed", "mix",
+                       {list("alternative", "alt",
+                             {text("text/plain", "Body"), text("text/html", "<p>Body")}),
+                        footer})),
+            std::vector<std::string>{"Body"});
+  // A body in the outer list, then a footer's or a digest's list: the body stays.
+  EXPECT_EQ(pages(list("mixed", "mix", {text("text/plain", "Body"), footer})),
+            std::vector<std::string>{"Body"});
+  EXPECT_EQ(pages(list("mixed", "mix",
+                       {text("text/plain", "Body"),
+                        list("digest", "dg", {text("text/plain", "First message")})})),
+            std::vector<std::string>{"Body"});
+  // A forwarded message after the body, its own list inside: the body stays.
+  EXPECT_EQ(pages(list("mixed", "mix",
+                       {text("text/plain", "Body"),
+                        Crlf({"Content-Type: message/rfc822", "", "Subject: fwd"}) +
+                            list("mixed", "fw", {text("text/plain", "Forwarded"), footer})})),
+            std::vector<std::string>{"Body"});
+  // Before any page is written, a nested list still gives the page.
+  EXPECT_EQ(pages(list("mixed", "mix", {list("alternative", "alt", {related})})),
+            std::vector<std::string>{"<p>Body"});
+}
+
+// Parts that the reader does not keep are handed over too, with the fields that name them.
+TEST(MhtReader, EveryPartComesWithItsNames) {
+  TMhtArchive archive(Crlf({
+      "Content-Type: multipart/related; boundary=\"r7q\"; type=\"text/html\"",
+      "",
+      "--r7q",
+      "Content-Type: text/html",
+      "",
+      "<img src=\"cid:a@x\">",
+      "--r7q",
+      "Content-Type: application/octet-stream;",
+      "\tname=\"=?UTF-8?Q?caf=C3=A9?=",
+      " .png\"",
+      "Content-Id:  <a@x> ",
+      "Content-Disposition: inline",
+      "Content-Transfer-Encoding: base64",
+      "",
+      "iVBO",
+      "--r7q",
+      "Content-Type: text/css",
+      "Content-Location: cid:css-1@mhtml.blink",
+      "",
+      "p{}",
+      "--r7q--",
+      "",
+  }));
+  std::vector<TMhtPart> parts;
+  WalkMhtArchive(
+      archive,
+      [&](const TMhtPart& part, bool& pending) {
+        parts.push_back(part);
+        pending = false;
+      },
+      nullptr);
+  ASSERT_EQ(parts.size(), 3u);
+  EXPECT_TRUE(parts[0].Kept);
+  EXPECT_FALSE(parts[1].Kept);
+  EXPECT_FALSE(parts[2].Kept);
+  EXPECT_EQ(parts[1].Kind, mkApplication);
+  EXPECT_EQ(parts[1].Position, 2u);
+  EXPECT_EQ(parts[1].ContentId, "a@x");
+  EXPECT_EQ(parts[1].ContentType, "application/octet-stream;\tname=\"=?UTF-8?Q?caf=C3=A9?= .png\"");
+  EXPECT_EQ(parts[1].ContentDisposition, "inline");
+  EXPECT_EQ(MhtBodyText(parts[1].Body), Crlf({"", "iVBO"}));
+  EXPECT_EQ(parts[2].Location, "cid:css-1@mhtml.blink");
+}
+
 TEST(MhtReader, WalkMovesOnWhenNoHeaderFollows) {
   // A closing delimiter line followed by lines without headers: skipped, and the walk ends.
   // No page pending, so the header-less parts are tested for a resource name and skipped.

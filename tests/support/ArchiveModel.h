@@ -34,13 +34,15 @@ struct Walk {
   std::vector<Handed> parts;
 };
 
-// Walks the archive; the handler plays a writer that writes every page it is offered.
+// Walks the archive; the handler plays a writer that writes every page it is offered, and
+// keeps the parts that the reader keeps.
 inline Walk WalkText(std::string text) {
   TMhtArchive archive(std::move(text));
   Walk walk;
   walk.walked = WalkMhtArchive(
       archive,
       [&](const TMhtPart& part, bool& pagePending) {
+        if (!part.Kept) return;
         walk.parts.push_back({part.Location, part.Encoding, MhtBodyText(part.Body), pagePending});
         pagePending = false;
       },
