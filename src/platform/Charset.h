@@ -1,0 +1,16 @@
+// Text in a named character set turned into the 8-bit text that the imports write file names
+// in: UTF-8 on POSIX, the system's ANSI code page on Windows. Nothing here throws.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace lorvex::platform {
+
+// The bytes, in the character set that charset names (a MIME name such as "utf-8", "gb2312"
+// or "iso-8859-1", any letter case), as 8-bit file name text in out. False, out cleared,
+// when the character set is unknown, the bytes are not valid in it, or a character has no
+// form in the target (Windows would write a stand-in such as "?").
+bool ConvertToFileNameText(std::string_view charset, std::string_view bytes, std::string& out);
+
+}  // namespace lorvex::platform
