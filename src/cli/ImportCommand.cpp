@@ -74,11 +74,12 @@ class NativeFetcher : public PageFetcher {
     const std::string source = LocalSource(url);
     return platform::FileExists(source) && platform::CopyFileReplacing(source, fileName);
   }
-  std::string FetchText(const std::string& url) override {
-    if (!IsLocalPath(url)) return HttpGetText(url, http_);
-    if (!IsFileReference(url)) return std::string();
+  std::optional<std::string> FetchText(const std::string& url) override {
+    if (!IsLocalPath(url)) return HttpTryGetText(url, http_);
+    if (!IsFileReference(url)) return std::nullopt;
     const std::string source = LocalSource(url);
-    return platform::FileExists(source) ? LoadTextFile(source) : std::string();
+    if (!platform::FileExists(source)) return std::nullopt;
+    return LoadTextFile(source);
   }
   void ProcessMessages() override {}
   bool HasProgressBar() const override { return progressLine_; }

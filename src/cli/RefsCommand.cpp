@@ -52,10 +52,7 @@ int RefsCommand(const Args& args) {
     for (const std::string& ref : CollectTagReferences(html, pageUrl, false))
       out.append(ref).append("\n");
   } else {
-    StringList refs = CollectTagReferences(html, pageUrl, true);
-    UrlDecodeList(refs);
-    RemoveNonResourceReferences(refs);
-    ResolveReferenceList(pageUrl, refs);
+    StringList refs = FetchReferenceList(html, pageUrl);
     StringList locals = MakeLocalNames(refs, ResourceFolderFor(file));
     for (size_t i = 0; i < refs.size(); ++i)
       out.append(refs[i]).append("\t").append(locals[i]).append("\n");

@@ -40,11 +40,12 @@ bool FetchToFile(const std::string& Url, const std::string& FileName, TIEDownloa
   return fetched;
 }
 
-std::string FetchText(const std::string& Url, TIEDownload& Downloader, THttpClient& Http) {
+std::optional<std::string> FetchText(const std::string& Url, TIEDownload& Downloader,
+                                     THttpClient& Http) {
   std::string text;
   WaitOutcome outcome = Downloader.DownloadToMemoryAndWait(Url, true, text, FetchWaitLimits());
   if (MonikerSucceeded(outcome, Downloader)) return text;
-  return HttpGetText(Url, Http);
+  return HttpTryGetText(Url, Http);
 }
 
 }  // namespace lorvex

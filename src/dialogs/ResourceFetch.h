@@ -10,6 +10,7 @@
 // read time-out or by Skip (Disconnect from its idle hook).
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "download/IEDownload.h"
@@ -23,8 +24,9 @@ bool FetchToFile(const std::string& Url, const std::string& FileName, TIEDownloa
                  THttpClient& Http);
 
 // The content of Url as text: the moniker's (lines joined with CR LF after every line), else
-// the HTTP body, else empty. An exception of the downloader is let out.
-std::string FetchText(const std::string& Url, TIEDownload& Downloader, THttpClient& Http);
+// the HTTP body, else none. An exception of the downloader is let out.
+std::optional<std::string> FetchText(const std::string& Url, TIEDownload& Downloader,
+                                     THttpClient& Http);
 
 // The limits of the moniker waits above.
 WaitLimits FetchWaitLimits();

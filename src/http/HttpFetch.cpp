@@ -45,13 +45,15 @@ bool HttpGetToFile(const std::string& Url, const std::string& FileName, THttpCli
 }
 
 std::string HttpGetText(const std::string& Url, THttpClient& Http) {
-  std::string result;
+  return HttpTryGetText(Url, Http).value_or(std::string());
+}
+
+std::optional<std::string> HttpTryGetText(const std::string& Url, THttpClient& Http) {
   try {
-    result = Http.Get(Url);
+    return Http.Get(Url);
   } catch (...) {
-    result.clear();
+    return std::nullopt;
   }
-  return result;
 }
 
 }  // namespace lorvex

@@ -1,6 +1,7 @@
 // The HTTP-only fetch routines of the page import and of the error dialog's retry.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "http/HttpClient.h"
@@ -18,6 +19,8 @@ bool HttpGetToFile(const std::string& Url, const std::string& FileName, THttpCli
 
 // The body of Url; empty on any failure, which it does not let out.
 std::string HttpGetText(const std::string& Url, THttpClient& Http);
+// The body of Url; none on any failure, which it does not let out.
+std::optional<std::string> HttpTryGetText(const std::string& Url, THttpClient& Http);
 
 // The name of the temporary file that HttpDownloadToFile writes beside FileName.
 std::string PartialFileName(const std::string& FileName);

@@ -145,9 +145,18 @@ class PageLevel {
       Fail(i);
       return;
     }
-    // A page read from disk reads what it embeds from disk too.
-    const std::string text = IsDrivePath(pageUrl_) ? LoadTextFile(url) : fetcher_.FetchText(url);
-    ImportPage(text, url, ExtractUrlFileName(local), resourceFolder_, fetcher_, state_);
+    // A page read from disk reads what it embeds from disk too. A page or script that could
+    // not be fetched is listed, not saved empty: the list's retry can still fetch it.
+    std::optional<std::string> text;
+    if (IsDrivePath(pageUrl_))
+      text = LoadTextFile(url);
+    else
+      text = fetcher_.FetchText(url);
+    if (!text) {
+      Fail(i);
+      return;
+    }
+    ImportPage(*text, url, ExtractUrlFileName(local), resourceFolder_, fetcher_, state_);
   }
 
   const int32_t depth_;
@@ -163,11 +172,7 @@ class PageLevel {
 PageReferences CollectPageReferences(const std::string& html, const std::string& pageUrl,
                                      const std::string& resourceFolder) {
   PageReferences refs;
-  refs.urls = CollectTagReferences(html, pageUrl, true);
-  // Decoded one by one: a line break decoded inside one reference stays in it.
-  UrlDecodeList(refs.urls);
-  RemoveNonResourceReferences(refs.urls);
-  ResolveReferenceList(pageUrl, refs.urls);
+  refs.urls = FetchReferenceList(html, pageUrl);
   refs.locals = MakeLocalNames(refs.urls, resourceFolder);
   refs.kinds.reserve(refs.urls.size());
   for (const std::string& ref : refs.urls) refs.kinds.push_back(ReferenceKindOf(ref));

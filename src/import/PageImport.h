@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "util/Strings.h"
@@ -25,9 +26,9 @@ class PageFetcher {
   virtual ~PageFetcher() = default;
   // True when the resource was stored in fileName ("/" may separate its folders). Never throws.
   virtual bool FetchToFile(const std::string& url, const std::string& fileName) = 0;
-  // The resource as text; empty when it could not be fetched. May throw, which ends the
-  // passes of the page being imported.
-  virtual std::string FetchText(const std::string& url) = 0;
+  // The resource as text (possibly empty); none when it could not be fetched. May throw,
+  // which ends the passes of the page being imported.
+  virtual std::optional<std::string> FetchText(const std::string& url) = 0;
   // Handles what is pending (window messages, a Stop button) between steps.
   virtual void ProcessMessages() = 0;
   virtual bool HasProgressBar() const = 0;

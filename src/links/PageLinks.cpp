@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 #include <stdexcept>
+#include <unordered_map>
 
 #include "util/Ascii.h"
 #include "util/ByteScan.h"
@@ -43,6 +44,11 @@ void ForEachTag(std::string_view text, size_t margin, OnTag onTag) {
   }
 }
 
+// Characters that continue an attribute name.
+constexpr bool IsAttributeNameChar(char c) {
+  return IsAsciiAlnum(c) || c == '-' || c == '_' || c == ':' || c == '.';
+}
+
 constexpr bool IsNameEnd(char c) {
   return c == '\r' || c == '\n' || c == ' ' || c == '"' || c == '\'' || c == '<' || c == '>';
 }
@@ -75,13 +81,22 @@ size_t TrimmedStart(std::string_view raw) {
   return std::string_view::npos;
 }
 
+// The first of the names that is present; its value must name a known resource file, or
+// there is no value (and `refused`, when given, receives it).
 AttributeValue ResourceAttribute(std::string_view attrText,
-                                 std::initializer_list<std::string_view> names) {
+                                 std::initializer_list<std::string_view> names,
+                                 AttributeValue* refused = nullptr) {
   AttributeValue result;
   for (std::string_view name : names) {
     TagAttribute attribute = GetTagAttribute(attrText, name);
     if (!attribute.found) continue;
-    if (!IsResourceFile(attribute.value)) return result;
+    if (!IsResourceFile(attribute.value)) {
+      if (refused && attribute.pos != kNoPosition) {
+        refused->pos = attribute.pos;
+        refused->value = std::move(attribute.value);
+      }
+      return result;
+    }
     result.pos = attribute.pos;
     result.value = std::move(attribute.value);
     return result;
@@ -143,8 +158,17 @@ class BaseFolder {
   std::string base_, folder_;
 };
 
-// ScanTag with the base's folder kept between calls.
-TagScanResult ScanTagText(std::string_view tag, std::string& baseUrl, BaseFolder& folder) {
+// Kinds whose value is read as a file of their own, so that a value that is not a known
+// resource file is left out of the list (param's value is often no address at all).
+constexpr bool HasUnsavedValues(int kind) {
+  return kind == rkImage || kind == rkEmbed || kind == rkScript || kind == rkFrame;
+}
+
+// ScanTag with the base's folder kept between calls. When `unsaved` is given, it receives
+// the position and length of a src/background value that was read but is not a known
+// resource file (the tag then carries no reference).
+TagScanResult ScanTagText(std::string_view tag, std::string& baseUrl, BaseFolder& folder,
+                          AttributeValue* unsaved = nullptr) {
   TagScanResult result;
   size_t nameEnd = 1;
   while (nameEnd < tag.size() && !IsNameEnd(tag[nameEnd])) ++nameEnd;
@@ -167,9 +191,10 @@ TagScanResult ScanTagText(std::string_view tag, std::string& baseUrl, BaseFolder
       attribute = PlainAttribute(attrText, "charset");
       break;
     default:
-      attribute = ResourceAttribute(attrText, {"src", "background"});
+      attribute = ResourceAttribute(attrText, {"src", "background"}, unsaved);
       break;
   }
+  if (unsaved && unsaved->pos != kNoPosition) unsaved->pos += static_cast<TextPos>(name.size()) + 1;
   if (attribute.pos == kNoPosition) return result;
   result.valuePos = attribute.pos + static_cast<TextPos>(name.size()) + 1;
   result.valueLen = attribute.value.size();
@@ -226,14 +251,18 @@ TagAttribute GetTagAttribute(std::string_view attrText, std::string_view name) {
   TagAttribute result;
   const size_t length = attrText.size();
   if (name.empty() || length < 5) return result;
-  // The name is looked for at positions 1 to length - 4, up to the first ">".
+  // The name is looked for at positions 1 to length - 4, up to the first ">". An occurrence
+  // that goes on with a name character is the start of a longer name ("src" in "srcset",
+  // "href" in "hreflang"), not the attribute: the search goes on past it.
   size_t after = std::string_view::npos;
   for (size_t s = 0; s + 4 < length; ++s) {
     char c = attrText[s];
     if (c == '>') break;
     if ((c == ' ' || c == '\r' || c == '\n') && s + 1 + name.size() <= length &&
         EqualsIgnoreCase(attrText.substr(s + 1, name.size()), name)) {
-      after = s + 1 + name.size();
+      const size_t end = s + 1 + name.size();
+      if (end < length && IsAttributeNameChar(attrText[end])) continue;
+      after = end;
       break;
     }
   }
@@ -289,29 +318,47 @@ TagScanResult ScanTag(std::string_view tag, std::string& baseUrl) {
 
 namespace {
 
-// Where the collecting pass found a reference-bearing tag, and what the rewriting pass does
-// with it.
+// Where the collecting pass found a tag with a value, and what the rewriting pass does with
+// it. A listed tag's reference is a line of the list; an unlisted one holds a src/background
+// value that is no known resource file, which the list leaves out.
 struct TagRecord {
   size_t start, end;  // 0-based positions of "<" and ">"
   TextPos valuePos;
   size_t valueLen;
   int kind;
   bool utf8Charset;
+  bool listed;
+  size_t base;  // the base in force, as an index into the rewriting pass's bases
 };
 
-StringList CollectTags(std::string_view html, std::string_view baseUrl,
-                       std::vector<TagRecord>* records) {
+// The tags of the rewriting pass, and the bases as written: the page's location, then the
+// value of each base tag in turn.
+struct TagRecords {
+  std::vector<TagRecord> tags;
+  StringList bases;
+};
+
+StringList CollectTags(std::string_view html, std::string_view baseUrl, TagRecords* records) {
   StringList refs;
   std::string base(baseUrl);
   BaseFolder folder;
   ForEachTag(html, kCollectMargin, [&](size_t start, size_t end) {
-    TagScanResult scan = ScanTagText(html.substr(start, end - start + 1), base, folder);
-    if (scan.valuePos == kNoPosition) return end + 1;
+    AttributeValue unsaved;
+    TagScanResult scan = ScanTagText(html.substr(start, end - start + 1), base, folder,
+                                     records ? &unsaved : nullptr);
     if (records) {
-      bool utf8 =
-          scan.kind == rkMeta && EqualsIgnoreCase(std::string_view(scan.ref).substr(1), "utf-8");
-      records->push_back(TagRecord{start, end, scan.valuePos, scan.valueLen, scan.kind, utf8});
+      if (scan.valuePos != kNoPosition) {
+        bool utf8 =
+            scan.kind == rkMeta && EqualsIgnoreCase(std::string_view(scan.ref).substr(1), "utf-8");
+        if (scan.kind == rkBase) records->bases.push_back(base);
+        records->tags.push_back(TagRecord{start, end, scan.valuePos, scan.valueLen, scan.kind, utf8,
+                                          true, records->bases.size() - 1});
+      } else if (unsaved.pos != kNoPosition) {
+        records->tags.push_back(TagRecord{start, end, unsaved.pos, unsaved.value.size(), scan.kind,
+                                          false, false, records->bases.size() - 1});
+      }
     }
+    if (scan.valuePos == kNoPosition) return end + 1;
     refs.push_back(std::move(scan.ref));
     return end + 1;
   });
@@ -319,7 +366,36 @@ StringList CollectTags(std::string_view html, std::string_view baseUrl,
   return refs;
 }
 
+// The list that a page import fetches, from the collected references: repeated lines once,
+// decoded one by one (a line break decoded inside one reference stays in it), without the
+// kinds that name nothing to fetch, resolved against the page. When lineOf is given, it
+// receives for every collected line the index of its line in the result (npos for none).
+StringList FetchList(const StringList& collected, std::string_view pageBase,
+                     std::vector<size_t>* lineOf) {
+  StringList refs;
+  std::unordered_map<std::string_view, size_t> seen;
+  seen.reserve(collected.size());
+  if (lineOf) lineOf->assign(collected.size(), std::string::npos);
+  for (size_t k = 0; k < collected.size(); ++k) {
+    const std::string& line = collected[k];
+    auto [at, first] = seen.try_emplace(line, std::string::npos);
+    if (first && !IsKindLine(line, rkBase) && !IsKindLine(line, rkMeta) &&
+        !IsKindLine(line, rkAnchor)) {
+      at->second = refs.size();
+      refs.push_back(line);
+    }
+    if (lineOf) (*lineOf)[k] = at->second;
+  }
+  UrlDecodeList(refs);
+  ResolveReferenceList(pageBase, refs);
+  return refs;
+}
+
 }  // namespace
+
+StringList FetchReferenceList(std::string_view html, std::string_view pageBase) {
+  return FetchList(CollectTags(html, pageBase, nullptr), pageBase, nullptr);
+}
 
 StringList CollectTagReferences(std::string_view html, std::string_view baseUrl,
                                 bool removeDuplicates) {
@@ -469,61 +545,103 @@ StringList MakeLocalNames(const StringList& refs, std::string_view folder) {
   return locals;
 }
 
+namespace {
+
+// The local name that a "cid:" value names, or null.
+const std::string* CidTarget(const CidNames* cidNames, std::string_view value) {
+  constexpr std::string_view kCid = "cid:";
+  if (!cidNames || !StartsWithIgnoreCase(value, kCid)) return nullptr;
+  std::string key(kCid);
+  key.append(value.substr(kCid.size()));
+  auto at = cidNames->find(key);
+  if (at == cidNames->end()) {
+    // A cid URL may carry its Content-ID percent-encoded.
+    key.resize(kCid.size());
+    key.append(UrlDecode(value.substr(kCid.size())));
+    at = cidNames->find(key);
+  }
+  return at == cidNames->end() ? nullptr : &at->second;
+}
+
+// A value that the page can keep as it stands wherever it is saved: empty, an in-page
+// fragment, or one with a scheme of its own ("http:", "data:", "cid:", "javascript:" ...).
+bool IsSelfContainedValue(std::string_view value) {
+  if (value.empty() || value.front() == '#') return true;
+  if (!IsAsciiAlpha(value.front())) return false;
+  for (char c : value.substr(1)) {
+    if (c == ':') return true;
+    if (!IsAsciiAlnum(c) && c != '+' && c != '-' && c != '.') return false;
+  }
+  return false;
+}
+
+}  // namespace
+
 std::string RewritePageLinks(std::string_view html, std::string_view localFolder,
-                             std::string_view pageUrl) {
+                             std::string_view pageUrl, const CidNames* cidNames) {
   std::string folder(localFolder);
   NormalizeFolderText(folder);
   if (folder == "/") folder.clear();
   const std::string pageBase = ResolveUrl(pageUrl, pageUrl);
+  const bool fromWeb = IsWebUrl(Trim(pageUrl));
 
-  std::vector<TagRecord> tags;
-  StringList refs = CollectTags(html, pageBase, &tags);
+  TagRecords records;
+  records.bases.emplace_back(Trim(pageUrl));
+  StringList refs = CollectTags(html, pageBase, &records);
+  const std::vector<TagRecord>& tags = records.tags;
+
+  // Resources are named as the import names the files it fetches: by the same list.
+  std::vector<size_t> fetchLine;
+  const StringList fetched = FetchList(refs, pageBase, &fetchLine);
+  const StringList locals = MakeLocalNames(fetched, folder);
+  // Anchors point at their absolute, decoded URL.
   ResolveReferenceList(pageBase, refs);
   UrlDecodeList(refs);
-  const StringList locals = MakeLocalNames(refs, folder);
   StripReferenceKinds(refs);
 
   // The rewriting pass finds tags as the collecting pass does, but with the larger margin.
   // Both scan the same text the same way up to the first "<" whose search runs into the
   // last kRewriteMargin characters; no tag ends before that point afterwards. So its tags
   // are the collected ones that end before that margin, in the same order, with the same
-  // scan results: the k-th of them is line k of the lists.
+  // scan results: the k-th listed one is line k of the lists.
   //
   // The working copy is built by appending: `copied` is how much of the page has gone into
   // `out`; a changed tag is appended in its new form (or left out), and the scan goes on
   // after it. In particular the new text of a tag is never scanned for tags: a decoded "<" in
   // a reference must not start a tag and shift every later reference by one.
   const size_t limit = html.size() > kRewriteMargin ? html.size() - kRewriteMargin : 0;
-  std::string out;
+  std::string out, absolute;
   out.reserve(html.size() + html.size() / 8);
-  size_t copied = 0;
-  for (size_t k = 0; k < tags.size() && tags[k].end < limit; ++k) {
-    const TagRecord& tag = tags[k];
+  size_t copied = 0, k = 0;
+  for (size_t t = 0; t < tags.size() && tags[t].end < limit; ++t) {
+    const TagRecord& tag = tags[t];
+    const size_t line = tag.listed ? k++ : 0;
+    std::string_view text = html.substr(tag.start, tag.end - tag.start + 1);
+    const size_t at = static_cast<size_t>(tag.valuePos - 1);
+    const size_t len = std::min(tag.valueLen, text.size() - at);
+    const std::string_view value = text.substr(at, len);
     bool remove = false;
     const std::string* replacement = nullptr;
-    switch (tag.kind) {
-      case rkBase:
-        remove = true;
-        break;
-      case rkMeta:
-        remove = tag.utf8Charset;
-        break;
-      case rkAnchor:
-        replacement = &refs[k];
-        break;
-      default:
-        replacement = &locals[k];
-        break;
+    if (tag.kind == rkBase) {
+      remove = true;
+    } else if (tag.kind == rkMeta) {
+      remove = tag.utf8Charset;
+    } else if (tag.kind != rkParam && (replacement = CidTarget(cidNames, value))) {
+      // A part of the archive known by its Content-ID.
+    } else if (!value.empty() && value.front() == '#') {
+      // An in-page link stays in the page.
+    } else if (tag.listed) {
+      replacement = tag.kind == rkAnchor ? &refs[line] : &locals[fetchLine[line]];
+    } else if (fromWeb && IsWebUrl(records.bases[tag.base]) && !IsSelfContainedValue(value)) {
+      // A value the import does not save points at the web where the page came from.
+      absolute = JoinWebUrl(records.bases[tag.base], value);
+      replacement = &absolute;
     }
     if (!remove && !replacement) continue;
     out.append(html.substr(copied, tag.start - copied));
     copied = tag.end + 1;
-    if (replacement) {
-      std::string_view text = html.substr(tag.start, tag.end - tag.start + 1);
-      size_t at = static_cast<size_t>(tag.valuePos - 1);
-      size_t len = std::min(tag.valueLen, text.size() - at);
+    if (replacement)
       out.append(text.substr(0, at)).append(*replacement).append(text.substr(at + len));
-    }
   }
   out.append(html.substr(copied));
   return out;

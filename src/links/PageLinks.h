@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "util/Strings.h"
 
@@ -51,7 +52,8 @@ struct TagAttribute {
   std::string value;
   TextPos pos = kNoPosition;  // where the value starts in the attribute text
 };
-// Looks for the first " name" (space, CR or LF before it, letters folded) and reads its value.
+// Looks for the first " name" (space, CR or LF before it, letters folded) that is a whole
+// attribute name (not followed by a letter, digit, "-", "_", ":" or ".") and reads its value.
 // A name not followed by "=" counts as absent; no later occurrence is tried.
 TagAttribute GetTagAttribute(std::string_view attrText, std::string_view name);
 
@@ -95,10 +97,25 @@ StringList NumberNameClashes(const StringList& refs);
 // folder + file name, with "[n]" before the extension when the clash number n is not 1.
 StringList MakeLocalNames(const StringList& refs, std::string_view folder);
 
+// The references a page import fetches, kind-prefixed, in order: the page's references once
+// each, decoded one by one, without base, meta and anchors, resolved against pageBase (the
+// page's own location as ResolveUrl gives it).
+StringList FetchReferenceList(std::string_view html, std::string_view pageBase);
+
+// The local names of the parts of an archive that are known by Content-ID: "cid:" followed by
+// the id (letter case kept) maps to the text that takes the place of such a reference.
+using CidNames = std::unordered_map<std::string, std::string>;
+
 // The page text with each reference pointed at its local name under localFolder (as it is to
 // appear in the page: relative, like "123.files", or absolute), anchors at their absolute URL,
 // base tags and UTF-8 charset declarations removed. pageUrl is the page's own location.
+//
+// A resource is given the name that the page import gives the file it fetches for it
+// (FetchReferenceList and MakeLocalNames). Values beginning with "#" stay as they are. In a
+// page from the web, a src or background value that names no known resource file (so it is
+// not saved) becomes an absolute URL, unless it has a scheme of its own. With cidNames, every
+// "cid:" value of src, href or background that it knows is replaced by its local name.
 std::string RewritePageLinks(std::string_view html, std::string_view localFolder,
-                             std::string_view pageUrl);
+                             std::string_view pageUrl, const CidNames* cidNames = nullptr);
 
 }  // namespace lorvex

@@ -28,8 +28,9 @@ class DialogFetcher final : public PageFetcher {
   bool FetchToFile(const std::string& url, const std::string& fileName) override {
     return form_.HTTP && lorvex::FetchToFile(url, fileName, form_.IEDownload, *form_.HTTP);
   }
-  std::string FetchText(const std::string& url) override {
-    return form_.HTTP ? lorvex::FetchText(url, form_.IEDownload, *form_.HTTP) : std::string();
+  std::optional<std::string> FetchText(const std::string& url) override {
+    if (!form_.HTTP) return std::nullopt;
+    return lorvex::FetchText(url, form_.IEDownload, *form_.HTTP);
   }
   void ProcessMessages() override { ProcessPendingMessages(); }
   bool HasProgressBar() const override { return shown_; }

@@ -154,6 +154,14 @@ bool IsLocalPath(std::string_view reference) {
            StartsWith(text, "ftp://"));
 }
 
+bool IsWebUrl(std::string_view text) {
+  return StartsWithIgnoreCase(text, "http://") || StartsWithIgnoreCase(text, "https://");
+}
+
+bool IsSchemeRelative(std::string_view reference) {
+  return reference.size() > 2 && reference[0] == '/' && reference[1] == '/';
+}
+
 bool IsRelativeUrl(std::string_view reference) {
   if (reference.find(':') == std::string_view::npos) return true;
   return StartsWith(reference, "./") || StartsWith(reference, ".\\") ||
@@ -319,6 +327,9 @@ void AppendResolvedUrl(std::string& out, std::string_view baseFolder, std::strin
   const size_t mark = out.size();
   if (!IsRelativeUrl(ref)) {
     out.append(ref);
+  } else if (IsSchemeRelative(ref) && IsWebUrl(baseFolder)) {
+    // "//host/path" names another host: it takes the base's scheme and nothing else.
+    out.append(baseFolder.substr(0, baseFolder.find(':') + 1)).append(ref);
   } else if (ref.front() != '.' && !IsPathDelimiter(ref.front()) &&
              ref.find('%') == std::string_view::npos &&
              baseFolder.find('%') == std::string_view::npos) {
@@ -356,6 +367,100 @@ std::string ResolveUrlInFolder(std::string_view baseFolder, std::string_view ref
 
 std::string ResolveUrl(std::string_view base, std::string_view reference) {
   return ResolveUrlInFolder(ResolveBaseFolder(base), reference);
+}
+
+namespace {
+
+// Appends a path with its "." and ".." segments resolved, as a browser resolves them: a ".."
+// above the root stays at the root.
+void AppendWithoutDotSegments(std::string& out, std::string_view path) {
+  const size_t root = out.size();
+  size_t i = 0;
+  while (i < path.size()) {
+    size_t slash = path.find('/', i);
+    const bool last = slash == std::string_view::npos;
+    std::string_view segment = path.substr(i, last ? std::string_view::npos : slash - i);
+    if (segment == "." || segment == "..") {
+      if (segment == ".." && out.size() > root + 1) {
+        out.pop_back();  // the "/" that ends the folder
+        out.resize(std::max(root + 1, out.rfind('/') + 1));
+      }
+    } else {
+      out.append(segment);
+      if (!last) out.push_back('/');
+    }
+    if (last) break;
+    i = slash + 1;
+  }
+}
+
+// A byte of the base that cannot stand in an attribute value or a URL as it is.
+bool NeedsEscapeInBase(char c) {
+  return static_cast<unsigned char>(c) <= 32 || c == '"' || c == '\'' || c == '<' || c == '>';
+}
+
+void AppendEscapedBase(std::string& out, std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (char c : text) {
+    if (!NeedsEscapeInBase(c)) {
+      out.push_back(c);
+      continue;
+    }
+    const auto byte = static_cast<unsigned char>(c);
+    out.push_back('%');
+    out.push_back(kHex[byte >> 4]);
+    out.push_back(kHex[byte & 15]);
+  }
+}
+
+}  // namespace
+
+std::string JoinWebUrl(std::string_view base, std::string_view reference) {
+  base = Trim(base);
+  const size_t schemeEnd = base.find(':');
+  const size_t authorityStart = schemeEnd + 3;  // after "://"
+  size_t authorityEnd = authorityStart;
+  while (authorityEnd < base.size() && !IsPathDelimiter(base[authorityEnd]) &&
+         base[authorityEnd] != '?' && base[authorityEnd] != '#')
+    ++authorityEnd;
+  size_t baseQuery = base.find_first_of("?#", authorityEnd);
+  if (baseQuery == std::string_view::npos) baseQuery = base.size();
+
+  std::string out;
+  out.reserve(base.size() + reference.size());
+  std::string path;
+  if (IsSchemeRelative(reference)) {
+    out.append(base.substr(0, schemeEnd + 1));
+    size_t hostEnd = reference.find_first_of("/?#", 2);
+    if (hostEnd == std::string_view::npos) hostEnd = reference.size();
+    out.append(reference.substr(0, hostEnd));
+    reference.remove_prefix(hostEnd);
+    if (reference.empty() || reference.front() != '/') {
+      out.append(reference);
+      return out;
+    }
+  } else {
+    AppendEscapedBase(out, base.substr(0, authorityEnd));
+    if (reference.empty() || (reference.front() != '/' && reference.front() != '?')) {
+      // Relative to the base's folder: its path up to the last delimiter ("\" counts as "/").
+      path.assign(base.substr(authorityEnd, baseQuery - authorityEnd));
+      for (char& c : path)
+        if (c == '\\') c = '/';
+      path.resize(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+      if (path.empty()) path = "/";
+    } else if (reference.front() == '?') {
+      path.assign(base.substr(authorityEnd, baseQuery - authorityEnd));
+      if (path.empty()) path = "/";
+    }
+  }
+  // The reference's query and fragment are kept as written; only its path is resolved.
+  const size_t query = std::min(reference.find_first_of("?#"), reference.size());
+  std::string joined;
+  AppendEscapedBase(joined, path);
+  joined.append(reference.substr(0, query));
+  AppendWithoutDotSegments(out, joined);
+  out.append(reference.substr(query));
+  return out;
 }
 
 }  // namespace lorvex

@@ -36,6 +36,10 @@ void UrlDecodeList(StringList& lines);
 // False only for a trimmed text of 7 or more characters beginning with "http://", "https://"
 // or "ftp://" (byte-exact).
 bool IsLocalPath(std::string_view reference);
+// A location on the web: it begins with "http://" or "https://", letters folded.
+bool IsWebUrl(std::string_view text);
+// "//host/path": a reference to another host in the scheme of the page.
+bool IsSchemeRelative(std::string_view reference);
 // True without any ":"; otherwise only for "./", ".\", "../", "..\" or a leading "/" or "\".
 bool IsRelativeUrl(std::string_view reference);
 // The trimmed text after its last "/", "\" or ":" (query included).
@@ -73,12 +77,19 @@ std::string GetLongPath(std::string_view path);
 // An absolute reference comes back unchanged.
 std::string CombineUrl(std::string_view baseFolder, std::string_view reference);
 // The full name of what `reference`, found in the page `base`, points to: drive paths with
-// "\", everything else with "/"; empty for an empty or one-character result.
+// "\", everything else with "/"; empty for an empty or one-character result. On a base from
+// the web a scheme-relative reference ("//cdn/x.png") takes the base's scheme.
 std::string ResolveUrl(std::string_view base, std::string_view reference);
 // ResolveUrl in two steps, for resolving many references against one base:
 // ResolveUrl(base, ref) == ResolveUrlInFolder(ResolveBaseFolder(base), ref).
 std::string ResolveBaseFolder(std::string_view base);
 std::string ResolveUrlInFolder(std::string_view baseFolder, std::string_view reference);
+// A reference made absolute the way a browser does it, for a base on the web: a reference
+// beginning with "//" takes the base's scheme, one beginning with "/" its scheme and host,
+// any other the base's folder; "." and ".." segments of the path are resolved. The reference's
+// percent-escapes, query and fragment stay as written; bytes of the base that could not stand
+// in an attribute value (blanks, quotes, "<", ">") are percent-encoded.
+std::string JoinWebUrl(std::string_view base, std::string_view reference);
 // Appends ResolveUrlInFolder(baseFolder, reference) to out.
 void AppendResolvedUrl(std::string& out, std::string_view baseFolder, std::string_view reference);
 

@@ -64,6 +64,21 @@ class ImportCommand(unittest.TestCase):
         self.assertNotIn("/left.gif", self.server.requests)
         self.assertNotIn("/bg.gif", self.server.requests)
 
+    def test_forms_of_reference(self):
+        with pagesite.SiteServer(self.site) as cdn:
+            with open(os.path.join(self.site, "forms.htm"), "wb") as f:
+                f.write(pagesite.forms_page(cdn.base_url))
+            status, out, err = run(self.base + "forms.htm", "--work", self.work, "--doc", "9")
+            self.assertIn("/slow.gif", cdn.requests)
+        self.assertEqual((status, out), (0, b""), err)
+        self.assertEqual(err.splitlines(), [b"lorvex import: not fetched: %sgone.htm -> %s/9.files/gone.htm"
+                                            % (self.base.encode(), self.work.encode())])
+        layout = pagesite.forms_layout(9)
+        self.assertEqual(pagesite.listing(self.work), {"9.htm", "9.files/", *layout})
+        for name, source in layout.items():
+            self.assertEqual(self.read(name), self.files[source], name)
+        self.assertEqual(self.read("9.htm"), pagesite.rewritten_forms(9, self.base))
+
     def test_site_on_disk(self):
         os.mkdir(self.work)
         status, out, err = run(os.path.join(self.site, "index.htm"), "--work", self.work,

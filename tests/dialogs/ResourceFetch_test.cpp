@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -73,14 +74,14 @@ TEST_F(FetchTest, MonikerFirstThenHttp) {
     std::string moniker, http;
     bool result;
     std::string file;  // empty: no file at the target
-    std::string text;
+    std::optional<std::string> text;  // none: the text could not be fetched
     int monikerRequests, httpRequests;  // for the file fetch
   } rows[] = {
       {"/moniker", kOk, kServerError, true, "line1\nend", "line1\r\nend\r\n", 1, 0},
       {"/fallback", kNotFound, kOk, true, "line1\nend", "line1\nend", 1, 1},
-      {"/neither", kNotFound, kServerError, false, "", "", 1, 1},
+      {"/neither", kNotFound, kServerError, false, "", std::nullopt, 1, 1},
       // The moniker stores part of the body, then the server goes silent until its time-out.
-      {"/partial", "stall", kServerError, false, "", "", 1, 1},
+      {"/partial", "stall", kServerError, false, "", std::nullopt, 1, 1},
   };
   TForm_DownloadProgress form;
   form.IEDownload.TimeOut = 1500;
@@ -153,7 +154,7 @@ TEST_F(FetchTest, QuietBoundsEndEveryWait) {
   EXPECT_EQ(Requests("/silent", true), 1);
   EXPECT_EQ(Requests("/silent", false), 1);  // the fallback ran, and ended too
   start = Clock::now();
-  EXPECT_EQ(FetchText(server.Url("/silent"), form.IEDownload, *form.HTTP), "");
+  EXPECT_EQ(FetchText(server.Url("/silent"), form.IEDownload, *form.HTTP), std::nullopt);
   EXPECT_LT(MsSince(start), 2 * kBound + 4000);
 }
 

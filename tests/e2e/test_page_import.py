@@ -125,6 +125,31 @@ class PageImport(HostTestCase):
         self.assertEqual(set(entries), {"4.htm", "4.files/photo.gif"})
 
 
+class LinkForms(HostTestCase):
+    """The forms of reference that real pages use (pagesite.FORMS_HTM), packed byte for byte
+    as the native tool writes them."""
+
+    def test_each_form_packed_byte_for_byte(self):
+        site = self.path("site")
+        files = pagesite.write_site(site)
+        with pagesite.SiteServer(site) as cdn, pagesite.SiteServer(site) as server:
+            html = self.write("forms.source", pagesite.forms_page(cdn.base_url))
+            out = self.path("9.zip")
+            base = server.base_url
+            status, stdout, stderr = run_host(
+                "loadhtml", "--html-file", winpath(html), "--location", base + "forms.htm",
+                "--work", winpath(self.path("work")), "--doc", "9", "--quiet",
+                "--out", winpath(out))
+        self.assertEqual(status, 0, stderr)
+        self.assertEqual(stdout.splitlines(), ["failed %sgone.htm" % base, "result=true"])
+        entries = zip_entries(out)
+        layout = pagesite.forms_layout(9)
+        self.assertEqual(set(entries), {"9.htm", *layout})
+        for name, source in layout.items():
+            self.assertEqual(entries[name], files[source], name)
+        self.assertEqual(entries["9.htm"], pagesite.rewritten_forms(9, base))
+
+
 class PageInBrowser(HostTestCase):
     """The imported page as a browser shows it: everything it names in its tags loads from
     the unpacked document, and nothing is requested from the network."""

@@ -48,11 +48,12 @@ class FakeFetcher : public PageFetcher {
       return false;
     }
   }
-  std::string FetchText(const std::string& url) override {
+  std::optional<std::string> FetchText(const std::string& url) override {
     texts.push_back(url);
     if (raiseOnText.count(url)) throw std::runtime_error("connection lost");
     auto it = web.find(url);
-    return it == web.end() ? std::string() : it->second;
+    if (it == web.end()) return std::nullopt;
+    return it->second;
   }
   void ProcessMessages() override { ++messages; }
   bool HasProgressBar() const override { return progressBar; }
@@ -181,6 +182,62 @@ TEST(PageImport, WritesTheLayoutFromTheWebAndFromDisk) {
   }
 }
 
+TEST(PageImport, SubPagesThatCannotBeFetchedAreListedNotSavedEmpty) {
+  // A frame and a script that fail are listed with their targets and nothing is written for
+  // them; an empty frame is still a page. The list's retry then stores them where they go.
+  const std::string s = kSiteUrl;
+  const std::string html =
+      "<iframe src=\"gone.htm\"></iframe><script src=\"gone.js\"></script>"
+      "<iframe src=\"empty.htm\"></iframe><img src=\"a.gif\">\n</body></html>\n";
+  TempFolder work;
+  const std::string W = CoreFolder(work);
+  FakeFetcher fetcher;
+  fetcher.web[s + "empty.htm"] = "";
+  fetcher.web[s + "a.gif"] = "GIF-a";
+  PageImportState state;
+  ASSERT_TRUE(RunPageImport(html, s + "index.htm", 7, W, fetcher, state));
+  EXPECT_THAT(fetcher.texts, ElementsAre(s + "gone.htm", s + "gone.js", s + "empty.htm"));
+  EXPECT_THAT(state.FailedUrls, ElementsAre(s + "gone.htm", s + "gone.js"));
+  const std::string folder = Slashed(W) + "/7.files/";
+  EXPECT_THAT(state.FailedTargets, ElementsAre(folder + "gone.htm", folder + "gone.js"));
+  EXPECT_EQ(Listing(work.path()),
+            (std::set<std::string>{"7.htm", "7.files/", "7.files/a.gif", "7.files/empty.htm"}));
+  EXPECT_EQ(Read(W, "7.files\\empty.htm"), "");
+
+  fetcher.web[s + "gone.htm"] = "<p>back</p>";
+  fetcher.web[s + "gone.js"] = "var back;";
+  for (size_t i = 0; i < state.FailedUrls.size(); ++i)
+    EXPECT_TRUE(fetcher.FetchToFile(state.FailedUrls[i], state.FailedTargets[i]));
+  EXPECT_EQ(Read(W, "7.files\\gone.htm"), "<p>back</p>");
+  EXPECT_EQ(Read(W, "7.files\\gone.js"), "var back;");
+}
+
+TEST(PageImport, EveryRewrittenPictureNamesAFileTheImportWrote) {
+  // Thumbnails that link to pictures of the same name, two pictures named alike, and a
+  // picture referenced twice.
+  const std::string s = kSiteUrl;
+  const std::string html =
+      "<a href=\"big/pic.gif\"><img src=\"pic.gif\"></a><a href=\"big/b.gif\"><img "
+      "src=\"b.gif\"></a>\n<img src=\"x/pic.gif\"><img src=\"pic.gif\"><a "
+      "href=\"pic.gif\">p</a>\n</body></html>\n";
+  TempFolder work;
+  const std::string W = CoreFolder(work);
+  FakeFetcher fetcher;
+  for (const char* name : {"pic.gif", "b.gif", "x/pic.gif"}) fetcher.web[s + name] = name;
+  PageImportState state;
+  ASSERT_TRUE(RunPageImport(html, s + "g.htm", 4, W, fetcher, state));
+  const std::string page = Read(W, "4.htm");
+  int pictures = 0;
+  for (size_t at = page.find("src=\""); at != std::string::npos; at = page.find("src=\"", at)) {
+    at += 5;
+    const std::string name = page.substr(at, page.find('"', at) - at);
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(work.path()) / name)) << name;
+    ++pictures;
+  }
+  EXPECT_EQ(pictures, 4);
+  EXPECT_EQ(Read(W, "4.files\\pic[2].gif"), "x/pic.gif");
+}
+
 TEST(PageImport, AnExceptionEndsTheLevelOfThePassesItInterrupts) {
   const std::string s = kSiteUrl;
   struct Case {
@@ -297,8 +354,9 @@ TEST(PageImport, AWebPageCannotReachTheUsersFiles) {
   disk.File("a.gif", "secret a");
   disk.File("b.gif", "secret b");
   disk.File("s.htm", "<p>secret page</p>\n");
-  // A drive path, a file URL, a share path (a page on a one-letter host leaves it one) and a
-  // frame on the disk, next to an ordinary image.
+  // A drive path, a file URL, a share path and a frame on the disk, next to an ordinary
+  // image. On a page from the web the share path names a host on the web, as "//evil/share"
+  // would (a page on a one-letter host resolves it to that): it is fetched from there.
   const std::string html = "<img src=\"" + D + "\\a.gif\"><img src=\"file:///" + Slashed(D) +
                            "/b.gif\"><img src=\"\\\\evil\\share\\c.gif\"><iframe src=\"" + D +
                            "\\s.htm\"></iframe><img src=\"ok.gif\">\n</body></html>\n";
@@ -311,8 +369,8 @@ TEST(PageImport, AWebPageCannotReachTheUsersFiles) {
   const Case cases[] = {
       {"from the web: listed, nothing read",
        "http://h/p.htm",
-       {"http://h/ok.gif"},
-       {D + "\\a.gif", D + "\\b.gif", "//evil/share/c.gif", D + "\\s.htm"},
+       {"http://evil/share/c.gif", "http://h/ok.gif"},
+       {D + "\\a.gif", D + "\\b.gif", "http://evil/share/c.gif", D + "\\s.htm"},
        {"1.htm", "1.files/", "1.files/ok.gif"}},
       {"from disk: copied and read (the share path resolves below the drive's root)",
        D + "\\p.htm",

@@ -187,7 +187,7 @@ class EchoFetcher : public PageFetcher {
       return false;
     }
   }
-  std::string FetchText(const std::string&) override {
+  std::optional<std::string> FetchText(const std::string&) override {
     return "<img src=\"" + reference + "\"><iframe src=\"" + reference + "\"></iframe>";
   }
   void ProcessMessages() override {}
@@ -206,7 +206,7 @@ TEST_F(PathSafety, PageReferencesAndSubPages) {
     for (const std::string& name : kHostileNames) {
       EchoFetcher fetcher;
       fetcher.reference = name;
-      const std::string html = fetcher.FetchText("");
+      const std::string html = *fetcher.FetchText("");
       PageImportState state;
       RunPageImport(html, pageUrl, 15, platform::CorePath(work_), fetcher, state);
       ExpectContained(pageUrl + " references " + name);

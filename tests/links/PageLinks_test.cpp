@@ -11,15 +11,9 @@ namespace {
 
 constexpr const char* kPage = "http://h/d/p.htm";
 
-// The references a page import fetches: collected without duplicates, decoded, resources
-// only, resolved against the page.
+// The references a page import fetches.
 StringList ImportReferences(std::string_view html, std::string_view page = kPage) {
-  std::string base = ResolveUrl(page, page);
-  StringList refs = CollectTagReferences(html, base, true);
-  UrlDecodeList(refs);
-  RemoveNonResourceReferences(refs);
-  ResolveReferenceList(base, refs);
-  return refs;
+  return FetchReferenceList(html, ResolveUrl(page, page));
 }
 
 TEST(KindPrefix, PrefixStripAndKind) {
@@ -33,21 +27,40 @@ TEST(KindPrefix, PrefixStripAndKind) {
   EXPECT_EQ(ResolveKindReference("http://h/d/p.htm", "4"), "4");
 }
 
-TEST(AttributeScan, FirstOccurrenceOfSpaceAndNameOnly) {
-  // " src" is first found as the start of srcset, which has no "=": the attribute is absent.
-  EXPECT_FALSE(GetTagAttribute(" srcset=\"a.gif 2x\" src=\"b.gif\">", "src").found);
-  TagAttribute a = GetTagAttribute(" width=10 src=pic.jpg>", "src");
-  ASSERT_TRUE(a.found);
-  EXPECT_EQ(a.value, "pic.jpg");
-  EXPECT_EQ(a.pos, 15);
-  // Names are found after a space, CR or LF only, letters folded; spaces around "=" skipped.
-  EXPECT_EQ(GetTagAttribute("\r\nSRC  =  'x.gif' >", "src").value, "x.gif");
-  EXPECT_FALSE(GetTagAttribute("\tsrc=x.gif>", "src").found);
-  // Scanning stops at the first ">".
-  EXPECT_FALSE(GetTagAttribute(" a> src=x.gif>", "src").found);
-  // The name never starts in the last four characters.
-  EXPECT_FALSE(GetTagAttribute(" src", "src").found);
-  EXPECT_TRUE(GetTagAttribute(" src=", "src").found);
+TEST(AttributeScan, FirstWholeNameAfterSpaceOnly) {
+  // A name counts only as a whole attribute name: "src" in "srcset" or "src-x" is passed
+  // over and the search goes on; the first whole occurrence counts, and without "=" after it
+  // the attribute is absent.
+  struct Case {
+    const char* attrText;
+    const char* name;
+    bool found;
+    const char* value;
+  };
+  const Case cases[] = {
+      {" srcset=\"a-2x.jpg 2x\" src=\"a.jpg\">", "src", true, "a.jpg"},
+      {" srcdoc=\"&lt;p&gt;\" src=f.htm>", "src", true, "f.htm"},
+      {" hreflang=en href=next.htm>", "href", true, "next.htm"},
+      {" valuetype=ref value=m.swf>", "value", true, "m.swf"},
+      {" src-x=1 src_y=2 src:z=3 src.w=4 src=a.gif>", "src", true, "a.gif"},
+      {" srcset=\"a.gif\">", "src", false, ""},
+      {" src src=a.gif>", "src", false, ""},  // the first whole name has no "="
+      {" src =a.gif src=b.gif>", "src", true, "a.gif"},
+      {" src/=a.gif>", "src", false, ""},  // "/" ends the name but is no "="
+      {" width=10 src=pic.jpg>", "src", true, "pic.jpg"},
+      {"\r\nSRC  =  'x.gif' >", "src", true, "x.gif"},
+      {"\tsrc=x.gif>", "src", false, ""},    // only a space, CR or LF comes before
+      {" a> src=x.gif>", "src", false, ""},  // scanning stops at the first ">"
+      {" src", "src", false, ""},            // never in the last four characters
+      {" src=", "src", true, ""},
+      {" srcset", "src", false, ""},
+  };
+  for (const Case& c : cases) {
+    TagAttribute a = GetTagAttribute(c.attrText, c.name);
+    EXPECT_EQ(a.found, c.found) << c.attrText;
+    EXPECT_EQ(a.value, c.value) << c.attrText;
+  }
+  EXPECT_EQ(GetTagAttribute(" width=10 src=pic.jpg>", "src").pos, 15);
 }
 
 TEST(AttributeScan, ValueShapesAndPositions) {
@@ -219,6 +232,9 @@ TEST(LocalNames, ClashNumbering) {
             (StringList{"1", "1", "1", "2"}));
   // Blank names never clash.
   EXPECT_EQ(NumberNameClashes({"4http://a/", "4http://b/"}), (StringList{"1", "1"}));
+  // One URL under two kinds is one file: the kind digit takes no part in the comparison.
+  EXPECT_EQ(NumberNameClashes({"0http://a/x.gif", "4http://a/x.gif", "0http://b/x.gif"}),
+            (StringList{"1", "1", "2"}));
 }
 
 TEST(LocalNames, NamesDifferingOnlyInCaseGetDifferentFiles) {
@@ -268,10 +284,76 @@ TEST(Rewriting, ReferencesPointAtLocalNamesAndAnchorsAtUrls) {
       std::string(
           "<img src=5.files/logo.gif><img src=5.files/logo[2].gif><img src=5.files/logo.gif>") +
           kTail);
-  // Unreferenced and non-resource tags stay as they are.
-  std::string untouched =
-      std::string("<script src=x.cgi></script><img srcset=\"a.gif\" src=b.gif>") + kTail;
-  EXPECT_EQ(Rewrite(untouched), untouched);
+  // The src after a srcset is the picture's own.
+  EXPECT_EQ(Rewrite(std::string("<img srcset=\"a-2x.gif 2x\" src=b.gif>") + kTail),
+            std::string("<img srcset=\"a-2x.gif 2x\" src=5.files/b.gif>") + kTail);
+}
+
+TEST(Rewriting, UnsavedValuesOfAPageFromTheWebBecomeAbsolute) {
+  // What the import does not save keeps pointing at the web: relative values are joined to
+  // the base as a browser joins them, their escapes, query and fragment as written.
+  struct Case {
+    const char* tag;
+    const char* rewritten;  // same as tag when nothing changes
+  };
+  const Case cases[] = {
+      {"<img src=\"a.webp\">", "<img src=\"http://h/d/a.webp\">"},
+      {"<img src='logo.png?v=2'>", "<img src='http://h/d/logo.png?v=2'>"},
+      {"<script src=app.js?ver=3></script>", "<script src=http://h/d/app.js?ver=3></script>"},
+      {"<embed src=\"../m/a%20b.svg#v\">", "<embed src=\"http://h/m/a%20b.svg#v\">"},
+      {"<iframe src=\"/w/./x/../show.cgi?id=1\">", "<iframe src=\"http://h/w/show.cgi?id=1\">"},
+      {"<td background=\"bg.svg\">", "<td background=\"http://h/d/bg.svg\">"},
+      {"<img src=\"?size=2\">", "<img src=\"http://h/d/p.htm?size=2\">"},
+      {"<img src=\"//cdn.example/a/../x.webp\">", "<img src=\"http://cdn.example/x.webp\">"},
+      {"<img src=\"../../../../top.svg\">", "<img src=\"http://h/top.svg\">"},
+      // Values that stay: empty, fragments, values with a scheme, param values.
+      {"<img src=\"\">", "<img src=\"\">"},
+      {"<img src=\"#map\">", "<img src=\"#map\">"},
+      {"<img src=\"data:image/png;base64,AA==\">", "<img src=\"data:image/png;base64,AA==\">"},
+      {"<img src=\"cid:pic@x\">", "<img src=\"cid:pic@x\">"},
+      {"<iframe src=\"about:blank\">", "<iframe src=\"about:blank\">"},
+      {"<script src=\"https://o.example/s.js?v=1\"></script>",
+       "<script src=\"https://o.example/s.js?v=1\"></script>"},
+      {"<param value=transparent>", "<param value=transparent>"},
+      {"<a href=\"#usage\">", "<a href=\"#usage\">"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(Rewrite(std::string(c.tag) + kTail), std::string(c.rewritten) + kTail) << c.tag;
+  // After a base tag, values are joined to it; a page not from the web keeps them as written.
+  EXPECT_EQ(Rewrite(std::string("<base href=\"https://x.example/y\"><img src=a.webp>") + kTail),
+            std::string("<img src=https://x.example/y/a.webp>") + kTail);
+  const std::string local = std::string("<img src=a.webp><a href=\"#top\">") + kTail;
+  EXPECT_EQ(RewritePageLinks(local, "5.files", "c:\\site\\p.htm"), local);
+}
+
+TEST(Rewriting, ResourcesGetTheNamesOfTheFetchedFiles) {
+  // A gallery: each thumbnail links to a picture of the same name. The anchors are not
+  // fetched, so they take no part in the numbering: every src names the file the import
+  // writes.
+  const std::string page =
+      "<a href=\"big/pic.gif\"><img src=\"pic.gif\"></a><a href=\"big/b.gif\"><img "
+      "src=\"b.gif\"></a><img src=\"other/pic.gif\">" +
+      std::string(kTail);
+  const StringList fetched = MakeLocalNames(FetchReferenceList(page, kPage), "5.files");
+  EXPECT_EQ(fetched, (StringList{"5.files/pic.gif", "5.files/b.gif", "5.files/pic[2].gif"}));
+  EXPECT_EQ(Rewrite(page),
+            "<a href=\"http://h/d/big/pic.gif\"><img src=\"5.files/pic.gif\"></a><a "
+            "href=\"http://h/d/big/b.gif\"><img src=\"5.files/b.gif\"></a><img "
+            "src=\"5.files/pic[2].gif\">" +
+                std::string(kTail));
+}
+
+TEST(Rewriting, PartsKnownByContentIdTakeTheirLocalNames) {
+  const CidNames cids = {{"cid:note@example.com", "c:/w/5.files/note.png"},
+                         {"cid:frame 1@x", "c:/w/5.files/part3.htm"}};
+  const std::string page =
+      "<img src=\"cid:note@example.com\"><link rel=stylesheet href='cid:css@x'>"
+      "<iframe src=\"CID:frame%201@x\"></iframe><a href=cid:note@example.com>" +
+      std::string(kTail);
+  EXPECT_EQ(RewritePageLinks(page, "c:/w/5.files/", "", &cids),
+            "<img src=\"c:/w/5.files/note.png\"><link rel=stylesheet href='c:/w/5.files/css@x'>"
+            "<iframe src=\"c:/w/5.files/part3.htm\"></iframe><a href=c:/w/5.files/note.png>" +
+                std::string(kTail));
 }
 
 TEST(Rewriting, LocalFolderForms) {

@@ -1,4 +1,5 @@
-// The two passes against their slow, literal models (support/LinkModels.h) on random pages.
+// The two passes, the fetch list and the local names against their slow, literal models
+// (support/LinkModels.h) on random pages.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -11,7 +12,12 @@ namespace lorvex {
 namespace {
 
 using model::LiteralCollect;
+using model::LiteralFetchLists;
+using model::LiteralLocalNames;
 using model::LiteralRewrite;
+
+// Parts of an archive known by Content-ID, for the pages that name them.
+const CidNames kCids = {{"cid:pic@x", "5.files/pic.png"}, {"cid:a b", "5.files/part2.bin"}};
 
 // Pieces that make the passes take every branch: tags of each kind in mixed case, every way
 // of quoting, values that are and are not resource files, encoded bytes, base and meta tags
@@ -20,8 +26,10 @@ std::string RandomPage(std::mt19937& random) {
   static const char* const kNames[] = {
       "img",    "IMG",   "Img",   "a",  "A",    "link",  "base",  "meta", "frame", "iframe",
       "script", "embed", "param", "td", "body", "table", "input", "p",    "span"};
-  static const char* const kAttributes[] = {"src",   "SRC",     "background", "href",    "HREF",
-                                            "value", "charset", "srcset",     "content", "width"};
+  static const char* const kAttributes[] = {
+      "src",     "SRC",    "background", "href",  "HREF",     "value",
+      "charset", "srcset", "content",    "width", "hreflang", "srcdoc",
+      "src-x",   "src:y",  "src.z",      "src_w", "valuetype"};
   static const char* const kValues[] = {"a.gif",
                                         "A.GIF",
                                         "sub/b.png",
@@ -52,7 +60,30 @@ std::string RandomPage(std::mt19937& random) {
                                         "file:///c:/s/t.gif",
                                         "C:\\w\\u.bmp",
                                         "v.gif>",
-                                        "w'.gif"};
+                                        "w'.gif",
+                                        "#top",
+                                        "#",
+                                        "//cdn.example/x.png",
+                                        "//cdn.example/../y.gif",
+                                        "//cdn.example?q",
+                                        "a.webp",
+                                        "logo.png?v=2",
+                                        "app.js?ver=3",
+                                        "img.php?id=7#frag",
+                                        "../../up/z.svg",
+                                        "./d/./e/../f.avif",
+                                        "/root/r.svg",
+                                        "?only=query",
+                                        "data:image/png;base64,AAAA",
+                                        "javascript:void(0)",
+                                        "mailto:a@b",
+                                        "cid:pic@x",
+                                        "CID:pic@x",
+                                        "cid:a%20b",
+                                        "cid:unknown",
+                                        "a b.svg",
+                                        "%2E%2E/enc.svg",
+                                        "http://x/y/"};
   static const char* const kText[] = {"text", " ",    "\r\n", "<", ">",    "<<",   "<!-- ",
                                       " -->", "x\ty", "\"",   "'", "</a>", "<br>", "&amp;"};
   std::uniform_int_distribution<int> pieces(0, 30);
@@ -92,29 +123,39 @@ std::string RandomPage(std::mt19937& random) {
   return page;
 }
 
-TEST(RewriteOracle, PassesEqualTheLiteralProcedureOnRandomPages) {
+TEST(RewriteOracle, PassesMatchTheirLiteralModelsOnRandomPages) {
   std::mt19937 random(20261207);
   const char* const folders[] = {"5.files", "c:\\w\\5.files\\", "/", ""};
-  const char* const pages[] = {"http://h/d/p.htm", "c:\\site\\index.htm", "file:///c:/s/p.htm",
-                               "http://h/"};
-  for (int round = 0; round < 4000; ++round) {
+  const char* const pages[] = {"http://h/d/p.htm",
+                               "c:\\site\\index.htm",
+                               "file:///c:/s/p.htm",
+                               "http://h/",
+                               "HTTPS://host.example/a b/p.php?x=1#f",
+                               "http://h/d/p\"x.htm"};
+  for (int round = 0; round < 6000; ++round) {
     std::string page = RandomPage(random);
     const char* folder = folders[round % std::size(folders)];
     const char* url = pages[(round / 4) % std::size(pages)];
+    const CidNames* cids = round % 3 == 0 ? nullptr : &kCids;
     ASSERT_EQ(CollectTagReferences(page, url, false), LiteralCollect(page, url))
         << "round " << round;
-    ASSERT_EQ(RewritePageLinks(page, folder, url), LiteralRewrite(page, folder, url))
+    const std::string base = ResolveUrl(url, url);
+    const StringList fetched = FetchReferenceList(page, base);
+    ASSERT_EQ(fetched, LiteralFetchLists(page, base).resolved) << "round " << round;
+    ASSERT_EQ(MakeLocalNames(fetched, folder), LiteralLocalNames(fetched, folder))
+        << "round " << round;
+    ASSERT_EQ(RewritePageLinks(page, folder, url, cids), LiteralRewrite(page, folder, url, cids))
         << "round " << round << " page [" << page << "]";
   }
 }
 
-TEST(RewriteOracle, PassesEqualTheLiteralProcedureOnByteSoup) {
+TEST(RewriteOracle, PassesMatchTheirLiteralModelsOnByteSoup) {
   // Short texts over the bytes that matter to the scanners, so that cut-off tags, stray
   // quotes and brackets at every distance from the end come up.
   static const char* const kTokens[] = {
-      "<",   ">",   "\"",  "'",    " ",    "=",    "\r",      "\n",    "\t",
-      "img", "a",   "src", "href", "base", "meta", "charset", "utf-8", "x.gif",
-      "%3C", "%0D", "%",   "/",    "\\",   "..",   ":",       "frame", "\xC1"};
+      "<",   ">",    "\"",   "'",     " ",       "=",     "\r",    "\n",  "\t",   "img",   "a",
+      "src", "href", "base", "meta",  "charset", "utf-8", "x.gif", "%3C", "%0D",  "%",     "/",
+      "\\",  "..",   ":",    "frame", "\xC1",    "#",     "//",    "set", "cid:", ".webp", "?"};
   std::mt19937 random(99);
   for (int round = 0; round < 20000; ++round) {
     std::string page;

@@ -181,6 +181,45 @@ def expected_failures(doc, served=True):
     return [("missing.gif", "%s.files/missing.gif" % doc)] if served else []
 
 
+# The forms of reference a saved copy must keep working: a src after a srcset, a picture the
+# import does not save (relative, with a query), an in-page link, a picture on another host
+# named scheme-relative ({cdn}: "//127.0.0.1:PORT/"), a thumbnail linking to a picture of the
+# same name, and a frame that does not exist.
+FORMS_HTM = """<html><body>
+<img srcset="img/logo.gif 2x" src="photo.gif">
+<img src="pic.webp?v=2">
+<a href="#usage">Usage</a>
+<img src="{cdn}slow.gif">
+<a href="img/logo.gif"><img src="logo.gif"></a>
+<iframe src="gone.htm"></iframe>
+</body></html>
+"""
+
+
+def forms_page(cdn_base):
+    """FORMS_HTM with the second server's base ("http://127.0.0.1:PORT/") scheme-relative."""
+    return FORMS_HTM.format(cdn=cdn_base[len("http:"):]).encode()
+
+
+def rewritten_forms(doc, base):
+    """FORMS_HTM as the import of base + "forms.htm" saves it as document doc."""
+    text = FORMS_HTM.format(cdn="")
+    for old, new in [('src="photo.gif"', 'src="%s.files/photo.gif"' % doc),
+                     ('"pic.webp?v=2"', '"%spic.webp?v=2"' % base),
+                     ('src="slow.gif"', 'src="%s.files/slow.gif"' % doc),
+                     ('href="img/logo.gif"', 'href="%simg/logo.gif"' % base),
+                     ('src="logo.gif"', 'src="%s.files/logo.gif"' % doc),
+                     ('"gone.htm"', '"%s.files/gone.htm"' % doc)]:
+        text = text.replace(old, new)
+    return text.replace("\n", "\r\n").encode()
+
+
+# What importing forms.htm as document doc writes: name -> the site file it holds.
+def forms_layout(doc):
+    d = "%s.files/" % doc
+    return {d + "photo.gif": "photo.gif", d + "slow.gif": "slow.gif", d + "logo.gif": "logo.gif"}
+
+
 class SiteServer:
     """Serves a written site on 127.0.0.1 (ephemeral port) from a background thread."""
 

@@ -151,6 +151,13 @@ TEST(Resolution, Urls) {
   EXPECT_EQ(ResolveUrl("http://h/d%2541/p.htm", "a.gif"), "http://h/dA/a.gif");
   EXPECT_EQ(ResolveUrl("http://h/d/p.htm", "http://o/a%2541.gif"), "http://o/a%41.gif");
   EXPECT_EQ(ResolveUrl("", "x"), "");  // one character is no result
+  // A scheme-relative reference takes the scheme of a base on the web and nothing else.
+  EXPECT_EQ(ResolveUrl("http://site/a/page.htm", "//cdn.example/x.png"),
+            "http://cdn.example/x.png");
+  EXPECT_EQ(ResolveUrl("https://site/a/", "//cdn.example/x.png"), "https://cdn.example/x.png");
+  EXPECT_EQ(ResolveUrl("http://site/a/", "%2F%2Fcdn/y.gif"), "http://cdn/y.gif");
+  EXPECT_EQ(ResolveUrl("c:\\site\\p.htm", "//cdn.example/x.png"), "c:\\\\cdn.example\\x.png");
+  EXPECT_EQ(ResolveUrl("http://site/a/", "\\\\cdn\\x.png"), "http://site//cdn/x.png");
 }
 
 TEST(Resolution, CombineKeepsRootRelativeTextAsPassed) {
@@ -194,10 +201,12 @@ TEST(Resolution, EqualsTheStepByStepModelOnRandomInputs) {
                                        "x",
                                        "http://a/bc",
                                        "c:",
-                                       "http://h/a%2Fb/c.htm"};
-  static const char* const kTokens[] = {"a",       ".gif",  "/",   "\\",     "..", ".", "%",
-                                        "%25",     "%2E",   "%2F", "%41",    ":",  " ", "\t",
-                                        "http://", "file:", "c:",  "?q=1:2", "x"};
+                                       "http://h/a%2Fb/c.htm",
+                                       "HTTPS://cdn.site/s/",
+                                       "\\\\server\\share\\p.htm"};
+  static const char* const kTokens[] = {"a",       ".gif",  "/",   "\\",     "..", ".",  "%",
+                                        "%25",     "%2E",   "%2F", "%41",    ":",  " ",  "\t",
+                                        "http://", "file:", "c:",  "?q=1:2", "x",  "//", "//"};
   std::mt19937 random(5);
   for (int round = 0; round < 30000; ++round) {
     std::string ref;
