@@ -2,9 +2,13 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
+#include <set>
 #include <vector>
 
+#include "links/CssReferences.h"
 #include "links/PageLinks.h"
+#include "links/TodaysPageLinks.h"
 #include "platform/Platform.h"
 #include "util/FileOperation.h"
 #include "util/SafeFileName.h"
@@ -53,7 +57,31 @@ struct PageReferences {
   StringList urls;    // the plain URL of each reference
   StringList locals;  // the local file it becomes ("/" separated)
   std::vector<int> kinds;
+  // With CompletePages: which references are style sheets (their own references are fetched
+  // right after them), the references of the page's style elements and attributes (fetched
+  // after the first pass, without progress steps of their own), and the folder's names.
+  std::vector<bool> sheets;
+  StringList styleUrls, styleLocals;
+  std::vector<bool> styleSheets;
+  ResourceNames* names = nullptr;
 };
+
+// A resource folder as the local names begin: "/" between folders and at the end.
+std::string LocalFolderText(std::string_view folder) {
+  std::string text(Trim(folder));
+  for (char& c : text)
+    if (c == '\\') c = '/';
+  if (!text.empty() && text.back() != '/') text.push_back('/');
+  return text;
+}
+
+// The sheets a style sheet @imports are fetched this many levels below it; an @import deeper
+// down keeps its text.
+constexpr int kMaxImportLevels = 3;
+
+bool IsStyleSheetName(std::string_view name) {
+  return EqualsIgnoreCase(ExtractUrlFileExt(name), ".css");
+}
 
 class PageLevel {
  public:
@@ -68,12 +96,13 @@ class PageLevel {
         localPage_(IsLocalPage(pageUrl_)) {}
 
   // The two passes; false when stopped. Exceptions are left to the caller.
-  bool Run() { return FetchPass() && EmbedPass() && !fetcher_.StopAll(); }
+  bool Run() { return FetchPass() && StylePass() && EmbedPass() && !fetcher_.StopAll(); }
 
  private:
-  void Fail(size_t i) {
-    state_.FailedUrls.push_back(refs_.urls[i]);
-    state_.FailedTargets.push_back(refs_.locals[i]);
+  void Fail(size_t i) { Fail(refs_.urls[i], refs_.locals[i]); }
+  void Fail(const std::string& url, const std::string& local) {
+    state_.FailedUrls.push_back(url);
+    state_.FailedTargets.push_back(local);
   }
 
   void ProgressStep() {
@@ -93,20 +122,26 @@ class PageLevel {
       fetcher_.ProcessMessages();
       if (fetcher_.StopAll()) return false;
       const std::string& local = refs_.locals[i];
-      const bool deferred = IsPageFile(local) ? refs_.kinds[i] == rkFrame : IsScriptFile(local);
-      if (!deferred) FetchResource(i);
+      // Pages in frames and scripts wait for the second pass; today's attributes (kind -1)
+      // name resources only.
+      const int kind = refs_.kinds[i];
+      const bool deferred =
+          kind >= 0 && (IsPageFile(local) ? kind == rkFrame : IsScriptFile(local));
+      if (!deferred && FetchResource(url, local) && refs_.names && refs_.sheets[i] &&
+          !FetchStyleSheetReferences(url, local, 0))
+        return false;
       ProgressStep();
     }
     return true;
   }
 
-  void FetchResource(size_t i) {
-    const std::string& url = refs_.urls[i];
-    const std::string& local = refs_.locals[i];
-    if (!IsSafeLocalName(resourceFolder_, local)) return;
+  // Copies or fetches one resource; true when it is now at its local name.
+  bool FetchResource(const std::string& url, const std::string& local) {
+    if (!IsSafeLocalName(resourceFolder_, local)) return false;
+    if (refs_.names && !refs_.names->FirstFetch(url)) return false;  // fetched once per folder
     if (!localPage_ && NamesLocalFile(url)) {
-      Fail(i);
-      return;
+      Fail(url, local);
+      return false;
     }
     if (IsDrivePath(url)) {
       // A local file is copied, unless the page names its own copy; a failed copy is not
@@ -114,10 +149,58 @@ class PageLevel {
       const std::string source = GetLongPath(ReplaceAllText(url, "/", "\\"));
       const std::string target =
           GetLongPath(ReplaceAllText(resourceFolder_ + ExtractUrlFileName(local), "/", "\\"));
-      if (!EqualsIgnoreCase(source, target)) platform::CopyFileReplacing(source, target);
-    } else if (!fetcher_.FetchToFile(url, local)) {
-      Fail(i);
+      return EqualsIgnoreCase(source, target) || platform::CopyFileReplacing(source, target);
     }
+    if (fetcher_.FetchToFile(url, local)) return true;
+    Fail(url, local);
+    return false;
+  }
+
+  // The references of a saved style sheet, fetched in order (the sheets it @imports depth
+  // first), then the sheet rewritten to name them by their local names. level counts the
+  // @imports above the sheet. False when stopped.
+  bool FetchStyleSheetReferences(const std::string& sheetUrl, const std::string& sheetFile,
+                                 int level) {
+    std::string text;
+    try {
+      text = ReadFileBytes(sheetFile);
+    } catch (const FileError&) {
+      return true;  // nothing to read: nothing to fetch
+    }
+    const std::string folder = LocalFolderText(resourceFolder_);
+    std::vector<std::optional<std::string>> names;
+    for (const CssReference& css : FindCssReferences(text)) {
+      std::optional<std::string>& name = names.emplace_back();
+      if (fetcher_.StopAll()) return false;
+      std::string fragment;
+      const std::string url = StyleReferenceUrl(sheetUrl, css.value, &fragment);
+      if (url.size() < 2 || (css.fromImport && level >= kMaxImportLevels)) continue;
+      const std::string& local = refs_.names->NameOf(url, WantedFileName(url, false));
+      if (!IsSafeLocalName(resourceFolder_, folder + local)) continue;
+      name = local + fragment;
+      if (FetchResource(url, folder + local) && (css.fromImport || IsStyleSheetName(local)) &&
+          !FetchStyleSheetReferences(url, folder + local, level + 1))
+        return false;
+    }
+    size_t index = 0;
+    const std::string rewritten =
+        RewriteCssReferences(text, [&](const CssReference&) { return names[index++]; });
+    if (rewritten != text) WriteFileBytes(sheetFile, rewritten);
+    return true;
+  }
+
+  // The references of the page's style elements and attributes.
+  bool StylePass() {
+    for (size_t i = 0; i < refs_.styleUrls.size(); ++i) {
+      if (fetcher_.StopAll()) return false;
+      const std::string& url = refs_.styleUrls[i];
+      const std::string& local = refs_.styleLocals[i];
+      if (url.size() >= 2 && FetchResource(url, local) &&
+          (refs_.styleSheets[i] || IsStyleSheetName(local)) &&
+          !FetchStyleSheetReferences(url, local, 0))
+        return false;
+    }
+    return true;
   }
 
   // Second pass: pages in frames, linked pages and scripts are imported one level deeper.
@@ -168,6 +251,36 @@ class PageLevel {
   const bool localPage_;
 };
 
+// The references to fetch in complete mode, from the page's scan: the tags' references and
+// today's attributes in order (each once), then the style references (each once).
+PageReferences TodaysPageReferences(const std::vector<PageReference>& scanned,
+                                    const std::string& resourceFolder, ResourceNames& names) {
+  PageReferences refs;
+  refs.names = &names;
+  const std::string folder = LocalFolderText(resourceFolder);
+  std::set<std::pair<int, std::string>> listed;
+  std::set<std::string> styles;
+  for (const PageReference& ref : scanned) {
+    if (ref.url.empty() || ref.form == PageReference::Form::RemoveTag) continue;
+    const std::string local =
+        folder + names.NameOf(ref.url, WantedFileName(ref.url, ref.kind == rkFrame));
+    if (ref.inlineStyle) {
+      if (!styles.insert(ref.url).second) continue;
+      refs.styleUrls.push_back(ref.url);
+      refs.styleLocals.push_back(local);
+      refs.styleSheets.push_back(ref.styleSheet);
+      continue;
+    }
+    const int kind = ref.form == PageReference::Form::Tag ? ref.kind : -1;
+    if (!listed.emplace(kind, ref.url).second) continue;
+    refs.urls.push_back(ref.url);
+    refs.locals.push_back(local);
+    refs.kinds.push_back(kind);
+    refs.sheets.push_back(ref.styleSheet || IsStyleSheetName(local));
+  }
+  return refs;
+}
+
 // The references to fetch, from the page text as it was given (not the rewritten one).
 PageReferences CollectPageReferences(const std::string& html, const std::string& pageUrl,
                                      const std::string& resourceFolder) {
@@ -191,23 +304,43 @@ bool ImportPage(const std::string& Html, std::string PageUrl, const std::string&
 
   // The top page is named by its document number; a script's references point into the
   // folder of the page that includes it.
-  std::string pageFile = Folder + PageName, resourceFolder, saved;
+  const bool complete = state.Options.CompletePages;
+  const bool script = complete ? IsTodaysScriptFile(PageUrl) : IsScriptFile(PageUrl);
+  std::string pageFile = Folder + PageName, resourceFolder, localFolder;
   if (ExtractUrlFileExt(PageName).empty()) {
     pageFile += ".htm";
-    const std::string localFolder = FileNameOnly(pageFile) + ".files";
+    localFolder = FileNameOnly(pageFile) + ".files";
     resourceFolder = Folder + localFolder + "\\";
-    saved = RewritePageLinks(Html, localFolder, PageUrl);
-  } else if (!IsScriptFile(PageUrl)) {
+  } else if (!script) {
     resourceFolder = Folder + FileNameOnly(pageFile) + ".files\\";
-    saved = RewritePageLinks(Html, FileNameOnly(PageName) + ".files", PageUrl);
+    localFolder = FileNameOnly(PageName) + ".files";
   } else {
     resourceFolder = Folder;
-    saved = RewritePageLinks(Html, LastUrlFolderName(Folder), PageUrl);
+    localFolder = LastUrlFolderName(Folder);
   }
-  WriteFileBytes(pageFile, NormalizeLineBreaks(saved));
-
-  PageUrl = ResolveUrl(PageUrl, PageUrl);
-  PageReferences refs = CollectPageReferences(Html, PageUrl, resourceFolder);
+  PageReferences refs;
+  if (complete) {
+    // Names are given in the order of the page; the page is written with them before any
+    // of its references is fetched.
+    const std::vector<PageReference> scanned = ScanTodaysPage(Html, PageUrl, script);
+    ResourceNames& names = state.FolderNames[AsciiLowerCase(resourceFolder)];
+    const std::string prefix =
+        LocalFolderText(localFolder) == "/" ? "" : LocalFolderText(localFolder);
+    const std::string saved = RewriteTodaysPage(
+        Html, scanned, [&](const PageReference& ref) -> std::optional<std::string> {
+          const std::string& name =
+              names.NameOf(ref.url, WantedFileName(ref.url, ref.kind == rkFrame));
+          if (!IsSafeLocalName(resourceFolder, name)) return std::nullopt;
+          return prefix + name + ref.fragment;
+        });
+    WriteFileBytes(pageFile, NormalizeLineBreaks(saved));
+    refs = TodaysPageReferences(scanned, resourceFolder, names);
+    PageUrl = ResolveUrl(PageUrl, PageUrl);
+  } else {
+    WriteFileBytes(pageFile, NormalizeLineBreaks(RewritePageLinks(Html, localFolder, PageUrl)));
+    PageUrl = ResolveUrl(PageUrl, PageUrl);
+    refs = CollectPageReferences(Html, PageUrl, resourceFolder);
+  }
   if (!refs.urls.empty() && !platform::DirectoryExists(resourceFolder) &&
       !platform::CreateDirectoryLevel(resourceFolder))
     return false;
@@ -225,8 +358,10 @@ bool ImportPage(const std::string& Html, std::string PageUrl, const std::string&
 }
 
 bool RunPageImport(const std::string& Html, const std::string& PageLocation, int32_t DocumentId,
-                   const std::string& WorkFolder, PageFetcher& fetcher, PageImportState& state) {
+                   const std::string& WorkFolder, PageFetcher& fetcher, PageImportState& state,
+                   const PageImportOptions& options) {
   state = PageImportState{};
+  state.Options = options;
   return ImportPage(Html, PageLocation, std::to_string(DocumentId), WorkFolder, fetcher, state);
 }
 

@@ -12,9 +12,11 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 
+#include "import/ResourceNames.h"
 #include "util/Strings.h"
 
 namespace lorvex {
@@ -38,13 +40,24 @@ class PageFetcher {
   virtual bool StopAll() const = 0;
 };
 
+// What an import saves beyond the pages of its first design.
+struct PageImportOptions {
+  // Also what today's pages need to look right offline: the references of style sheets,
+  // style elements and style attributes, srcset and media sources, lazy-loading attributes,
+  // today's file kinds; one naming space per resource folder.
+  bool CompletePages = false;
+};
+
 // The module-wide state of one import.
 struct PageImportState {
+  PageImportOptions Options;
   int32_t ImportDepth = 1;     // depth of the page about to be imported; 1 for the top page
   int32_t FetchedCount = 0;    // progress steps taken, over all levels and both passes
   int32_t ReferenceTotal = 0;  // references of the page whose passes run now
   StringList FailedUrls;       // resources that could not be fetched ...
   StringList FailedTargets;    // ... and the local files they were to become
+  // With CompletePages: the names of each resource folder's files, by the folder's path.
+  std::map<std::string, ResourceNames> FolderNames;
 };
 
 // The deepest level imported: the top page and what it embeds.
@@ -64,6 +77,7 @@ bool ImportPage(const std::string& Html, std::string PageUrl, const std::string&
 // and the list of failures stay with the caller. An exception from saving or scanning the top
 // page leaves it: then nothing is to be packed and no failure list shown.
 bool RunPageImport(const std::string& Html, const std::string& PageLocation, int32_t DocumentId,
-                   const std::string& WorkFolder, PageFetcher& fetcher, PageImportState& state);
+                   const std::string& WorkFolder, PageFetcher& fetcher, PageImportState& state,
+                   const PageImportOptions& options = {});
 
 }  // namespace lorvex

@@ -355,6 +355,13 @@ void AppendEscaped(std::string& out, std::string_view text, char quote) {
 
 }  // namespace
 
+std::string EscapeCssValue(std::string_view text, char quote) {
+  std::string out;
+  out.reserve(text.size());
+  AppendEscaped(out, text, quote);
+  return out;
+}
+
 std::vector<CssReference> FindCssReferences(std::string_view css) {
   std::vector<CssReference> refs;
   CssScanner scanner(css);

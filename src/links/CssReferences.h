@@ -55,6 +55,10 @@ struct CssReference {
 // Every reference in the style text, in order of position.
 std::vector<CssReference> FindCssReferences(std::string_view css);
 
+// A value written for a reference of that quote ('"', '\'' or 0 for an unquoted url), escaped
+// as RewriteCssReferences escapes it.
+std::string EscapeCssValue(std::string_view text, char quote);
+
 // The style text with the raw value of each reference for which replace gives a text written
 // as that text instead, escaped for the reference's form: inside quotes the same quote, "\"
 // and line breaks; unquoted, whitespace, quotes, parentheses, "\" and non-printable bytes

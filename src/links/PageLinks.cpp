@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <unordered_map>
 
+#include "links/TagFinder.h"
 #include "util/Ascii.h"
 #include "util/ByteScan.h"
 #include "util/UrlPath.h"
@@ -13,36 +14,6 @@
 namespace lorvex {
 
 namespace {
-
-// Finding tags, shared by both passes. A position P runs over every character but the last;
-// at a "<" the characters after it are examined up to `margin` characters before the end: the
-// first ">" ends the tag; a "<" before any ">" means no tag, and scanning resumes after that
-// second "<" (which is never a tag start itself). With neither in range there is no tag at P.
-//
-// onTag(start, end) gets the 0-based positions of "<" and ">" and returns where to resume.
-// The rewriting pass edits only text before its scan point, which moves the end of the text
-// and the scan point alike; so "margin characters before the current end" is always the same
-// place in the original text, and the margin can be applied to the original.
-template <typename OnTag>
-void ForEachTag(std::string_view text, size_t margin, OnTag onTag) {
-  const size_t length = text.size();
-  if (length < 2) return;
-  const size_t limit = length > margin ? length - margin : 0;  // first position not examined
-  size_t p = 0;
-  while (p + 1 < length) {
-    p = text.find('<', p);
-    if (p == std::string_view::npos || p + 1 >= length) return;
-    size_t q = p + 1;
-    while (q < limit && text[q] != '<' && text[q] != '>') ++q;
-    if (q >= limit) {
-      ++p;
-    } else if (text[q] == '<') {
-      p = q + 1;
-    } else {
-      p = onTag(p, q);
-    }
-  }
-}
 
 // Characters that continue an attribute name.
 constexpr bool IsAttributeNameChar(char c) {
@@ -53,7 +24,8 @@ constexpr bool IsNameEnd(char c) {
   return c == '\r' || c == '\n' || c == ' ' || c == '"' || c == '\'' || c == '<' || c == '>';
 }
 
-// The kind of a lower-cased tag name, or -1.
+}  // namespace
+
 int KindOfTagName(std::string_view tagName) {
   constexpr size_t kLongestTagName = 6;  // iframe, script
   if (tagName.empty() || tagName.size() > kLongestTagName) return -1;
@@ -72,6 +44,8 @@ int KindOfTagName(std::string_view tagName) {
   return -1;
 }
 
+namespace {
+
 // The position (0-based) where a value that is trimmed to its text starts: the first byte
 // above 32, so that replacing the trimmed value's length from there covers exactly the value
 // even when it begins with a tab or a line break. A blank value has none.
@@ -85,12 +59,12 @@ size_t TrimmedStart(std::string_view raw) {
 // there is no value (and `refused`, when given, receives it).
 AttributeValue ResourceAttribute(std::string_view attrText,
                                  std::initializer_list<std::string_view> names,
-                                 AttributeValue* refused = nullptr) {
+                                 AttributeValue* refused = nullptr, bool todaysKinds = false) {
   AttributeValue result;
   for (std::string_view name : names) {
     TagAttribute attribute = GetTagAttribute(attrText, name);
     if (!attribute.found) continue;
-    if (!IsResourceFile(attribute.value)) {
+    if (!(todaysKinds ? IsTodaysResourceFile(attribute.value) : IsResourceFile(attribute.value))) {
       if (refused && attribute.pos != kNoPosition) {
         refused->pos = attribute.pos;
         refused->value = std::move(attribute.value);
@@ -168,7 +142,7 @@ constexpr bool HasUnsavedValues(int kind) {
 // the position and length of a src/background value that was read but is not a known
 // resource file (the tag then carries no reference).
 TagScanResult ScanTagText(std::string_view tag, std::string& baseUrl, BaseFolder& folder,
-                          AttributeValue* unsaved = nullptr) {
+                          AttributeValue* unsaved = nullptr, bool todaysKinds = false) {
   TagScanResult result;
   size_t nameEnd = 1;
   while (nameEnd < tag.size() && !IsNameEnd(tag[nameEnd])) ++nameEnd;
@@ -180,7 +154,7 @@ TagScanResult ScanTagText(std::string_view tag, std::string& baseUrl, BaseFolder
   AttributeValue attribute;
   switch (kind) {
     case rkParam:
-      attribute = ResourceAttribute(attrText, {"value"});
+      attribute = ResourceAttribute(attrText, {"value"}, nullptr, todaysKinds);
       break;
     case rkLink:
     case rkBase:
@@ -191,7 +165,7 @@ TagScanResult ScanTagText(std::string_view tag, std::string& baseUrl, BaseFolder
       attribute = PlainAttribute(attrText, "charset");
       break;
     default:
-      attribute = ResourceAttribute(attrText, {"src", "background"}, unsaved);
+      attribute = ResourceAttribute(attrText, {"src", "background"}, unsaved, todaysKinds);
       break;
   }
   if (unsaved && unsaved->pos != kNoPosition) unsaved->pos += static_cast<TextPos>(name.size()) + 1;
@@ -314,6 +288,12 @@ AttributeValue CharsetAttribute(std::string_view attrText) {
 TagScanResult ScanTag(std::string_view tag, std::string& baseUrl) {
   BaseFolder folder;
   return ScanTagText(tag, baseUrl, folder);
+}
+
+TagScanResult ScanTagOfTodaysPage(std::string_view tag, std::string& baseUrl,
+                                  AttributeValue& unsaved) {
+  BaseFolder folder;
+  return ScanTagText(tag, baseUrl, folder, &unsaved, true);
 }
 
 namespace {

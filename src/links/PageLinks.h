@@ -74,8 +74,16 @@ struct TagScanResult {
   size_t valueLen = 0;
   std::string ref;  // kind-prefixed; empty for none
 };
+// The reference kind of a tag name (letters folded), or -1 for a tag that carries none.
+int KindOfTagName(std::string_view tagName);
+
 // Scans one tag text ("<" to ">"). A base tag replaces baseUrl for what follows.
 TagScanResult ScanTag(std::string_view tag, std::string& baseUrl);
+// ScanTag with the extension tests of the complete-page mode (IsTodaysResourceFile). When a
+// src or background value names no such file, unsaved receives its position in the tag text
+// and its value.
+TagScanResult ScanTagOfTodaysPage(std::string_view tag, std::string& baseUrl,
+                                  AttributeValue& unsaved);
 
 // Every reference of the page's tags, in order, trimmed; duplicates removed on request (the
 // first occurrence stays). The base starts as baseUrl; base tags change it for this pass.

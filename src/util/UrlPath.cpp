@@ -97,6 +97,9 @@ constexpr std::array<std::string_view, 23> kResourceExtensions = {
     ".htm", ".html", ".php", ".gif", ".jpg",  ".jpeg", ".jff", ".jtf",
     ".png", ".bmp",  ".ico", ".tif", ".tiff", ".wmf",  ".ras", ".eps",
     ".pcx", ".pcd",  ".tga", ".swf", ".js",   ".jsp",  ".css"};
+constexpr std::array<std::string_view, 20> kTodaysExtensions = {
+    ".svg", ".webp", ".avif", ".ico", ".bmp", ".woff", ".woff2", ".ttf", ".otf",  ".eot",
+    ".mp4", ".webm", ".ogg",  ".ogv", ".mp3", ".m4a",  ".wav",   ".vtt", ".json", ".map"};
 constexpr std::array<std::string_view, 4> kPageExtensions = {".htm", ".html", ".php", ".asp"};
 constexpr std::array<std::string_view, 1> kScriptExtensions = {".js"};
 constexpr std::array<std::string_view, 1> kAspExtensions = {".asp"};
@@ -193,6 +196,20 @@ bool IsResourceFile(std::string_view reference) {
 bool IsPageFile(std::string_view reference) { return ExtensionIn(reference, kPageExtensions); }
 bool IsScriptFile(std::string_view reference) { return ExtensionIn(reference, kScriptExtensions); }
 bool IsAspFile(std::string_view reference) { return ExtensionIn(reference, kAspExtensions); }
+
+std::string_view WithoutQueryOrFragment(std::string_view reference) {
+  return reference.substr(0, std::min(reference.find_first_of("?#"), reference.size()));
+}
+bool IsTodaysResourceFile(std::string_view reference) {
+  std::string_view path = WithoutQueryOrFragment(reference);
+  return ExtensionIn(path, kResourceExtensions) || ExtensionIn(path, kTodaysExtensions);
+}
+bool IsTodaysPageFile(std::string_view reference) {
+  return ExtensionIn(WithoutQueryOrFragment(reference), kPageExtensions);
+}
+bool IsTodaysScriptFile(std::string_view reference) {
+  return ExtensionIn(WithoutQueryOrFragment(reference), kScriptExtensions);
+}
 
 std::string ExtractUrlFolder(std::string_view reference) {
   std::string_view text = Trim(reference);

@@ -238,6 +238,75 @@ TEST(PageImport, EveryRewrittenPictureNamesAFileTheImportWrote) {
   EXPECT_EQ(Read(W, "4.files\\pic[2].gif"), "x/pic.gif");
 }
 
+TEST(PageImport, CompletePagesSaveWhatTodaysPagesNeed) {
+  // A style sheet that imports three levels deep and names a font, a picture and a missing
+  // one; srcset and lazy pictures; two URLs with one name; an inline style; a script with a
+  // query whose own picture shares the page's folder.
+  const std::string s = kSiteUrl;
+  const std::string html =
+      "<link rel=\"stylesheet\" href=\"css/s.css?v=1\"><img src=\"a.png?v=1\" "
+      "srcset=\"a.png?v=2 2x\"><img data-src=\"lazy.webp\" src=\"data:image/gif;base64,R0\">"
+      "<div style=\"background:url(&quot;hero.jpg&quot;)\"></div>"
+      "<script src=\"app.js?ver=3\"></script>\n</body></html>\n";
+  FakeFetcher fetcher;
+  fetcher.progressBar = true;
+  fetcher.web = {
+      {s + "css/s.css?v=1",
+       "@import url(i1.css);\nbody{background:url('../bg.png')}\n"
+       "@font-face{src:url(f.woff2?#iefix) format('eot'),url(\"gone.woff\")}"},
+      {s + "css/i1.css", "@import 'i2.css'; .a{background:url(x.png)}"},
+      {s + "css/i2.css", "@import 'i3.css';"},
+      {s + "css/i3.css", "@import 'i4.css'; .b{background:url(data:image/png;base64,AA)}"},
+      {s + "bg.png", "PNG-bg"},
+      {s + "css/f.woff2", "WOFF2"},
+      {s + "css/x.png", "PNG-x"},
+      {s + "a.png?v=1", "PNG-a1"},
+      {s + "a.png?v=2", "PNG-a2"},
+      {s + "lazy.webp", "WEBP"},
+      {s + "hero.jpg", "JPG-hero"},
+      {s + "app.js?ver=3", "w('<img src=\"a.png?v=3\">');\n// the menu\n"},
+      {s + "a.png?v=3", "PNG-a3"},
+  };
+  TempFolder work;
+  const std::string W = CoreFolder(work);
+  PageImportState state;
+  ASSERT_TRUE(RunPageImport(html, s + "index.htm", 7, W, fetcher, state, PageImportOptions{true}));
+  EXPECT_THAT(fetcher.fetched,
+              ElementsAre(s + "css/s.css?v=1", s + "css/i1.css", s + "css/i2.css", s + "css/i3.css",
+                          s + "css/x.png", s + "bg.png", s + "css/f.woff2", s + "css/gone.woff",
+                          s + "a.png?v=1", s + "a.png?v=2", s + "lazy.webp", s + "hero.jpg",
+                          s + "a.png?v=3"));
+  const std::string folder = Slashed(W) + "/7.files/";
+  EXPECT_THAT(state.FailedUrls, ElementsAre(s + "css/gone.woff"));
+  EXPECT_THAT(state.FailedTargets, ElementsAre(folder + "gone.woff"));
+  // The page's five references and the script's one take their steps in both passes; what
+  // the sheets and the style name takes none.
+  EXPECT_EQ(state.FetchedCount, 12);
+  EXPECT_EQ(state.ReferenceTotal, 1);  // the script's, the last level's
+  EXPECT_EQ(Read(W, "7.htm"),
+            "<link rel=\"stylesheet\" href=\"7.files/s.css\"><img src=\"7.files/a.png\" "
+            "srcset=\"7.files/a[2].png 2x\"><img data-src=\"7.files/lazy.webp\" "
+            "src=\"data:image/gif;base64,R0\"><div "
+            "style=\"background:url(&quot;7.files/hero.jpg&quot;)\"></div>"
+            "<script src=\"7.files/app.js\"></script>\r\n</body></html>\r\n");
+  EXPECT_EQ(Read(W, "7.files\\s.css"),
+            "@import url(i1.css);\nbody{background:url('bg.png')}\n"
+            "@font-face{src:url(f.woff2#iefix) format('eot'),url(\"gone.woff\")}");
+  EXPECT_EQ(Read(W, "7.files\\i1.css"), "@import 'i2.css'; .a{background:url(x.png)}");
+  // The fourth level is not fetched; its @import keeps its text.
+  EXPECT_EQ(Read(W, "7.files\\i3.css"),
+            "@import 'i4.css'; .b{background:url(data:image/png;base64,AA)}");
+  EXPECT_EQ(Read(W, "7.files\\app.js"), "w('<img src=\"7.files/a[3].png\">');\r\n// the menu\r\n");
+  for (auto [name, bytes] : std::map<std::string, std::string>{{"a.png", "PNG-a1"},
+                                                               {"a[2].png", "PNG-a2"},
+                                                               {"a[3].png", "PNG-a3"},
+                                                               {"bg.png", "PNG-bg"},
+                                                               {"f.woff2", "WOFF2"},
+                                                               {"hero.jpg", "JPG-hero"}})
+    EXPECT_EQ(Read(W, "7.files\\" + name), bytes) << name;
+  EXPECT_THAT(fetcher.texts, ElementsAre(s + "app.js?ver=3"));
+}
+
 TEST(PageImport, AnExceptionEndsTheLevelOfThePassesItInterrupts) {
   const std::string s = kSiteUrl;
   struct Case {
