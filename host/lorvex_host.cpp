@@ -14,7 +14,10 @@
 //                   [dialog options]
 //   lorvex-host blank --template DIR [--pack-mode B] --out FILE
 //   lorvex-host loadhtml --html-file F --location L --work DIR --doc ID [--quiet] [--out FILE]
-//                   [dialog options]
+//                   [--complete] [dialog options]
+//
+// --complete (run and loadhtml) turns on the library's per-user setting CompletePages for the
+// run: it saves what today's pages need too.
 //   dialog options: [--on-errors ok|stop|retry] [--font NAME] [--font-size N]
 //                   [--font-charset N] [--dialog-color N] [--screenshot-dir DIR]
 //
@@ -100,7 +103,7 @@ struct Options {
 };
 
 Options ParseOptions(int argc, char** argv, int first) {
-  static const char* kFlags[] = {"quiet", "trace"};
+  static const char* kFlags[] = {"quiet", "trace", "complete"};
   Options options;
   for (int i = first; i < argc; ++i) {
     std::string arg = argv[i];
@@ -254,14 +257,40 @@ int LoadHtmlFile(HMODULE library, const Options& options) {
   return 0;
 }
 
+// --complete: the library's per-user setting CompletePages is 1 for this run, and removed
+// again when the run ends (the host's own prefix is the user's registry here).
+class CompletePagesSetting {
+ public:
+  explicit CompletePagesSetting(bool on) {
+    if (!on) return;
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                          key_.put(), nullptr) != ERROR_SUCCESS)
+      throw std::runtime_error("cannot set the CompletePages setting");
+    const DWORD one = 1;
+    ::RegSetValueExA(key_.get(), "CompletePages", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one),
+                     sizeof(one));
+  }
+  ~CompletePagesSetting() {
+    if (key_) ::RegDeleteValueA(key_.get(), "CompletePages");
+  }
+  CompletePagesSetting(const CompletePagesSetting&) = delete;
+  CompletePagesSetting& operator=(const CompletePagesSetting&) = delete;
+
+ private:
+  static constexpr const char* kSettingsKey = "Software\\lorvex\\PageImport";
+  lorvex::win32::UniqueHKey key_;
+};
+
 int Usage() {
   std::fputs(
       "usage: lorvex-host list\n"
       "       lorvex-host run --index N --file PATH --work DIR --doc ID [--template DIR]\n"
       "                       [--pack-mode B] [--proxy HOST:PORT] [--read-timeout MS]\n"
-      "                       [--host-window HWND] [--trace] [--out FILE] [dialog options]\n"
+      "                       [--host-window HWND] [--trace] [--complete] [--out FILE]\n"
+      "                       [dialog options]\n"
       "       lorvex-host blank --template DIR [--pack-mode B] --out FILE\n"
       "       lorvex-host loadhtml --html-file F --location L --work DIR --doc ID [--quiet]\n"
+      "                       [--complete]\n"
       "                       [--out FILE] [dialog options]\n"
       "dialog options: [--on-errors ok|stop|retry] [--font NAME] [--font-size N]\n"
       "                [--font-charset N] [--dialog-color N] [--screenshot-dir DIR]\n",
@@ -303,6 +332,7 @@ int main(int argc, char** argv) {
       return 3;
     }
     try {
+      const CompletePagesSetting completePages(options.Has("complete"));
       if (command == "list")
         status = List(library.get());
       else if (command == "run")

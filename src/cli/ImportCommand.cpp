@@ -28,7 +28,8 @@ namespace lorvex::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: lorvex import FILE|URL --work DIR --doc ID [--proxy HOST:PORT] [--read-timeout MS]";
+    "usage: lorvex import FILE|URL --work DIR --doc ID [--complete] [--proxy HOST:PORT] "
+    "[--read-timeout MS]";
 // No wait without bound: a server that stops answering fails its resource after this long.
 constexpr int kDefaultReadTimeoutMs = 60000;
 constexpr int kMaxPort = 65535;
@@ -121,6 +122,7 @@ struct ImportArgs {
   std::string proxyHost;
   int proxyPort = 0;
   int readTimeout = kDefaultReadTimeoutMs;
+  PageImportOptions options;
 };
 
 ImportArgs ParseArgs(const Args& args) {
@@ -147,6 +149,8 @@ ImportArgs ParseArgs(const Args& args) {
       parsed.proxyPort = ParseNumber(proxy.substr(colon + 1), "proxy port", 1, kMaxPort);
     } else if (arg == "--read-timeout") {
       parsed.readTimeout = ParseNumber(value(), "read time-out", 0, INT32_MAX);
+    } else if (arg == "--complete") {
+      parsed.options.CompletePages = true;
     } else if (parsed.source.empty() && !arg.empty() && arg.rfind("--", 0) != 0) {
       parsed.source = arg;
     } else {
@@ -206,7 +210,8 @@ int ImportCommand(const Args& args) {
     InterruptStops interrupts;
     NativeFetcher fetcher(http, ::isatty(STDERR_FILENO) != 0);
     try {
-      completed = RunPageImport(html, location, parsed.document, work, fetcher, state);
+      completed =
+          RunPageImport(html, location, parsed.document, work, fetcher, state, parsed.options);
     } catch (const std::exception& e) {
       fetcher.EndProgressLine();
       std::fprintf(stderr, "lorvex import: %s\n", e.what());

@@ -18,7 +18,7 @@ constexpr Command kCommands[] = {
     {"rewrite", lorvex::cli::RewriteCommand, "rewrite FILE --local-folder DIR --page-url URL"},
     {"mht", lorvex::cli::MhtCommand, "mht ARCHIVE --work DIR --doc ID"},
     {"import", lorvex::cli::ImportCommand,
-     "import FILE|URL --work DIR --doc ID [--proxy HOST:PORT] [--read-timeout MS]"},
+     "import FILE|URL --work DIR --doc ID [--complete] [--proxy HOST:PORT] [--read-timeout MS]"},
     {"get", lorvex::cli::GetCommand,
      "get URL [--out FILE] [--proxy HOST:PORT] [--read-timeout MS] [--no-redirects] "
      "[--no-cookies]"},

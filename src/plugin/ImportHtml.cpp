@@ -10,6 +10,7 @@
 #include "import/PageImport.h"
 #include "platform/win32/Boundary.h"
 #include "plugin/PackingLibrary.h"
+#include "plugin/PageImportSettings.h"
 #include "util/FileOperation.h"
 #include "util/UrlPath.h"
 
@@ -68,8 +69,8 @@ bool ImportHtmlToStream(const TPlugInRequest& request, const std::string& html,
     }
     DialogFetcher fetcher(*progress, !quiet);
     const std::string workFolder = Text(request.WorkFolder);
-    bool imported =
-        RunPageImport(html, pageLocation, request.DocumentId, workFolder, fetcher, state);
+    bool imported = RunPageImport(html, pageLocation, request.DocumentId, workFolder, fetcher,
+                                  state, ReadPageImportSettings());
     if (imported) {
       if (!hostStream) throw PackingError("no host stream");
       PackFolder(std::to_string(request.DocumentId), AddBackslash(workFolder), hostStream,

@@ -1,0 +1,16 @@
+// What the page import offers beyond the request record, set per user in the registry and
+// read when an import starts: HKEY_CURRENT_USER\Software\lorvex\PageImport, CompletePages
+// (REG_DWORD; 1 saves what today's pages need, absent or 0 the pages of the first design).
+#pragma once
+
+#include "import/PageImport.h"
+
+namespace lorvex {
+
+constexpr const char* kPageImportSettingsKey = "Software\\lorvex\\PageImport";
+constexpr const char* kCompletePagesValue = "CompletePages";
+
+// The settings as the registry holds them now; a missing key or value means the default.
+PageImportOptions ReadPageImportSettings();
+
+}  // namespace lorvex
