@@ -1,5 +1,6 @@
 """The native tool's import command against the page site, served on 127.0.0.1 and on disk."""
 import os
+import re
 import signal
 import socket
 import subprocess
@@ -9,6 +10,9 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "e2e"))
+import browser  # noqa: E402
+import modernsite  # noqa: E402
 import pagesite  # noqa: E402
 
 TOOL = os.environ.get("LORVEX_TOOL", "lorvex")
@@ -78,6 +82,37 @@ class ImportCommand(unittest.TestCase):
         for name, source in layout.items():
             self.assertEqual(self.read(name), self.files[source], name)
         self.assertEqual(self.read("9.htm"), pagesite.rewritten_forms(9, self.base))
+
+    def test_complete_page_looks_right_offline(self):
+        """A page in the manner of today's sites, saved with --complete, then opened in a
+        browser with the servers gone: every picture loads from the disk, nothing is asked of
+        the network."""
+        site = os.path.join(self.dir.name, "modern")
+        with pagesite.SiteServer(site) as cdn, pagesite.SiteServer(site) as server:
+            files = modernsite.write_site(site, cdn.base_url)
+            status, out, err = run(server.base_url + "index.htm", "--work", self.work, "--doc",
+                                   "4", "--complete")
+        self.assertEqual((status, out, err), (0, b"", b""))
+        expected = modernsite.expected_files(4)
+        self.assertEqual(pagesite.listing(self.work), {"4.htm", "4.files/", *expected})
+        for name, source in expected.items():
+            if source:
+                self.assertEqual(self.read(name), files[source], name)
+        self.assertEqual(self.read("4.files/more.css"),
+                         b"/* imported */ .deep { background-image: url(deep.gif) }\n")
+        # Every url() of the saved page and sheets names a file beside it.
+        for name, folder in [("4.htm", ""), ("4.files/site.css", "4.files/"),
+                             ("4.files/more.css", "4.files/")]:
+            for target in re.findall(rb"url\((?:&quot;|['\"])?([^)'\"&]+)", self.read(name)):
+                if not target.startswith(b"data:"):
+                    local = folder + target.decode().split("#")[0]
+                    self.assertTrue(os.path.isfile(os.path.join(self.work, local)), local)
+        seen = browser.inspect(os.path.join(self.work, "4.htm"))
+        self.assertEqual(seen["requests"], [])
+        self.assertEqual(len(seen["images"]), 7)
+        for src, width in seen["images"]:
+            self.assertGreater(width, 1, src)  # the lazy picture too, put in by its own script
+        self.assertEqual(seen["sheets"][0][1], 5)  # the saved sheet, its rules read
 
     def test_site_on_disk(self):
         os.mkdir(self.work)

@@ -11,6 +11,7 @@ import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
 import browser  # noqa: E402
+import modernsite  # noqa: E402
 import pagesite  # noqa: E402
 from lorvexhost import BIN, HostTestCase, run_host, winpath, zip_entries  # noqa: E402
 
@@ -148,6 +149,50 @@ class LinkForms(HostTestCase):
         for name, source in layout.items():
             self.assertEqual(entries[name], files[source], name)
         self.assertEqual(entries["9.htm"], pagesite.rewritten_forms(9, base))
+
+
+class CompletePages(HostTestCase):
+    """The complete-page mode through the reference host's --complete: the DLL (moniker first,
+    HTTP as the fallback) packs exactly the files the native tool writes for the same page,
+    and the setting lasts for the one run only."""
+
+    NATIVE_TOOL = os.environ.get("LORVEX_TOOL") or os.path.join(
+        os.path.dirname(os.path.abspath(BIN or ".")), "..", "native", "lorvex")
+
+    def native_folder(self, url, doc):
+        work = self.path("native")
+        done = subprocess.run([self.NATIVE_TOOL, "import", url, "--work", work, "--doc", str(doc),
+                               "--complete"], capture_output=True, timeout=120)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        files = {}
+        for name in pagesite.listing(work):
+            if not name.endswith("/"):
+                with open(os.path.join(work, *name.split("/")), "rb") as f:
+                    files[name] = f.read()
+        return files
+
+    def test_modern_site_as_the_native_tool_writes_it(self):
+        site = self.path("modern")
+        with pagesite.SiteServer(site) as cdn, pagesite.SiteServer(site) as server:
+            files = modernsite.write_site(site, cdn.base_url)
+            url = server.base_url + "index.htm"
+            html = self.write("index.source", files["index.htm"])
+            runs = {}
+            for mode in ("--complete", None):
+                out = self.path("%s.zip" % (mode or "default"))
+                status, stdout, stderr = run_host(
+                    "loadhtml", "--html-file", winpath(html), "--location", url, "--work",
+                    winpath(self.path("work-%s" % (mode or "default"))), "--doc", "4", "--quiet",
+                    "--out", winpath(out), *([mode] if mode else []))
+                self.assertEqual((status, stdout), (0, "result=true\n"), stderr)
+                runs[mode] = zip_entries(out)
+            native = self.native_folder(url, 4)
+        self.assertEqual(set(runs["--complete"]), set(native))
+        for name, data in native.items():
+            self.assertEqual(runs["--complete"][name], data, name)
+        # The run without --complete saves the pages of the first design: no sheet's font.
+        self.assertNotIn("4.files/site.woff2", runs[None])
+        self.assertIn("4.files/site.css", runs[None])
 
 
 class PageInBrowser(HostTestCase):
