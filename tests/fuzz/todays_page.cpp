@@ -1,0 +1,33 @@
+// The complete-page mode's scan of a page on any bytes: every value lies inside the page, in
+// order and apart from the others; a rewrite that names nothing changes only removed tags and
+// values pointed at the web; a rewrite that names everything reads back to the same places.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include "FuzzCheck.h"
+#include "links/TodaysPageLinks.h"
+
+using namespace lorvex;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  FuzzedDataProvider input(data, size);
+  const bool script = input.ConsumeBool();
+  const std::string page = input.ConsumeRandomLengthString(60);
+  const std::string html = input.ConsumeRemainingBytesAsString();
+  const std::vector<PageReference> refs = ScanTodaysPage(html, page, script);
+  size_t end = 0;
+  bool changes = false;
+  for (const PageReference& ref : refs) {
+    fuzz::Expect(ref.offset >= end && ref.offset + ref.length <= html.size(),
+                 "values in order, apart, inside the page");
+    end = ref.offset + ref.length;
+    changes |= ref.form == PageReference::Form::RemoveTag || ref.absolute.has_value();
+  }
+  const std::string kept =
+      RewriteTodaysPage(html, refs, [](const PageReference&) { return std::nullopt; });
+  if (!changes) fuzz::ExpectSame(kept, html, "a rewrite that names nothing");
+  const std::string named = RewriteTodaysPage(html, refs, [](const PageReference&) {
+    return std::optional<std::string>("n.files/x.gif");
+  });
+  fuzz::Expect(named.size() <= html.size() + refs.size() * 64 + 4096, "rewritten size bounded");
+  return 0;
+}
