@@ -2,7 +2,7 @@
 """Writes the site of the page-import benchmark: a top page index.htm and about N resources
 (600 by default) that a page save fetches, the same bytes on every run.
 
-usage: bench/import/make_site.py OUT_DIR [--resources N] [--doc ID]
+usage: bench/import/make_site.py OUT_DIR [--resources N] [--doc ID] [--css-urls N]
 
 index.htm is a frameset page: its two frames are pages with their own images, and its
 noframes body holds what an ordinary page does (images in img, body, table, td and input
@@ -54,9 +54,10 @@ class Page:
 
 
 class Site:
-    def __init__(self, out):
+    def __init__(self, out, css_urls=0):
         self.out = out
         self.rng = random.Random(SEED)
+        self.css_urls = css_urls  # background pictures each style sheet names by url()
         self.files = {}  # site path -> bytes
         self.expected = []  # (local, source, check)
 
@@ -73,8 +74,16 @@ class Site:
         return width, height
 
     def text_file(self, path, kind, approx):
-        """A style sheet or a script of about approx bytes, with no tags and no url()."""
+        """A style sheet or a script of about approx bytes, with no tags; a style sheet names
+        css_urls background pictures of its own (in its folder's bg/) by url()."""
         lines, size, k = [], 0, 0
+        if kind == "css":
+            stem = posixpath.splitext(posixpath.basename(path))[0]
+            for n in range(self.css_urls):
+                picture = "bg/%s-%d.png" % (stem, n)
+                self.add_image(posixpath.join(posixpath.dirname(path), picture),
+                               self.rng.randrange(SMALLEST, 3000))
+                lines.append(".bg%d { background: url(%s) no-repeat; }" % (n, picture))
         while size < approx:
             if kind == "css":
                 line = ".c%d-%d { color: #%06x; margin: %dpx %dpx; font-size: %d%%; }" % (
@@ -141,8 +150,8 @@ def plan(resources):
     return frames, iframes, per_page, sheets, scripts, top_images
 
 
-def build(out, resources, doc):
-    site = Site(out)
+def build(out, resources, doc, css_urls=0):
+    site = Site(out, css_urls)
     frames, iframes, per_page, sheets, scripts, top_images = plan(resources)
     top = Page("index.htm")
     head = ["<html>", "<head>", "<title>Benchmark site</title>"]
@@ -253,8 +262,10 @@ def main():
     parser.add_argument("out")
     parser.add_argument("--resources", type=int, default=600)
     parser.add_argument("--doc", type=int, default=1)
+    parser.add_argument("--css-urls", type=int, default=0,
+                        help="background pictures each style sheet names by url()")
     args = parser.parse_args()
-    site = build(args.out, args.resources, args.doc)
+    site = build(args.out, args.resources, args.doc, args.css_urls)
     write(site)
     saved = len(site.expected) - 1
     size = sum(len(site.files[source]) for _, source, _ in site.expected)

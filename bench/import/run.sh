@@ -6,6 +6,9 @@
 #   wine-start     lorvex-host.exe list: what starting the host under Wine costs by itself
 #   wget           wget -p -k -q -e robots=off -P DIR URL
 #   httrack        httrack URL -O DIR -q -%v0 -r2 -n -s0 -I0 -%! -A0 -%c0
+#   lorvex-complete  build/native/lorvex import --complete, and
+#   wget-EH          wget -p -k -E -H: both on the same site whose style sheets also name
+#                    CSS_URLS (default 4) pictures each by url(), served on PORT + 1
 # ROUNDS times each, interleaved, every run into a fresh folder. Prints a Markdown table:
 # files saved (count, MB), links of the saved top page that name an existing local file, the
 # expected files found (and byte copies that are equal) for the lorvex rows, median wall
@@ -78,6 +81,12 @@ command -v wget >/dev/null || note wget "not available (wget is not installed)"
 # --- the site and its server ---------------------------------------------------------------
 site="$scratch/site"
 python3 "$bench/make_site.py" "$site" --resources "$resources" >&2
+# The complete-mode rows save the same site whose style sheets also name pictures by url(),
+# served on the next port.
+css_site="$scratch/css-site"
+css_port=$((port + 1))
+css_url="http://127.0.0.1:$css_port/index.htm"
+python3 "$bench/make_site.py" "$css_site" --resources "$resources" --css-urls "${CSS_URLS:-4}" >&2
 mkdir -p "$scratch/nginx"
 cat >"$scratch/nginx/nginx.conf" <<CONF
 worker_processes 1;
@@ -102,6 +111,10 @@ http {
   server {
     listen 127.0.0.1:$port;
     root $site;
+  }
+  server {
+    listen 127.0.0.1:$css_port;
+    root $css_site;
   }
 }
 CONF
@@ -193,6 +206,15 @@ for round in $(seq "$rounds"); do
   if command -v wget >/dev/null; then
     run_tool wget "$out/wget" wget -p -k -q -e robots=off -P "$out/wget" "$url"
     count wget "$out/wget" "$out/wget/127.0.0.1:$port/index.htm"
+  fi
+  # Complete pages: the site with url() in its style sheets.
+  if [ -n "$native" ] && { "$lorvex" import 2>&1 || true; } | grep -q -- '--complete'; then
+    run_tool lorvex-complete "$out/complete" "$lorvex" import "$css_url" --work "$out/complete" --doc 1 --complete
+    count lorvex-complete "$out/complete" "$out/complete/1.htm" --expected "$css_site"
+  fi
+  if command -v wget >/dev/null; then
+    run_tool wget-EH "$out/wget-EH" wget -p -k -E -H -q -e robots=off -P "$out/wget-EH" "$css_url"
+    count wget-EH "$out/wget-EH" "$out/wget-EH/127.0.0.1:$css_port/index.htm"
   fi
   if command -v httrack >/dev/null; then
     # -r2: the page and what it links to; -n: and the files those pages need. -%! -A0 -%c0
