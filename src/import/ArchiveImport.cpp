@@ -234,12 +234,13 @@ namespace {
 constexpr std::string_view kCid = "cid:";
 
 // The parts folder as the page's rewritten references name it: its path with "/" for
-// every "\\", so that a cid: reference reads like the page's other local references.
+// every backslash, so that a cid: reference reads like the page's other local references.
 std::string PageFolderText(std::string_view workFolder, std::string_view documentName) {
   std::string folder(Trim(AddBackslash(workFolder) + std::string(documentName) + ".files/"));
   std::replace(folder.begin(), folder.end(), '\\', '/');
   return folder;
 }
+
 // A cid: value in a page ends at the first of these (or at a byte below 33).
 constexpr std::string_view kCidValueEnd = "\"'<>()";
 
