@@ -1,11 +1,16 @@
 #include "import/ArchiveImport.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <map>
+#include <set>
 
 #include "archive/Base64.h"
+#include "archive/PartHeaders.h"
 #include "archive/QuotedPrintable.h"
 #include "links/PageLinks.h"
+#include "platform/Charset.h"
 #include "platform/Platform.h"
 #include "util/ByteScan.h"
 #include "util/FileOperation.h"
@@ -116,6 +121,16 @@ auto WithBodyText(std::string_view body, Use&& use) {
   if (HasCrLfLines(body)) return use(body);
   return use(std::string_view(MhtBodyText(body)));
 }
+
+// A part's body decoded as text, its lines ending in CR LF as the page's do.
+std::string PartText(std::string_view body, TMhtEncoding encoding) {
+  if (encoding == meQuotedPrintable)
+    return WithBodyText(body, [](std::string_view text) { return DecodeQuotedPrintable(text); });
+  if (encoding == meRaw) return MhtBodyText(body);
+  StringSink sink;
+  Base64DecodeText(body, sink);
+  return NormalizeLineBreaks(sink.Text());
+}
 }  // namespace
 
 std::string FormatMessagePattern(std::string_view pattern, std::string_view argument) {
@@ -136,9 +151,11 @@ std::string FormatMessagePattern(std::string_view pattern, std::string_view argu
 
 void WriteMhtPart(bool& pagePending, std::string_view body, TMhtEncoding encoding,
                   std::string_view location, std::string& baseUrl, std::string_view workFolder,
-                  std::string_view documentName, std::string& message, const TMhtHost& host) {
+                  std::string_view documentName, std::string& message, const TMhtHost& host,
+                  const TMhtWriteOptions& options) {
   message.clear();
-  std::string name(Trim(ExtractUrlFileName(location)));
+  std::string name(options.Name.empty() ? Trim(ExtractUrlFileName(location))
+                                        : std::string_view(options.Name));
   if (name.empty() && !pagePending) return;
 
   const std::string base = AddBackslash(workFolder) + std::string(documentName);
@@ -146,6 +163,10 @@ void WriteMhtPart(bool& pagePending, std::string_view body, TMhtEncoding encodin
   const std::string partsFolder = base + ".files\\";
   const std::string localFolder = base + ".files/";
   const bool workFolderGiven = !Trim(workFolder).empty();
+  const CidNames* cids = options.Cids && !options.Cids->empty() ? options.Cids : nullptr;
+  auto keepText = [&](std::string_view text) {
+    if (options.HtmlText) options.HtmlText->assign(text);
+  };
 
   [&] {
     if (!pagePending && !IsSafeFileIn(partsFolder, name)) {
@@ -157,11 +178,23 @@ void WriteMhtPart(bool& pagePending, std::string_view body, TMhtEncoding encodin
     // The page: its links rewritten against its own folder, written into the work folder.
     auto writePage = [&](std::string text) {
       baseUrl = ExtractUrlFolder(location);
-      text = RewritePageLinks(text, localFolder, baseUrl);
+      keepText(text);
+      text = RewritePageLinks(text, localFolder, baseUrl, cids);
       if (!EnsureFolder(workFolder, workFolderGiven, message, host)) return;
       WriteTextFile(pageFile, text);
       pagePending = false;
     };
+    if (!pagePending && options.AsHtml) {
+      // A saved frame: its links rewritten against its own location when it has one.
+      std::string text = PartText(body, encoding);
+      keepText(text);
+      const bool ownLocation = !location.empty() && !StartsWithIgnoreCase(Trim(location), "cid:");
+      text = RewritePageLinks(text, localFolder, ownLocation ? ExtractUrlFolder(location) : baseUrl,
+                              cids);
+      if (!EnsureFolder(partsFolder, workFolderGiven, message, host)) return;
+      WriteTextFile(partsFolder + name, text);
+      return;
+    }
     if (encoding == meQuotedPrintable) {
       std::string text = WithBodyText(
           body, [](std::string_view bodyText) { return DecodeQuotedPrintable(bodyText); });
@@ -169,7 +202,8 @@ void WriteMhtPart(bool& pagePending, std::string_view body, TMhtEncoding encodin
         writePage(std::move(text));
       } else {
         // Style sheets and scripts too: their references are rewritten against the page.
-        text = RewritePageLinks(text, localFolder, baseUrl);
+        keepText(text);
+        text = RewritePageLinks(text, localFolder, baseUrl, cids);
         if (!EnsureFolder(partsFolder, workFolderGiven, message, host)) return;
         WriteTextFile(partsFolder + name, text);
       }
@@ -185,13 +219,7 @@ void WriteMhtPart(bool& pagePending, std::string_view body, TMhtEncoding encodin
       return;
     }
     if (pagePending) {
-      std::string text;
-      {
-        StringSink sink;
-        Base64DecodeText(body, sink);
-        text = NormalizeLineBreaks(sink.Text());
-      }
-      writePage(std::move(text));
+      writePage(PartText(body, encoding));
     } else {
       // Resources are stored byte for byte, decoded straight into the file.
       if (!EnsureFolder(partsFolder, workFolderGiven, message, host)) return;
@@ -201,41 +229,228 @@ void WriteMhtPart(bool& pagePending, std::string_view body, TMhtEncoding encodin
   if (host.ProcessMessages) host.ProcessMessages();
 }
 
+namespace {
+
+constexpr std::string_view kCid = "cid:";
+
+// The parts folder as the page's rewritten references name it: its path with "/" for
+// every backslash, so that a cid: reference reads like the page's other local references.
+std::string PageFolderText(std::string_view workFolder, std::string_view documentName) {
+  std::string folder(Trim(AddBackslash(workFolder) + std::string(documentName) + ".files/"));
+  std::replace(folder.begin(), folder.end(), '\\', '/');
+  return folder;
+}
+
+// A cid: value in a page ends at the first of these (or at a byte below 33).
+constexpr std::string_view kCidValueEnd = "\"'<>()";
+
+// Writes the parts that the walk hands over: the page and the resources named by their
+// locations as they come, and the parts known by cid: addresses once something written names
+// them.
+class ArchiveWriter {
+ public:
+  ArchiveWriter(std::string_view workFolder, std::string_view documentName, const TMhtHost& host,
+                std::vector<std::string>& messages)
+      : workFolder_(workFolder),
+        documentName_(documentName),
+        host_(host),
+        messages_(messages),
+        partsFolder_(AddBackslash(workFolder) + std::string(documentName) + ".files\\"),
+        localFolder_(PageFolderText(workFolder, documentName)) {}
+
+  // Names every part known by a cid: address, from the headers of all the archive's parts
+  // (as the walk hands them over, before anything is written).
+  void NameParts(const std::vector<TMhtPart>& parts);
+  // The walk's handler.
+  void Take(const TMhtPart& part, bool& pagePending);
+
+ private:
+  // Writes the part as the page or as a resource named given (its location's file name when
+  // empty).
+  void Write(const TMhtPart& part, bool& pagePending, const std::string& given);
+  // The first free name: base itself, else base with "[2]", "[3]" ... before its extension.
+  std::string FreeName(const std::string& base, size_t position, std::string_view type);
+  bool Referenced(const TMhtPart& part) const;
+  // Adds the cid: addresses that an HTML text names.
+  void NoteReferences(std::string_view html);
+  // Writes the parts set aside that are named by now, until no more are.
+  void WriteNamedDeferred();
+
+  const std::string workFolder_, documentName_;
+  const TMhtHost& host_;
+  std::vector<std::string>& messages_;
+  const std::string partsFolder_, localFolder_;
+  std::string baseUrl_, message_;
+  // The part file names written by location so far, by their lower-case form. Windows holds
+  // "A.gif" and "a.gif" as one file: the later of two such parts is not written, so that it
+  // cannot replace the earlier one there and the import writes the same files on every
+  // system. A part with exactly the same name still replaces the earlier one.
+  std::map<std::string, std::string> written_;
+  // Every name a part may be written under, lower-case: the names of resource locations and
+  // the names given to parts known by cid: addresses.
+  std::set<std::string> taken_;
+  CidNames cids_;
+  // The names given to parts by their headers, by position.
+  std::map<size_t, std::string> names_;
+  std::set<std::string> referenced_;
+  // Parts known by cid: addresses that nothing written has named yet.
+  std::vector<TMhtPart> deferred_;
+};
+
+void ArchiveWriter::NameParts(const std::vector<TMhtPart>& parts) {
+  auto locationName = [](const TMhtPart& part) {
+    return IsResourceFile(part.Location) ? std::string(Trim(ExtractUrlFileName(part.Location)))
+                                         : std::string();
+  };
+  for (const TMhtPart& part : parts) {
+    std::string name = locationName(part);
+    if (!name.empty()) taken_.insert(AsciiLowerCase(name));
+  }
+  for (const TMhtPart& part : parts) {
+    const std::vector<std::string> addresses = CidAddresses(part);
+    if (addresses.empty() || part.Kind == mkMultipart) continue;
+    std::string name = locationName(part);
+    if (name.empty()) {
+      std::string declared;
+      if (!DeclaredFileName(part, platform::ConvertToFileNameText, declared) ||
+          !IsSafeFileIn(partsFolder_, declared))
+        declared.clear();
+      name = FreeName(declared, part.Position, part.ContentType);
+      taken_.insert(AsciiLowerCase(name));
+      names_[part.Position] = name;
+    }
+    for (const std::string& address : addresses) cids_.emplace(address, localFolder_ + name);
+  }
+}
+
+std::string ArchiveWriter::FreeName(const std::string& base, size_t position,
+                                    std::string_view type) {
+  const std::string fallback =
+      "part" + std::to_string(position) + std::string(ExtensionForType(type));
+  for (const std::string* name : {&base, &fallback}) {
+    if (name->empty()) continue;
+    if (!taken_.count(AsciiLowerCase(*name))) return *name;
+    // taken_ holds fewer names than this bound, so one of the numbers is free.
+    for (size_t k = 2; k <= taken_.size() + 2; ++k) {
+      std::string tagged = TagFileName(*name, std::to_string(k));
+      if (!IsSafeFileIn(partsFolder_, tagged)) break;
+      if (!taken_.count(AsciiLowerCase(tagged))) return tagged;
+    }
+  }
+  return fallback;  // only when the parts folder's path leaves no room for a number
+}
+
+bool ArchiveWriter::Referenced(const TMhtPart& part) const {
+  for (const std::string& address : CidAddresses(part))
+    if (referenced_.count(address)) return true;
+  return false;
+}
+
+void ArchiveWriter::NoteReferences(std::string_view html) {
+  // Every "cid:" value in the text, as written and percent-decoded; reading the text rather
+  // than the tags may name a part that no tag names, which then is written all the same.
+  for (size_t at = 0; (at = html.find_first_of("cC", at)) != std::string_view::npos;) {
+    if (!StartsWithIgnoreCase(html.substr(at), kCid)) {
+      ++at;
+      continue;
+    }
+    at += kCid.size();
+    size_t end = at;
+    while (end < html.size() && static_cast<unsigned char>(html[end]) > 32 &&
+           kCidValueEnd.find(html[end]) == std::string_view::npos)
+      ++end;
+    const std::string_view id = html.substr(at, end - at);
+    at = end;
+    if (id.empty()) continue;
+    referenced_.insert(std::string(kCid) + std::string(id));
+    referenced_.insert(std::string(kCid) + UrlDecode(id));
+  }
+}
+
+void ArchiveWriter::Write(const TMhtPart& part, bool& pagePending, const std::string& given) {
+  const bool resource = !pagePending;
+  const std::string name =
+      given.empty() ? std::string(Trim(ExtractUrlFileName(part.Location))) : given;
+  if (resource && !name.empty()) {
+    auto earlier = written_.find(AsciiLowerCase(name));
+    if (earlier != written_.end() && earlier->second != name) {
+      messages_.push_back(FormatMessagePattern(kCaseClashMessage, PrintableName(name)));
+      return;
+    }
+  }
+  const bool html = EqualsIgnoreCase(
+      Trim(std::string_view(part.ContentType).substr(0, part.ContentType.find(';'))), "text/html");
+  std::string text;
+  TMhtWriteOptions options;
+  options.Name = name;
+  options.Cids = &cids_;
+  options.AsHtml = resource && html && !CidAddresses(part).empty();
+  // The page and the HTML resources are searched for the parts they name.
+  if (pagePending || html) options.HtmlText = &text;
+  WriteMhtPart(pagePending, part.Body, part.Encoding, part.Location, baseUrl_, workFolder_,
+               documentName_, message_, host_, options);
+  if (!message_.empty()) {
+    messages_.push_back(message_);
+    return;
+  }
+  if (resource && !name.empty()) written_.emplace(AsciiLowerCase(name), name);
+  NoteReferences(text);
+}
+
+void ArchiveWriter::Take(const TMhtPart& part, bool& pagePending) {
+  if (part.Kept) {
+    Write(part, pagePending, "");
+  } else if (!CidAddresses(part).empty() && part.Kind != mkMultipart) {
+    // Known by a cid: address only: written when something written names it.
+    deferred_.push_back(part);
+  }
+  WriteNamedDeferred();
+}
+
+void ArchiveWriter::WriteNamedDeferred() {
+  for (bool wrote = true; wrote;) {
+    wrote = false;
+    std::vector<TMhtPart> now;
+    auto rest = std::stable_partition(deferred_.begin(), deferred_.end(),
+                                      [&](const TMhtPart& part) { return !Referenced(part); });
+    now.assign(std::make_move_iterator(rest), std::make_move_iterator(deferred_.end()));
+    deferred_.erase(rest, deferred_.end());
+    for (const TMhtPart& part : now) {
+      auto named = names_.find(part.Position);
+      bool notPage = false;
+      Write(part, notPage, named == names_.end() ? "" : named->second);
+      wrote = true;
+    }
+  }
+}
+
+}  // namespace
+
 void ParseMhtDocument(std::string_view archiveFileName, std::string_view workFolder,
                       std::string_view documentName, std::vector<std::string>& messages,
                       const TMhtHost& host) {
   std::unique_ptr<TMhtArchive> loaded = TMhtArchive::Load(archiveFileName);
   const TMhtArchive& archive = *loaded;
-  std::string baseUrl;
-  std::string message;
-  // The part file names written so far, by their lower-case form. Windows holds "A.gif" and
-  // "a.gif" as one file: the later of two such parts is not written, so that it cannot
-  // replace the earlier one there and the import writes the same files on every system.
-  // A part with exactly the same name still replaces the earlier one.
-  std::map<std::string, std::string> written;
-  auto write = [&](const TMhtPart& part, bool& pagePending) {
-    if (!part.Kept) return;  // handed over for its headers only
-    const bool resource = !pagePending;
-    std::string name(Trim(ExtractUrlFileName(part.Location)));
-    if (resource && !name.empty()) {
-      auto earlier = written.find(AsciiLowerCase(name));
-      if (earlier != written.end() && earlier->second != name) {
-        messages.push_back(FormatMessagePattern(kCaseClashMessage, PrintableName(name)));
-        return;
-      }
+  // First every part's headers, so that the page's cid: references can be given their names
+  // before the page is written; then the parts themselves.
+  std::vector<TMhtPart> parts;
+  auto list = [&](const TMhtPart& part, bool& pagePending) {
+    if (!CidAddresses(part).empty() || IsResourceFile(part.Location)) {
+      parts.push_back(part);
+      parts.back().Body = {};
     }
-    WriteMhtPart(pagePending, part.Body, part.Encoding, part.Location, baseUrl, workFolder,
-                 documentName, message, host);
-    if (!message.empty()) {
-      messages.push_back(message);
-    } else if (resource && !name.empty()) {
-      written.emplace(AsciiLowerCase(name), std::move(name));
-    }
+    pagePending = false;
   };
-  if (!WalkMhtArchive(archive, write, host.ProcessMessages)) {
+  if (!WalkMhtArchive(archive, list, nullptr)) {
     if (Trim(workFolder).empty()) throw FileError("no work folder to save the page in");
     SaveArchiveAsPage(archive, AddBackslash(workFolder) + std::string(documentName) + ".htm");
+    return;
   }
+  ArchiveWriter writer(workFolder, documentName, host, messages);
+  writer.NameParts(parts);
+  WalkMhtArchive(
+      archive, [&](const TMhtPart& part, bool& pagePending) { writer.Take(part, pagePending); },
+      host.ProcessMessages);
 }
 
 void ImportMhtFile(std::string_view archiveFileName, std::string_view workFolder,

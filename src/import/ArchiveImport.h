@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "archive/MhtReader.h"
+#include "links/PageLinks.h"
 
 namespace lorvex {
 
@@ -25,16 +26,40 @@ struct TMhtHost {
 // The pattern with every "%s" replaced by argument and "%%" by "%"; nothing else changes.
 std::string FormatMessagePattern(std::string_view pattern, std::string_view argument);
 
+// How a part is written beyond the location's name and the page's rewriting.
+struct TMhtWriteOptions {
+  // The resource's file name; empty for the file name of its location.
+  std::string Name;
+  // The local names of the parts that a page may name by a cid: address; may be null.
+  const CidNames* Cids = nullptr;
+  // A resource that is an HTML document of its own (a saved frame): decoded whatever its
+  // encoding and rewritten as the page is, against its own location.
+  bool AsHtml = false;
+  // When set, receives the decoded text of the page or of an HTML resource before its
+  // rewriting, so that the caller can find the parts it names.
+  std::string* HtmlText = nullptr;
+};
+
 // Writes one part: the page ("<doc>.htm", links rewritten) while pagePending is true,
 // otherwise a resource file in "<doc>.files\". Leaves a message for the user in message
 // (empty when there is none): a folder that could not be created, or a part skipped for an
 // unsafe file name. Throws FileError when a file cannot be written.
 void WriteMhtPart(bool& pagePending, std::string_view body, TMhtEncoding encoding,
                   std::string_view location, std::string& baseUrl, std::string_view workFolder,
-                  std::string_view documentName, std::string& message, const TMhtHost& host);
+                  std::string_view documentName, std::string& message, const TMhtHost& host,
+                  const TMhtWriteOptions& options = {});
 
 // Reads the archive and writes its page and parts. Every message that a part left is added
 // to messages, in order, so that a failure is not hidden by a later part that went well.
+//
+// Parts that a page names by a cid: address (a mail's inline pictures by their Content-ID,
+// a saved page's style sheets and frames) are named before anything is written, from every
+// part's header block: by the file name of a location that names a known resource file,
+// else by the file name their headers declare (encoded words decoded and converted to the
+// 8-bit names the import writes), else "part<position><extension for the type>"; a name
+// that another part has taken (in any letter case) gets the next free "name[k].ext". Such a
+// part is written, whatever its type, once the page or a written HTML part names it; an
+// HTML part so named is rewritten as the page is.
 void ParseMhtDocument(std::string_view archiveFileName, std::string_view workFolder,
                       std::string_view documentName, std::vector<std::string>& messages,
                       const TMhtHost& host);

@@ -6,6 +6,7 @@ import tempfile
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "e2e"))
+import browser  # noqa: E402
 import mhtgen  # noqa: E402
 
 TOOL = os.environ.get("LORVEX_TOOL", "lorvex")
@@ -80,6 +81,53 @@ class MhtCommand(unittest.TestCase):
                 reference = mhtgen.email_parts(archive)
                 for file, location in parts.items():
                     self.assertEqual(self.read("42.files", file), reference[location], file)
+
+    def import_sample(self, name, archive):
+        self.work = os.path.join(self.dir.name, name)
+        os.mkdir(self.work)
+        self.assertEqual(run("mht", self.archive(archive), "--work", self.work, "--doc", "42"),
+                         (0, b"", b""))
+        return self.work + "/42.files/"
+
+    def test_parts_named_by_content_id_and_the_page_of_each_mail(self):
+        # Natively the names are UTF-8.
+        names = lambda entry: entry[1].encode()  # noqa: E731
+        for name, (archive, page, refs) in mhtgen.cid_samples().items():
+            with self.subTest(name):
+                folder = self.import_sample(name, archive)
+                # The page is the body that Python's email package picks, its references
+                # pointing at the written parts.
+                self.assertIn(mhtgen.page_lines(page),
+                              [mhtgen.page_lines(mhtgen.email_body(archive, prefer) or b"")
+                               for prefer in (("related", "html"), ("plain",))])
+                self.assertEqual(mhtgen.page_lines(self.read("42.htm")),
+                                 mhtgen.page_lines(mhtgen.expected_page(page, refs, folder, names)))
+                written = sorted(os.listdir(folder)) if refs else []
+                self.assertEqual(written, sorted(entry[1] for entry in refs.values()))
+                # Every part as Python decodes it; text parts as lines, with their own
+                # references rewritten as the page's are.
+                reference = mhtgen.email_parts_by_id(archive)
+                for key, file, _ in refs.values():
+                    data, expected = self.read("42.files", file), reference[key]
+                    if file.endswith((".htm", ".css")):
+                        self.assertEqual(mhtgen.page_lines(data), mhtgen.page_lines(
+                            mhtgen.expected_page(expected, refs, folder, names)), file)
+                    else:
+                        self.assertEqual(data, expected, file)
+
+    def test_pictures_and_frames_show_in_a_browser(self):
+        samples = mhtgen.cid_samples()
+        self.import_sample("mail", samples["cid-mail"][0])
+        seen = browser.inspect(os.path.join(self.work, "42.htm"))
+        self.assertEqual([width for _, width in seen["images"]], [7, 11])
+        self.import_sample("saved", samples["cid-browser"][0])
+        seen = browser.inspect(os.path.join(self.work, "42.htm"))
+        self.assertEqual([width for _, width in seen["images"]], [5])
+        self.assertEqual([n for _, n in seen["sheets"]], [1])
+        self.assertEqual([os.path.basename(f["url"] or "") for f in seen["frames"]],
+                         ["part3.htm", "part4.htm"])
+        self.assertEqual([width for _, width in seen["frames"][0]["images"]], [5])
+        self.assertEqual(seen["requests"], [])
 
 
 if __name__ == "__main__":

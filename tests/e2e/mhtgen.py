@@ -211,3 +211,165 @@ def page_lines(data):
     while lines and not lines[-1]:
         lines.pop()
     return lines
+
+
+# Archives whose pages name parts by cid: addresses, and mail whose page the old reading got
+# wrong. Each builder returns (archive, page, refs): page is the page's HTML or text as the
+# part carries it once decoded; refs maps each reference the page holds to the part that it
+# names, as (Content-ID or Content-Location, file name, file name where the system's ANSI
+# code page lacks a character of the name).
+
+
+
+def png(width):
+    """A valid PNG of width x 1 pixels (one row of red pixels), so that a browser shows it."""
+    import struct
+    import zlib
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    row = b"\x00" + b"\xff\x00\x00\xff" * width
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, 1, 8, 6, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(row)) + chunk(b"IEND", b""))
+
+
+def cid_mail():
+    """A mail as mail programs write one with inline pictures: alternative{plain,
+    related{html, pictures}}; one picture named by an encoded word, one without any name."""
+    pictures = [("note.1@example.com", '; name="=?UTF-8?Q?caf=C3=A9?= =?UTF-8?Q?.png?="', png(7)),
+                ("Pic-2.ABC@example.com", "", png(11))]
+    html = (b'<html><body><p>Hello, here are the pictures:</p>\r\n'
+            b'<img src="cid:note.1@example.com" alt="one">\r\n'
+            b'<img src="cid:Pic-2.ABC@example.com" alt="two">\r\n'
+            b'<p>That is all for today.</p></body></html>')
+    lines = [b"From: Anne <a@example.com>", b"To: b@example.com", b"Subject: pictures",
+             b"MIME-Version: 1.0", b'Content-Type: multipart/alternative; boundary="=_alt_c1d"', b"",
+             b"--=_alt_c1d", b"Content-Type: text/plain; charset=utf-8", b"", b"Hello, [one] [two]", b"",
+             b"--=_alt_c1d", b'Content-Type: multipart/related; boundary="=_rel_c1d"', b"",
+             b"--=_rel_c1d", b"Content-Type: text/html; charset=utf-8",
+             b"Content-Transfer-Encoding: quoted-printable", b"", qp_encode(html)]
+    for cid, name, data in pictures:
+        lines += [b"--=_rel_c1d", header("Content-Type", "image/png" + name),
+                  b"Content-Transfer-Encoding: base64", header("Content-ID", "<%s>" % cid),
+                  b"Content-Disposition: inline", b"", b64_lines(data)]
+    lines += [b"--=_rel_c1d--", b"", b"--=_alt_c1d--", b""]
+    refs = {"cid:note.1@example.com": ("note.1@example.com", "caf\u00e9.png", "part4.png"),
+            "cid:Pic-2.ABC@example.com": ("Pic-2.ABC@example.com", "part5.png", "part5.png")}
+    return CRLF.join(lines), html, refs
+
+
+def cid_browser_save():
+    """A browser's single-file save: the style sheet known by a cid: location, two inline
+    frames by their Content-IDs, a picture by its location."""
+    boundary = b"----MultipartBoundary--cidQ7x----"
+    page = (b'<html><head><link rel="stylesheet" type="text/css" href="cid:css-5d1@mhtml.blink" />'
+            b'</head><body>\r\n<p class="t">Top page</p>\r\n'
+            b'<iframe src="cid:frame-B2@mhtml.blink" width="300"></iframe>\r\n'
+            b'<iframe src="cid:frame-C3@mhtml.blink" width="300"></iframe>\r\n'
+            b'<img src="https://example.com/a/i.png">\r\n</body></html>')
+    frame_one = b'<html><body><p id="f">Frame one</p><img src="https://example.com/a/i.png"> </body></html>'
+    frame_two = b'<html><body><p id="f">Frame two</p></body></html>'
+    parts = [("text/html", "Content-ID: <frame-A1@mhtml.blink>", "https://example.com/a/", page),
+             ("text/css", None, "cid:css-5d1@mhtml.blink", b'@charset "utf-8";\r\np.t { color: red; }'),
+             ("text/html", "Content-ID: <frame-B2@mhtml.blink>", "https://example.com/frames/one", frame_one),
+             ("text/html", "Content-ID: <frame-C3@mhtml.blink>", "about:blank", frame_two)]
+    pieces = [CRLF.join([b"From: <Saved by the test browser>",
+                         b"Snapshot-Content-Location: https://example.com/a/", b"Subject: saved",
+                         b"MIME-Version: 1.0", b"Content-Type: multipart/related;",
+                         b'\ttype="text/html";', b'\tboundary="' + boundary + b'"', b"", b""])]
+    for content_type, cid, location, data in parts:
+        head = [header("Content-Type", content_type)] + ([cid.encode()] if cid else [])
+        head += [b"Content-Transfer-Encoding: quoted-printable", header("Content-Location", location)]
+        pieces.append(b"--" + boundary + CRLF + CRLF.join(head + [b"", qp_encode(data)]))
+    pieces.append(b"--" + boundary + CRLF + CRLF.join([
+        b"Content-Type: image/png", b"Content-Transfer-Encoding: base64",
+        b"Content-Location: https://example.com/a/i.png", b"", b64_lines(png(5))]))
+    pieces.append(b"--" + boundary + b"--" + CRLF)
+    refs = {"cid:css-5d1@mhtml.blink": ("cid:css-5d1@mhtml.blink", "part2.css", "part2.css"),
+            "cid:frame-B2@mhtml.blink": ("frame-B2@mhtml.blink", "part3.htm", "part3.htm"),
+            "cid:frame-C3@mhtml.blink": ("frame-C3@mhtml.blink", "part4.htm", "part4.htm"),
+            "https://example.com/a/i.png": ("https://example.com/a/i.png", "i.png", "i.png")}
+    return CRLF.join(pieces), page, refs
+
+
+def dkim_signed_mail():
+    """A signed mail: the signature's field list names content-type before the message's own
+    Content-Type field. The page is the plain alternative."""
+    return CRLF.join([
+        b"DKIM-Signature: v=1; a=rsa-sha256; c=relaxed/relaxed; d=example.com; s=s2024;",
+        b"\th=from:to:subject:date:message-id:mime-version:content-type;",
+        b"\tbh=47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU=;",
+        b"\tb=dGhpcyBpcyBub3QgYSByZWFsIHNpZ25hdHVyZQ==",
+        b"Received: from mx.example.com by mail.example.org; Mon, 1 Jan 2024 00:00:00 +0000",
+        b"From: Anne <a@example.com>", b"To: b@example.org", b"Subject: signed",
+        b"Date: Mon, 1 Jan 2024 00:00:00 +0000", b"Message-ID: <s1@example.com>",
+        b"MIME-Version: 1.0", b'Content-Type: multipart/alternative; boundary="000000000000ab12cd"',
+        b"", b"--000000000000ab12cd", b'Content-Type: text/plain; charset="UTF-8"', b"",
+        b"The signed message.", b"", b"--000000000000ab12cd",
+        b'Content-Type: text/html; charset="UTF-8"', b"",
+        b'<div dir="ltr">The signed message.</div>', b"", b"--000000000000ab12cd--", b""]), \
+        b"The signed message.", {}
+
+
+def footer_and_forward_mail():
+    """A mail whose message is followed by a footer in its own plain/HTML alternative and by
+    a forwarded message with a list of its own. The page is the message's plain text."""
+    return CRLF.join([
+        b"From: a@example.com", b"To: b@example.com", b"Subject: with footer", b"MIME-Version: 1.0",
+        b'Content-Type: multipart/mixed; boundary="mix-9f"', b"",
+        b"--mix-9f", b'Content-Type: multipart/alternative; boundary="alt-body-9f"', b"",
+        b"--alt-body-9f", b"Content-Type: text/plain; charset=us-ascii", b"", b"The message.",
+        b"--alt-body-9f", b"Content-Type: text/html; charset=us-ascii", b"", b"<p>The message.</p>",
+        b"--alt-body-9f--", b"",
+        b"--mix-9f", b'Content-Type: multipart/alternative; boundary="alt-foot-9f"', b"",
+        b"--alt-foot-9f", b"Content-Type: text/plain; charset=us-ascii", b"", b"The footer",
+        b"--alt-foot-9f", b"Content-Type: text/html; charset=us-ascii", b"", b"<p>The footer</p>",
+        b"--alt-foot-9f--", b"",
+        b"--mix-9f", b'Content-Type: message/rfc822; name="fwd.eml"',
+        b'Content-Disposition: attachment; filename="fwd.eml"', b"",
+        b"From: c@example.com", b"Subject: forwarded", b"MIME-Version: 1.0",
+        b'Content-Type: multipart/alternative; boundary="alt-fwd-9f"', b"",
+        b"--alt-fwd-9f", b"Content-Type: text/plain; charset=us-ascii", b"", b"The forwarded message",
+        b"--alt-fwd-9f--", b"", b"--mix-9f--", b""]), b"The message.", {}
+
+
+def cid_samples():
+    """name: (archive, page, refs) for the layouts above."""
+    return {"cid-mail": cid_mail(), "cid-browser": cid_browser_save(), "dkim": dkim_signed_mail(),
+            "footer-forward": footer_and_forward_mail()}
+
+
+def email_body(archive, prefer=("related", "html", "plain")):
+    """The independent reading of the page: the body that Python's email package picks,
+    decoded (for a related list, its start part); None when it picks none."""
+    import email
+    import email.policy
+    message = email.message_from_bytes(archive, policy=email.policy.default)
+    body = message.get_body(preferencelist=prefer)
+    if body is None:
+        return None
+    if body.get_content_type() == "multipart/related":
+        body = body.get_body(preferencelist=("html",))
+    return body.get_payload(decode=True)
+
+
+def email_parts_by_id(archive):
+    """{Content-ID without its angle brackets, and Content-Location: decoded payload}."""
+    import email
+    import email.policy
+    message = email.message_from_bytes(archive, policy=email.policy.compat32)
+    parts = {}
+    for item in message.walk():
+        if item.is_multipart():
+            continue
+        for key in (item.get("Content-ID"), item.get("Content-Location")):
+            if key:
+                parts[key.strip().strip("<>")] = item.get_payload(decode=True)
+    return parts
+
+
+def expected_page(page, refs, folder, names):
+    """The page with each reference replaced by folder + the name names() gives its part."""
+    for ref, entry in refs.items():
+        page = page.replace(ref.encode(), folder.encode() + names(entry))
+    return page

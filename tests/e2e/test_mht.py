@@ -2,6 +2,7 @@
 archive and writes the page and its parts, morquill.dll packs them into the host stream."""
 import base64
 import os
+import re
 import sys
 import unittest
 
@@ -14,6 +15,18 @@ CRLF = b"\r\n"
 PAGE = (b"<html><head><title>Caf\xe9 = =3D</title></head>\r\n"
         b"<body><p>" + b"long line of text with tabs\tand = signs " * 8 + b"</p>\r\n"
         b"<p>\xd6\xd0\xce\xc4 trailing space </p></body></html>")
+
+
+def ansi_code_page():
+    """The ANSI code page of the test prefix, as Python names it (cp1252 when not found)."""
+    prefix = os.environ.get("WINEPREFIX") or os.path.join(os.path.dirname(__file__), "..", "..",
+                                                          "build", "wineprefix")
+    try:
+        with open(os.path.join(prefix, "system.reg"), encoding="latin-1") as f:
+            found = re.search(r'^"ACP"="(\d+)"', f.read(), re.M)
+        return "cp" + found.group(1) if found else "cp1252"
+    except OSError:
+        return "cp1252"
 
 
 class ImportMht(HostTestCase):
@@ -98,6 +111,34 @@ class ImportMht(HostTestCase):
                 reference = mhtgen.email_parts(archive)
                 for file, location in parts.items():
                     self.assertEqual(entries["15.files/" + file], reference[location], file)
+
+    def test_parts_named_by_content_id_and_the_page_of_each_mail(self):
+        # A name is written in the system's ANSI code page; one it cannot hold falls back to
+        # the part's position.
+        def names(entry):
+            try:
+                return entry[1].encode(ansi_code_page())
+            except UnicodeEncodeError:
+                return entry[2].encode()
+        for name, (archive, page, refs) in mhtgen.cid_samples().items():
+            with self.subTest(name):
+                work = self.path(name)
+                os.mkdir(work)
+                result, entries = self.run_import(archive, work=work)
+                self.assertEqual(result, "result=true ispage=true")
+                folder = winpath(work).replace("\\", "/") + "/15.files/"
+                self.assertEqual(mhtgen.page_lines(entries["15.htm"]),
+                                 mhtgen.page_lines(mhtgen.expected_page(page, refs, folder, names)))
+                files = {"15.files/" + names(entry).decode("cp437") for entry in refs.values()}
+                self.assertEqual(set(entries), {"15.htm"} | files)
+                reference = mhtgen.email_parts_by_id(archive)
+                for entry in refs.values():
+                    data = entries["15.files/" + names(entry).decode("cp437")]
+                    if entry[1].endswith((".htm", ".css")):
+                        self.assertEqual(mhtgen.page_lines(data), mhtgen.page_lines(
+                            mhtgen.expected_page(reference[entry[0]], refs, folder, names)))
+                    else:
+                        self.assertEqual(data, reference[entry[0]], entry)
 
     def test_header_names_in_odd_case(self):
         archive = mhtgen.saved_page(b"<p>odd</p>", [("x/y/z.JPG", "image/jpeg", b"\x00\xff\x10")],

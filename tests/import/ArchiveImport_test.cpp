@@ -4,10 +4,14 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "platform/Charset.h"
 #include "platform/Platform.h"
+#include "support/ArchiveModel.h"
 #include "support/ArchiveSamples.h"
 #include "support/TempFolder.h"
 #include "util/FileOperation.h"
@@ -204,6 +208,179 @@ TEST_F(MhtImport, ArchiveWithoutDelimiterIsSavedWhole) {
             Crlf({"Content-Type: multipart/related; boundary=abc", "--abc", "body=41"}));
   work = temp.path() + "/missing";
   EXPECT_THROW(Import("Content-Type: image/gif; boundary=abc"), FileError);
+}
+
+// A mail whose HTML shows its pictures by Content-ID: one named by an encoded word, one
+// without any name, one whose declared name a location-named part has taken, one set before
+// the page (as an application part), one that nothing names.
+TEST_F(MhtImport, MailPicturesNamedByContentId) {
+  ASSERT_TRUE(platform::CreateDirectoryLevel(work));
+  const std::string archive = Crlf({
+      "From: a@example.com",
+      "MIME-Version: 1.0",
+      "Content-Type: multipart/mixed; boundary=\"mix-1\"",
+      "",
+      "--mix-1",
+      "Content-Type: application/octet-stream; name=early.bin",
+      "Content-ID: <early@x>",
+      "Content-Transfer-Encoding: base64",
+      "",
+      "RUFSTFk=",
+      "--mix-1",
+      "Content-Type: multipart/related; boundary=\"rel-1\"; type=\"text/html\"",
+      "",
+      "--rel-1",
+      "Content-Type: text/html; charset=utf-8",
+      "Content-Transfer-Encoding: quoted-printable",
+      "",
+      "<img src=3D\"cid:note@example.com\"><img src=3D'cid:Second%40x'>",
+      "<td background=3D\"cid:logo@x\"><a href=3D\"cid:early@x\">e</a> and the text after it",
+      "--rel-1",
+      "Content-Type: image/png;",
+      "\tname=\"=?UTF-8?Q?caf=C3=A9?= =?UTF-8?Q?.png?=\"",
+      "Content-ID: <note@example.com>",
+      "Content-Transfer-Encoding: base64",
+      "",
+      "T05F",
+      "--rel-1",
+      "Content-Type: image/png",
+      "Content-ID: <Second@x>",
+      "Content-Transfer-Encoding: base64",
+      "",
+      "VFdP",
+      "--rel-1",
+      "Content-Type: image/gif",
+      "Content-Disposition: inline; filename=\"logo.gif\"",
+      "Content-ID: <logo@x>",
+      "Content-Transfer-Encoding: base64",
+      "",
+      "Q0lE",
+      "--rel-1",
+      "Content-Type: image/gif",
+      "Content-Location: http://h/Logo.GIF",
+      "Content-Transfer-Encoding: base64",
+      "",
+      "TE9D",
+      "--rel-1",
+      "Content-Type: image/png",
+      "Content-ID: <unused@x>",
+      "Content-Transfer-Encoding: base64",
+      "",
+      "VU5V",
+      "--rel-1--",
+      "--mix-1--",
+      "",
+  });
+  EXPECT_TRUE(Import(archive).empty());
+  // The encoded name as the platform converts it; the parts folder's position counts from 1.
+  std::string cafe;
+  if (!platform::ConvertToFileNameText("utf-8", "caf\xc3\xa9.png", cafe)) cafe = "part4.png";
+  const std::string folder = Slashed() + "/15.files/";
+  EXPECT_EQ(Read("15.htm"),
+            Crlf({"", "<img src=\"" + folder + cafe + "\"><img src='" + folder + "part5.png'>",
+                  "<td background=\"" + folder + "logo[2].gif\"><a href=\"" + folder +
+                      "early.bin\">e</a> and the text after it"}));
+  // Five files (the listing shows names in its own character set, so they are asked for by
+  // the names the import wrote).
+  EXPECT_EQ(Listing("15.files").size(), 5u);
+  EXPECT_EQ(Read("15.files/" + cafe), "ONE");
+  EXPECT_EQ(Read("15.files/part5.png"), "TWO");
+  EXPECT_EQ(Read("15.files/logo[2].gif"), "CID");
+  EXPECT_EQ(Read("15.files/Logo.GIF"), "LOC");
+  EXPECT_EQ(Read("15.files/early.bin"), "EARLY");
+}
+
+// A browser's single-file save: style sheets by cid: locations, frames by Content-ID, every
+// body unencoded. A frame is written as a page of its own, and what it names is written too.
+TEST_F(MhtImport, SavedPageFramesAndStyleSheetsByContentId) {
+  ASSERT_TRUE(platform::CreateDirectoryLevel(work));
+  const std::string archive = Crlf({
+      "Snapshot-Content-Location: https://ex.com/a/",
+      "MIME-Version: 1.0",
+      "Content-Type: multipart/related;",
+      "\ttype=\"text/html\";",
+      "\tboundary=\"----MultipartBoundary--q1----\"",
+      "",
+      "------MultipartBoundary--q1----",
+      "Content-Type: text/html",
+      "Content-ID: <frame-0@mhtml.blink>",
+      "Content-Transfer-Encoding: binary",
+      "Content-Location: https://ex.com/a/",
+      "",
+      "<link rel=3D\"stylesheet\" href=\"cid:css-1@mhtml.blink\">",
+      "<iframe src=\"cid:frame-2@mhtml.blink\"></iframe><iframe src=\"cid:frame-3@mhtml.blink\">",
+      "</iframe></body></html>",
+      "------MultipartBoundary--q1----",
+      "Content-Type: text/css",
+      "Content-Transfer-Encoding: quoted-printable",
+      "Content-Location: cid:css-1@mhtml.blink",
+      "",
+      "p{color:red}",
+      "------MultipartBoundary--q1----",
+      "Content-Type: text/html",
+      "Content-ID: <frame-2@mhtml.blink>",
+      "Content-Transfer-Encoding: binary",
+      "Content-Location: https://ex.com/f?id=2",
+      "",
+      "<img src=\"cid:pic@x\"><a href=\"next.htm\">n</a></body></html>",
+      "------MultipartBoundary--q1----",
+      "Content-Type: text/html",
+      "Content-ID: <frame-3@mhtml.blink>",
+      "Content-Transfer-Encoding: base64",
+      "Content-Location: https://ex.com/b/f3.html",
+      "",
+      "PGltZyBzcmM9ImNpZDpwaWNAeCI+PC9ib2R5PjwvaHRtbD4=",  // <img src="cid:pic@x"></body></html>
+      "------MultipartBoundary--q1----",
+      "Content-Type: image/png",
+      "Content-ID: <pic@x>",
+      "Content-Transfer-Encoding: binary",
+      "",
+      "PNG",
+      "------MultipartBoundary--q1------",
+      "",
+  });
+  EXPECT_TRUE(Import(archive).empty());
+  const std::string folder = Slashed() + "/15.files/";
+  EXPECT_EQ(Read("15.htm"),
+            Crlf({"", "<link rel=3D\"stylesheet\" href=\"" + folder + "part2.css\">",
+                  "<iframe src=\"" + folder + "part3.htm\"></iframe><iframe src=\"" + folder +
+                      "f3.html\">",
+                  "</iframe></body></html>"}));
+  EXPECT_EQ(Listing("15.files"),
+            (std::vector<std::string>{"f3.html", "part2.css", "part3.htm", "part5.png"}));
+  EXPECT_EQ(Read("15.files/part2.css"), "\r\np{color:red}\r\n");
+  // The frames: links rewritten as the page's are, anchors against the frame's own location.
+  EXPECT_EQ(Read("15.files/part3.htm"),
+            Crlf({"", "<img src=\"" + folder +
+                          "part5.png\"><a href=\"https://ex.com/next.htm\">n</a></body></html>"}));
+  EXPECT_EQ(Read("15.files/f3.html"),
+            Crlf({"<img src=\"" + folder + "part5.png\"></body></html>"}));
+  EXPECT_EQ(Read("15.files/part5.png"), "PNG");
+}
+
+// Archives in the saved-page layout: every file written is what the part writer's first
+// rules give for the parts that the literal reader hands over.
+TEST_F(MhtImport, SavedPageLayoutWritesWhatTheLiteralRulesGive) {
+  std::mt19937 random(11);
+  const std::string root = work;
+  size_t files = 0;
+  for (int round = 0; round < 300; ++round) {
+    const std::string text = model::SavedPageLayoutArchive(random);
+    const model::Walk walk = model::ReferenceReader(text).Run();
+    if (!walk.walked) continue;
+    work = root + std::to_string(round);
+    ASSERT_TRUE(platform::CreateDirectoryLevel(work));
+    EXPECT_TRUE(Import(text).empty());
+    std::map<std::string, std::string> written;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(work)) {
+      if (!entry.is_regular_file()) continue;
+      written[std::filesystem::relative(entry.path(), work).generic_string()] =
+          ReadFileBytes(entry.path().string());
+    }
+    ASSERT_EQ(written, model::ReferenceFiles(walk, work, "15")) << round << "\n" << text;
+    files += written.size();
+  }
+  EXPECT_GT(files, 400u);
 }
 
 TEST_F(MhtImport, UnreadableArchiveFails) {

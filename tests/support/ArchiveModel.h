@@ -5,12 +5,15 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <map>
 #include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "archive/MhtReader.h"
+#include "links/PageLinks.h"
+#include "support/DecoderModels.h"
 #include "util/Strings.h"
 #include "util/UrlPath.h"
 
@@ -200,6 +203,35 @@ class ReferenceReader {
   std::string boundary_;
   bool pending_ = false;
 };
+
+// The files that the part writer's first rules write for the parts a walk handed over, by
+// their path under the work folder ("15.htm", "15.files/a.gif"): the page and every
+// quoted-printable resource decoded and rewritten against the page's folder, base64
+// resources decoded byte for byte, a later part with the same name replacing the earlier
+// one, a resource without a name not written. Text goes out as CR LF lines. For archives in
+// the saved-page layout, whose names are all safe and differ in more than letter case.
+inline std::map<std::string, std::string> ReferenceFiles(const Walk& walk, std::string_view work,
+                                                         const std::string& document) {
+  std::map<std::string, std::string> files;
+  const std::string localFolder = AddBackslash(work) + document + ".files/";
+  std::string baseUrl;
+  auto lines = [](std::string_view text) { return JoinLines(SplitLines(text)); };
+  for (const Handed& part : walk.parts) {
+    const std::string name(Trim(ExtractUrlFileName(part.location)));
+    if (name.empty() && !part.page) continue;
+    const bool quoted = part.encoding == meQuotedPrintable;
+    const std::string text =
+        quoted ? ReferenceQuotedPrintable(part.body) : ReferenceDecode(part.body);
+    if (part.page) {
+      baseUrl = ExtractUrlFolder(part.location);
+      files[document + ".htm"] = lines(RewritePageLinks(text, localFolder, baseUrl));
+    } else {
+      files[document + ".files/" + name] =
+          quoted ? lines(RewritePageLinks(text, localFolder, baseUrl)) : text;
+    }
+  }
+  return files;
+}
 
 // A random archive in the saved-page layout: root headers with the type= parameter after the
 // boundary, every part's headers on single lines in the order Content-Type,
