@@ -34,6 +34,7 @@ import sys
 import tempfile
 import threading
 import time
+import urllib.parse
 
 HERE = pathlib.Path(__file__).resolve().parent
 ROOT = HERE.parent.parent
@@ -122,6 +123,9 @@ class _Handler(http.server.SimpleHTTPRequestHandler):
     fonts from another port are refused without it), and may not be cached."""
     protocol_version = "HTTP/1.1"
     extensions_map = MIME_TYPES
+    # The handler writes the headers and the body separately; with Nagle's algorithm on, each
+    # small answer then waits for the client's delayed acknowledgement (about 40 ms a file).
+    disable_nagle_algorithm = True
 
     def end_headers(self):
         self.send_header("Access-Control-Allow-Origin", "*")
@@ -329,7 +333,8 @@ def wget_page(folder, url):
 
 def short(url, copy_root, served):
     """A failed address as a reader wants it: relative to the copy's folder or the served root."""
-    for prefix in (copy_root.as_uri() + "/", served):
+    url = urllib.parse.unquote(url)
+    for prefix in (urllib.parse.unquote(copy_root.as_uri()) + "/", served):
         if url.startswith(prefix):
             return url[len(prefix):]
     return url
