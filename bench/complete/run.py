@@ -39,6 +39,7 @@ import urllib.parse
 HERE = pathlib.Path(__file__).resolve().parent
 ROOT = HERE.parent.parent
 DEFAULT_OUT = ROOT / "build" / "bench-complete"
+NPM_CACHE = DEFAULT_OUT / "npm"  # SingleFile and ws, kept between runs whatever --out says
 SINGLEFILE_VERSION = "1.1.54"
 WS_VERSION = "8.18.0"
 WIDTH, HEIGHT = 1280, 900
@@ -99,9 +100,27 @@ def program(name, preferred=None):
     return shutil.which(name)
 
 
+def descendants(pid):
+    """The processes below PID, read from /proc (children first found, then theirs)."""
+    children = {}
+    for entry in pathlib.Path("/proc").iterdir():
+        if entry.name.isdigit():
+            with contextlib.suppress(OSError, IndexError, ValueError):
+                # The parent is the second field after the command name's closing parenthesis.
+                parent = int((entry / "stat").read_text().rsplit(")", 1)[1].split()[1])
+                children.setdefault(parent, []).append(int(entry.name))
+    found, queue = [], [pid]
+    while queue:
+        for child in children.get(queue.pop(), []):
+            found.append(child)
+            queue.append(child)
+    return found
+
+
 def run_bounded(cmd, timeout, env=None, cwd=None):
     """Runs CMD with its output captured; returns (exit code or "timeout", seconds, stdout,
-    stderr). The whole process group is killed when the time runs out."""
+    stderr). When the time runs out the process group is killed, and every process below the
+    command as well (a browser that a tool started in a group of its own)."""
     start = time.monotonic()
     proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                             stderr=subprocess.PIPE, env=env, cwd=cwd, start_new_session=True)
@@ -109,6 +128,9 @@ def run_bounded(cmd, timeout, env=None, cwd=None):
         out, err = proc.communicate(timeout=timeout)
         code = proc.returncode
     except subprocess.TimeoutExpired:
+        for pid in descendants(proc.pid):
+            with contextlib.suppress(ProcessLookupError):
+                os.kill(pid, 9)
         with contextlib.suppress(ProcessLookupError):
             os.killpg(proc.pid, 9)
         out, err = proc.communicate(timeout=30)
@@ -459,7 +481,7 @@ def main():
         if not port_closed(port):
             raise SystemExit(f"port {port} is in use; choose others with --port / --cdn-port")
 
-    modules = ensure_singlefile(out / "npm")
+    modules = ensure_singlefile(NPM_CACHE)
     lorvex = os.environ.get("LORVEX_TOOL", str(ROOT / "build" / "native" / "lorvex"))
     tools = Tools(lorvex, modules, chromium, args.port)
     browser = Browser(chromium, out, modules)

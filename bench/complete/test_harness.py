@@ -41,7 +41,7 @@ class HarnessTest(unittest.TestCase):
         cls.sites = cls.scratch / "sites"
         subprocess.run(["bash", str(run.HERE / "make_sites.sh"), str(cls.sites)], check=True, timeout=run.SITES_TIMEOUT,
                        env={**run.os.environ, "CDN_PORT": str(CDN_PORT)}, stderr=subprocess.DEVNULL)
-        modules = run.DEFAULT_OUT / "npm" / "node_modules"
+        modules = run.NPM_CACHE / "node_modules"
         cls.browser = run.Browser(run.program("chromium"), cls.scratch, modules)
         cls.compare = run.program("compare", "/usr/bin/compare")
         url = f"http://127.0.0.1:{PORT}/{SITE_PAGE}"
