@@ -299,12 +299,11 @@ class Tools:
     """Saves a page with each tool into a fresh folder; each save returns (the saved page's
     path or None, wall seconds, a note)."""
 
-    def __init__(self, lorvex, modules, chromium, port):
+    def __init__(self, lorvex, modules, chromium):
         self.lorvex = lorvex if lorvex and os.access(lorvex, os.X_OK) else None
         self.complete = lorvex_has_complete(self.lorvex)
         self.singlefile = modules / ".bin" / "single-file" if modules else None
         self.chromium = chromium
-        self.port = port
 
     def unavailable(self, slug):
         if slug.startswith("lorvex") and not self.lorvex:
@@ -486,7 +485,7 @@ def main():
 
     modules = ensure_singlefile(NPM_CACHE)
     lorvex = os.environ.get("LORVEX_TOOL", str(ROOT / "build" / "native" / "lorvex"))
-    tools = Tools(lorvex, modules, chromium, args.port)
+    tools = Tools(lorvex, modules, chromium)
     browser = Browser(chromium, out, modules)
     if not browser.can_probe():
         print("no node or ws package: failed requests and broken images are not counted", file=sys.stderr)
