@@ -131,6 +131,8 @@ class PageScanner {
     ref.offset = start + size_t(scan.valuePos - 1);
     ref.length = std::min(scan.valueLen, tag.size() - size_t(scan.valuePos - 1));
     ref.value = html_.substr(ref.offset, ref.length);
+    // In a script's strings a value put together by the code ("'+path+'x.svg") is no address.
+    if (script_ && IsConcatenation(ref.value)) return false;
     if (scan.kind == rkBase ||
         (scan.kind == rkMeta && EqualsIgnoreCase(StripKind(scan.ref), "utf-8"))) {
       if (scan.kind == rkBase) writtenBase_ = base_;
@@ -154,6 +156,12 @@ class PageScanner {
       }
     }
     found.push_back(std::move(ref));
+    return false;
+  }
+
+  static bool IsConcatenation(std::string_view value) {
+    for (std::string_view joint : {"'+", "+'", "\"+", "+\""})
+      if (value.find(joint) != std::string_view::npos) return true;
     return false;
   }
 

@@ -71,6 +71,9 @@ TEST(TodaysPageScan, ValuesThatNameFiles) {
   EXPECT_EQ(Found("w('<img src=\"a.png\" srcset=\"b.png\" style=\"x:url(c.png)\">');", true),
             std::vector<std::string>{d + "a.png"});
   EXPECT_EQ(Found("w('<style>a{b:url(c.png)}</style>');", true), std::vector<std::string>{});
+  // A value the code puts together is no address.
+  EXPECT_EQ(Found("n.html('<img src=\"'+relpath+'sync_on.svg\" title=\"x\">');", true),
+            std::vector<std::string>{});
 }
 
 TEST(TodaysPageScan, RewriteSplicesEscapedNamesAndLeavesTheRest) {
