@@ -73,8 +73,8 @@ TEST_F(FetchTest, MonikerFirstThenHttp) {
     const char* path;
     std::string moniker, http;
     bool result;
-    std::string file;  // empty: no file at the target
-    std::optional<std::string> text;  // none: the text could not be fetched
+    std::string file;                   // empty: no file at the target
+    std::optional<std::string> text;    // none: the text could not be fetched
     int monikerRequests, httpRequests;  // for the file fetch
   } rows[] = {
       {"/moniker", kOk, kServerError, true, "line1\nend", "line1\r\nend\r\n", 1, 0},

@@ -25,9 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string kept =
       RewriteTodaysPage(html, refs, [](const PageReference&) { return std::nullopt; });
   if (!changes) fuzz::ExpectSame(kept, html, "a rewrite that names nothing");
-  const std::string named = RewriteTodaysPage(html, refs, [](const PageReference&) {
-    return std::optional<std::string>("n.files/x.gif");
-  });
+  const std::string named = RewriteTodaysPage(
+      html, refs, [](const PageReference&) { return std::optional<std::string>("n.files/x.gif"); });
   fuzz::Expect(named.size() <= html.size() + refs.size() * 64 + 4096, "rewritten size bounded");
   return 0;
 }

@@ -13,8 +13,8 @@ namespace drawing {
 
 /// A point of the plane.
 struct Point {
-  double x = 0; ///< distance to the right of the origin
-  double y = 0; ///< distance above the origin
+  double x = 0;  ///< distance to the right of the origin
+  double y = 0;  ///< distance above the origin
 };
 
 /// A closed figure that knows its area and its outline.
@@ -22,7 +22,7 @@ struct Point {
 /// Subclasses describe one kind of figure each. A shape never changes after it is made, so
 /// one shape can be drawn from several threads at once.
 class Shape {
-public:
+ public:
   virtual ~Shape() = default;
 
   /// The area enclosed by the outline, in square units.
@@ -37,7 +37,7 @@ public:
 
 /// A circle given by its centre and radius.
 class Circle : public Shape {
-public:
+ public:
   /// Makes a circle; @p radius must not be negative.
   Circle(Point centre, double radius) : centre_(centre), radius_(radius) {}
 
@@ -48,14 +48,14 @@ public:
   /// The circle's radius.
   double radius() const { return radius_; }
 
-private:
+ private:
   Point centre_;
   double radius_;
 };
 
 /// A rectangle whose sides run along the axes.
 class Rectangle : public Shape {
-public:
+ public:
   /// Makes a rectangle from its lower left and upper right corners.
   Rectangle(Point low, Point high) : low_(low), high_(high) {}
 
@@ -63,14 +63,14 @@ public:
   std::vector<Point> outline(int segments) const override;
   std::string name() const override { return "rectangle"; }
 
-private:
+ private:
   Point low_;
   Point high_;
 };
 
 /// A square: a rectangle with equal sides.
 class Square : public Rectangle {
-public:
+ public:
   /// Makes a square from its lower left corner and its side.
   Square(Point low, double side) : Rectangle(low, Point{low.x + side, low.y + side}) {}
   std::string name() const override { return "square"; }
@@ -81,4 +81,4 @@ public:
 /// @return the total area in square units
 double totalArea(const std::vector<std::unique_ptr<Shape>>& shapes);
 
-} // namespace drawing
+}  // namespace drawing
