@@ -160,7 +160,7 @@ class CompletePages(HostTestCase):
         os.path.dirname(os.path.abspath(BIN or ".")), "..", "native", "lorvex")
 
     def native_folder(self, url, doc):
-        work = self.path("native")
+        work = self.path("native-%d" % doc)
         done = subprocess.run([self.NATIVE_TOOL, "import", url, "--work", work, "--doc", str(doc),
                                "--complete"], capture_output=True, timeout=120)
         self.assertEqual(done.returncode, 0, done.stderr)
@@ -170,6 +170,26 @@ class CompletePages(HostTestCase):
                 with open(os.path.join(work, *name.split("/")), "rb") as f:
                     files[name] = f.read()
         return files
+
+    def test_page_site_as_the_native_tool_writes_it(self):
+        # Frames, a script and a style sheet whose picture only it names, a missing picture.
+        site = self.path("pages")
+        files = pagesite.write_site(site)
+        with pagesite.SiteServer(site) as server:
+            url = server.base_url + "index.htm"
+            html = self.write("index.source", files["index.htm"])
+            out = self.path("pages.zip")
+            status, stdout, _ = run_host(
+                "loadhtml", "--html-file", winpath(html), "--location", url, "--work",
+                winpath(self.path("work-pages")), "--doc", "5", "--quiet", "--complete",
+                "--out", winpath(out))
+            self.assertEqual((status, stdout), (0, "failed %smissing.gif\nresult=true\n" % url[:-9]))
+            entries = zip_entries(out)
+            native = self.native_folder(url, 5)
+        self.assertEqual(set(entries), set(native))
+        self.assertIn("5.files/bg.gif", native)
+        for name, data in native.items():
+            self.assertEqual(entries[name], data, name)
 
     def test_modern_site_as_the_native_tool_writes_it(self):
         site = self.path("modern")
