@@ -4,11 +4,13 @@
 #include <cstdio>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "archive/Base64.h"
 #include "archive/PartHeaders.h"
 #include "archive/QuotedPrintable.h"
+#include "links/CssReferences.h"
 #include "links/PageLinks.h"
 #include "platform/Charset.h"
 #include "platform/Platform.h"
@@ -131,6 +133,19 @@ std::string PartText(std::string_view body, TMhtEncoding encoding) {
   Base64DecodeText(body, sink);
   return NormalizeLineBreaks(sink.Text());
 }
+
+// The style sheet with each reference whose value is a cid: address known in names pointed
+// at its name there; the keys so named are added to named when it is given.
+std::string RewriteSheetCids(std::string_view css, const CidNames& names,
+                             std::vector<std::string>* named) {
+  return RewriteCssReferences(css, [&](const CssReference& ref) -> std::optional<std::string> {
+    // A URL's surrounding blanks are no part of it: url(" cid:x ") names cid:x.
+    auto at = FindCidName(names, Trim(ref.value));
+    if (at == names.end()) return std::nullopt;
+    if (named) named->push_back(at->first);
+    return at->second;
+  });
+}
 }  // namespace
 
 std::string FormatMessagePattern(std::string_view pattern, std::string_view argument) {
@@ -164,6 +179,13 @@ void WriteMhtPart(bool& pagePending, std::string_view body, TMhtEncoding encodin
   const std::string localFolder = base + ".files/";
   const bool workFolderGiven = !Trim(workFolder).empty();
   const CidNames* cids = options.Cids && !options.Cids->empty() ? options.Cids : nullptr;
+  // A sheet in an archive without parts known by cid: addresses is written exactly as before.
+  const CidNames* sheetCids = !pagePending && options.SheetCids && !options.SheetCids->empty()
+                                  ? options.SheetCids
+                                  : nullptr;
+  auto sheetText = [&](std::string_view text) {
+    return RewriteSheetCids(text, *sheetCids, options.SheetCidsNamed);
+  };
   auto keepText = [&](std::string_view text) {
     if (options.HtmlText) options.HtmlText->assign(text);
   };
@@ -204,6 +226,7 @@ void WriteMhtPart(bool& pagePending, std::string_view body, TMhtEncoding encodin
         // Style sheets and scripts too: their references are rewritten against the page.
         keepText(text);
         text = RewritePageLinks(text, localFolder, baseUrl, cids);
+        if (sheetCids) text = sheetText(text);
         if (!EnsureFolder(partsFolder, workFolderGiven, message, host)) return;
         WriteTextFile(partsFolder + name, text);
       }
@@ -214,16 +237,26 @@ void WriteMhtPart(bool& pagePending, std::string_view body, TMhtEncoding encodin
         writePage(MhtBodyText(body));
       } else {
         if (!EnsureFolder(partsFolder, workFolderGiven, message, host)) return;
-        WriteFileBytes(partsFolder + name, RawResourceBytes(body));
+        if (sheetCids)
+          WriteFileBytes(partsFolder + name, sheetText(RawResourceBytes(body)));
+        else
+          WriteFileBytes(partsFolder + name, RawResourceBytes(body));
       }
       return;
     }
     if (pagePending) {
       writePage(PartText(body, encoding));
     } else {
-      // Resources are stored byte for byte, decoded straight into the file.
+      // Resources are stored byte for byte, decoded straight into the file; a sheet whose
+      // references may need pointing elsewhere is decoded in memory first.
       if (!EnsureFolder(partsFolder, workFolderGiven, message, host)) return;
-      DecodeBase64ToFile(body, partsFolder + name);
+      if (sheetCids) {
+        StringSink sink;
+        Base64DecodeText(body, sink);
+        WriteFileBytes(partsFolder + name, sheetText(sink.Text()));
+      } else {
+        DecodeBase64ToFile(body, partsFolder + name);
+      }
     }
   }();
   if (host.ProcessMessages) host.ProcessMessages();
@@ -292,6 +325,8 @@ class ArchiveWriter {
   CidNames cids_;
   // The names given to parts by their headers, by position.
   std::map<size_t, std::string> names_;
+  // The same parts' names as a style sheet in the parts folder names them: bare.
+  CidNames sheetCids_;
   std::set<std::string> referenced_;
   // Parts known by cid: addresses that nothing written has named yet.
   std::vector<TMhtPart> deferred_;
@@ -319,7 +354,10 @@ void ArchiveWriter::NameParts(const std::vector<TMhtPart>& parts) {
       taken_.insert(AsciiLowerCase(name));
       names_[part.Position] = name;
     }
-    for (const std::string& address : addresses) cids_.emplace(address, localFolder_ + name);
+    for (const std::string& address : addresses) {
+      cids_.emplace(address, localFolder_ + name);
+      sheetCids_.emplace(address, name);
+    }
   }
 }
 
@@ -378,15 +416,22 @@ void ArchiveWriter::Write(const TMhtPart& part, bool& pagePending, const std::st
       return;
     }
   }
-  const bool html = EqualsIgnoreCase(
-      Trim(std::string_view(part.ContentType).substr(0, part.ContentType.find(';'))), "text/html");
+  const std::string_view type =
+      Trim(std::string_view(part.ContentType).substr(0, part.ContentType.find(';')));
+  const bool html = EqualsIgnoreCase(type, "text/html");
   std::string text;
+  std::vector<std::string> sheetNamed;
   TMhtWriteOptions options;
   options.Name = name;
   options.Cids = &cids_;
   options.AsHtml = resource && html && !CidAddresses(part).empty();
-  // The page and the HTML resources are searched for the parts they name.
+  // The page and the HTML resources are searched for the parts they name; a style sheet
+  // tells which of its references it pointed at parts.
   if (pagePending || html) options.HtmlText = &text;
+  if (resource && EqualsIgnoreCase(type, "text/css")) {
+    options.SheetCids = &sheetCids_;
+    options.SheetCidsNamed = &sheetNamed;
+  }
   WriteMhtPart(pagePending, part.Body, part.Encoding, part.Location, baseUrl_, workFolder_,
                documentName_, message_, host_, options);
   if (!message_.empty()) {
@@ -395,6 +440,7 @@ void ArchiveWriter::Write(const TMhtPart& part, bool& pagePending, const std::st
   }
   if (resource && !name.empty()) written_.emplace(AsciiLowerCase(name), name);
   NoteReferences(text);
+  referenced_.insert(sheetNamed.begin(), sheetNamed.end());
 }
 
 void ArchiveWriter::Take(const TMhtPart& part, bool& pagePending) {

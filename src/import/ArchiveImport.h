@@ -38,6 +38,13 @@ struct TMhtWriteOptions {
   // When set, receives the decoded text of the page or of an HTML resource before its
   // rewriting, so that the caller can find the parts it names.
   std::string* HtmlText = nullptr;
+  // For a resource that is a style sheet: the names that its url(), @import and image-set
+  // references to cid: addresses take. They are bare file names, since the sheet lies in the
+  // parts folder beside the parts; every other byte of the sheet is written as before. May be
+  // null.
+  const CidNames* SheetCids = nullptr;
+  // When set, receives the keys of SheetCids that the sheet's references named.
+  std::vector<std::string>* SheetCidsNamed = nullptr;
 };
 
 // Writes one part: the page ("<doc>.htm", links rewritten) while pagePending is true,
@@ -58,8 +65,9 @@ void WriteMhtPart(bool& pagePending, std::string_view body, TMhtEncoding encodin
 // else by the file name their headers declare (encoded words decoded and converted to the
 // 8-bit names the import writes), else "part<position><extension for the type>"; a name
 // that another part has taken (in any letter case) gets the next free "name[k].ext". Such a
-// part is written, whatever its type, once the page or a written HTML part names it; an
-// HTML part so named is rewritten as the page is.
+// part is written, whatever its type, once the page, a written HTML part or a written style
+// sheet names it; an HTML part so named is rewritten as the page is. A style sheet's
+// references to them (url(), @import) are pointed at their bare file names.
 void ParseMhtDocument(std::string_view archiveFileName, std::string_view workFolder,
                       std::string_view documentName, std::vector<std::string>& messages,
                       const TMhtHost& host);

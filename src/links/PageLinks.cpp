@@ -525,21 +525,27 @@ StringList MakeLocalNames(const StringList& refs, std::string_view folder) {
   return locals;
 }
 
+CidNames::const_iterator FindCidName(const CidNames& cidNames, std::string_view value) {
+  constexpr std::string_view kCid = "cid:";
+  if (!StartsWithIgnoreCase(value, kCid)) return cidNames.end();
+  std::string key(kCid);
+  key.append(value.substr(kCid.size()));
+  auto at = cidNames.find(key);
+  if (at == cidNames.end()) {
+    // A cid URL may carry its Content-ID percent-encoded.
+    key.resize(kCid.size());
+    key.append(UrlDecode(value.substr(kCid.size())));
+    at = cidNames.find(key);
+  }
+  return at;
+}
+
 namespace {
 
 // The local name that a "cid:" value names, or null.
 const std::string* CidTarget(const CidNames* cidNames, std::string_view value) {
-  constexpr std::string_view kCid = "cid:";
-  if (!cidNames || !StartsWithIgnoreCase(value, kCid)) return nullptr;
-  std::string key(kCid);
-  key.append(value.substr(kCid.size()));
-  auto at = cidNames->find(key);
-  if (at == cidNames->end()) {
-    // A cid URL may carry its Content-ID percent-encoded.
-    key.resize(kCid.size());
-    key.append(UrlDecode(value.substr(kCid.size())));
-    at = cidNames->find(key);
-  }
+  if (!cidNames) return nullptr;
+  auto at = FindCidName(*cidNames, value);
   return at == cidNames->end() ? nullptr : &at->second;
 }
 

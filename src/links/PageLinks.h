@@ -114,6 +114,10 @@ StringList FetchReferenceList(std::string_view html, std::string_view pageBase);
 // the id (letter case kept) maps to the text that takes the place of such a reference.
 using CidNames = std::unordered_map<std::string, std::string>;
 
+// The entry that a "cid:" value (its scheme in any letter case) names: the value as written,
+// else with its Content-ID percent-decoded; end() when there is none.
+CidNames::const_iterator FindCidName(const CidNames& cidNames, std::string_view value);
+
 // The page text with each reference pointed at its local name under localFolder (as it is to
 // appear in the page: relative, like "123.files", or absolute), anchors at their absolute URL,
 // base tags and UTF-8 charset declarations removed. pageUrl is the page's own location.

@@ -111,7 +111,7 @@ class MhtCommand(unittest.TestCase):
                     data, expected = self.read("42.files", file), reference[key]
                     if file.endswith((".htm", ".css")):
                         self.assertEqual(mhtgen.page_lines(data), mhtgen.page_lines(
-                            mhtgen.expected_page(expected, refs, folder, names)), file)
+                            mhtgen.expected_part(expected, file, refs, folder, names)), file)
                     else:
                         self.assertEqual(data, expected, file)
 
@@ -123,7 +123,9 @@ class MhtCommand(unittest.TestCase):
         self.import_sample("saved", samples["cid-browser"][0])
         seen = browser.inspect(os.path.join(self.work, "42.htm"))
         self.assertEqual([width for _, width in seen["images"]], [5])
-        self.assertEqual([n for _, n in seen["sheets"]], [1])
+        self.assertEqual([n for _, n in seen["sheets"]], [2])
+        # The sheet's background picture, named by url(cid:...) in the archive.
+        self.assertEqual([width for _, width in seen["backgrounds"]], [13])
         self.assertEqual([os.path.basename(f["url"] or "") for f in seen["frames"]],
                          ["part3.htm", "part4.htm"])
         self.assertEqual([width for _, width in seen["frames"][0]["images"]], [5])

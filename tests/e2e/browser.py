@@ -1,7 +1,7 @@
 """Opens an imported page in headless Chromium (Debian's `chromium`) and reports, from the
-browser itself, what loaded: every image's natural width, every style sheet's rule count,
-every frame's document and its images, and every request the page made that did not come
-from the disk.
+browser itself, what loaded: every image's natural width, every background picture's natural
+width (0 when it did not load), every style sheet's rule count, every frame's document and its
+images, and every request the page made that did not come from the disk.
 
 The check runs from a probe page beside the page, which shows it in a frame, so the page
 itself stays as the import wrote it. The browser runs without network (a proxy that refuses everything)
@@ -47,10 +47,27 @@ window.addEventListener('load', function () {
   win.performance.getEntriesByType('resource').forEach(function (e) {
     if (e.name.indexOf('file:') !== 0) r.requests.push(e.name);
   });
-  var pre = document.createElement('pre');
-  pre.id = 'lorvex-check';
-  pre.textContent = JSON.stringify(r);
-  document.body.appendChild(pre);
+  // Background pictures: the url() of each element's computed style, loaded once more to
+  // see whether it is there (the browser does not say whether a background loaded).
+  var backgrounds = [], all = doc.querySelectorAll('*');
+  for (var i = 0; i < all.length; i++) {
+    var m = /url\("([^"]*)"\)/.exec(win.getComputedStyle(all[i]).backgroundImage);
+    if (m) backgrounds.push(m[1]);
+  }
+  Promise.all(backgrounds.map(function (u) {
+    return new Promise(function (done) {
+      var img = new Image();
+      img.onload = function () { done([u, img.naturalWidth]); };
+      img.onerror = function () { done([u, 0]); };
+      img.src = u;
+    });
+  })).then(function (list) {
+    r.backgrounds = list;
+    var pre = document.createElement('pre');
+    pre.id = 'lorvex-check';
+    pre.textContent = JSON.stringify(r);
+    document.body.appendChild(pre);
+  });
 });
 </script>
 </body></html>

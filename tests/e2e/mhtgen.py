@@ -215,9 +215,9 @@ def page_lines(data):
 
 # Archives whose pages name parts by cid: addresses, and mail whose page the old reading got
 # wrong. Each builder returns (archive, page, refs): page is the page's HTML or text as the
-# part carries it once decoded; refs maps each reference the page holds to the part that it
-# names, as (Content-ID or Content-Location, file name, file name where the system's ANSI
-# code page lacks a character of the name).
+# part carries it once decoded; refs maps each reference that the page or a written part
+# holds to the part that it names, as (Content-ID or Content-Location, file name, file name
+# where the system's ANSI code page lacks a character of the name).
 
 
 
@@ -260,7 +260,9 @@ def cid_mail():
 
 def cid_browser_save():
     """A browser's single-file save: the style sheet known by a cid: location, two inline
-    frames by their Content-IDs, a picture by its location."""
+    frames by their Content-IDs, a picture by its location. The sheet names a background
+    picture (known by a cid: location) and a font (by its Content-ID) by url(cid:...); a sheet
+    names them by their bare file names, since it lies beside them."""
     boundary = b"----MultipartBoundary--cidQ7x----"
     page = (b'<html><head><link rel="stylesheet" type="text/css" href="cid:css-5d1@mhtml.blink" />'
             b'</head><body>\r\n<p class="t">Top page</p>\r\n'
@@ -269,8 +271,11 @@ def cid_browser_save():
             b'<img src="https://example.com/a/i.png">\r\n</body></html>')
     frame_one = b'<html><body><p id="f">Frame one</p><img src="https://example.com/a/i.png"> </body></html>'
     frame_two = b'<html><body><p id="f">Frame two</p></body></html>'
+    sheet = (b'@charset "utf-8";\r\n'
+             b'p.t { color: red; background: url(cid:bg-7e@mhtml.blink) no-repeat; }\r\n'
+             b'@font-face { font-family: "T"; src: url("cid:font-8f@mhtml.blink") format("woff2"); }')
     parts = [("text/html", "Content-ID: <frame-A1@mhtml.blink>", "https://example.com/a/", page),
-             ("text/css", None, "cid:css-5d1@mhtml.blink", b'@charset "utf-8";\r\np.t { color: red; }'),
+             ("text/css", None, "cid:css-5d1@mhtml.blink", sheet),
              ("text/html", "Content-ID: <frame-B2@mhtml.blink>", "https://example.com/frames/one", frame_one),
              ("text/html", "Content-ID: <frame-C3@mhtml.blink>", "about:blank", frame_two)]
     pieces = [CRLF.join([b"From: <Saved by the test browser>",
@@ -284,11 +289,19 @@ def cid_browser_save():
     pieces.append(b"--" + boundary + CRLF + CRLF.join([
         b"Content-Type: image/png", b"Content-Transfer-Encoding: base64",
         b"Content-Location: https://example.com/a/i.png", b"", b64_lines(png(5))]))
+    pieces.append(b"--" + boundary + CRLF + CRLF.join([
+        b"Content-Type: image/png", b"Content-Transfer-Encoding: base64",
+        b"Content-Location: cid:bg-7e@mhtml.blink", b"", b64_lines(png(13))]))
+    pieces.append(b"--" + boundary + CRLF + CRLF.join([
+        b"Content-Type: font/woff2", b"Content-ID: <font-8f@mhtml.blink>",
+        b"Content-Transfer-Encoding: base64", b"", b64_lines(b"wOF2" + random_bytes(60, 8))]))
     pieces.append(b"--" + boundary + b"--" + CRLF)
     refs = {"cid:css-5d1@mhtml.blink": ("cid:css-5d1@mhtml.blink", "part2.css", "part2.css"),
             "cid:frame-B2@mhtml.blink": ("frame-B2@mhtml.blink", "part3.htm", "part3.htm"),
             "cid:frame-C3@mhtml.blink": ("frame-C3@mhtml.blink", "part4.htm", "part4.htm"),
-            "https://example.com/a/i.png": ("https://example.com/a/i.png", "i.png", "i.png")}
+            "https://example.com/a/i.png": ("https://example.com/a/i.png", "i.png", "i.png"),
+            "cid:bg-7e@mhtml.blink": ("cid:bg-7e@mhtml.blink", "part6.png", "part6.png"),
+            "cid:font-8f@mhtml.blink": ("font-8f@mhtml.blink", "part7.bin", "part7.bin")}
     return CRLF.join(pieces), page, refs
 
 
@@ -373,3 +386,9 @@ def expected_page(page, refs, folder, names):
     for ref, entry in refs.items():
         page = page.replace(ref.encode(), folder.encode() + names(entry))
     return page
+
+
+def expected_part(data, file, refs, folder, names):
+    """A written HTML part or style sheet: as expected_page, but a style sheet names the
+    parts beside it by their bare names."""
+    return expected_page(data, refs, "" if file.endswith(".css") else folder, names)

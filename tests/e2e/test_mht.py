@@ -136,7 +136,8 @@ class ImportMht(HostTestCase):
                     data = entries["15.files/" + names(entry).decode("cp437")]
                     if entry[1].endswith((".htm", ".css")):
                         self.assertEqual(mhtgen.page_lines(data), mhtgen.page_lines(
-                            mhtgen.expected_page(reference[entry[0]], refs, folder, names)))
+                            mhtgen.expected_part(reference[entry[0]], entry[1], refs, folder,
+                                                 names)))
                     else:
                         self.assertEqual(data, reference[entry[0]], entry)
 

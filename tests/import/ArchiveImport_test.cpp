@@ -290,8 +290,12 @@ TEST_F(MhtImport, MailPicturesNamedByContentId) {
   EXPECT_EQ(Read("15.files/early.bin"), "EARLY");
 }
 
-// A browser's single-file save: style sheets by cid: locations, frames by Content-ID, every
-// body unencoded. A frame is written as a page of its own, and what it names is written too.
+// A browser's single-file save: style sheets by cid: locations, frames by Content-ID. A frame
+// is written as a page of its own, and what it names is written too. The sheets (quoted-
+// printable, unencoded, base64) name a background picture, a font and another sheet by
+// url(cid:...) and @import: those point at the parts' bare names beside the sheet and the
+// parts are written, through a chain of sheets too; the rest of a sheet stays as it was,
+// including a cid: in a comment, whose part is not written.
 TEST_F(MhtImport, SavedPageFramesAndStyleSheetsByContentId) {
   ASSERT_TRUE(platform::CreateDirectoryLevel(work));
   const std::string archive = Crlf({
@@ -307,7 +311,7 @@ TEST_F(MhtImport, SavedPageFramesAndStyleSheetsByContentId) {
       "Content-Transfer-Encoding: binary",
       "Content-Location: https://ex.com/a/",
       "",
-      "<link rel=3D\"stylesheet\" href=\"cid:css-1@mhtml.blink\">",
+      "<link rel=3D\"stylesheet\" href=\"cid:css-1@mhtml.blink\"><link href=\"s.css\">",
       "<iframe src=\"cid:frame-2@mhtml.blink\"></iframe><iframe src=\"cid:frame-3@mhtml.blink\">",
       "</iframe></body></html>",
       "------MultipartBoundary--q1----",
@@ -315,7 +319,9 @@ TEST_F(MhtImport, SavedPageFramesAndStyleSheetsByContentId) {
       "Content-Transfer-Encoding: quoted-printable",
       "Content-Location: cid:css-1@mhtml.blink",
       "",
-      "p{color:red}",
+      "@import \"cid:css-7@x\";",
+      "p{color:red;background:url(cid:bg@x)}",
+      "/* url(cid:unused@x) */ a{background:url(cid:gone@x)}",
       "------MultipartBoundary--q1----",
       "Content-Type: text/html",
       "Content-ID: <frame-2@mhtml.blink>",
@@ -336,19 +342,68 @@ TEST_F(MhtImport, SavedPageFramesAndStyleSheetsByContentId) {
       "Content-Transfer-Encoding: binary",
       "",
       "PNG",
+      "------MultipartBoundary--q1----",
+      "Content-Type: text/css",
+      "Content-Transfer-Encoding: binary",
+      "Content-Location: https://ex.com/a/s.css",
+      "",
+      "@font-face{font-family:f;src:url( \"cid:font%40x\" ) format(\"woff2\")}",
+      "------MultipartBoundary--q1----",
+      "Content-Type: text/css",
+      "Content-ID: <css-7@x>",
+      "Content-Transfer-Encoding: base64",
+      "",
+      "aXtiYWNrZ3JvdW5kOnVybChjaWQ6ZGVlcEB4KX0=",  // i{background:url(cid:deep@x)}
+      "------MultipartBoundary--q1----",
+      "Content-Type: image/png",
+      "Content-Disposition: inline; filename=\"sky (1).png\"",
+      "Content-ID: <bg@x>",
+      "Content-Transfer-Encoding: binary",
+      "",
+      "SKY",
+      "------MultipartBoundary--q1----",
+      "Content-Type: font/woff2",
+      "Content-ID: <font@x>",
+      "Content-Transfer-Encoding: binary",
+      "",
+      "wOF2",
+      "------MultipartBoundary--q1----",
+      "Content-Type: image/gif",
+      "Content-ID: <deep@x>",
+      "Content-Transfer-Encoding: binary",
+      "",
+      "GIF",
+      "------MultipartBoundary--q1----",
+      "Content-Type: image/png",
+      "Content-ID: <unused@x>",
+      "Content-Transfer-Encoding: binary",
+      "",
+      "UNUSED",
       "------MultipartBoundary--q1------",
       "",
   });
   EXPECT_TRUE(Import(archive).empty());
   const std::string folder = Slashed() + "/15.files/";
-  EXPECT_EQ(Read("15.htm"),
-            Crlf({"", "<link rel=3D\"stylesheet\" href=\"" + folder + "part2.css\">",
-                  "<iframe src=\"" + folder + "part3.htm\"></iframe><iframe src=\"" + folder +
-                      "f3.html\">",
-                  "</iframe></body></html>"}));
-  EXPECT_EQ(Listing("15.files"),
-            (std::vector<std::string>{"f3.html", "part2.css", "part3.htm", "part5.png"}));
-  EXPECT_EQ(Read("15.files/part2.css"), "\r\np{color:red}\r\n");
+  EXPECT_EQ(Read("15.htm"), Crlf({"",
+                                  "<link rel=3D\"stylesheet\" href=\"" + folder +
+                                      "part2.css\"><link href=\"" + folder + "s.css\">",
+                                  "<iframe src=\"" + folder +
+                                      "part3.htm\"></iframe><iframe src=\"" + folder + "f3.html\">",
+                                  "</iframe></body></html>"}));
+  EXPECT_EQ(Listing("15.files"), (std::vector<std::string>{"f3.html", "part10.gif", "part2.css",
+                                                           "part3.htm", "part5.png", "part7.css",
+                                                           "part9.bin", "s.css", "sky (1).png"}));
+  // An unquoted name is escaped where the url() would otherwise end or break.
+  EXPECT_EQ(
+      Read("15.files/part2.css"),
+      Crlf({"", "@import \"part7.css\";", "p{color:red;background:url(sky\\20 \\28 1\\29 .png)}",
+            "/* url(cid:unused@x) */ a{background:url(cid:gone@x)}"}));
+  EXPECT_EQ(Read("15.files/s.css"),
+            "@font-face{font-family:f;src:url( \"part9.bin\" ) format(\"woff2\")}");
+  EXPECT_EQ(Read("15.files/part7.css"), "i{background:url(part10.gif)}");
+  EXPECT_EQ(Read("15.files/sky (1).png"), "SKY");
+  EXPECT_EQ(Read("15.files/part9.bin"), "wOF2");
+  EXPECT_EQ(Read("15.files/part10.gif"), "GIF");
   // The frames: links rewritten as the page's are, anchors against the frame's own location.
   EXPECT_EQ(Read("15.files/part3.htm"),
             Crlf({"", "<img src=\"" + folder +
