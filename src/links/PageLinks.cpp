@@ -549,18 +549,6 @@ const std::string* CidTarget(const CidNames* cidNames, std::string_view value) {
   return at == cidNames->end() ? nullptr : &at->second;
 }
 
-// A value that the page can keep as it stands wherever it is saved: empty, an in-page
-// fragment, or one with a scheme of its own ("http:", "data:", "cid:", "javascript:" ...).
-bool IsSelfContainedValue(std::string_view value) {
-  if (value.empty() || value.front() == '#') return true;
-  if (!IsAsciiAlpha(value.front())) return false;
-  for (char c : value.substr(1)) {
-    if (c == ':') return true;
-    if (!IsAsciiAlnum(c) && c != '+' && c != '-' && c != '.') return false;
-  }
-  return false;
-}
-
 }  // namespace
 
 std::string RewritePageLinks(std::string_view html, std::string_view localFolder,
@@ -618,7 +606,7 @@ std::string RewritePageLinks(std::string_view html, std::string_view localFolder
       // An in-page link stays in the page.
     } else if (tag.listed) {
       replacement = tag.kind == rkAnchor ? &refs[line] : &locals[fetchLine[line]];
-    } else if (fromWeb && IsWebUrl(records.bases[tag.base]) && !IsSelfContainedValue(value)) {
+    } else if (fromWeb && IsWebUrl(records.bases[tag.base]) && !IsSelfContainedReference(value)) {
       // A value the import does not save points at the web where the page came from.
       absolute = JoinWebUrl(records.bases[tag.base], value);
       replacement = &absolute;

@@ -61,17 +61,6 @@ std::string DecodedLine(std::string text) {
   return std::move(line.front());
 }
 
-// A value of a page from the web that keeps its own meaning wherever the page is saved.
-bool IsSelfContained(std::string_view value) {
-  if (value.empty() || value.front() == '#') return true;
-  if (!IsAsciiAlpha(value.front())) return false;
-  for (char c : value.substr(1)) {
-    if (c == ':') return true;
-    if (!IsAsciiAlnum(c) && c != '+' && c != '-' && c != '.') return false;
-  }
-  return false;
-}
-
 class PageScanner {
  public:
   PageScanner(std::string_view html, std::string_view pageUrl, bool script)
@@ -123,7 +112,7 @@ class PageScanner {
       ref.offset = start + size_t(unsaved.pos - 1);
       ref.length = std::min(unsaved.value.size(), tag.size() - size_t(unsaved.pos - 1));
       ref.value = html_.substr(ref.offset, ref.length);
-      if (fromWeb_ && IsWebUrl(writtenBase_) && !IsSelfContained(ref.value))
+      if (fromWeb_ && IsWebUrl(writtenBase_) && !IsSelfContainedReference(ref.value))
         ref.absolute = JoinWebUrl(writtenBase_, ref.value);
       if (ref.absolute) found.push_back(std::move(ref));
       return false;

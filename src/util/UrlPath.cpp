@@ -432,6 +432,16 @@ void AppendEscapedBase(std::string& out, std::string_view text) {
 
 }  // namespace
 
+bool IsSelfContainedReference(std::string_view reference) {
+  if (reference.empty() || reference.front() == '#') return true;
+  if (!IsAsciiAlpha(reference.front())) return false;
+  for (char c : reference.substr(1)) {
+    if (c == ':') return true;
+    if (!IsAsciiAlnum(c) && c != '+' && c != '-' && c != '.') return false;
+  }
+  return false;
+}
+
 std::string JoinWebUrl(std::string_view base, std::string_view reference) {
   base = Trim(base);
   const size_t schemeEnd = base.find(':');

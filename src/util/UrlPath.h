@@ -93,6 +93,10 @@ std::string ResolveUrl(std::string_view base, std::string_view reference);
 // ResolveUrl(base, ref) == ResolveUrlInFolder(ResolveBaseFolder(base), ref).
 std::string ResolveBaseFolder(std::string_view base);
 std::string ResolveUrlInFolder(std::string_view baseFolder, std::string_view reference);
+// A reference that keeps its meaning wherever the page that holds it is saved: empty, an
+// in-page fragment, or one with a scheme of its own ("http:", "data:", "cid:", "mailto:" ...).
+bool IsSelfContainedReference(std::string_view reference);
+
 // A reference made absolute the way a browser does it, for a base on the web: a reference
 // beginning with "//" takes the base's scheme, one beginning with "/" its scheme and host,
 // any other the base's folder; "." and ".." segments of the path are resolved. The reference's
