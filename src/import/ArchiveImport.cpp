@@ -275,7 +275,7 @@ std::string PageFolderText(std::string_view workFolder, std::string_view documen
 }
 
 // A cid: value in a page ends at the first of these (or at a byte below 33).
-constexpr std::string_view kCidValueEnd = "\"'<>()";
+constexpr std::string_view kCidValueEnd = "\"'<>()&";
 
 // Writes the parts that the walk hands over: the page and the resources named by their
 // locations as they come, and the parts known by cid: addresses once something written names

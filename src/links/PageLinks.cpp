@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "links/TagFinder.h"
+#include "links/TodaysPageLinks.h"
 #include "util/Ascii.h"
 #include "util/ByteScan.h"
 #include "util/UrlPath.h"
@@ -618,7 +619,8 @@ std::string RewritePageLinks(std::string_view html, std::string_view localFolder
       out.append(text.substr(0, at)).append(*replacement).append(text.substr(at + len));
   }
   out.append(html.substr(copied));
-  return out;
+  // Style elements and attributes may name parts by cid: too (backgrounds of a mail).
+  return cidNames ? RewriteStyleCids(out, *cidNames) : out;
 }
 
 }  // namespace lorvex

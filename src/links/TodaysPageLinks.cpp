@@ -61,6 +61,16 @@ std::string DecodedLine(std::string text) {
   return std::move(line.front());
 }
 
+// Where the content of a <style> element that starts at `from` ends: its end tag, or the end
+// of the page.
+size_t StyleElementEnd(std::string_view html, size_t from) {
+  for (size_t close = from;; ++close) {
+    close = html.find("</", close);
+    if (close == std::string_view::npos) return html.size();
+    if (StartsWithIgnoreCase(html.substr(close + 2), "style")) return close;
+  }
+}
+
 class PageScanner {
  public:
   PageScanner(std::string_view html, std::string_view pageUrl, bool script)
@@ -238,15 +248,7 @@ class PageScanner {
 
   // The content of a <style> element up to its end tag; where the tag finder goes on.
   size_t StyleElement(size_t from) {
-    size_t close = from;
-    for (;; ++close) {
-      close = html_.find("</", close);
-      if (close == std::string_view::npos) {
-        close = html_.size();
-        break;
-      }
-      if (StartsWithIgnoreCase(html_.substr(close + 2), "style")) break;
-    }
+    const size_t close = StyleElementEnd(html_, from);
     for (const CssReference& css : FindCssReferences(html_.substr(from, close - from))) {
       PageReference ref = StyleReference(css);
       if (ref.url.empty()) continue;
@@ -290,6 +292,51 @@ std::string StyleReferenceUrl(std::string_view sheetUrl, std::string_view value,
   const std::string_view path = FetchablePath(value, fragment);
   if (path.empty()) return std::string();
   return FetchUrl(sheetUrl, sheetUrl, path);
+}
+
+std::string RewriteStyleCids(std::string_view html, const CidNames& cids) {
+  const auto replace = [&](const CssReference& ref) -> std::optional<std::string> {
+    const auto at = FindCidName(cids, Trim(ref.value));
+    if (at == cids.end()) return std::nullopt;
+    return at->second;
+  };
+  const auto namesCid = [](std::string_view text) {
+    for (size_t at = 0; at + 4 <= text.size(); ++at)
+      if (StartsWithIgnoreCase(text.substr(at), "cid:")) return true;
+    return false;
+  };
+  std::string out;
+  size_t copied = 0;
+  const auto splice = [&](size_t from, size_t to, std::string_view text) {
+    out.append(html.substr(copied, from - copied)).append(text);
+    copied = to;
+  };
+  ForEachTag(html, 0, [&](size_t start, size_t end) {
+    const std::string_view tag = html.substr(start, end - start + 1);
+    for (const HtmlAttribute& attribute : ReadTagAttributes(tag)) {
+      if (!EqualsIgnoreCase(attribute.name, "style") || !namesCid(attribute.value)) continue;
+      const DecodedText decoded = DecodeCharacterReferences(attribute.value);
+      const std::string rewritten = RewriteCssReferences(decoded.text, replace);
+      if (rewritten == decoded.text) continue;
+      const size_t from = start + attribute.valueOffset;
+      // A value that held character references is written with them again.
+      splice(from, from + attribute.value.size(),
+             attribute.value.find('&') == std::string_view::npos ? rewritten
+                                                                 : EscapeAttributeText(rewritten));
+    }
+    size_t nameEnd = 1;
+    while (nameEnd < tag.size() && !IsTagNameEnd(tag[nameEnd])) ++nameEnd;
+    if (!EqualsIgnoreCase(tag.substr(1, nameEnd - 1), "style")) return end + 1;
+    const size_t close = StyleElementEnd(html, end + 1);
+    const std::string_view css = html.substr(end + 1, close - end - 1);
+    if (namesCid(css)) {
+      const std::string rewritten = RewriteCssReferences(css, replace);
+      if (rewritten != css) splice(end + 1, close, rewritten);
+    }
+    return close;
+  });
+  out.append(html.substr(copied));
+  return out;
 }
 
 std::string RewriteTodaysPage(

@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "links/PageLinks.h"
+
 namespace lorvex {
 
 struct PageReference {
@@ -51,6 +53,10 @@ std::vector<PageReference> ScanTodaysPage(std::string_view html, std::string_vie
 // for values that are not fetched (data:, cid:, javascript:, fragments, empty ones).
 std::string StyleReferenceUrl(std::string_view sheetUrl, std::string_view value,
                               std::string* fragment);
+
+// The page with every cid: reference of its <style> elements and style attributes that names a
+// part in cids pointed at that part's local name; every other byte as it stands.
+std::string RewriteStyleCids(std::string_view html, const CidNames& cids);
 
 // The page with each reference for which localName gives a text written as that text (escaped
 // for its place), removed tags removed, and the absolute form of unsaved values put in.

@@ -354,6 +354,20 @@ TEST(Rewriting, PartsKnownByContentIdTakeTheirLocalNames) {
             "<img src=\"c:/w/5.files/note.png\"><link rel=stylesheet href='c:/w/5.files/css@x'>"
             "<iframe src=\"c:/w/5.files/part3.htm\"></iframe><a href=c:/w/5.files/note.png>" +
                 std::string(kTail));
+  // Backgrounds of style attributes and style elements, with character references kept.
+  const std::string styled =
+      "<td style=\"background:url(&quot;cid:note@example.com&quot;)\">"
+      "<div style='background-image: url(cid:frame%201@x), url(cid:other)'>"
+      "<style>.a{background:url( \"CID:note@example.com\" )} /* url(cid:note@example.com) */"
+      "</style><p style=\"color:red\">" +
+      std::string(kTail);
+  EXPECT_EQ(RewritePageLinks(styled, "c:/w/5.files/", "", &cids),
+            "<td style=\"background:url(&quot;c:/w/5.files/note.png&quot;)\">"
+            "<div style='background-image: url(c:/w/5.files/part3.htm), url(cid:other)'>"
+            "<style>.a{background:url( \"c:/w/5.files/note.png\" )} /* url(cid:note@example.com) */"
+            "</style><p style=\"color:red\">" +
+                std::string(kTail));
+  EXPECT_EQ(RewritePageLinks(styled, "c:/w/5.files/", "", nullptr), styled);
 }
 
 TEST(Rewriting, LocalFolderForms) {

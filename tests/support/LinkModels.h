@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "links/PageLinks.h"
+#include "links/TodaysPageLinks.h"
 #include "util/Strings.h"
 #include "util/UrlPath.h"
 
@@ -509,7 +510,9 @@ inline std::string LiteralRewrite(std::string_view html, std::string_view localF
     work.insert(p - 1, newTag);
     p += static_cast<long>(newTag.size());  // the new text is not scanned for tags
   }
-  return work;
+  // The cid: references of style elements and attributes are the style pass's own, tested on
+  // its own; the model hands the rewritten page to it as the library does.
+  return cids ? RewriteStyleCids(work, *cids) : work;
 }
 
 }  // namespace lorvex::model
