@@ -13,7 +13,7 @@ find_package(ZLIB REQUIRED)
 find_package(OpenSSL REQUIRED)
 add_library(lorvex_core_fuzz STATIC ${LORVEX_CORE_SOURCES} ${LORVEX_PLATFORM_SOURCES})
 target_include_directories(lorvex_core_fuzz PUBLIC src)
-target_link_libraries(lorvex_core_fuzz PUBLIC ZLIB::ZLIB OpenSSL::SSL)
+target_link_libraries(lorvex_core_fuzz PUBLIC ZLIB::ZLIB OpenSSL::SSL Threads::Threads)
 target_compile_options(lorvex_core_fuzz PUBLIC ${LORVEX_FUZZ_SANITIZE} PRIVATE -fsanitize=fuzzer-no-link)
 target_link_options(lorvex_core_fuzz PUBLIC ${LORVEX_FUZZ_SANITIZE})
 

@@ -6,13 +6,13 @@ find_package(ZLIB REQUIRED)
 find_package(OpenSSL REQUIRED)
 add_library(lorvex_core STATIC ${LORVEX_CORE_SOURCES} ${LORVEX_PLATFORM_SOURCES})
 target_include_directories(lorvex_core PUBLIC src)
-target_link_libraries(lorvex_core PUBLIC ZLIB::ZLIB OpenSSL::SSL)
+target_link_libraries(lorvex_core PUBLIC ZLIB::ZLIB OpenSSL::SSL Threads::Threads)
 
 # The same core with AddressSanitizer and UndefinedBehaviorSanitizer, for the tests.
 set(LORVEX_SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
 add_library(lorvex_core_san STATIC ${LORVEX_CORE_SOURCES} ${LORVEX_PLATFORM_SOURCES})
 target_include_directories(lorvex_core_san PUBLIC src)
-target_link_libraries(lorvex_core_san PUBLIC ZLIB::ZLIB OpenSSL::SSL)
+target_link_libraries(lorvex_core_san PUBLIC ZLIB::ZLIB OpenSSL::SSL Threads::Threads)
 target_compile_options(lorvex_core_san PUBLIC ${LORVEX_SANITIZE})
 target_link_options(lorvex_core_san PUBLIC ${LORVEX_SANITIZE})
 

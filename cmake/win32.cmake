@@ -12,7 +12,7 @@ file(GLOB LORVEX_PLATFORM_SOURCES CONFIGURE_DEPENDS src/platform/win32/*.cpp)
 add_library(lorvex_core STATIC ${LORVEX_CORE_SOURCES} ${LORVEX_PLATFORM_SOURCES})
 target_include_directories(lorvex_core PUBLIC src)
 # zlib (static) inflates the HTTP client's gzip and deflate bodies.
-target_link_libraries(lorvex_core PUBLIC ${ZLIB_STATIC} ws2_32 secur32 crypt32 ole32 uuid)
+target_link_libraries(lorvex_core PUBLIC ${ZLIB_STATIC} ws2_32 secur32 crypt32 ole32 uuid Threads::Threads)
 
 # morquill.dll: exports the two packing calls by their undecorated names.
 file(GLOB MORQUILL_SOURCES CONFIGURE_DEPENDS host/morquill/*.cpp)

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "cli/Commands.h"
+#include "fetch/HttpWorkers.h"
 #include "http/HttpClient.h"
 #include "http/HttpFetch.h"
 #include "import/PageImport.h"
@@ -29,10 +30,12 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: lorvex import FILE|URL --work DIR --doc ID [--complete] [--proxy HOST:PORT] "
-    "[--read-timeout MS]";
+    "[--read-timeout MS] [--connections N]";
 // No wait without bound: a server that stops answering fails its resource after this long.
 constexpr int kDefaultReadTimeoutMs = 60000;
 constexpr int kMaxPort = 65535;
+// More transfers at once than a server would take from one visitor is no gain.
+constexpr int kMaxConnections = 64;
 
 volatile std::sig_atomic_t gInterrupted = 0;
 extern "C" void OnInterrupt(int) { gInterrupted = 1; }
@@ -57,31 +60,24 @@ bool IsFileReference(const std::string& url) {
 }
 std::string LocalSource(const std::string& url) { return FileUrlToPath(url); }
 
-class NativeFetcher : public PageFetcher {
- public:
-  NativeFetcher(THttpClient& http, bool progressLine) : http_(http), progressLine_(progressLine) {
-    // A transfer under way when Ctrl+C arrives is broken off at once.
-    http_.OnIdle = [this] {
-      if (gInterrupted) http_.Disconnect();
-    };
-  }
-  ~NativeFetcher() override { EndProgressLine(); }
-  NativeFetcher(const NativeFetcher&) = delete;
-  NativeFetcher& operator=(const NativeFetcher&) = delete;
+// A fetch of the native tool: web URLs over HTTP, files named by a page from disk copied.
+FetchResult FetchNatively(THttpClient& http, const std::string& url, const std::string& fileName) {
+  if (!IsLocalPath(url)) return FetchWithHttp(http, url, fileName);
+  if (!IsFileReference(url)) return FetchResult{};
+  const std::string source = LocalSource(url);
+  if (!platform::FileExists(source)) return FetchResult{};
+  if (fileName.empty()) return TextFetchResult(LoadTextFile(source));
+  return FileFetchResult(platform::CopyFileReplacing(source, fileName));
+}
 
-  bool FetchToFile(const std::string& url, const std::string& fileName) override {
-    if (!IsLocalPath(url)) return HttpGetToFile(url, fileName, http_);
-    if (!IsFileReference(url)) return false;
-    const std::string source = LocalSource(url);
-    return platform::FileExists(source) && platform::CopyFileReplacing(source, fileName);
-  }
-  std::optional<std::string> FetchText(const std::string& url) override {
-    if (!IsLocalPath(url)) return HttpTryGetText(url, http_);
-    if (!IsFileReference(url)) return std::nullopt;
-    const std::string source = LocalSource(url);
-    if (!platform::FileExists(source)) return std::nullopt;
-    return LoadTextFile(source);
-  }
+// The import's progress as a line on standard error; Ctrl+C is its Stop button.
+class NativeObserver : public ImportObserver {
+ public:
+  explicit NativeObserver(bool progressLine) : progressLine_(progressLine) {}
+  ~NativeObserver() override { EndProgressLine(); }
+  NativeObserver(const NativeObserver&) = delete;
+  NativeObserver& operator=(const NativeObserver&) = delete;
+
   void ProcessMessages() override {}
   bool HasProgressBar() const override { return progressLine_; }
   void SetProgress(int position) override {
@@ -100,7 +96,6 @@ class NativeFetcher : public PageFetcher {
   }
 
  private:
-  THttpClient& http_;
   const bool progressLine_;
   bool lineOpen_ = false;
   int shown_ = 0;
@@ -122,7 +117,7 @@ struct ImportArgs {
   std::string proxyHost;
   int proxyPort = 0;
   int readTimeout = kDefaultReadTimeoutMs;
-  PageImportOptions options;
+  PageImportOptions options{false, kDefaultConnections};
 };
 
 ImportArgs ParseArgs(const Args& args) {
@@ -149,6 +144,8 @@ ImportArgs ParseArgs(const Args& args) {
       parsed.proxyPort = ParseNumber(proxy.substr(colon + 1), "proxy port", 1, kMaxPort);
     } else if (arg == "--read-timeout") {
       parsed.readTimeout = ParseNumber(value(), "read time-out", 0, INT32_MAX);
+    } else if (arg == "--connections") {
+      parsed.options.Connections = ParseNumber(value(), "--connections", 1, kMaxConnections);
     } else if (arg == "--complete") {
       parsed.options.CompletePages = true;
     } else if (parsed.source.empty() && !arg.empty() && arg.rfind("--", 0) != 0) {
@@ -178,12 +175,26 @@ int ImportCommand(const Args& args) {
     return 2;
   }
 
-  THttpClient http;
-  http.HandleRedirects = true;
-  http.AllowCookies = true;
-  http.ReadTimeout = parsed.readTimeout;
-  http.ProxyParams.ProxyServer = parsed.proxyHost;
-  http.ProxyParams.ProxyPort = parsed.proxyPort;
+  // The page's client and the import's, one jar for all: cookies the page set go back with
+  // the requests for its resources.
+  auto cookies = std::make_shared<HttpCookieJar>();
+  auto makeClient = [&parsed, cookies] {
+    auto http = std::make_unique<THttpClient>();
+    http->HandleRedirects = true;
+    http->AllowCookies = true;
+    http->ReadTimeout = parsed.readTimeout;
+    http->ProxyParams.ProxyServer = parsed.proxyHost;
+    http->ProxyParams.ProxyPort = parsed.proxyPort;
+    http->ShareCookieJar(cookies);
+    // A transfer under way when Ctrl+C arrives is broken off at once.
+    THttpClient* self = http.get();
+    http->OnIdle = [self] {
+      if (gInterrupted) self->Disconnect();
+    };
+    return http;
+  };
+  std::unique_ptr<THttpClient> pageClient = makeClient();
+  THttpClient& http = *pageClient;
 
   // The page and where it came from: a URL as it is, a file's folder with a trailing
   // delimiter (as the plug-in passes a page chosen on disk).
@@ -208,16 +219,17 @@ int ImportCommand(const Args& args) {
   bool completed = false, reported = false;
   {
     InterruptStops interrupts;
-    NativeFetcher fetcher(http, ::isatty(STDERR_FILENO) != 0);
+    NativeObserver observer(::isatty(STDERR_FILENO) != 0);
+    HttpPoolFetcher fetcher(parsed.options.Connections, makeClient, FetchNatively);
     try {
-      completed =
-          RunPageImport(html, location, parsed.document, work, fetcher, state, parsed.options);
+      completed = RunPageImport(html, location, parsed.document, work, fetcher, observer, state,
+                                parsed.options);
     } catch (const std::exception& e) {
-      fetcher.EndProgressLine();
+      observer.EndProgressLine();
       std::fprintf(stderr, "lorvex import: %s\n", e.what());
       reported = true;
     }
-    fetcher.EndProgressLine();
+    observer.EndProgressLine();
     if (gInterrupted) std::fputs("lorvex import: stopped\n", stderr);
   }
   for (size_t i = 0; i < state.FailedUrls.size(); ++i)

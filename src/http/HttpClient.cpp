@@ -133,7 +133,7 @@ void THttpClient::Get(const std::string& url, ByteSink& sink) {
         std::int64_t now = NowSeconds();
         for (const auto& [key, value] : answer.headers)
           if (EqualsIgnoreCase(key, "set-cookie"))
-            cookies_.Store(target.host, target.Path(), value, now);
+            cookies_->Store(target.host, target.Path(), value, now);
       }
       if (IsRedirect(answer.status) && HandleRedirects) {
         std::string location = answer.First("location");
@@ -259,7 +259,7 @@ void THttpClient::SendRequest(const HttpUrl& url) {
   if (!Request.UserAgent.empty()) request += "User-Agent: " + Request.UserAgent + "\r\n";
   request += "Accept-Encoding: identity\r\n";
   if (AllowCookies) {
-    std::string cookie = cookies_.CookieHeader(url.host, url.Path(), NowSeconds(), url.secure);
+    std::string cookie = cookies_->CookieHeader(url.host, url.Path(), NowSeconds(), url.secure);
     if (!cookie.empty()) request += "Cookie: " + cookie + "\r\n";
   }
   request += "Connection: keep-alive\r\n\r\n";

@@ -107,7 +107,9 @@ class THttpClient {
   // The status code and URL of the last answer received (after redirects).
   int ResponseCode() const { return responseCode_; }
   const std::string& Url() const { return url_; }
-  const HttpCookieJar& CookieJar() const { return cookies_; }
+  const HttpCookieJar& CookieJar() const { return *cookies_; }
+  // From now on the client keeps its cookies in jar, which other clients may share.
+  void ShareCookieJar(std::shared_ptr<HttpCookieJar> jar) { cookies_ = std::move(jar); }
 
  private:
   struct Answer;
@@ -123,7 +125,7 @@ class THttpClient {
 
   HttpTransferControl control_;
   std::unique_ptr<HttpConnection> connection_;
-  HttpCookieJar cookies_;
+  std::shared_ptr<HttpCookieJar> cookies_ = std::make_shared<HttpCookieJar>();
   std::unique_ptr<char[]> bodyBuffer_;
   bool busy_ = false;
   int responseCode_ = 0;

@@ -106,6 +106,7 @@ std::optional<std::int64_t> ParseCookieDate(std::string_view text) {
 void HttpCookieJar::Store(std::string_view host, std::string_view requestPath,
                           std::string_view setCookie, std::int64_t now) {
   if (setCookie.size() > kMaxSetCookieLength) return;
+  std::lock_guard lock(mutex_);
   std::size_t semi = setCookie.find(';');
   std::string_view pair = setCookie.substr(0, semi);
   std::size_t eq = pair.find('=');
@@ -193,6 +194,7 @@ void HttpCookieJar::Store(std::string_view host, std::string_view requestPath,
 std::string HttpCookieJar::CookieHeader(std::string_view host, std::string_view path,
                                         std::int64_t now, bool secure) const {
   std::string lowerHost = AsciiLowerCase(host);
+  std::lock_guard lock(mutex_);
   std::vector<const HttpCookie*> matching;
   for (const HttpCookie& c : cookies_) {
     if ((c.secure && !secure) || (c.expires && *c.expires <= now)) continue;

@@ -1,5 +1,6 @@
-// The cookie jar of one HTTP client: cookies from Set-Cookie answers, kept for the client's
-// lifetime and sent back on later requests to matching hosts and paths.
+// The cookie jar of an HTTP client, or of several that share it: cookies from Set-Cookie
+// answers, kept for the jar's lifetime and sent back on later requests to matching hosts and
+// paths. Store and CookieHeader may be called from several threads at once.
 //
 // Domain, Path, Expires, Max-Age and Secure are honoured. A Domain attribute must match the
 // host that set the cookie; a cookie without one goes back to that host only. Cookies marked
@@ -9,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,10 +41,15 @@ class HttpCookieJar {
   std::string CookieHeader(std::string_view host, std::string_view path, std::int64_t now,
                            bool secure) const;
 
+  // For a jar no other thread uses.
   const std::vector<HttpCookie>& Cookies() const { return cookies_; }
-  void Clear() { cookies_.clear(); }
+  void Clear() {
+    std::lock_guard lock(mutex_);
+    cookies_.clear();
+  }
 
  private:
+  mutable std::mutex mutex_;
   std::vector<HttpCookie> cookies_;
   std::uint64_t counter_ = 0;
 };

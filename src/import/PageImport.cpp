@@ -86,17 +86,28 @@ bool IsStyleSheetName(std::string_view name) {
 class PageLevel {
  public:
   PageLevel(int32_t depth, std::string pageUrl, std::string resourceFolder, PageReferences refs,
-            PageFetcher& fetcher, PageImportState& state)
+            PageImportContext& context)
       : depth_(depth),
         pageUrl_(std::move(pageUrl)),
         resourceFolder_(std::move(resourceFolder)),
         refs_(std::move(refs)),
-        fetcher_(fetcher),
-        state_(state),
+        context_(context),
+        fetches_(context.fetches),
+        observer_(context.observer),
+        state_(context.state),
         localPage_(IsLocalPage(pageUrl_)) {}
 
-  // The two passes; false when stopped. Exceptions are left to the caller.
-  bool Run() { return FetchPass() && StylePass() && EmbedPass() && !fetcher_.StopAll(); }
+  // The two passes; false when stopped. Exceptions are left to the caller. What was fetched
+  // ahead for this level and not used by it is dropped at the end.
+  bool Run() {
+    struct DropPlans {
+      FetchAhead& fetches;
+      const void* owner;
+      ~DropPlans() { fetches.DropPlans(owner); }
+    } drop{fetches_, this};
+    PlanFetches();
+    return FetchPass() && StylePass() && EmbedPass() && !observer_.StopAll();
+  }
 
  private:
   void Fail(size_t i) { Fail(refs_.urls[i], refs_.locals[i]); }
@@ -106,28 +117,66 @@ class PageLevel {
   }
 
   void ProgressStep() {
-    if (fetcher_.HasProgressBar() && state_.ReferenceTotal != 0)
-      fetcher_.SetProgress(ProgressPosition(state_.FetchedCount, state_.ReferenceTotal));
-    fetcher_.ProcessMessages();
+    if (observer_.HasProgressBar() && state_.ReferenceTotal != 0)
+      observer_.SetProgress(ProgressPosition(state_.FetchedCount, state_.ReferenceTotal));
+    observer_.ProcessMessages();
+  }
+
+  // Pages in frames and scripts wait for the second pass; today's attributes (kind -1) name
+  // resources only.
+  bool Deferred(size_t i) const {
+    const int kind = refs_.kinds[i];
+    const std::string& local = refs_.locals[i];
+    return kind >= 0 && (IsPageFile(local) ? kind == rkFrame : IsScriptFile(local));
+  }
+  bool Embedded(size_t i) const {
+    const std::string& local = refs_.locals[i];
+    const int kind = refs_.kinds[i];
+    return (IsPageFile(local) || IsScriptFile(local)) &&
+           (kind == rkScript || kind == rkLink || kind == rkFrame);
+  }
+
+  // Whether FetchResource hands url to the fetcher, as far as can be told before what comes
+  // ahead of it has been fetched.
+  bool WillFetch(const std::string& url, const std::string& local) const {
+    return url.size() >= 2 && IsSafeLocalName(resourceFolder_, local) && !NamesLocalFile(url) &&
+           !(refs_.names && refs_.names->Fetched(url));
+  }
+
+  // Announces what the passes will fetch, in their order: the first pass's resources, the
+  // style references, the second pass's pages and scripts.
+  void PlanFetches() {
+    if (!fetches_.RunsAhead()) return;
+    std::set<std::string> planned;  // with CompletePages each URL is fetched once per folder
+    auto plan = [&](const std::string& url, const std::string& local) {
+      if (WillFetch(url, local) && (!refs_.names || planned.insert(url).second))
+        fetches_.Plan(url, local, this);
+    };
+    for (size_t i = 0; i < refs_.urls.size(); ++i)
+      if (!Deferred(i)) plan(refs_.urls[i], refs_.locals[i]);
+    for (size_t i = 0; i < refs_.styleUrls.size(); ++i)
+      plan(refs_.styleUrls[i], refs_.styleLocals[i]);
+    if (IsDrivePath(pageUrl_)) return;  // what it embeds is read from disk
+    for (size_t i = 0; i < refs_.urls.size(); ++i) {
+      const std::string& url = refs_.urls[i];
+      if (Embedded(i) && IsSafeLocalName(resourceFolder_, refs_.locals[i]) &&
+          !(!localPage_ && NamesLocalFile(url)))
+        fetches_.Plan(url, std::string(), this);
+    }
   }
 
   // First pass: every resource is copied or fetched; pages in frames and scripts wait for the
   // second pass.
   bool FetchPass() {
     for (size_t i = 0; i < refs_.urls.size(); ++i) {
-      if (fetcher_.StopAll()) return false;
+      if (observer_.StopAll()) return false;
       const std::string& url = refs_.urls[i];
       if (url.size() < 2) continue;
       ++state_.FetchedCount;
-      fetcher_.ProcessMessages();
-      if (fetcher_.StopAll()) return false;
+      observer_.ProcessMessages();
+      if (observer_.StopAll()) return false;
       const std::string& local = refs_.locals[i];
-      // Pages in frames and scripts wait for the second pass; today's attributes (kind -1)
-      // name resources only.
-      const int kind = refs_.kinds[i];
-      const bool deferred =
-          kind >= 0 && (IsPageFile(local) ? kind == rkFrame : IsScriptFile(local));
-      if (!deferred && FetchResource(url, local) && refs_.names && refs_.sheets[i] &&
+      if (!Deferred(i) && FetchResource(url, local) && refs_.names && refs_.sheets[i] &&
           !FetchStyleSheetReferences(url, local, 0))
         return false;
       ProgressStep();
@@ -151,7 +200,7 @@ class PageLevel {
           GetLongPath(ReplaceAllText(resourceFolder_ + ExtractUrlFileName(local), "/", "\\"));
       return EqualsIgnoreCase(source, target) || platform::CopyFileReplacing(source, target);
     }
-    if (fetcher_.FetchToFile(url, local)) return true;
+    if (fetches_.FetchToFile(url, local)) return true;
     Fail(url, local);
     return false;
   }
@@ -168,10 +217,12 @@ class PageLevel {
       return true;  // nothing to read: nothing to fetch
     }
     const std::string folder = LocalFolderText(resourceFolder_);
+    const std::vector<CssReference> found = FindCssReferences(text);
+    PlanSheetReferences(sheetUrl, found, level);
     std::vector<std::optional<std::string>> names;
-    for (const CssReference& css : FindCssReferences(text)) {
+    for (const CssReference& css : found) {
       std::optional<std::string>& name = names.emplace_back();
-      if (fetcher_.StopAll()) return false;
+      if (observer_.StopAll()) return false;
       std::string fragment;
       const std::string url = StyleReferenceUrl(sheetUrl, css.value, &fragment);
       if (url.size() < 2 || (css.fromImport && level >= kMaxImportLevels)) continue;
@@ -189,10 +240,25 @@ class PageLevel {
     return true;
   }
 
+  // Announces the references of a style sheet that the loop above will fetch, under the
+  // names they would get now (a name taken on the way only costs a transfer).
+  void PlanSheetReferences(const std::string& sheetUrl, const std::vector<CssReference>& found,
+                           int level) {
+    if (!fetches_.RunsAhead()) return;
+    const std::string folder = LocalFolderText(resourceFolder_);
+    std::set<std::string> planned;
+    for (const CssReference& css : found) {
+      const std::string url = StyleReferenceUrl(sheetUrl, css.value, nullptr);
+      if (url.size() < 2 || (css.fromImport && level >= kMaxImportLevels)) continue;
+      const std::string local = folder + refs_.names->PeekName(url, WantedFileName(url, false));
+      if (WillFetch(url, local) && planned.insert(url).second) fetches_.Plan(url, local, this);
+    }
+  }
+
   // The references of the page's style elements and attributes.
   bool StylePass() {
     for (size_t i = 0; i < refs_.styleUrls.size(); ++i) {
-      if (fetcher_.StopAll()) return false;
+      if (observer_.StopAll()) return false;
       const std::string& url = refs_.styleUrls[i];
       const std::string& local = refs_.styleLocals[i];
       if (url.size() >= 2 && FetchResource(url, local) &&
@@ -207,13 +273,9 @@ class PageLevel {
   bool EmbedPass() {
     for (size_t i = 0; i < refs_.urls.size(); ++i) {
       ++state_.FetchedCount;
-      fetcher_.ProcessMessages();
-      if (fetcher_.StopAll()) return false;
-      const std::string& local = refs_.locals[i];
-      const int kind = refs_.kinds[i];
-      if ((IsPageFile(local) || IsScriptFile(local)) &&
-          (kind == rkScript || kind == rkLink || kind == rkFrame))
-        ImportEmbedded(i);
+      observer_.ProcessMessages();
+      if (observer_.StopAll()) return false;
+      if (Embedded(i)) ImportEmbedded(i);
       ProgressStep();
     }
     return true;
@@ -234,19 +296,21 @@ class PageLevel {
     if (IsDrivePath(pageUrl_))
       text = LoadTextFile(url);
     else
-      text = fetcher_.FetchText(url);
+      text = fetches_.FetchText(url);
     if (!text) {
       Fail(i);
       return;
     }
-    ImportPage(*text, url, ExtractUrlFileName(local), resourceFolder_, fetcher_, state_);
+    ImportPage(*text, url, ExtractUrlFileName(local), resourceFolder_, depth_ + 1, context_);
   }
 
   const int32_t depth_;
   const std::string pageUrl_;
   const std::string resourceFolder_;
   const PageReferences refs_;
-  PageFetcher& fetcher_;
+  PageImportContext& context_;
+  FetchAhead& fetches_;
+  ImportObserver& observer_;
   PageImportState& state_;
   const bool localPage_;
 };
@@ -296,8 +360,9 @@ PageReferences CollectPageReferences(const std::string& html, const std::string&
 }  // namespace
 
 bool ImportPage(const std::string& Html, std::string PageUrl, const std::string& PageName,
-                std::string Folder, PageFetcher& fetcher, PageImportState& state) {
-  const int32_t depth = state.ImportDepth;
+                std::string Folder, int32_t Depth, PageImportContext& context) {
+  PageImportState& state = context.state;
+  const int32_t depth = Depth;
   if (depth > kMaxImportDepth) return false;
   Folder = AddBackslash(Folder);
   if (!platform::DirectoryExists(Folder) && !platform::CreateDirectoryLevel(Folder)) return false;
@@ -347,8 +412,7 @@ bool ImportPage(const std::string& Html, std::string PageUrl, const std::string&
   state.ReferenceTotal = int32_t(refs.urls.size());
 
   try {
-    return PageLevel(depth, std::move(PageUrl), std::move(resourceFolder), std::move(refs), fetcher,
-                     state)
+    return PageLevel(depth, std::move(PageUrl), std::move(resourceFolder), std::move(refs), context)
         .Run();
   } catch (...) {
     // Whatever ends the passes (a sub-page that cannot be read, saved or scanned, a fetch
@@ -358,11 +422,18 @@ bool ImportPage(const std::string& Html, std::string PageUrl, const std::string&
 }
 
 bool RunPageImport(const std::string& Html, const std::string& PageLocation, int32_t DocumentId,
-                   const std::string& WorkFolder, PageFetcher& fetcher, PageImportState& state,
+                   const std::string& WorkFolder, ResourceFetcher& fetcher,
+                   ImportObserver& observer, PageImportState& state,
                    const PageImportOptions& options) {
   state = PageImportState{};
   state.Options = options;
-  return ImportPage(Html, PageLocation, std::to_string(DocumentId), WorkFolder, fetcher, state);
+  const std::string name = std::to_string(DocumentId);
+  // Beside the page and its resource folder, under a name the import never gives a file.
+  FetchAhead fetches(
+      fetcher, observer, options.Connections,
+      WorkFolder.empty() ? std::string() : AddBackslash(WorkFolder) + name + ".fetching");
+  PageImportContext context{fetches, observer, state};
+  return ImportPage(Html, PageLocation, name, WorkFolder, 1, context);
 }
 
 }  // namespace lorvex

@@ -16,29 +16,12 @@
 #include <optional>
 #include <string>
 
+#include "fetch/FetchAhead.h"
+#include "fetch/Fetching.h"
 #include "import/ResourceNames.h"
 #include "util/Strings.h"
 
 namespace lorvex {
-
-// What the import needs of the world. The Windows build plugs in the progress dialog's two
-// engines; the native build the HTTP client alone; tests a fake.
-class PageFetcher {
- public:
-  virtual ~PageFetcher() = default;
-  // True when the resource was stored in fileName ("/" may separate its folders). Never throws.
-  virtual bool FetchToFile(const std::string& url, const std::string& fileName) = 0;
-  // The resource as text (possibly empty); none when it could not be fetched. May throw,
-  // which ends the passes of the page being imported.
-  virtual std::optional<std::string> FetchText(const std::string& url) = 0;
-  // Handles what is pending (window messages, a Stop button) between steps.
-  virtual void ProcessMessages() = 0;
-  virtual bool HasProgressBar() const = 0;
-  // Called only when HasProgressBar(); the position may pass 100 (the bar stays full).
-  virtual void SetProgress(int position) = 0;
-  // The user asked to stop the whole import.
-  virtual bool StopAll() const = 0;
-};
 
 // What an import saves beyond the pages of its first design.
 struct PageImportOptions {
@@ -46,12 +29,14 @@ struct PageImportOptions {
   // style elements and style attributes, srcset and media sources, lazy-loading attributes,
   // today's file kinds; one naming space per resource folder.
   bool CompletePages = false;
+  // Most transfers at once; 1 fetches each resource when the import comes to it.
+  int Connections = 1;
 };
 
-// The module-wide state of one import.
+// The state of one import, as the progress dialog and the failure list see it.
 struct PageImportState {
   PageImportOptions Options;
-  int32_t ImportDepth = 1;     // depth of the page about to be imported; 1 for the top page
+  int32_t ImportDepth = 1;     // depth of the page imported last; 1 for the top page
   int32_t FetchedCount = 0;    // progress steps taken, over all levels and both passes
   int32_t ReferenceTotal = 0;  // references of the page whose passes run now
   StringList FailedUrls;       // resources that could not be fetched ...
@@ -63,21 +48,31 @@ struct PageImportState {
 // The deepest level imported: the top page and what it embeds.
 constexpr int32_t kMaxImportDepth = 2;
 
-// Imports one page at depth state.ImportDepth: Html is its text, PageUrl where it came from
+// What every level of one import works with.
+struct PageImportContext {
+  FetchAhead& fetches;
+  ImportObserver& observer;
+  PageImportState& state;
+};
+
+// Imports one page at Depth (1 for the top page): Html is its text, PageUrl where it came from
 // (a URL, or a local file or folder), PageName the name to save it under (a decimal document
 // number for the top page, which gets ".htm"; a file name for a sub-page or script), Folder
 // where to save it. False when the level was refused (too deep, a folder that cannot be
 // made), stopped, or ended by an exception in its passes. Throws what saving or scanning the
 // page raises.
 bool ImportPage(const std::string& Html, std::string PageUrl, const std::string& PageName,
-                std::string Folder, PageFetcher& fetcher, PageImportState& state);
+                std::string Folder, int32_t Depth, PageImportContext& context);
 
 // The import of a top page as the export runs it: resets the state (depth 1, no steps, empty
-// failure lists) and imports the page as DocumentId into WorkFolder, taken as given. Packing
+// failure lists) and imports the page as DocumentId into WorkFolder, taken as given, with up
+// to options.Connections transfers of fetcher at once. Fetches that run ahead write into a
+// folder of their own in WorkFolder, gone when this returns. Packing
 // and the list of failures stay with the caller. An exception from saving or scanning the top
 // page leaves it: then nothing is to be packed and no failure list shown.
 bool RunPageImport(const std::string& Html, const std::string& PageLocation, int32_t DocumentId,
-                   const std::string& WorkFolder, PageFetcher& fetcher, PageImportState& state,
+                   const std::string& WorkFolder, ResourceFetcher& fetcher,
+                   ImportObserver& observer, PageImportState& state,
                    const PageImportOptions& options = {});
 
 }  // namespace lorvex

@@ -15,8 +15,11 @@ class ResourceNames {
   // The name of url in this folder; `wanted` when it is free (or already url's). A blank
   // wanted name stays blank and takes nothing.
   const std::string& NameOf(const std::string& url, const std::string& wanted);
+  // The name NameOf would give now, without giving it.
+  std::string PeekName(const std::string& url, const std::string& wanted) const;
   // True the first time it is asked for url.
   bool FirstFetch(const std::string& url) { return fetched_.insert(url).second; }
+  bool Fetched(const std::string& url) const { return fetched_.count(url) != 0; }
 
  private:
   std::unordered_map<std::string, std::string> names_;

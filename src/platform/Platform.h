@@ -29,6 +29,8 @@ bool CopyFileReplacing(std::string_view from, std::string_view to);
 // Moves a file into place, replacing the target.
 bool MoveFileReplacing(std::string_view from, std::string_view to);
 bool DeleteFileAt(std::string_view path);
+// Removes a folder that is empty; false when it is not, or could not be removed.
+bool RemoveEmptyDirectory(std::string_view path);
 // The long form of a local path; the path unchanged when there is nothing to convert.
 std::string GetLongPath(std::string_view path);
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "support/SyncFetcher.h"
 #include "support/TempFolder.h"
 #include "util/FileOperation.h"
 
@@ -25,7 +26,7 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 // A web of texts by URL; records every call.
-class FakeFetcher : public PageFetcher {
+class FakeFetcher : public support::SyncFetcher {
  public:
   std::map<std::string, std::string> web;
   std::set<std::string> raiseOnText;
@@ -135,7 +136,7 @@ TEST(PageImport, WritesTheLayoutFromTheWebAndFromDisk) {
     PageImportState state;
     // From disk the location is the page's folder, as the plug-in passes it.
     ASSERT_TRUE(RunPageImport(kIndex, c.local ? siteFolder : std::string(kSiteUrl) + "index.htm", 7,
-                              W, fetcher, state));
+                              W, fetcher, fetcher, state));
 
     EXPECT_EQ(Listing(work.path()),
               (std::set<std::string>{"7.htm", "7.files/", "7.files/a.gif", "7.files/logo.gif",
@@ -195,7 +196,7 @@ TEST(PageImport, SubPagesThatCannotBeFetchedAreListedNotSavedEmpty) {
   fetcher.web[s + "empty.htm"] = "";
   fetcher.web[s + "a.gif"] = "GIF-a";
   PageImportState state;
-  ASSERT_TRUE(RunPageImport(html, s + "index.htm", 7, W, fetcher, state));
+  ASSERT_TRUE(RunPageImport(html, s + "index.htm", 7, W, fetcher, fetcher, state));
   EXPECT_THAT(fetcher.texts, ElementsAre(s + "gone.htm", s + "gone.js", s + "empty.htm"));
   EXPECT_THAT(state.FailedUrls, ElementsAre(s + "gone.htm", s + "gone.js"));
   const std::string folder = Slashed(W) + "/7.files/";
@@ -225,7 +226,7 @@ TEST(PageImport, EveryRewrittenPictureNamesAFileTheImportWrote) {
   FakeFetcher fetcher;
   for (const char* name : {"pic.gif", "b.gif", "x/pic.gif"}) fetcher.web[s + name] = name;
   PageImportState state;
-  ASSERT_TRUE(RunPageImport(html, s + "g.htm", 4, W, fetcher, state));
+  ASSERT_TRUE(RunPageImport(html, s + "g.htm", 4, W, fetcher, fetcher, state));
   const std::string page = Read(W, "4.htm");
   int pictures = 0;
   for (size_t at = page.find("src=\""); at != std::string::npos; at = page.find("src=\"", at)) {
@@ -270,7 +271,8 @@ TEST(PageImport, CompletePagesSaveWhatTodaysPagesNeed) {
   TempFolder work;
   const std::string W = CoreFolder(work);
   PageImportState state;
-  ASSERT_TRUE(RunPageImport(html, s + "index.htm", 7, W, fetcher, state, PageImportOptions{true}));
+  ASSERT_TRUE(
+      RunPageImport(html, s + "index.htm", 7, W, fetcher, fetcher, state, PageImportOptions{true}));
   EXPECT_THAT(fetcher.fetched,
               ElementsAre(s + "css/s.css?v=1", s + "css/i1.css", s + "css/i2.css", s + "css/i3.css",
                           s + "css/x.png", s + "bg.png", s + "css/f.woff2", s + "css/gone.woff",
@@ -359,7 +361,7 @@ TEST(PageImport, AnExceptionEndsTheLevelOfThePassesItInterrupts) {
     c.prepare(fetcher, work);
     PageImportState state;
     auto run = [&] {
-      return RunPageImport(kIndex, s + "index.htm", 7, CoreFolder(work), fetcher, state);
+      return RunPageImport(kIndex, s + "index.htm", 7, CoreFolder(work), fetcher, fetcher, state);
     };
     if (c.raises) {
       EXPECT_THROW(run(), FileError);
@@ -371,7 +373,7 @@ TEST(PageImport, AnExceptionEndsTheLevelOfThePassesItInterrupts) {
   // An empty work folder cannot be made: nothing is fetched.
   FakeFetcher fetcher = ServedSite();
   PageImportState state;
-  EXPECT_FALSE(RunPageImport(kIndex, s + "index.htm", 7, "", fetcher, state));
+  EXPECT_FALSE(RunPageImport(kIndex, s + "index.htm", 7, "", fetcher, fetcher, state));
   EXPECT_THAT(fetcher.fetched, IsEmpty());
 }
 
@@ -390,7 +392,8 @@ TEST(PageImport, ProgressCountsStepsOfBothPassesHalvesToEven) {
     FakeFetcher fetcher;
     fetcher.progressBar = bar;
     PageImportState state;
-    ASSERT_TRUE(RunPageImport(html, "http://site.test/p.htm", 3, CoreFolder(work), fetcher, state));
+    ASSERT_TRUE(RunPageImport(html, "http://site.test/p.htm", 3, CoreFolder(work), fetcher, fetcher,
+                              state));
     EXPECT_EQ(state.ReferenceTotal, 8);
     EXPECT_EQ(state.FetchedCount, 15);
     EXPECT_EQ(fetcher.fetched.size(), 7u);  // the empty one is not fetched
@@ -410,7 +413,7 @@ TEST(PageImport, StopEndsTheImportAtTheNextCheck) {
   state.FailedUrls = {"left from before"};
   state.FetchedCount = 99;
   EXPECT_FALSE(RunPageImport(kIndex, kSiteUrl + std::string("index.htm"), 7, CoreFolder(work),
-                             fetcher, state));
+                             fetcher, fetcher, state));
   EXPECT_EQ(fetcher.fetched.size(), 2u);
   EXPECT_THAT(fetcher.texts, IsEmpty());
   EXPECT_THAT(state.FailedUrls, IsEmpty());
@@ -454,7 +457,7 @@ TEST(PageImport, AWebPageCannotReachTheUsersFiles) {
     FakeFetcher fetcher;
     fetcher.web["http://h/ok.gif"] = "ok";
     PageImportState state;
-    ASSERT_TRUE(RunPageImport(html, c.pageUrl, 1, CoreFolder(work), fetcher, state));
+    ASSERT_TRUE(RunPageImport(html, c.pageUrl, 1, CoreFolder(work), fetcher, fetcher, state));
     EXPECT_EQ(fetcher.fetched, c.fetched);
     EXPECT_THAT(fetcher.texts, IsEmpty());
     EXPECT_EQ(state.FailedUrls, c.failed);
@@ -483,7 +486,7 @@ TEST(PageImport, UnsafeNamesFromThePageAreSkippedQuietly) {
     fetcher.web[s + name] = "x";
   fetcher.web[s + longName] = "x";
   PageImportState state;
-  ASSERT_TRUE(RunPageImport(html, s + "u.htm", 2, CoreFolder(work), fetcher, state));
+  ASSERT_TRUE(RunPageImport(html, s + "u.htm", 2, CoreFolder(work), fetcher, fetcher, state));
   EXPECT_THAT(fetcher.fetched, ElementsAre(s + "ok.gif"));
   EXPECT_THAT(fetcher.texts, IsEmpty());
   EXPECT_THAT(state.FailedUrls, IsEmpty());

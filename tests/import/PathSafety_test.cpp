@@ -13,6 +13,7 @@
 #include "import/ArchiveImport.h"
 #include "import/PageImport.h"
 #include "platform/Platform.h"
+#include "support/SyncFetcher.h"
 #include "support/TempFolder.h"
 #include "util/FileOperation.h"
 #include "util/Strings.h"
@@ -176,7 +177,7 @@ TEST_F(PathSafety, ArchivePartNames) {
 }
 
 // A fake web that serves every URL; a page's text names the same hostile reference again.
-class EchoFetcher : public PageFetcher {
+class EchoFetcher : public support::SyncFetcher {
  public:
   std::string reference;
   bool FetchToFile(const std::string& url, const std::string& fileName) override {
@@ -208,7 +209,7 @@ TEST_F(PathSafety, PageReferencesAndSubPages) {
       fetcher.reference = name;
       const std::string html = *fetcher.FetchText("");
       PageImportState state;
-      RunPageImport(html, pageUrl, 15, platform::CorePath(work_), fetcher, state);
+      RunPageImport(html, pageUrl, 15, platform::CorePath(work_), fetcher, fetcher, state);
       ExpectContained(pageUrl + " references " + name);
       fs::remove_all(work_);
       ASSERT_TRUE(platform::CreateDirectoryLevel(work_));
@@ -236,7 +237,7 @@ TEST_F(PathSafety, NamesThatDifferOnlyInCase) {
   RunPageImport(
       "<img src=\"x/A.gif\"><img src=\"y/a.gif\"><iframe src=\"x/F.htm\"></iframe>"
       "<iframe src=\"y/f.htm\"></iframe>",
-      "http://site.test/d/", 15, platform::CorePath(work_), fetcher, state);
+      "http://site.test/d/", 15, platform::CorePath(work_), fetcher, fetcher, state);
   ExpectContained("page");
   std::set<std::string> images, pages;
   for (const auto& entry : fs::directory_iterator(work_ + "/15.files")) {

@@ -74,6 +74,7 @@ bool MoveFileReplacing(std::string_view from, std::string_view to) {
 }
 
 bool DeleteFileAt(std::string_view path) { return ::unlink(NativePath(path).c_str()) == 0; }
+bool RemoveEmptyDirectory(std::string_view path) { return ::rmdir(NativePath(path).c_str()) == 0; }
 
 // A POSIX file system has no short names: every path is already in its long form.
 std::string GetLongPath(std::string_view path) { return std::string(path); }

@@ -41,6 +41,9 @@ bool MoveFileReplacing(std::string_view from, std::string_view to) {
 }
 
 bool DeleteFileAt(std::string_view path) { return ::DeleteFileA(std::string(path).c_str()) != 0; }
+bool RemoveEmptyDirectory(std::string_view path) {
+  return ::RemoveDirectoryA(std::string(path).c_str()) != 0;
+}
 
 std::string GetLongPath(std::string_view path) {
   std::string input(path);
