@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include "dialogs/DialogHttp.h"
 #include "dialogs/DialogIds.h"
 #include "dialogs/DialogLook.h"
 #include "dialogs/DownloadFlags.h"
@@ -21,39 +20,13 @@ constexpr int kProgressMax = 100;
 // Posted to itself when the dialog has lost the focus and must take it back.
 constexpr UINT kRetakeFocusMessage = WM_APP + 1;
 
-const char kMonikerUserAgent[] = "Mozilla/4.0 (compatible; MSIE 6.0; Win32)";
-
 TForm_DownloadProgress* current = nullptr;
 
 }  // namespace
 
 TForm_DownloadProgress* Form_DownloadProgress() { return current; }
 
-TForm_DownloadProgress::TForm_DownloadProgress() : HTTP(MakeDialogHttpClient(true)) {
-  IEDownload.Name = "IEDownload";
-  IEDownload.TimeOut = 0;
-  IEDownload.SetCodepage(TCodePageOption::Ansi);
-  IEDownload.SetMethod(TBindVerbOption::Get);
-  using O = TBindInfoOption;
-  IEDownload.SetOptions({O::Asynchronous, O::AsyncStorage, O::OfflineOperation, O::GetNewestVersion,
-                         O::NoWriteCache, O::PullData, O::IgnoreSecurityProblem, O::SilentOperation,
-                         O::Direct_Read, O::GetFromCache_If_Net_Fail});
-  IEDownload.UrlEncode = {};
-  IEDownload.Security.InheritHandle = false;
-  IEDownload.Range = {};
-  IEDownload.UserAgent = kMonikerUserAgent;
-  IEDownload.OnComplete = [this](TBSCB& sender, IStream* stream, HRESULT result) {
-    IEDownloadComplete(sender, stream, result);
-  };
-  HTTP->OnIdle = [this] {
-    ++idleDepth_;
-    struct Leave {
-      int& depth;
-      ~Leave() { --depth; }
-    } leave{idleDepth_};
-    ProcessPendingMessages();
-  };
-
+TForm_DownloadProgress::TForm_DownloadProgress() {
   // Made without an owner; placed over the application's owner window when shown.
   SIZE outer = OuterSize(kClientWidth, kClientHeight);
   CreateForm(kProgressCaption, nullptr, outer.cx, outer.cy);
@@ -83,7 +56,6 @@ void TForm_DownloadProgress::FormCreate() {
   const TPlugInRequest& request = CurrentRequest();
   if (request.PrepareForm) request.PrepareForm(Handle());
   DownloadFlags().StopAll = false;
-  if (HTTP) ApplyRequestProxy(*HTTP, request);
 }
 
 void TForm_DownloadProgress::FormShow() {
@@ -124,21 +96,12 @@ void TForm_DownloadProgress::Close() {
   ::ShowWindow(Handle(), SW_HIDE);
 }
 
-void TForm_DownloadProgress::BoundWaitsWhileHidden() {
-  int bound = QuietWaitTimeout(CurrentRequest());
-  IEDownload.TimeOut = bound;
-  if (HTTP) HTTP->ReadTimeout = bound;
-}
-
 void TForm_DownloadProgress::btnStopClick() {
   DownloadFlags().StopAll = true;
   DownloadFlags().Stop = true;
 }
 
-void TForm_DownloadProgress::btnSkipClick() {
-  if (HTTP) HTTP->Disconnect();
-  IEDownload.Cancel();
-}
+void TForm_DownloadProgress::btnSkipClick() { skipPressed_ = true; }
 
 void TForm_DownloadProgress::btnCancelWaitingClick() {
   DownloadFlags().CancelWaiting = true;
@@ -148,30 +111,11 @@ void TForm_DownloadProgress::btnCancelWaitingClick() {
 void TForm_DownloadProgress::FormClose() {
   closing_ = true;
   CurrentRequest().DialogState = savedDialogState_;
-  if (HTTP) {
-    HTTP->Disconnect();
-    // Closed from the client's own idle hook: its transfer is still on the stack below.
-    if (idleDepth_ > 0)
-      retiredHttp_ = std::move(HTTP);
-    else
-      HTTP.reset();
-  }
-  IEDownload.Cancel();
+  if (OnClose) std::exchange(OnClose, nullptr)();
   ::SendMessageW(Control(kIdAnimate), ACM_STOP, 0, 0);
 }
 
 bool TForm_DownloadProgress::FormCanResize(int&, int&) { return false; }
-
-void TForm_DownloadProgress::IEDownloadComplete(TBSCB& Sender, IStream*, HRESULT Result) {
-  if (Result == S_OK)
-    IEDownload.Tag = 0;
-  else if (Result == E_ABORT && Sender.ResponseCode() == 206)
-    IEDownload.Tag = 2;
-  else if (Result == E_ABORT && Sender.ResponseCode() == 416)
-    IEDownload.Tag = 1;
-  else
-    IEDownload.Tag = -1;
-}
 
 void TForm_DownloadProgress::FormDestroy() {
   if (current == this) current = nullptr;

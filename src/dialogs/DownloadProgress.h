@@ -1,21 +1,22 @@
 // TForm_DownloadProgress: the modeless window "保存进度" that stands on the screen while a page
 // import runs, with the file-copy animation, a progress bar and the buttons Skip, Stop and
-// Cancel waiting. It owns the import's two download engines, IEDownload and HTTP, which the
-// import uses also when the window stays hidden.
+// Cancel waiting. It owns nothing but its window: Skip is a press the import takes with
+// TakeSkip, Stop sets the module's flags, and closing calls OnClose, with which the import
+// ends its transfers.
 //
 // Life: the constructor makes the window (hidden) and runs FormCreate, which lets the host
-// dress it (PrepareForm with the window handle), clears StopAll and sets the HTTP proxy;
-// Show runs FormShow and shows it; Close runs FormClose (HTTP disconnected and destroyed,
-// downloads cancelled, animation stopped) and hides it; the destructor runs FormDestroy and
-// destroys the window. One dialog at a time is the module-wide Form_DownloadProgress().
+// dress it (PrepareForm with the window handle) and clears StopAll; Show runs FormShow and
+// shows it; Close runs FormClose (OnClose called, animation stopped) and hides it; the destructor
+// runs FormDestroy and destroys the window. One dialog at a time is the module-wide
+// Form_DownloadProgress().
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <utility>
 
 #include "dialogs/DialogForm.h"
-#include "download/IEDownload.h"
-#include "http/HttpClient.h"
 #include "platform/win32/UniqueHandle.h"
 
 namespace lorvex {
@@ -30,13 +31,8 @@ class TForm_DownloadProgress final : public TDialogForm {
   TForm_DownloadProgress();
   ~TForm_DownloadProgress() override;
 
-  // The moniker downloader: asynchronous, silent, no time-out; OnComplete is
-  // IEDownloadComplete, which leaves the outcome of each download in Tag.
-  TIEDownload IEDownload;
-  // The HTTP client: redirects followed, no read time-out, proxy from the request. Its idle
-  // hook processes the thread's messages, so Skip ends a stalled transfer at once. Null once
-  // the dialog has closed.
-  std::unique_ptr<THttpClient> HTTP;
+  // Called once when the dialog closes (its close box, or Close).
+  std::function<void()> OnClose;
 
   // Shows the dialog modelessly (FormShow first) and paints it at once.
   void Show();
@@ -44,11 +40,9 @@ class TForm_DownloadProgress final : public TDialogForm {
   void SetProgress(int position);
   // FormClose, then hidden.
   void Close();
-  // For an import that keeps the dialog hidden, where no Skip can end a stalled transfer:
-  // the moniker's inactivity time-out and HTTP's read time-out become the request's read
-  // time-out, or kQuietWaitDefaultMs without one.
-  void BoundWaitsWhileHidden();
   bool Closing() const noexcept { return closing_; }
+  // True once for each press of Skip since the last call.
+  bool TakeSkip() noexcept { return std::exchange(skipPressed_, false); }
 
   // Handlers.
   void WMKillFocus();
@@ -59,7 +53,6 @@ class TForm_DownloadProgress final : public TDialogForm {
   void FormClose();
   void btnCancelWaitingClick();
   bool FormCanResize(int& NewWidth, int& NewHeight) override;
-  void IEDownloadComplete(TBSCB& Sender, IStream* Stream, HRESULT Result);
   void FormDestroy();
 
  protected:
@@ -74,10 +67,7 @@ class TForm_DownloadProgress final : public TDialogForm {
   bool closing_ = false;
   uint8_t savedDialogState_ = 0;
   bool placed_ = false;
-  // The HTTP client is in its idle hook (a transfer is running below it on this thread):
-  // a close there only retires the client, which is destroyed with the dialog.
-  int idleDepth_ = 0;
-  std::unique_ptr<THttpClient> retiredHttp_;
+  bool skipPressed_ = false;
 };
 
 // The progress dialog alive, or null.

@@ -186,6 +186,14 @@ class TIEDownload {
   bool Cancelled() const noexcept { return cancelled_; }
 
   void DownloadToFile(const std::string& URL, const std::string& FileName);
+  // Starts a download of URL into FileName (into memory when empty) and hands over its
+  // callback object at once: an asynchronous one runs while the thread processes messages,
+  // and has ended when the object's Stopped() says so.
+  TBSCB::Hold StartDownload(const std::string& URL, const std::string& FileName) {
+    return Start(URL, FileName);
+  }
+  // What a download into memory holds, as DownloadToMemory gives it.
+  static std::string MemoryText(TBSCB& download, bool asText);
   void DownloadToMemory(const std::string& URL, bool AsText, std::string& Text);
   // Sets Cancelled; running downloads notice it at their next notification (a waiting
   // routine aborts its download at once).
@@ -214,7 +222,6 @@ class TIEDownload {
   TBSCB::Hold Start(const std::string& url, const std::string& fileName);
   WaitOutcome Wait(const std::function<bool()>& ended, const std::function<void()>& abort,
                    const WaitLimits& limits);
-  static std::string MemoryText(TBSCB& download, bool asText);
   void Remove(TBSCB* download) noexcept;
 
   std::vector<TBSCB::Hold> downloadList_;

@@ -173,7 +173,8 @@ void FetchAhead::Wait(Entry& entry) {
         entry.skipWhenStarted = true;
     }
     StartQueued(&entry);
-    if (entry.state == State::Running && !fetcher_.Ended(entry.id))
+    // Waiting lets the running transfers end, the one waited for or those ahead of it.
+    if (entry.state != State::Running || !fetcher_.Ended(entry.id))
       fetcher_.WaitForAny(kWaitSliceMs);
   }
 }

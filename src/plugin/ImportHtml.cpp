@@ -2,11 +2,12 @@
 
 #include <memory>
 
+#include "dialogs/DialogHttp.h"
 #include "dialogs/DownloadErrors.h"
 #include "dialogs/DownloadFlags.h"
 #include "dialogs/DownloadProgress.h"
 #include "dialogs/MessagePump.h"
-#include "dialogs/ResourceFetch.h"
+#include "download/ImportFetcher.h"
 #include "import/PageImport.h"
 #include "platform/win32/Boundary.h"
 #include "plugin/PackingLibrary.h"
@@ -18,30 +19,36 @@ namespace lorvex {
 
 namespace {
 
-// The page import's view of the progress dialog: its two engines, its bar (when shown), the
-// thread's messages and the Stop button's flag.
-class DialogFetcher final : public PageFetcher {
+// What the import shows and asks of the progress dialog: its bar (when shown), the thread's
+// messages, Stop and Skip.
+class DialogObserver final : public ImportObserver {
  public:
-  DialogFetcher(TForm_DownloadProgress& form, bool shown) : form_(form), shown_(shown) {}
+  DialogObserver(TForm_DownloadProgress& form, bool shown) : form_(form), shown_(shown) {}
 
-  // The dialog's close box destroys its HTTP client while the import goes on: what is left
-  // then counts as not fetched (listed, so that a retry can still fetch it).
-  bool FetchToFile(const std::string& url, const std::string& fileName) override {
-    return form_.HTTP && lorvex::FetchToFile(url, fileName, form_.IEDownload, *form_.HTTP);
-  }
-  std::optional<std::string> FetchText(const std::string& url) override {
-    if (!form_.HTTP) return std::nullopt;
-    return lorvex::FetchText(url, form_.IEDownload, *form_.HTTP);
-  }
   void ProcessMessages() override { ProcessPendingMessages(); }
   bool HasProgressBar() const override { return shown_; }
   void SetProgress(int position) override { form_.SetProgress(position); }
   bool StopAll() const override { return DownloadFlags().StopAll; }
+  bool TakeSkip() override { return form_.TakeSkip(); }
 
  private:
   TForm_DownloadProgress& form_;
   bool shown_;
 };
+
+// The transfers' settings from the request: its proxy when UseProxy is set, and for an
+// import whose dialog stays hidden (no Skip can end a stalled transfer) a bound on every wait.
+ImportFetchSettings FetchSettingsFor(const TPlugInRequest& request, bool quiet, int connections) {
+  ImportFetchSettings settings;
+  if (request.UseProxy != 0) {
+    settings.ProxyServer = Text(request.ProxyServer);
+    settings.ProxyPort = request.ProxyPort;
+  }
+  settings.WaitBound = quiet ? QuietWaitTimeout(request) : 0;
+  settings.Connections = connections;
+  settings.HandleMessage = HandleDialogKey;
+  return settings;
+}
 
 // The modal list of failures; true when the user chose Stop there.
 bool ShowFailures(const PageImportState& state) {
@@ -59,18 +66,19 @@ bool ShowFailures(const PageImportState& state) {
 bool ImportHtmlToStream(const TPlugInRequest& request, const std::string& html,
                         const std::string& pageLocation, IStream* hostStream, bool quiet) {
   bool result = false;
+  const PageImportOptions options = ReadPageImportSettings();
+  // The transfers outlive the dialog, whose close ends them.
+  auto fetcher =
+      std::make_unique<ImportFetcher>(FetchSettingsFor(request, quiet, options.Connections));
   auto progress = std::make_unique<TForm_DownloadProgress>();
+  progress->OnClose = [&fetcher] { fetcher->AbandonAll(); };
   PageImportState state;
   try {
-    if (quiet) {
-      progress->BoundWaitsWhileHidden();  // no Skip button can end a stalled transfer
-    } else {
-      progress->Show();
-    }
-    DialogFetcher fetcher(*progress, !quiet);
+    if (!quiet) progress->Show();
+    DialogObserver observer(*progress, !quiet);
     const std::string workFolder = Text(request.WorkFolder);
-    bool imported = RunPageImport(html, pageLocation, request.DocumentId, workFolder, fetcher,
-                                  state, ReadPageImportSettings());
+    bool imported = RunPageImport(html, pageLocation, request.DocumentId, workFolder, *fetcher,
+                                  observer, state, options);
     if (imported) {
       if (!hostStream) throw PackingError("no host stream");
       PackFolder(std::to_string(request.DocumentId), AddBackslash(workFolder), hostStream,

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "platform/win32/UniqueHandle.h"
 
 namespace lorvex {
@@ -22,11 +24,14 @@ DWORD ReadDword(HKEY key, const char* name, DWORD absent) {
 
 PageImportOptions ReadPageImportSettings() {
   PageImportOptions options;
+  options.Connections = kDefaultConnections;
   win32::UniqueHKey key;
   if (::RegOpenKeyExA(HKEY_CURRENT_USER, kPageImportSettingsKey, 0, KEY_READ, key.put()) !=
       ERROR_SUCCESS)
     return options;
   options.CompletePages = ReadDword(key.get(), kCompletePagesValue, 0) == 1;
+  const DWORD connections = ReadDword(key.get(), kConnectionsValue, kDefaultConnections);
+  options.Connections = int(std::clamp<DWORD>(connections, 1, kMaxConnections));
   return options;
 }
 

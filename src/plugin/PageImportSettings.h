@@ -1,6 +1,8 @@
 // What the page import offers beyond the request record, set per user in the registry and
 // read when an import starts: HKEY_CURRENT_USER\Software\lorvex\PageImport, CompletePages
-// (REG_DWORD; 1 saves what today's pages need, absent or 0 the pages of the first design).
+// (REG_DWORD; 1 saves what today's pages need, absent or 0 the pages of the first design) and
+// Connections (REG_DWORD; the most transfers at once, absent kDefaultConnections, 1 one at a
+// time in the import's order, values beyond kMaxConnections held there).
 #pragma once
 
 #include "import/PageImport.h"
@@ -9,6 +11,8 @@ namespace lorvex {
 
 constexpr const char* kPageImportSettingsKey = "Software\\lorvex\\PageImport";
 constexpr const char* kCompletePagesValue = "CompletePages";
+constexpr const char* kConnectionsValue = "Connections";
+constexpr int kMaxConnections = 64;
 
 // The settings as the registry holds them now; a missing key or value means the default.
 PageImportOptions ReadPageImportSettings();

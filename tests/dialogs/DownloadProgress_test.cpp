@@ -14,6 +14,7 @@
 #include "dialogs/DialogLook.h"
 #include "dialogs/DialogTestSupport.h"
 #include "dialogs/DownloadErrors.h"
+#include "download/ImportFetcher.h"
 
 namespace lorvex {
 namespace {
@@ -81,11 +82,13 @@ TEST_F(ProgressDialogTest, CreationShowAndClose) {
       EXPECT_EQ(::SendMessageW(bar, PBM_GETPOS, 0, 0), shown) << set;
     }
 
+    int closes = 0;
+    form.OnClose = [&] { ++closes; };
+    form.Close();
     form.Close();
     EXPECT_FALSE(::IsWindowVisible(form.Handle()));
     EXPECT_TRUE(form.Closing());
-    EXPECT_EQ(form.HTTP, nullptr);
-    EXPECT_TRUE(form.IEDownload.Cancelled());
+    EXPECT_EQ(closes, 1);
     EXPECT_EQ(CurrentRequest().DialogState, 7);  // written back
   }
   EXPECT_EQ(Form_DownloadProgress(), nullptr);
@@ -131,7 +134,8 @@ TEST_F(ProgressDialogTest, ButtonsAndTheirAccelerators) {
     EXPECT_EQ(DownloadFlags().Stop, row.flags.Stop);
     EXPECT_EQ(DownloadFlags().StopAll, row.flags.StopAll);
     EXPECT_EQ(DownloadFlags().CancelWaiting, row.flags.CancelWaiting);
-    EXPECT_EQ(form.IEDownload.Cancelled(), row.cancelled);
+    EXPECT_EQ(form.TakeSkip(), row.cancelled);
+    EXPECT_FALSE(form.TakeSkip());  // one press, taken once
     EXPECT_EQ(::IsWindowVisible(::GetDlgItem(form.Handle(), kIdCancelWaiting)) != FALSE,
               row.cancelWaitingVisible);
     EXPECT_TRUE(::IsWindowVisible(form.Handle()));  // no button closes the dialog
@@ -157,7 +161,7 @@ TEST(MessagePump, QuitIsLeftForTheThreadsLoop) {
   EXPECT_EQ(message.wParam, WPARAM(7));
 }
 
-TEST_F(ProgressDialogTest, CompletionOutcomesSetTag) {
+TEST_F(ProgressDialogTest, CompletionOutcomesSetTheDownloadersTag) {
   struct Row {
     std::vector<std::pair<HRESULT, DWORD>> calls;  // Result and ResponseCode of each OnComplete
     int tag;
@@ -173,55 +177,17 @@ TEST_F(ProgressDialogTest, CompletionOutcomesSetTag) {
       {{{E_ABORT, 416}, {S_OK, 416}}, 0},  // raised twice: the last call decides
       {{{S_OK, 200}, {E_ABORT, 206}}, 2},
   };
-  TForm_DownloadProgress form;
+  ImportFetcher fetcher({});
+  TIEDownload& download = fetcher.Downloader();
   for (const Row& row : rows) {
-    form.IEDownload.Tag = 99;
+    download.Tag = 99;
     for (auto [result, code] : row.calls) {
-      TBSCB::Hold sender = TBSCB::CreateUnbound(form.IEDownload.MakeInfo("http://h/", ""));
+      TBSCB::Hold sender = TBSCB::CreateUnbound(download.MakeInfo("http://h/", ""));
       sender->OnResponse(code, L"", L"", nullptr);  // gives the object its response code
-      form.IEDownload.OnComplete(*sender, nullptr, result);
+      download.OnComplete(*sender, nullptr, result);
     }
-    EXPECT_EQ(form.IEDownload.Tag, row.tag) << ::testing::PrintToString(row.calls);
+    EXPECT_EQ(download.Tag, row.tag) << ::testing::PrintToString(row.calls);
   }
-}
-
-TEST_F(ProgressDialogTest, EngineSettingsAndProxyFromTheRequest) {
-  struct Row {
-    uint8_t useProxy;
-    const char* server;
-    int32_t port;
-    std::string expectServer;
-    int expectPort;
-  } rows[] = {
-      {0, "proxy.example", 8080, "", 0},
-      {1, "proxy.example", 8080, "proxy.example", 8080},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(int(row.useProxy));
-    CurrentRequest().UseProxy = row.useProxy;
-    CurrentRequest().ProxyServer = row.server;
-    CurrentRequest().ProxyPort = row.port;
-    CurrentRequest().HttpReadTimeout = 4321;
-    TForm_DownloadProgress form;
-    ASSERT_NE(form.HTTP, nullptr);
-    EXPECT_EQ(form.HTTP->ProxyParams.ProxyServer, row.expectServer);
-    EXPECT_EQ(form.HTTP->ProxyParams.ProxyPort, row.expectPort);
-    EXPECT_EQ(form.HTTP->ReadTimeout, 0);  // the request's time-out is not this client's
-    EXPECT_TRUE(form.HTTP->HandleRedirects);
-    EXPECT_EQ(form.HTTP->Request.UserAgent, "Mozilla/3.0 (compatible; HTTP Library)");
-    EXPECT_EQ(form.IEDownload.BindF(), 0x000A11BBu);
-    EXPECT_EQ(form.IEDownload.TimeOut, 0);
-    EXPECT_EQ(form.IEDownload.UserAgent, "Mozilla/4.0 (compatible; MSIE 6.0; Win32)");
-    // Hidden for a quiet import: every wait gets the request's bound.
-    form.BoundWaitsWhileHidden();
-    EXPECT_EQ(form.HTTP->ReadTimeout, 4321);
-    EXPECT_EQ(form.IEDownload.TimeOut, 4321);
-  }
-  CurrentRequest().HttpReadTimeout = 0;
-  TForm_DownloadProgress form;
-  form.BoundWaitsWhileHidden();
-  EXPECT_EQ(form.HTTP->ReadTimeout, 60000);
-  EXPECT_EQ(form.IEDownload.TimeOut, 60000);
 }
 
 // Both dialogs keep their size against the border (WM_SIZING) and against SetWindowPos.

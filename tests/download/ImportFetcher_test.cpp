@@ -1,6 +1,7 @@
-// The fetch routines on the progress dialog's two engines, against a test server that tells
-// the moniker (its user agent names MSIE) from the HTTP client.
-#include "dialogs/ResourceFetch.h"
+// The import's transfers on Windows, against a test server that tells the moniker (its user
+// agent names MSIE) from the HTTP client: one at a time as the import asks for them, Skip and
+// the close box of the progress dialog, the quiet bounds, and several at once.
+#include "download/ImportFetcher.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -13,7 +14,10 @@
 
 #include "dialogs/DialogIds.h"
 #include "dialogs/DialogTestSupport.h"
+#include "dialogs/DownloadFlags.h"
 #include "dialogs/DownloadProgress.h"
+#include "dialogs/MessagePump.h"
+#include "fetch/FetchAhead.h"
 #include "http/HttpFetch.h"
 #include "platform/Platform.h"
 #include "support/TempFolder.h"
@@ -37,6 +41,39 @@ const std::string kServerError = "HTTP/1.1 500 Oops\r\nContent-Length: 0\r\n\r\n
 
 long long MsSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// The import's view of a progress dialog, as the plug-in gives it.
+class Observer final : public ImportObserver {
+ public:
+  explicit Observer(TForm_DownloadProgress* form = nullptr) : form_(form) {}
+  void ProcessMessages() override { ProcessPendingMessages(); }
+  bool HasProgressBar() const override { return false; }
+  void SetProgress(int) override {}
+  bool StopAll() const override { return DownloadFlags().StopAll; }
+  bool TakeSkip() override { return form_ && form_->TakeSkip(); }
+
+ private:
+  TForm_DownloadProgress* form_;
+};
+
+ImportFetchSettings Settings(int waitBound, int connections = 1) {
+  ImportFetchSettings settings;
+  settings.WaitBound = waitBound;
+  settings.Connections = connections;
+  return settings;
+}
+
+bool FetchToFile(ImportFetcher& fetcher, const std::string& url, const std::string& file,
+                 TForm_DownloadProgress* form = nullptr) {
+  Observer observer(form);
+  FetchAhead fetches(fetcher, observer, 1, std::string());
+  return fetches.FetchToFile(url, file);
+}
+std::optional<std::string> FetchText(ImportFetcher& fetcher, const std::string& url) {
+  Observer observer;
+  FetchAhead fetches(fetcher, observer, 1, std::string());
+  return fetches.FetchText(url);
 }
 
 class FetchTest : public ::testing::Test {
@@ -83,16 +120,15 @@ TEST_F(FetchTest, MonikerFirstThenHttp) {
       // The moniker stores part of the body, then the server goes silent until its time-out.
       {"/partial", "stall", kServerError, false, "", std::nullopt, 1, 1},
   };
-  TForm_DownloadProgress form;
-  form.IEDownload.TimeOut = 1500;
+  ImportFetcher fetcher(Settings(1500));
   ULONG stored = 0;
-  form.IEDownload.OnData = [&](TBSCB&, std::string&, ULONG& length) { stored += length; };
+  fetcher.Downloader().OnData = [&](TBSCB&, std::string&, ULONG& length) { stored += length; };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.path);
     Route(row.path, row.moniker, row.http);
     std::string target = Target(std::string(row.path + 1) + ".txt");
     stored = 0;
-    EXPECT_EQ(FetchToFile(server.Url(row.path), target, form.IEDownload, *form.HTTP), row.result);
+    EXPECT_EQ(FetchToFile(fetcher, server.Url(row.path), target), row.result);
     EXPECT_EQ(platform::FileExists(target), !row.file.empty());
     if (!row.file.empty()) {
       EXPECT_EQ(ReadFileBytes(target), row.file);
@@ -103,17 +139,19 @@ TEST_F(FetchTest, MonikerFirstThenHttp) {
     }
     EXPECT_EQ(Requests(row.path, true), row.monikerRequests);
     EXPECT_EQ(Requests(row.path, false), row.httpRequests);
-    EXPECT_EQ(FetchText(server.Url(row.path), form.IEDownload, *form.HTTP), row.text);
+    EXPECT_EQ(FetchText(fetcher, server.Url(row.path)), row.text);
   }
 }
 
 // Skip clicked (a posted click, as the user's arrives) while the HTTP fallback waits for a
-// server that never answers ends that fetch at once; so does the close box, which takes the
-// client away from under its own transfer.
+// server that never answers ends that fetch at once; so does the close box, after which
+// nothing more is requested.
 TEST_F(FetchTest, SkipOrCloseEndsAStalledHttpFallback) {
   for (bool closeBox : {false, true}) {
     SCOPED_TRACE(closeBox ? "close box" : "Skip");
+    ImportFetcher fetcher({});
     TForm_DownloadProgress form;
+    form.OnClose = [&] { fetcher.AbandonAll(); };
     form.Show();
     std::atomic<long long> clickedAt{0};
     const Clock::time_point start = Clock::now();
@@ -130,13 +168,15 @@ TEST_F(FetchTest, SkipOrCloseEndsAStalledHttpFallback) {
         test::PostClick(form.Handle(), kIdSkip);
       c.Stall(20000);
     });
-    EXPECT_FALSE(FetchToFile(server.Url(path), Target("s.txt"), form.IEDownload, *form.HTTP));
+    EXPECT_FALSE(FetchToFile(fetcher, server.Url(path), Target("s.txt"), &form));
     ASSERT_GT(clickedAt.load(), 0);
     // Hiding a window under Wine without a window manager waits up to 2 s for the window's
     // withdrawal; the transfer itself ended at once there too.
     EXPECT_LT(MsSince(start) - clickedAt.load(), closeBox ? 3000 : 1000);
     EXPECT_FALSE(platform::FileExists(Target("s.txt")));
-    EXPECT_EQ(form.HTTP == nullptr, closeBox);
+    const size_t requests = server.Requests().size();
+    EXPECT_FALSE(FetchToFile(fetcher, server.Url(path), Target("s.txt"), &form));
+    EXPECT_EQ(server.Requests().size(), requests + (closeBox ? 0 : 2));
   }
 }
 
@@ -144,18 +184,49 @@ TEST_F(FetchTest, SkipOrCloseEndsAStalledHttpFallback) {
 // answers ends both engines' waits within the bound each.
 TEST_F(FetchTest, QuietBoundsEndEveryWait) {
   constexpr int kBound = 1500;
-  CurrentRequest().HttpReadTimeout = kBound;
-  TForm_DownloadProgress form;
-  form.BoundWaitsWhileHidden();
+  ImportFetcher fetcher(Settings(kBound));
   server.Handle("/silent", [](const TestRequest&, TestConnection& c) { c.Stall(30000); });
   Clock::time_point start = Clock::now();
-  EXPECT_FALSE(FetchToFile(server.Url("/silent"), Target("q.txt"), form.IEDownload, *form.HTTP));
+  EXPECT_FALSE(FetchToFile(fetcher, server.Url("/silent"), Target("q.txt")));
   EXPECT_LT(MsSince(start), 2 * kBound + 4000);
   EXPECT_EQ(Requests("/silent", true), 1);
   EXPECT_EQ(Requests("/silent", false), 1);  // the fallback ran, and ended too
   start = Clock::now();
-  EXPECT_EQ(FetchText(server.Url("/silent"), form.IEDownload, *form.HTTP), std::nullopt);
+  EXPECT_EQ(FetchText(fetcher, server.Url("/silent")), std::nullopt);
   EXPECT_LT(MsSince(start), 2 * kBound + 4000);
+}
+
+// Transfers announced ahead overlap: the moniker's bindings run together on this thread, and
+// each file reaches its target only when it is asked for; the folder of the files that ran
+// ahead is gone at the end.
+TEST_F(FetchTest, SeveralAtOnce) {
+  std::atomic<int> running{0}, most{0};
+  server.Handle("/slow", [&](const TestRequest&, TestConnection& c) {
+    const int now = ++running;
+    for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) {
+    }
+    c.Stall(400);
+    --running;
+    c.Send(kOk);
+  });
+  constexpr int kCount = 6;
+  const std::string ahead = folder.path() + "\\ahead";
+  ImportFetcher fetcher(Settings(0, kCount));
+  Observer observer;
+  {
+    FetchAhead fetches(fetcher, observer, kCount, ahead);
+    for (int i = 0; i < kCount; ++i)
+      fetches.Plan(server.Url("/slow?" + std::to_string(i)), Target(std::to_string(i)), &fetches);
+    for (int i = 0; i < kCount; ++i) {
+      EXPECT_FALSE(platform::FileExists(Target(std::to_string(i))));
+      ASSERT_TRUE(
+          fetches.FetchToFile(server.Url("/slow?" + std::to_string(i)), Target(std::to_string(i))));
+      EXPECT_EQ(ReadFileBytes(Target(std::to_string(i))), "line1\nend");
+    }
+  }
+  EXPECT_FALSE(platform::DirectoryExists(ahead));
+  std::printf("[          ] moniker bindings to one server at once: %d\n", most.load());
+  EXPECT_GE(most.load(), 2);
 }
 
 }  // namespace
