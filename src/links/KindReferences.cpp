@@ -41,9 +41,11 @@ std::string PrefixKind(int kind, std::string_view text) {
 }
 
 int ReferenceKindOf(std::string_view ref) {
-  if (ref.empty() || !IsAsciiDigit(ref.front()))
-    throw std::invalid_argument("'" + std::string(ref.substr(0, 1)) +
-                                "' is not a valid integer value");
+  if (ref.empty())
+    throw std::invalid_argument("a kind-prefixed reference is empty: it has no kind digit");
+  if (!IsAsciiDigit(ref.front()))
+    throw std::invalid_argument("a kind-prefixed reference begins with '" +
+                                std::string(ref.substr(0, 1)) + "', not with a kind digit");
   return ref.front() - '0';
 }
 
