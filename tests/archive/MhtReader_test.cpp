@@ -553,7 +553,7 @@ TEST(MhtReader, LinesSplitAtEveryKindOfBreak) {
   EXPECT_EQ(TMhtArchive(std::string(100, '\t')).Line(0).size(), 100u);
 }
 
-TEST(MhtReader, SavedPageLayoutGivesWhatTheLiteralRulesGive) {
+TEST(MhtReader, SavedPageLayoutMatchesTheReaderModel) {
   std::mt19937 random(5);
   size_t handedOver = 0, pages = 0, single = 0;
   for (int round = 0; round < 4000; ++round) {

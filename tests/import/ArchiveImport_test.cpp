@@ -413,9 +413,9 @@ TEST_F(MhtImport, SavedPageFramesAndStyleSheetsByContentId) {
   EXPECT_EQ(Read("15.files/part5.png"), "PNG");
 }
 
-// Archives in the saved-page layout: every file written is what the part writer's first
-// rules give for the parts that the literal reader hands over.
-TEST_F(MhtImport, SavedPageLayoutWritesWhatTheLiteralRulesGive) {
+// Archives in the saved-page layout: every file written is what the writer's model gives for
+// the parts that the reader's model hands over.
+TEST_F(MhtImport, SavedPageLayoutWritesTheFilesOfTheWriterModel) {
   std::mt19937 random(11);
   const std::string root = work;
   size_t files = 0;
