@@ -171,7 +171,9 @@ class MhtReader {
   // The body from the line at start to the next delimiter line; next is that delimiter line,
   // or Size() when none follows (no later line can be one then).
   std::string_view CollectPartBody(Pos start, Pos& next);
-  // True when at least two lines follow the line at pos: "i < number of lines - 2".
+  // True when the line at pos exists and at least two lines follow it. The walk starts a
+  // part only at such a delimiter line, so a delimiter line among the archive's last two
+  // lines (a closing delimiter and the empty line after it, as a rule) starts none.
   bool TwoLinesFollow(Pos pos) const {
     return archive_.IsLine(pos) && archive_.IsLine(archive_.Advance(pos, 2));
   }
@@ -363,7 +365,8 @@ bool MhtReader::Walk() {
 
   if (rootKind == mkText) {
     // A single-part document. One that ends on its Content-Type line (or an empty file) has
-    // no room for a body: that is an error, as it always was.
+    // no room for a body: asking for the line after it throws MhtError, so the import fails
+    // instead of writing an empty page.
     archive_.Line(archive_.Next(p));
     return WalkSinglePart(message);
   }

@@ -5,9 +5,10 @@
 namespace lorvex {
 
 std::string DecodeQuotedPrintable(std::string_view text) {
-  // The text as it would stand after in-place removal is always the output so far followed
-  // by the unread input, so "p at most the current length minus 2" is "three or more input
-  // characters left".
+  // An "=" is read only while two characters follow it: its two hex digits, or the line
+  // break of a soft break and one more character. So the loop runs while three or more
+  // characters are unread, an "=" among the last two characters stays as it stands, and no
+  // read goes past the end of the text.
   std::string out;
   out.reserve(text.size());
   const size_t n = text.size();

@@ -1,31 +1,13 @@
 #include "links/PageLinks.h"
 
-#include <cstdint>
-#include <cstring>
-#include <limits>
-#include <stdexcept>
 #include <unordered_map>
+#include <vector>
 
 #include "links/TagFinder.h"
 #include "links/TodaysPageLinks.h"
-#include "util/Ascii.h"
-#include "util/ByteScan.h"
 #include "util/UrlPath.h"
 
 namespace lorvex {
-
-namespace {
-
-// Characters that continue an attribute name.
-constexpr bool IsAttributeNameChar(char c) {
-  return IsAsciiAlnum(c) || c == '-' || c == '_' || c == ':' || c == '.';
-}
-
-constexpr bool IsNameEnd(char c) {
-  return c == '\r' || c == '\n' || c == ' ' || c == '"' || c == '\'' || c == '<' || c == '>';
-}
-
-}  // namespace
 
 int KindOfTagName(std::string_view tagName) {
   constexpr size_t kLongestTagName = 6;  // iframe, script
@@ -47,75 +29,6 @@ int KindOfTagName(std::string_view tagName) {
 
 namespace {
 
-// The position (0-based) where a value that is trimmed to its text starts: the first byte
-// above 32, so that replacing the trimmed value's length from there covers exactly the value
-// even when it begins with a tab or a line break. A blank value has none.
-size_t TrimmedStart(std::string_view raw) {
-  for (size_t i = 0; i < raw.size(); ++i)
-    if (static_cast<unsigned char>(raw[i]) > 32) return i;
-  return std::string_view::npos;
-}
-
-// The first of the names that is present; its value must name a known resource file, or
-// there is no value (and `refused`, when given, receives it).
-AttributeValue ResourceAttribute(std::string_view attrText,
-                                 std::initializer_list<std::string_view> names,
-                                 AttributeValue* refused = nullptr, bool todaysKinds = false) {
-  AttributeValue result;
-  for (std::string_view name : names) {
-    TagAttribute attribute = GetTagAttribute(attrText, name);
-    if (!attribute.found) continue;
-    if (!(todaysKinds ? IsTodaysResourceFile(attribute.value) : IsResourceFile(attribute.value))) {
-      if (refused && attribute.pos != kNoPosition) {
-        refused->pos = attribute.pos;
-        refused->value = std::move(attribute.value);
-      }
-      return result;
-    }
-    result.pos = attribute.pos;
-    result.value = std::move(attribute.value);
-    return result;
-  }
-  return result;
-}
-
-AttributeValue PlainAttribute(std::string_view attrText, std::string_view name) {
-  TagAttribute attribute = GetTagAttribute(attrText, name);
-  AttributeValue result;
-  if (!attribute.found) return result;
-  result.pos = attribute.pos;
-  result.value = std::move(attribute.value);
-  return result;
-}
-
-// True when resolving the reference text changes nothing: trimmed, nothing to decode, no
-// "file:" scheme, absolute, and already with the delimiters that resolution would give it.
-bool IsResolvedReference(std::string_view text) {
-  if (text.size() < 2 || Trim(text).size() != text.size()) return false;
-  if (text.find('%') != std::string_view::npos || StartsWithIgnoreCase(text, "file:") ||
-      IsRelativeUrl(text))
-    return false;
-  return text.find(text[1] == ':' ? '/' : '\\') == std::string_view::npos;
-}
-
-std::string KindReferenceInFolder(std::string_view folder, std::string_view ref) {
-  if (ref.empty()) return std::string();
-  std::string out;
-  out.reserve(folder.size() + ref.size() + 1);
-  out.push_back(ref.front());
-  AppendResolvedUrl(out, folder, ref.substr(1));
-  return out;
-}
-
-// The kind digit followed by the value resolved in the folder.
-std::string KindValueInFolder(std::string_view folder, int kind, std::string_view value) {
-  std::string out;
-  out.reserve(folder.size() + value.size() + 2);
-  out.push_back(static_cast<char>('0' + kind));
-  AppendResolvedUrl(out, folder, value);
-  return out;
-}
-
 // The resolved folder of the current base, worked out again only when a base tag changes it.
 class BaseFolder {
  public:
@@ -132,12 +45,6 @@ class BaseFolder {
   bool valid_ = false;
   std::string base_, folder_;
 };
-
-// Kinds whose value is read as a file of their own, so that a value that is not a known
-// resource file is left out of the list (param's value is often no address at all).
-constexpr bool HasUnsavedValues(int kind) {
-  return kind == rkImage || kind == rkEmbed || kind == rkScript || kind == rkFrame;
-}
 
 // ScanTag with the base's folder kept between calls. When `unsaved` is given, it receives
 // the position and length of a src/background value that was read but is not a known
@@ -176,7 +83,7 @@ TagScanResult ScanTagText(std::string_view tag, std::string& baseUrl, BaseFolder
   if (kind == rkMeta)
     result.ref = std::string(Trim(PrefixKind(kind, attribute.value)));
   else
-    result.ref = KindValueInFolder(folder.Of(baseUrl), kind, attribute.value);
+    result.ref = ResolveKindValueInFolder(folder.Of(baseUrl), kind, attribute.value);
   if (kind == rkBase) baseUrl = AddSlash(attribute.value);
   // A reference that trims to nothing counts as none (the kind digit keeps it from happening).
   if (Trim(result.ref).empty()) {
@@ -186,105 +93,7 @@ TagScanResult ScanTagText(std::string_view tag, std::string& baseUrl, BaseFolder
   return result;
 }
 
-bool IsKindLine(std::string_view line, int kind) {
-  return !line.empty() && line.front() == char('0' + kind);
-}
-
-void NormalizeFolderText(std::string& folder) {
-  folder = std::string(Trim(folder));
-  for (char& c : folder)
-    if (c == '\\') c = '/';
-  if (!folder.empty() && folder.back() != '/') folder.push_back('/');
-}
-
 }  // namespace
-
-std::string PrefixKind(int kind, std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + 1);
-  out.push_back(static_cast<char>('0' + kind));
-  out.append(text);
-  return out;
-}
-
-int ReferenceKindOf(std::string_view ref) {
-  if (ref.empty() || !IsAsciiDigit(ref.front()))
-    throw std::invalid_argument("'" + std::string(ref.substr(0, 1)) +
-                                "' is not a valid integer value");
-  return ref.front() - '0';
-}
-
-std::string StripKind(std::string_view ref) {
-  return std::string(ref.empty() ? ref : ref.substr(1));
-}
-
-std::string ResolveKindReference(std::string_view base, std::string_view ref) {
-  return KindReferenceInFolder(ResolveBaseFolder(base), ref);
-}
-
-TagAttribute GetTagAttribute(std::string_view attrText, std::string_view name) {
-  TagAttribute result;
-  const size_t length = attrText.size();
-  if (name.empty() || length < 5) return result;
-  // The name is looked for at positions 1 to length - 4, up to the first ">". An occurrence
-  // that goes on with a name character is the start of a longer name ("src" in "srcset",
-  // "href" in "hreflang"), not the attribute: the search goes on past it.
-  size_t after = std::string_view::npos;
-  for (size_t s = 0; s + 4 < length; ++s) {
-    char c = attrText[s];
-    if (c == '>') break;
-    if ((c == ' ' || c == '\r' || c == '\n') && s + 1 + name.size() <= length &&
-        EqualsIgnoreCase(attrText.substr(s + 1, name.size()), name)) {
-      const size_t end = s + 1 + name.size();
-      if (end < length && IsAttributeNameChar(attrText[end])) continue;
-      after = end;
-      break;
-    }
-  }
-  if (after == std::string_view::npos) return result;
-  while (after < length && attrText[after] == ' ') ++after;
-  if (after >= length || attrText[after] != '=') return result;
-  result.found = true;
-  size_t v = after + 1;
-  while (v < length && attrText[v] == ' ') ++v;
-  if (v >= length) return result;
-  std::string_view raw;
-  size_t rawStart;
-  char quote = attrText[v];
-  if (quote == '"' || quote == '\'') {
-    rawStart = v + 1;
-    size_t end = rawStart;
-    while (end < length && attrText[end] != quote && attrText[end] != '>') ++end;
-    raw = attrText.substr(rawStart, end - rawStart);
-    size_t start = TrimmedStart(raw);
-    if (start != std::string_view::npos)
-      result.pos = static_cast<TextPos>(rawStart + start) + 1;
-    else  // blank: where the first non-space would be, as the position is counted from the quote
-      result.pos = static_cast<TextPos>(v + 1) + FirstNonSpace(raw);
-  } else {
-    rawStart = v;
-    size_t end = v;
-    while (end < length && !IsNameEnd(attrText[end])) ++end;
-    raw = attrText.substr(v, end - v);
-    size_t start = TrimmedStart(raw);
-    result.pos = static_cast<TextPos>(rawStart + (start == std::string_view::npos ? 0 : start)) + 1;
-  }
-  result.value = std::string(Trim(raw));
-  if (result.value.find("\\\"") != std::string::npos)
-    result.value = ReplaceAllText(result.value, "\\\"", "  ");
-  return result;
-}
-
-AttributeValue SrcAttribute(std::string_view attrText) {
-  return ResourceAttribute(attrText, {"src", "background"});
-}
-AttributeValue ValueAttribute(std::string_view attrText) {
-  return ResourceAttribute(attrText, {"value"});
-}
-AttributeValue HrefAttribute(std::string_view attrText) { return PlainAttribute(attrText, "href"); }
-AttributeValue CharsetAttribute(std::string_view attrText) {
-  return PlainAttribute(attrText, "charset");
-}
 
 TagScanResult ScanTag(std::string_view tag, std::string& baseUrl) {
   BaseFolder folder;
@@ -329,8 +138,7 @@ StringList CollectTags(std::string_view html, std::string_view baseUrl, TagRecor
                                      records ? &unsaved : nullptr);
     if (records) {
       if (scan.valuePos != kNoPosition) {
-        bool utf8 =
-            scan.kind == rkMeta && EqualsIgnoreCase(std::string_view(scan.ref).substr(1), "utf-8");
+        bool utf8 = scan.kind == rkMeta && EqualsIgnoreCase(WithoutKind(scan.ref), "utf-8");
         if (scan.kind == rkBase) records->bases.push_back(base);
         records->tags.push_back(TagRecord{start, end, scan.valuePos, scan.valueLen, scan.kind, utf8,
                                           true, records->bases.size() - 1});
@@ -360,8 +168,7 @@ StringList FetchList(const StringList& collected, std::string_view pageBase,
   for (size_t k = 0; k < collected.size(); ++k) {
     const std::string& line = collected[k];
     auto [at, first] = seen.try_emplace(line, std::string::npos);
-    if (first && !IsKindLine(line, rkBase) && !IsKindLine(line, rkMeta) &&
-        !IsKindLine(line, rkAnchor)) {
+    if (first && !IsNonResourceReference(line)) {
       at->second = refs.size();
       refs.push_back(line);
     }
@@ -383,147 +190,6 @@ StringList CollectTagReferences(std::string_view html, std::string_view baseUrl,
   StringList refs = CollectTags(html, baseUrl, nullptr);
   if (removeDuplicates) RemoveDuplicateLines(refs);
   return refs;
-}
-
-void ResolveReferenceList(std::string_view base, StringList& refs) {
-  const std::string folder = ResolveBaseFolder(base);
-  for (std::string& line : refs)
-    if (line.empty() || !IsResolvedReference(std::string_view(line).substr(1)))
-      line = KindReferenceInFolder(folder, line);
-}
-
-void RemoveNonResourceReferences(StringList& refs) {
-  std::erase_if(refs, [](const std::string& line) {
-    return IsKindLine(line, rkBase) || IsKindLine(line, rkMeta) || IsKindLine(line, rkAnchor);
-  });
-}
-
-void StripReferenceKinds(StringList& refs) {
-  for (std::string& line : refs)
-    if (!line.empty()) line.erase(0, 1);
-}
-
-StringList ReferenceFileNames(const StringList& refs) {
-  StringList names;
-  names.reserve(refs.size());
-  for (const std::string& line : refs) {
-    std::string name = ExtractUrlFileName(std::string_view(line).substr(line.empty() ? 0 : 1));
-    if (!Trim(name).empty()) {
-      if (IsKindLine(line, rkFrame) && ExtractUrlFileExt(name).empty()) name += ".htm";
-      name = StripUrlQuery(name);
-    }
-    names.push_back(std::move(name));
-  }
-  return names;
-}
-
-namespace {
-
-// A hash of the text with the ASCII letters folded, eight bytes at a time.
-uint64_t FoldedHash(std::string_view text) {
-  uint64_t h = 0x9E3779B97F4A7C15ull ^ text.size();
-  size_t i = 0;
-  for (; i + 8 <= text.size(); i += 8) {
-    uint64_t word;
-    std::memcpy(&word, text.data() + i, 8);
-    h = (h ^ AsciiLowerWord(word)) * 0xFF51AFD7ED558CCDull;
-    h ^= h >> 32;
-  }
-  uint64_t tail = 0;
-  for (size_t shift = 0; i < text.size(); ++i, shift += 8)
-    tail |= static_cast<uint64_t>(static_cast<unsigned char>(AsciiLower(text[i]))) << shift;
-  h = (h ^ tail) * 0xC4CEB9FE1A85EC53ull;
-  return h ^ (h >> 29);
-}
-
-// For every text, the index of the first text equal to it with the ASCII letters folded (its
-// own index when it is the first). Empty texts are skipped when skipEmpty is set (they keep
-// their own index). One open-addressing table with the hashes kept beside the indexes, so a
-// probe touches a text only when the hashes agree.
-std::vector<size_t> FirstFoldedOccurrence(const StringList& texts, bool skipEmpty) {
-  const size_t n = texts.size();
-  // Slots hold 32-bit hashes and indexes: half the memory, and so half the cache misses.
-  if (n >= std::numeric_limits<uint32_t>::max()) throw std::length_error("too many references");
-  std::vector<size_t> first(n);
-  size_t capacity = 16;
-  while (capacity < 2 * n) capacity *= 2;
-  struct Slot {
-    uint32_t hash;
-    uint32_t index;  // index + 1; 0 for an empty slot
-  };
-  std::vector<Slot> table(capacity, Slot{0, 0});
-  std::vector<uint64_t> hashes(n);
-  for (size_t i = 0; i < n; ++i) hashes[i] = FoldedHash(texts[i]);
-  // The table is larger than the caches: ask for the slot of a later text ahead of time.
-  constexpr size_t kPrefetchDistance = 8;
-  for (size_t i = 0; i < n; ++i) {
-    if (i + kPrefetchDistance < n)
-      __builtin_prefetch(
-          &table[static_cast<size_t>(hashes[i + kPrefetchDistance]) & (capacity - 1)]);
-    first[i] = i;
-    if (skipEmpty && texts[i].empty()) continue;
-    const uint64_t fullHash = hashes[i];
-    const uint32_t hash = static_cast<uint32_t>(fullHash >> 32);
-    for (size_t at = static_cast<size_t>(fullHash) & (capacity - 1);;
-         at = (at + 1) & (capacity - 1)) {
-      Slot& slot = table[at];
-      if (slot.index == 0) {
-        slot = Slot{hash, static_cast<uint32_t>(i + 1)};
-        break;
-      }
-      if (slot.hash == hash && EqualsIgnoreCase(texts[slot.index - 1], texts[i])) {
-        first[i] = slot.index - 1;
-        break;
-      }
-    }
-  }
-  return first;
-}
-
-// Clash numbers from the file names. Different references (compared exactly, without kind)
-// whose names agree are numbered 2, 3, ... in order, except those equal to the first
-// reference of that name, which keep 1; then every line shares the number of the first line
-// equal to it ignoring letter case. Names are compared ignoring letter case, because the
-// local files live on a file system that does not tell "Logo.gif" from "logo.gif".
-std::vector<size_t> ClashNumbers(const StringList& refs, const StringList& names) {
-  const size_t n = refs.size();
-  std::vector<size_t> numbers(n, 1);
-  std::vector<size_t> counters(n, 1);  // per first line of a name
-  const std::vector<size_t> firstOfName = FirstFoldedOccurrence(names, true);
-  auto withoutKind = [&](size_t i) {
-    return std::string_view(refs[i]).substr(refs[i].empty() ? 0 : 1);
-  };
-  for (size_t i = 0; i < n; ++i) {
-    const size_t group = firstOfName[i];
-    if (group == i || withoutKind(i) == withoutKind(group)) continue;
-    numbers[i] = ++counters[group];
-  }
-  const std::vector<size_t> firstEqual = FirstFoldedOccurrence(refs, false);
-  for (size_t i = 0; i < n; ++i) numbers[i] = numbers[firstEqual[i]];
-  return numbers;
-}
-
-}  // namespace
-
-StringList NumberNameClashes(const StringList& refs) {
-  std::vector<size_t> numbers = ClashNumbers(refs, ReferenceFileNames(refs));
-  StringList texts;
-  texts.reserve(numbers.size());
-  for (size_t number : numbers) texts.push_back(std::to_string(number));
-  return texts;
-}
-
-StringList MakeLocalNames(const StringList& refs, std::string_view folder) {
-  std::string prefix(folder);
-  NormalizeFolderText(prefix);
-  StringList names = ReferenceFileNames(refs);
-  std::vector<size_t> numbers = ClashNumbers(refs, names);
-  StringList locals;
-  locals.reserve(refs.size());
-  for (size_t i = 0; i < refs.size(); ++i)
-    locals.push_back(
-        prefix + (numbers[i] == 1 ? names[i] : TagFileName(names[i], std::to_string(numbers[i]))));
-  return locals;
 }
 
 CidNames::const_iterator FindCidName(const CidNames& cidNames, std::string_view value) {

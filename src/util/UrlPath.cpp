@@ -116,6 +116,21 @@ void ReplaceChar(std::string& text, char from, char to) {
     if (c == from) c = to;
 }
 
+// CombineUrl's common case: a relative reference that is a plain name or path below the
+// folder, with nothing to decode in either text. It needs no decoding rounds: the result is
+// the folder, a "\" when it ends in no delimiter, and the reference.
+bool IsPlainBelowFolder(std::string_view baseFolder, std::string_view reference) {
+  return !reference.empty() && reference.front() != '.' && !IsPathDelimiter(reference.front()) &&
+         reference.find('%') == std::string_view::npos &&
+         baseFolder.find('%') == std::string_view::npos;
+}
+void AppendPlainBelowFolder(std::string& out, std::string_view baseFolder,
+                            std::string_view reference) {
+  out.append(baseFolder);
+  if (!baseFolder.empty() && !IsPathDelimiter(baseFolder.back())) out.push_back('\\');
+  out.append(reference);
+}
+
 }  // namespace
 
 std::string AddBackslash(std::string_view text) {
@@ -151,8 +166,10 @@ void UrlDecodeList(StringList& lines) {
 }
 
 bool IsLocalPath(std::string_view reference) {
+  // Shorter than the shortest web prefix: local, "ftp://" with nothing after it included.
+  constexpr size_t kShortestWebPrefix = std::string_view("http://").size();
   std::string_view text = Trim(reference);
-  if (text.size() < 7) return true;
+  if (text.size() < kShortestWebPrefix) return true;
   return !(StartsWith(text, "http://") || StartsWith(text, "https://") ||
            StartsWith(text, "ftp://"));
 }
@@ -237,9 +254,13 @@ std::string LastUrlFolderName(std::string_view folder) {
 
 std::string ExtractUrlRoot(std::string_view base) {
   if (base.size() >= 2 && base[1] == ':') return std::string(base.substr(0, 2)) + '\\';
-  // Position 10 lies past "https://" and the first character of the host.
-  constexpr size_t kHostSearchStart = 9;  // 0-based
-  if (base.size() < 7 || base.size() <= kHostSearchStart) return std::string();
+  // The first delimiter is looked for from here on (position 10 counted from 1): past
+  // "https://" and the first character of the host, so the "//" after a scheme never counts.
+  // Every https host and every http host of two or more characters ends here or later; the
+  // host of "http://h/a/b" is passed over, and its root runs to the next delimiter
+  // ("http://h/a/"). A text of at most this many characters has no root.
+  constexpr size_t kHostSearchStart = std::string_view("https://").size() + 1;
+  if (base.size() <= kHostSearchStart) return std::string();
   size_t delimiter = FindFirst(base, IsPathDelimiter, kHostSearchStart);
   return delimiter == std::string_view::npos ? std::string()
                                              : std::string(base.substr(0, delimiter + 1));
@@ -268,15 +289,10 @@ std::string GetLongPath(std::string_view path) { return platform::GetLongPath(pa
 
 std::string CombineUrl(std::string_view baseFolder, std::string_view reference) {
   if (!IsRelativeUrl(reference)) return std::string(reference);
-  // The common case: a plain name or path below the folder, nothing to decode.
-  if (!reference.empty() && reference.front() != '.' && !IsPathDelimiter(reference.front()) &&
-      reference.find('%') == std::string_view::npos &&
-      baseFolder.find('%') == std::string_view::npos) {
+  if (IsPlainBelowFolder(baseFolder, reference)) {
     std::string out;
     out.reserve(baseFolder.size() + reference.size() + 1);
-    out.append(baseFolder);
-    if (!out.empty() && !IsPathDelimiter(out.back())) out.push_back('\\');
-    out.append(reference);
+    AppendPlainBelowFolder(out, baseFolder, reference);
     return out;
   }
   // Each round decodes the reference and the base again. A text without "%" decodes to itself,
@@ -347,13 +363,8 @@ void AppendResolvedUrl(std::string& out, std::string_view baseFolder, std::strin
   } else if (IsSchemeRelative(ref) && IsWebUrl(baseFolder)) {
     // "//host/path" names another host: it takes the base's scheme and nothing else.
     out.append(baseFolder.substr(0, baseFolder.find(':') + 1)).append(ref);
-  } else if (ref.front() != '.' && !IsPathDelimiter(ref.front()) &&
-             ref.find('%') == std::string_view::npos &&
-             baseFolder.find('%') == std::string_view::npos) {
-    // What CombineUrl gives for a plain name or path below the folder, with nothing to decode.
-    out.append(baseFolder);
-    if (!baseFolder.empty() && !IsPathDelimiter(baseFolder.back())) out.push_back('\\');
-    out.append(ref);
+  } else if (IsPlainBelowFolder(baseFolder, ref)) {
+    AppendPlainBelowFolder(out, baseFolder, ref);  // CombineUrl's result, without a copy
   } else {
     out.append(CombineUrl(baseFolder, ref));
   }

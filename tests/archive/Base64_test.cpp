@@ -7,11 +7,13 @@
 #include <vector>
 
 #include "support/DecoderModels.h"
+#include "support/SplitSource.h"
 
 namespace lorvex {
 namespace {
 
 using model::ReferenceDecode;
+using support::SplitSource;
 
 std::string Decode(std::string_view text) {
   StringSource source(text);
@@ -19,23 +21,6 @@ std::string Decode(std::string_view text) {
   Base64DecodeStream(source, sink);
   return sink.Text();
 }
-
-// Source that hands out its text in reads of the given sizes, cycling.
-class SplitSource final : public ByteSource {
- public:
-  SplitSource(std::string_view text, std::vector<size_t> sizes) : rest_(text), sizes_(sizes) {}
-  size_t Read(char* buffer, size_t capacity) override {
-    size_t n = std::min({capacity, rest_.size(), sizes_[next_++ % sizes_.size()]});
-    rest_.copy(buffer, n);
-    rest_.remove_prefix(n);
-    return n;
-  }
-
- private:
-  std::string_view rest_;
-  std::vector<size_t> sizes_;
-  size_t next_ = 0;
-};
 
 TEST(Base64Table, MapsTheAlphabetAndSkipsEverythingElse) {
   const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";

@@ -268,6 +268,11 @@ TEST(MhtReader, SinglePartDocuments) {
        {"", meQuotedPrintable, Crlf({"a", "Content-Location: x/y.htm", "b", "c"}), true}},
       {{"Content-Type: text/html", "Content-Transfer-Encoding: quoted-printable"},
        {"", meQuotedPrintable, "", true}},
+      // A text that names a field after other words is no header: every line is body.
+      {{"Notes", "see the content-type: text/html line", "Content-Type: text/plain", "end"},
+       {"", meQuotedPrintable,
+        Crlf({"Notes", "see the content-type: text/html line", "Content-Type: text/plain", "end"}),
+        true}},
   };
   for (const Case& c : cases) {
     std::string text;
@@ -469,6 +474,15 @@ TEST(MhtReader, LaterListsReplaceThePageOnlyAmongItsAlternatives) {
   // Before any page is written, a nested list still gives the page.
   EXPECT_EQ(pages(list("mixed", "mix", {list("alternative", "alt", {related})})),
             std::vector<std::string>{"<p>Body"});
+  // A root whose type= names a list of alternatives leaves the page to that list: its HTML
+  // part, which has no location, is the page.
+  const std::string alternatives = list("alternative", "alt", {text("text/html", "<p>Html")});
+  EXPECT_EQ(
+      pages("Content-Type: multipart/related; boundary=\"rel\"; "
+            "type=\"multipart/alternative\"\r\n\r\n--rel\r\n" +
+            alternatives + "--rel\r\n" +
+            Crlf({"Content-Type: image/png", "Content-ID: <p@x>", "", "iVBO"}) + "--rel--\r\n"),
+      std::vector<std::string>{"<p>Html"});
 }
 
 // Parts that the reader does not keep are handed over too, with the fields that name them.
@@ -553,7 +567,7 @@ TEST(MhtReader, LinesSplitAtEveryKindOfBreak) {
   EXPECT_EQ(TMhtArchive(std::string(100, '\t')).Line(0).size(), 100u);
 }
 
-TEST(MhtReader, SavedPageLayoutGivesWhatTheLiteralRulesGive) {
+TEST(MhtReader, SavedPageLayoutMatchesTheReaderModel) {
   std::mt19937 random(5);
   size_t handedOver = 0, pages = 0, single = 0;
   for (int round = 0; round < 4000; ++round) {

@@ -183,6 +183,61 @@ TEST_F(MhtImport, UnencodedBodiesAreWrittenAsTheyStand) {
   EXPECT_EQ(Read("15.files/e.gif"), "");
 }
 
+// Names that differ only in letter case are one file on Windows: whichever comes first is
+// written, the later part is not (a message names it), in either order.
+TEST_F(MhtImport, PartNamedLikeAnEarlierOneInAnotherCaseIsNotWritten) {
+  for (auto [first, second] :
+       {std::pair<std::string, std::string>{"logo.gif", "LOGO.GIF"}, {"LOGO.GIF", "logo.gif"}}) {
+    work = temp.path() + "/" + first;
+    ASSERT_TRUE(platform::CreateDirectoryLevel(work));
+    std::string archive =
+        Crlf({"Content-Type: multipart/related; boundary=\"x\"; type=\"text/html\"", "--x",
+              "Content-Type: text/html", "Content-Location: http://h/p.htm", "", "<b>"});
+    for (const std::string& name : {first, second})
+      archive += Crlf({"--x", "Content-Type: image/gif", "Content-Transfer-Encoding: base64",
+                       "Content-Location: http://h/" + name, "",
+                       name == first ? "Rmlyc3Q=" : "U2Vjb25k"});  // "First", "Second"
+    archive += Crlf({"--x--", "", ""});
+    std::vector<std::string> messages = Import(archive);
+    ASSERT_EQ(messages.size(), 1u) << first;
+    EXPECT_NE(messages[0].find("\"" + second + "\""), std::string::npos) << messages[0];
+    EXPECT_EQ(Listing("15.files"), std::vector<std::string>{first});
+    EXPECT_EQ(Read("15.files/" + first), "First");
+  }
+}
+
+// The page's text goes out as CR LF lines before its links are rewritten, so a tag near the
+// end of an LF-only page is as far from the end as in a CR LF one: six LF breaks after the
+// last tag become twelve characters, past the rewriting pass's margin.
+TEST_F(MhtImport, UnencodedLfPageEndingInATagHasItRewritten) {
+  ASSERT_TRUE(platform::CreateDirectoryLevel(work));
+  std::string archive = Crlf({"Content-Type: multipart/related; boundary=\"x\"; type=\"text/html\"",
+                              "",
+                              "--x",
+                              "Content-Type: text/html",
+                              "Content-Transfer-Encoding: 8bit",
+                              "Content-Location: http://h/p.htm",
+                              "",
+                              "<img src=\"pic.gif\">",
+                              "",
+                              "",
+                              "",
+                              "",
+                              "",
+                              "--x",
+                              "Content-Type: image/gif",
+                              "Content-Transfer-Encoding: base64",
+                              "Content-Location: http://h/pic.gif",
+                              "",
+                              "R0lG",
+                              "--x--"});
+  std::erase(archive, '\r');  // LF only
+  EXPECT_TRUE(Import(archive).empty());
+  EXPECT_EQ(Read("15.htm"),
+            Crlf({"", "<img src=\"" + Slashed() + "/15.files/pic.gif\">", "", "", "", "", ""}));
+  EXPECT_EQ(Read("15.files/pic.gif"), "GIF");
+}
+
 TEST_F(MhtImport, AnyLineBreaksComeOutAsCrLfLines) {
   ASSERT_TRUE(platform::CreateDirectoryLevel(work));
   // LF-only and CR-only archives, a soft break and an encoded CR LF in the page.
@@ -413,9 +468,9 @@ TEST_F(MhtImport, SavedPageFramesAndStyleSheetsByContentId) {
   EXPECT_EQ(Read("15.files/part5.png"), "PNG");
 }
 
-// Archives in the saved-page layout: every file written is what the part writer's first
-// rules give for the parts that the literal reader hands over.
-TEST_F(MhtImport, SavedPageLayoutWritesWhatTheLiteralRulesGive) {
+// Archives in the saved-page layout: every file written is what the writer's model gives for
+// the parts that the reader's model hands over.
+TEST_F(MhtImport, SavedPageLayoutWritesTheFilesOfTheWriterModel) {
   std::mt19937 random(11);
   const std::string root = work;
   size_t files = 0;

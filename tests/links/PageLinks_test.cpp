@@ -235,6 +235,10 @@ TEST(LocalNames, ClashNumbering) {
   // One URL under two kinds is one file: the kind digit takes no part in the comparison.
   EXPECT_EQ(NumberNameClashes({"0http://a/x.gif", "4http://a/x.gif", "0http://b/x.gif"}),
             (StringList{"1", "1", "2"}));
+  // ... also when another reference of the name comes between: the frame shares the image's
+  // file, and only the different reference is numbered.
+  EXPECT_EQ(MakeLocalNames({"0http://a/x.gif", "0http://b/x.gif", "9http://a/x.gif"}, ""),
+            (StringList{"x.gif", "x[2].gif", "x.gif"}));
 }
 
 TEST(LocalNames, NamesDifferingOnlyInCaseGetDifferentFiles) {

@@ -1,6 +1,7 @@
-// The web archive reader's first rules written out literally (ReferenceReader), and random
-// archives in the layout those rules were made for, shared by the reader's tests and its
-// differential fuzz target.
+// A slow model of the web archive reader for archives in the saved-page layout
+// (ReferenceReader), a model of the part writer for what it hands over (ReferenceFiles), and
+// random archives in that layout, shared by the reader's tests and its differential fuzz
+// target.
 #pragma once
 
 #include <algorithm>
@@ -53,12 +54,12 @@ inline Walk WalkText(std::string text) {
   return walk;
 }
 
-// The reader's first rules, literally, on a list of lines with indexes, every search run from
-// scratch on lower-cased copies: fields at fixed distances from the encoding line, the root's
-// type= searched from the boundary line on, one delimiter replaced by a nested one, the body
-// of a single-part document three lines after its encoding line. On archives in the layout
-// those rules were made for, the reader must hand over exactly what they give. Small inputs
-// only.
+// A model of the reader for the saved-page layout, on a list of lines with indexes, every
+// search run from scratch on lower-cased copies: fields at fixed distances from the encoding
+// line, the root's type= searched from the boundary line on, one delimiter replaced by a
+// nested one, the body of a single-part document three lines after its encoding line. These
+// shortcuts hold only in that layout; on archives in it, the reader must hand over exactly
+// what the model gives. Small inputs only.
 class ReferenceReader {
  public:
   explicit ReferenceReader(std::string_view text) : lines_(SplitLines(text)) {}
@@ -204,12 +205,12 @@ class ReferenceReader {
   bool pending_ = false;
 };
 
-// The files that the part writer's first rules write for the parts a walk handed over, by
-// their path under the work folder ("15.htm", "15.files/a.gif"): the page and every
-// quoted-printable resource decoded and rewritten against the page's folder, base64
-// resources decoded byte for byte, a later part with the same name replacing the earlier
-// one, a resource without a name not written. Text goes out as CR LF lines. For archives in
-// the saved-page layout, whose names are all safe and differ in more than letter case.
+// The files that the part writer writes for the parts a walk handed over, by their path
+// under the work folder ("15.htm", "15.files/a.gif"): the page and every quoted-printable
+// resource decoded and rewritten against the page's folder, base64 resources decoded byte
+// for byte, a later part with the same name replacing the earlier one, a resource without a
+// name not written. Text goes out as CR LF lines. For archives in the saved-page layout,
+// whose names are all safe and differ in more than letter case.
 inline std::map<std::string, std::string> ReferenceFiles(const Walk& walk, std::string_view work,
                                                          const std::string& document) {
   std::map<std::string, std::string> files;

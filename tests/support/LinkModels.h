@@ -3,9 +3,9 @@
 //
 // Nothing here calls the link routines it is compared with: the attribute reader, the tag
 // scan, the collecting pass, the fetch list, the clash numbering and the rewriting pass are
-// written out again, position by position (1-based where the rules count that way), with
-// quadratic searches where the library hashes. Only the small text routines of util/ (URL
-// decoding, file names and extensions, folders) are shared; they have tests of their own.
+// written out again, position by position (positions counted from 1), with quadratic
+// searches where the library hashes. Only the small text routines of util/ (URL decoding,
+// file names and extensions, folders) are shared; they have tests of their own.
 //
 // Resolution is written out step by step, without the shortcuts that the library takes for
 // plain references. The rewriting pass works on a copy of the page in which every changed tag
@@ -380,7 +380,7 @@ inline FetchLists LiteralFetchLists(std::string_view html, std::string_view page
   return lists;
 }
 
-// File names, clash numbers and local names, as the rules say, comparing every pair.
+// File names, clash numbers and local names, comparing every pair of references.
 inline StringList LiteralLocalNames(const StringList& refs, std::string_view folderText) {
   std::string folder = ReplaceChar(std::string(Trim(folderText)), '\\', '/');
   if (!folder.empty() && folder.back() != '/') folder += '/';

@@ -1,0 +1,121 @@
+#include "links/LinkAttributes.h"
+
+#include "util/Ascii.h"
+#include "util/Strings.h"
+#include "util/UrlPath.h"
+
+namespace lorvex {
+
+namespace {
+
+// Characters that continue an attribute name.
+constexpr bool IsAttributeNameChar(char c) {
+  return IsAsciiAlnum(c) || c == '-' || c == '_' || c == ':' || c == '.';
+}
+
+// The position (0-based) where a value that is trimmed to its text starts: the first byte
+// above 32, so that replacing the trimmed value's length from there covers exactly the value
+// even when it begins with a tab or a line break. A blank value has none.
+size_t TrimmedStart(std::string_view raw) {
+  for (size_t i = 0; i < raw.size(); ++i)
+    if (static_cast<unsigned char>(raw[i]) > 32) return i;
+  return std::string_view::npos;
+}
+
+}  // namespace
+
+TagAttribute GetTagAttribute(std::string_view attrText, std::string_view name) {
+  TagAttribute result;
+  const size_t length = attrText.size();
+  if (name.empty() || length < 5) return result;
+  // The name is looked for at positions 1 to length - 4, up to the first ">". An occurrence
+  // that goes on with a name character is the start of a longer name ("src" in "srcset",
+  // "href" in "hreflang"), not the attribute: the search goes on past it.
+  size_t after = std::string_view::npos;
+  for (size_t s = 0; s + 4 < length; ++s) {
+    char c = attrText[s];
+    if (c == '>') break;
+    if ((c == ' ' || c == '\r' || c == '\n') && s + 1 + name.size() <= length &&
+        EqualsIgnoreCase(attrText.substr(s + 1, name.size()), name)) {
+      const size_t end = s + 1 + name.size();
+      if (end < length && IsAttributeNameChar(attrText[end])) continue;
+      after = end;
+      break;
+    }
+  }
+  if (after == std::string_view::npos) return result;
+  while (after < length && attrText[after] == ' ') ++after;
+  if (after >= length || attrText[after] != '=') return result;
+  result.found = true;
+  size_t v = after + 1;
+  while (v < length && attrText[v] == ' ') ++v;
+  if (v >= length) return result;
+  std::string_view raw;
+  size_t rawStart;
+  char quote = attrText[v];
+  if (quote == '"' || quote == '\'') {
+    rawStart = v + 1;
+    size_t end = rawStart;
+    while (end < length && attrText[end] != quote && attrText[end] != '>') ++end;
+    raw = attrText.substr(rawStart, end - rawStart);
+    size_t start = TrimmedStart(raw);
+    if (start != std::string_view::npos)
+      result.pos = static_cast<TextPos>(rawStart + start) + 1;
+    else  // blank: where the first non-space would be, as the position is counted from the quote
+      result.pos = static_cast<TextPos>(v + 1) + FirstNonSpace(raw);
+  } else {
+    rawStart = v;
+    size_t end = v;
+    while (end < length && !IsNameEnd(attrText[end])) ++end;
+    raw = attrText.substr(v, end - v);
+    size_t start = TrimmedStart(raw);
+    result.pos = static_cast<TextPos>(rawStart + (start == std::string_view::npos ? 0 : start)) + 1;
+  }
+  result.value = std::string(Trim(raw));
+  if (result.value.find("\\\"") != std::string::npos)
+    result.value = ReplaceAllText(result.value, "\\\"", "  ");
+  return result;
+}
+
+AttributeValue ResourceAttribute(std::string_view attrText,
+                                 std::initializer_list<std::string_view> names,
+                                 AttributeValue* refused, bool todaysKinds) {
+  AttributeValue result;
+  for (std::string_view name : names) {
+    TagAttribute attribute = GetTagAttribute(attrText, name);
+    if (!attribute.found) continue;
+    if (!(todaysKinds ? IsTodaysResourceFile(attribute.value) : IsResourceFile(attribute.value))) {
+      if (refused && attribute.pos != kNoPosition) {
+        refused->pos = attribute.pos;
+        refused->value = std::move(attribute.value);
+      }
+      return result;
+    }
+    result.pos = attribute.pos;
+    result.value = std::move(attribute.value);
+    return result;
+  }
+  return result;
+}
+
+AttributeValue PlainAttribute(std::string_view attrText, std::string_view name) {
+  TagAttribute attribute = GetTagAttribute(attrText, name);
+  AttributeValue result;
+  if (!attribute.found) return result;
+  result.pos = attribute.pos;
+  result.value = std::move(attribute.value);
+  return result;
+}
+
+AttributeValue SrcAttribute(std::string_view attrText) {
+  return ResourceAttribute(attrText, {"src", "background"});
+}
+AttributeValue ValueAttribute(std::string_view attrText) {
+  return ResourceAttribute(attrText, {"value"});
+}
+AttributeValue HrefAttribute(std::string_view attrText) { return PlainAttribute(attrText, "href"); }
+AttributeValue CharsetAttribute(std::string_view attrText) {
+  return PlainAttribute(attrText, "charset");
+}
+
+}  // namespace lorvex

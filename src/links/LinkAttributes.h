@@ -1,0 +1,54 @@
+// Reading the attribute that carries a tag's reference, for the two link passes.
+//
+// This is not the browser-like reader of TagAttributes.h: the link passes find an attribute
+// by scanning the tag text for its name after a space, CR or LF, and read its value up to
+// the closing quote or, unquoted, up to a byte that ends a name. Positions are 1-based and
+// -1 means "none", as in the rest of the page import.
+#pragma once
+
+#include <cstddef>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+namespace lorvex {
+
+using TextPos = std::ptrdiff_t;
+constexpr TextPos kNoPosition = -1;
+
+// A byte that ends a tag name or an unquoted attribute value.
+constexpr bool IsNameEnd(char c) {
+  return c == '\r' || c == '\n' || c == ' ' || c == '"' || c == '\'' || c == '<' || c == '>';
+}
+
+struct TagAttribute {
+  bool found = false;
+  std::string value;
+  TextPos pos = kNoPosition;  // where the value starts in the attribute text
+};
+// Looks for the first " name" (space, CR or LF before it, letters folded) that is a whole
+// attribute name (not followed by a letter, digit, "-", "_", ":" or ".") and reads its value.
+// A name not followed by "=" counts as absent; no later occurrence is tried.
+TagAttribute GetTagAttribute(std::string_view attrText, std::string_view name);
+
+struct AttributeValue {
+  TextPos pos = kNoPosition;
+  std::string value;
+};
+// The first of the names that is present; its value must name a known resource file
+// (IsResourceFile, or IsTodaysResourceFile with todaysKinds), or there is no value and
+// `refused`, when given, receives it.
+AttributeValue ResourceAttribute(std::string_view attrText,
+                                 std::initializer_list<std::string_view> names,
+                                 AttributeValue* refused = nullptr, bool todaysKinds = false);
+// The named attribute's value, whatever it names.
+AttributeValue PlainAttribute(std::string_view attrText, std::string_view name);
+
+// src, else background; a value that is not a known resource file gives no position.
+AttributeValue SrcAttribute(std::string_view attrText);
+// value; must name a known resource file.
+AttributeValue ValueAttribute(std::string_view attrText);
+AttributeValue HrefAttribute(std::string_view attrText);
+AttributeValue CharsetAttribute(std::string_view attrText);
+
+}  // namespace lorvex
