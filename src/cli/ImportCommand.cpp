@@ -15,6 +15,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "http/HttpClient.h"
 #include "http/HttpFetch.h"
@@ -27,9 +28,10 @@ namespace lorvex::cli {
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: lorvex import FILE|URL --work DIR --doc ID [--complete] [--proxy HOST:PORT] "
-    "[--read-timeout MS]";
+constexpr int kExitSaved = 0;   // the page (resources that were not fetched are named)
+constexpr int kExitFailed = 1;  // no page: it could not be read, saved or was stopped
+constexpr int kExitUsage = 2;   // the arguments were wrong
+
 // No wait without bound: a server that stops answering fails its resource after this long.
 constexpr int kDefaultReadTimeoutMs = 60000;
 constexpr int kMaxPort = 65535;
@@ -117,7 +119,6 @@ int ParseNumber(const std::string& text, const char* what, long long low, long l
 
 struct ImportArgs {
   std::string source, work;
-  bool haveWork = false;
   int32_t document = 0;
   std::string proxyHost;
   int proxyPort = 0;
@@ -125,41 +126,30 @@ struct ImportArgs {
   PageImportOptions options;
 };
 
-ImportArgs ParseArgs(const Args& args) {
-  ImportArgs parsed;
-  bool haveDocument = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    auto value = [&]() -> const std::string& {
-      if (i + 1 >= args.size()) throw std::invalid_argument(arg + " needs a value");
-      return args[++i];
-    };
-    if (arg == "--work") {
-      parsed.work = value();
-      parsed.haveWork = true;
-    } else if (arg == "--doc") {
-      parsed.document = ParseNumber(value(), "--doc", INT32_MIN, INT32_MAX);
-      haveDocument = true;
-    } else if (arg == "--proxy") {
-      const std::string& proxy = value();
-      size_t colon = proxy.rfind(':');
-      if (colon == std::string::npos || colon == 0)
-        throw std::invalid_argument("--proxy wants HOST:PORT");
-      parsed.proxyHost = proxy.substr(0, colon);
-      parsed.proxyPort = ParseNumber(proxy.substr(colon + 1), "proxy port", 1, kMaxPort);
-    } else if (arg == "--read-timeout") {
-      parsed.readTimeout = ParseNumber(value(), "read time-out", 0, INT32_MAX);
-    } else if (arg == "--complete") {
-      parsed.options.CompletePages = true;
-    } else if (parsed.source.empty() && !arg.empty() && arg.rfind("--", 0) != 0) {
-      parsed.source = arg;
-    } else {
-      throw std::invalid_argument("unexpected argument " + arg);
-    }
-  }
-  if (parsed.source.empty() || !parsed.haveWork || !haveDocument)
-    throw std::invalid_argument("FILE|URL, --work and --doc are needed");
-  return parsed;
+// Each option is one line here; the usage line is made from them.
+CommandLine ImportLine(ImportArgs& parsed) {
+  using Need = CommandLine::Need;
+  CommandLine line("import", "FILE|URL", &parsed.source, {.usageAfterUnexpected = false});
+  line.Value("--work", "DIR", &parsed.work, Need::Required)
+      .Value(
+          "--doc", "ID",
+          [&](const std::string& id) {
+            parsed.document = ParseNumber(id, "--doc", INT32_MIN, INT32_MAX);
+          },
+          Need::Required)
+      .Flag("--complete", &parsed.options.CompletePages)
+      .Value("--proxy", "HOST:PORT",
+             [&](const std::string& proxy) {
+               size_t colon = proxy.rfind(':');
+               if (colon == std::string::npos || colon == 0)
+                 throw std::invalid_argument("--proxy wants HOST:PORT");
+               parsed.proxyHost = proxy.substr(0, colon);
+               parsed.proxyPort = ParseNumber(proxy.substr(colon + 1), "proxy port", 1, kMaxPort);
+             })
+      .Value("--read-timeout", "MS", [&](const std::string& ms) {
+        parsed.readTimeout = ParseNumber(ms, "read time-out", 0, INT32_MAX);
+      });
+  return line;
 }
 
 // A local folder or file as the import sees it: absolute, on drive Z: natively.
@@ -169,13 +159,20 @@ std::string CoreFolderOf(const std::string& path) {
 
 }  // namespace
 
+std::string ImportUsage() {
+  ImportArgs unused;
+  return ImportLine(unused).Usage();
+}
+
 int ImportCommand(const Args& args) {
   ImportArgs parsed;
+  CommandLine line = ImportLine(parsed);
   try {
-    parsed = ParseArgs(args);
+    if (line.Parse(args) == CommandLine::Outcome::HelpShown) return 0;
+    if (line.MissingRequired()) throw UsageError("FILE|URL, --work and --doc are needed");
   } catch (const std::invalid_argument& e) {
-    std::fprintf(stderr, "lorvex import: %s\n%s\n", e.what(), kUsage);
-    return 2;
+    std::fprintf(stderr, "lorvex import: %s\n%s\n", e.what(), line.UsageLine().c_str());
+    return kExitUsage;
   }
 
   THttpClient http;
@@ -193,7 +190,7 @@ int ImportCommand(const Args& args) {
       html = http.Get(parsed.source);
     } catch (const HttpError& e) {
       std::fprintf(stderr, "lorvex import: %s: %s\n", parsed.source.c_str(), e.what());
-      return 1;
+      return kExitFailed;
     }
     location = parsed.source;
   } else {
@@ -226,7 +223,7 @@ int ImportCommand(const Args& args) {
   if (!completed && !gInterrupted && !reported)
     std::fprintf(stderr, "lorvex import: the page could not be imported into %s\n",
                  parsed.work.c_str());
-  return completed ? 0 : 1;
+  return completed ? kExitSaved : kExitFailed;
 }
 
 }  // namespace lorvex::cli
