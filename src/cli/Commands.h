@@ -21,7 +21,8 @@ int MhtCommand(const Args& args);  // lorvex mht ARCHIVE --work DIR --doc ID
 std::string MhtUsage();
 int GetCommand(const Args& args);  // lorvex get URL [--out FILE] [--proxy HOST:PORT] ...
 std::string GetUsage();
-// lorvex import FILE|URL --work DIR --doc ID ...
+// lorvex import FILE|URL --work DIR --doc ID ...: 0 all saved, 3 the page saved with resources
+// not fetched, 1 no page, 2 wrong arguments.
 int ImportCommand(const Args& args);
 std::string ImportUsage();
 

@@ -1,6 +1,7 @@
 // lorvex import: the page import as the "Import HTML Files" extension runs it, without the
 // packing step. Resources are fetched with the HTTP client alone; local files of a page read
 // from disk are copied. Each resource that could not be fetched is named on standard error.
+// The exit status tells a script what it got without reading the messages.
 //
 // Linux paths are handed to the import as paths of drive Z: (see platform/Platform.h), so a
 // page given as a file is local exactly as a drive path is on Windows.
@@ -28,9 +29,10 @@ namespace lorvex::cli {
 
 namespace {
 
-constexpr int kExitSaved = 0;   // the page (resources that were not fetched are named)
-constexpr int kExitFailed = 1;  // no page: it could not be read, saved or was stopped
-constexpr int kExitUsage = 2;   // the arguments were wrong
+constexpr int kExitSaved = 0;        // the page and everything it references
+constexpr int kExitFailed = 1;       // no page: it could not be read, saved or was stopped
+constexpr int kExitUsage = 2;        // the arguments were wrong
+constexpr int kExitSomeMissing = 3;  // the page, with resources named as not fetched
 
 // No wait without bound: a server that stops answering fails its resource after this long.
 constexpr int kDefaultReadTimeoutMs = 60000;
@@ -223,7 +225,8 @@ int ImportCommand(const Args& args) {
   if (!completed && !gInterrupted && !reported)
     std::fprintf(stderr, "lorvex import: the page could not be imported into %s\n",
                  parsed.work.c_str());
-  return completed ? kExitSaved : kExitFailed;
+  if (!completed) return kExitFailed;
+  return state.FailedUrls.empty() ? kExitSaved : kExitSomeMissing;
 }
 
 }  // namespace lorvex::cli
