@@ -1,6 +1,8 @@
 #include "cli/CommandLine.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <utility>
 
 namespace lorvex::cli {
@@ -38,6 +40,13 @@ CommandLine& CommandLine::Value(std::string name, std::string valueName, std::st
 CommandLine& CommandLine::Value(std::string name, std::string valueName, Setter set, Need need) {
   options_.push_back(Option{std::move(name), std::move(valueName), std::move(set), need});
   return *this;
+}
+
+CommandLine& CommandLine::Number(std::string name, std::string valueName, int* target,
+                                 const char* what, long long low, long long high, Need need) {
+  return Value(
+      std::move(name), std::move(valueName),
+      [=](const std::string& value) { *target = ParseNumber(value, what, low, high); }, need);
 }
 
 CommandLine::Option* CommandLine::Find(const std::string& name) {
@@ -100,6 +109,25 @@ std::string CommandLine::Usage() const {
     usage += option.need == Need::Required ? " " + text : " [" + text + "]";
   }
   return usage;
+}
+
+int ParseNumber(const std::string& text, const char* what, long long low, long long high) {
+  char* end = nullptr;
+  errno = 0;
+  long long value = std::strtoll(text.c_str(), &end, 10);
+  if (text.empty() || *end || errno == ERANGE || value < low || value > high)
+    throw UsageError(std::string("invalid ") + what + " " + text);
+  return int(value);
+}
+
+CommandLine::Setter SetProxy(std::string* host, int* port) {
+  constexpr int kMaxPort = 65535;
+  return [=](const std::string& proxy) {
+    size_t colon = proxy.rfind(':');
+    if (colon == std::string::npos || colon == 0) throw UsageError("--proxy wants HOST:PORT");
+    *host = proxy.substr(0, colon);
+    *port = ParseNumber(proxy.substr(colon + 1), "proxy port", 1, kMaxPort);
+  };
 }
 
 }  // namespace lorvex::cli

@@ -45,6 +45,9 @@ class CommandLine {
                      Need need = Need::Optional);
   CommandLine& Value(std::string name, std::string valueName, Setter set,
                      Need need = Need::Optional);
+  // A whole number from low to high; "invalid <what> <value>" for anything else.
+  CommandLine& Number(std::string name, std::string valueName, int* target, const char* what,
+                      long long low, long long high, Need need = Need::Optional);
 
   // Runs the handlers; throws UsageError (or what a handler throws) for the first mistake.
   // HelpShown when --help printed the usage line on standard output.
@@ -69,5 +72,11 @@ class CommandLine {
   Wording wording_;
   std::vector<Option> options_;
 };
+
+// The decimal number in text, from low to high; throws UsageError "invalid <what> <text>".
+int ParseNumber(const std::string& text, const char* what, long long low, long long high);
+
+// A "--proxy HOST:PORT" value into host and port; throws UsageError when it is not one.
+CommandLine::Setter SetProxy(std::string* host, int* port);
 
 }  // namespace lorvex::cli

@@ -1,5 +1,6 @@
 // lorvex get: one HTTP GET with the client of the page import, the body to a file or to
 // standard output. A failure is reported with its status or cause and a non-zero exit.
+#include <climits>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
@@ -23,35 +24,13 @@ class StdoutSink : public ByteSink {
   }
 };
 
-int ParseNumber(const std::string& text, const char* what) {
-  std::size_t used = 0;
-  int value = -1;
-  try {
-    value = std::stoi(text, &used);
-  } catch (const std::exception&) {
-  }
-  if (used != text.size() || value < 0)
-    throw std::invalid_argument(std::string("invalid ") + what + " " + text);
-  return value;
-}
-
 // The options go straight into the client that makes the request.
 CommandLine GetLine(std::string& url, std::string& out, THttpClient& http) {
   CommandLine line("get", "URL", &url);
   line.Value("--out", "FILE", &out)
       .Value("--proxy", "HOST:PORT",
-             [&http](const std::string& proxy) {
-               std::size_t colon = proxy.rfind(':');
-               if (colon == std::string::npos || colon == 0)
-                 throw std::invalid_argument("--proxy wants HOST:PORT");
-               http.ProxyParams.ProxyServer = proxy.substr(0, colon);
-               http.ProxyParams.ProxyPort = ParseNumber(proxy.substr(colon + 1), "proxy port");
-               if (http.ProxyParams.ProxyPort < 1 || http.ProxyParams.ProxyPort > 65535)
-                 throw std::invalid_argument("invalid proxy port " + proxy.substr(colon + 1));
-             })
-      .Value(
-          "--read-timeout", "MS",
-          [&http](const std::string& ms) { http.ReadTimeout = ParseNumber(ms, "read time-out"); })
+             SetProxy(&http.ProxyParams.ProxyServer, &http.ProxyParams.ProxyPort))
+      .Number("--read-timeout", "MS", &http.ReadTimeout, "read time-out", 0, INT_MAX)
       .Flag("--no-redirects", [&http] { http.HandleRedirects = false; })
       .Flag("--no-cookies", [&http] { http.AllowCookies = false; });
   return line;

@@ -8,10 +8,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -36,7 +34,6 @@ constexpr int kExitSomeMissing = 3;  // the page, with resources named as not fe
 
 // No wait without bound: a server that stops answering fails its resource after this long.
 constexpr int kDefaultReadTimeoutMs = 60000;
-constexpr int kMaxPort = 65535;
 
 volatile std::sig_atomic_t gInterrupted = 0;
 extern "C" void OnInterrupt(int) { gInterrupted = 1; }
@@ -110,15 +107,6 @@ class NativeFetcher : public PageFetcher {
   int shown_ = 0;
 };
 
-int ParseNumber(const std::string& text, const char* what, long long low, long long high) {
-  char* end = nullptr;
-  errno = 0;
-  long long value = std::strtoll(text.c_str(), &end, 10);
-  if (text.empty() || *end || errno == ERANGE || value < low || value > high)
-    throw std::invalid_argument(std::string("invalid ") + what + " " + text);
-  return int(value);
-}
-
 struct ImportArgs {
   std::string source, work;
   int32_t document = 0;
@@ -133,24 +121,10 @@ CommandLine ImportLine(ImportArgs& parsed) {
   using Need = CommandLine::Need;
   CommandLine line("import", "FILE|URL", &parsed.source, {.usageAfterUnexpected = false});
   line.Value("--work", "DIR", &parsed.work, Need::Required)
-      .Value(
-          "--doc", "ID",
-          [&](const std::string& id) {
-            parsed.document = ParseNumber(id, "--doc", INT32_MIN, INT32_MAX);
-          },
-          Need::Required)
+      .Number("--doc", "ID", &parsed.document, "--doc", INT32_MIN, INT32_MAX, Need::Required)
       .Flag("--complete", &parsed.options.CompletePages)
-      .Value("--proxy", "HOST:PORT",
-             [&](const std::string& proxy) {
-               size_t colon = proxy.rfind(':');
-               if (colon == std::string::npos || colon == 0)
-                 throw std::invalid_argument("--proxy wants HOST:PORT");
-               parsed.proxyHost = proxy.substr(0, colon);
-               parsed.proxyPort = ParseNumber(proxy.substr(colon + 1), "proxy port", 1, kMaxPort);
-             })
-      .Value("--read-timeout", "MS", [&](const std::string& ms) {
-        parsed.readTimeout = ParseNumber(ms, "read time-out", 0, INT32_MAX);
-      });
+      .Value("--proxy", "HOST:PORT", SetProxy(&parsed.proxyHost, &parsed.proxyPort))
+      .Number("--read-timeout", "MS", &parsed.readTimeout, "read time-out", 0, INT32_MAX);
   return line;
 }
 
