@@ -18,6 +18,7 @@ target_link_options(lorvex_core_san PUBLIC ${LORVEX_SANITIZE})
 
 file(GLOB LORVEX_CLI_SOURCES CONFIGURE_DEPENDS src/cli/*.cpp)
 add_executable(lorvex ${LORVEX_CLI_SOURCES})
+target_include_directories(lorvex PRIVATE ${CMAKE_BINARY_DIR}/generated)  # lorvex_version.h
 target_link_libraries(lorvex PRIVATE lorvex_core)
 
 add_executable(lorvex_core_tests ${LORVEX_CORE_TESTS} ${LORVEX_TEST_SUPPORT})

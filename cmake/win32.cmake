@@ -87,7 +87,8 @@ target_link_libraries(moniker-get PRIVATE lorvex_windows ${LORVEX_WINDOWS_LIBS})
 add_dependencies(moniker-get morquill)
 
 # The native tool's get command for Windows: the https tests drive the client's Windows TLS.
-add_executable(http-get tests/support/win32/http_get_main.cpp src/cli/GetCommand.cpp)
+add_executable(http-get tests/support/win32/http_get_main.cpp src/cli/GetCommand.cpp
+  src/cli/CommandLine.cpp)
 target_link_libraries(http-get PRIVATE lorvex_core crypt32)
 
 # End-to-end tests drive lorvex-host.exe under Wine from Python.

@@ -7,6 +7,7 @@
 
 #include "dialogs/DialogIds.h"
 #include "platform/Platform.h"
+#include "platform/win32/Boundary.h"
 #include "platform/win32/UniqueHandle.h"
 #include "util/FileOperation.h"
 #include "util/Strings.h"
@@ -17,16 +18,23 @@ namespace {
 
 enum class Stage { Waiting, RetryPressed, Done };
 
+// Tries at a picture of one dialog; one that cannot be saved is not tried again and again.
+constexpr int kPictureTries = 5;
+
 struct Watched {
   HWND form;
-  bool pictured = false;
+  bool pictured = false;  // saved, or given up after kPictureTries
+  int tries = 0;
   Stage stage = Stage::Waiting;
 };
+
+using UniqueHook = win32::UniqueHandle<win32::NullTraits<HHOOK, ::UnhookWindowsHookEx>>;
 
 DialogAutomation automation;
 std::vector<Watched> watched;
 std::vector<std::string> screenshots;
 UINT_PTR timer = 0;
+UniqueHook hidingHook;
 int pictureCount = 0;
 
 bool HasCaption(HWND form, const wchar_t* caption) {
@@ -57,16 +65,25 @@ void Press(HWND form, int id) {
   if (HWND button = ::GetDlgItem(form, id)) ::PostMessageW(button, BM_CLICK, 0, 0);
 }
 
+// The picture is taken once the dialog has painted what it has pending: its own and its
+// controls' WM_PAINT run here, before the copy.
 void TakePicture(Watched& dialog) {
-  dialog.pictured = true;
-  if (automation.screenshotDir.empty()) return;
+  dialog.pictured = ++dialog.tries >= kPictureTries;
+  if (automation.screenshotDir.empty()) {
+    dialog.pictured = true;
+    return;
+  }
+  ::RedrawWindow(dialog.form, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
   const char* kind = HasCaption(dialog.form, kErrorsCaption)     ? "errors"
                      : HasCaption(dialog.form, kProgressCaption) ? "progress"
                                                                  : "dialog";
   platform::CreateDirectoryLevel(automation.screenshotDir);
   std::string name =
-      automation.screenshotDir + "\\" + kind + "-" + std::to_string(++pictureCount) + ".bmp";
-  if (SaveWindowImage(dialog.form, name)) screenshots.push_back(name);
+      automation.screenshotDir + "\\" + kind + "-" + std::to_string(pictureCount + 1) + ".bmp";
+  if (!SaveWindowImage(dialog.form, name)) return;
+  ++pictureCount;
+  screenshots.push_back(name);
+  dialog.pictured = true;
 }
 
 // The error list: the chosen button, and for a retry OK once Retry is enabled again (it is
@@ -96,23 +113,43 @@ void AnswerErrorList(Watched& dialog) {
   }
 }
 
+void StopWatching() {
+  if (timer) ::KillTimer(nullptr, timer);
+  timer = 0;
+  hidingHook.reset();
+}
+
 void CALLBACK LookAtDialogs(HWND, UINT, UINT_PTR, DWORD) {
-  for (size_t i = 0; i < watched.size();) {
-    Watched& dialog = watched[i];
-    if (!::IsWindow(dialog.form)) {
-      watched.erase(watched.begin() + std::ptrdiff_t(i));
-      continue;
+  win32::Guarded("LookAtDialogs", [] {
+    for (size_t i = 0; i < watched.size();) {
+      Watched& dialog = watched[i];
+      if (!::IsWindow(dialog.form)) {
+        watched.erase(watched.begin() + std::ptrdiff_t(i));
+        continue;
+      }
+      if (::IsWindowVisible(dialog.form)) {
+        if (!dialog.pictured) TakePicture(dialog);
+        if (HasCaption(dialog.form, kErrorsCaption)) AnswerErrorList(dialog);
+      }
+      ++i;
     }
-    if (::IsWindowVisible(dialog.form)) {
-      if (!dialog.pictured) TakePicture(dialog);
-      if (HasCaption(dialog.form, kErrorsCaption)) AnswerErrorList(dialog);
-    }
-    ++i;
-  }
-  if (watched.empty() && timer) {
-    ::KillTimer(nullptr, timer);
-    timer = 0;
-  }
+    if (watched.empty()) StopWatching();
+  });
+}
+
+// A dialog that is shown and hidden again between two looks (a short import, or a slow start
+// that delays the timer) is pictured as it is being hidden, while it still shows what it
+// showed.
+LRESULT CALLBACK BeforeHiding(int code, WPARAM wParam, LPARAM lParam) {
+  win32::Guarded("BeforeHiding", [&] {
+    const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code != HC_ACTION || sent->message != WM_WINDOWPOSCHANGING) return;
+    if (!(reinterpret_cast<const WINDOWPOS*>(sent->lParam)->flags & SWP_HIDEWINDOW)) return;
+    for (Watched& dialog : watched)
+      if (dialog.form == sent->hwnd && !dialog.pictured && ::IsWindowVisible(dialog.form))
+        TakePicture(dialog);
+  });
+  return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 using UniqueDC = win32::UniqueHandle<win32::NullTraits<HDC, ::DeleteDC>>;
@@ -145,6 +182,9 @@ __attribute__((regparm(1))) void PrepareDialog(HWND form) {
   if (!form) return;
   watched.push_back(Watched{form});
   if (!timer) timer = ::SetTimer(nullptr, 0, kDialogPollMs, &LookAtDialogs);
+  if (!hidingHook)
+    hidingHook.reset(
+        ::SetWindowsHookExW(WH_CALLWNDPROC, &BeforeHiding, nullptr, ::GetCurrentThreadId()));
 }
 
 bool SaveWindowImage(HWND window, const std::string& fileName) {

@@ -1,9 +1,11 @@
 // lorvex get: one HTTP GET with the client of the page import, the body to a file or to
 // standard output. A failure is reported with its status or cause and a non-zero exit.
+#include <climits>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
 
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "http/HttpClient.h"
 #include "http/HttpFetch.h"
@@ -22,57 +24,34 @@ class StdoutSink : public ByteSink {
   }
 };
 
-int ParseNumber(const std::string& text, const char* what) {
-  std::size_t used = 0;
-  int value = -1;
-  try {
-    value = std::stoi(text, &used);
-  } catch (const std::exception&) {
-  }
-  if (used != text.size() || value < 0)
-    throw std::invalid_argument(std::string("invalid ") + what + " " + text);
-  return value;
+// The options go straight into the client that makes the request.
+CommandLine GetLine(std::string& url, std::string& out, THttpClient& http) {
+  CommandLine line("get", "URL", &url);
+  line.Value("--out", "FILE", &out)
+      .Value("--proxy", "HOST:PORT",
+             SetProxy(&http.ProxyParams.ProxyServer, &http.ProxyParams.ProxyPort))
+      .Number("--read-timeout", "MS", &http.ReadTimeout, "read time-out", 0, INT_MAX)
+      .Flag("--no-redirects", [&http] { http.HandleRedirects = false; })
+      .Flag("--no-cookies", [&http] { http.AllowCookies = false; });
+  return line;
 }
 
 }  // namespace
 
+std::string GetUsage() {
+  std::string url, out;
+  THttpClient http;
+  return GetLine(url, out, http).Usage();
+}
+
 int GetCommand(const Args& args) {
-  const char* usage =
-      "usage: lorvex get URL [--out FILE] [--proxy HOST:PORT] [--read-timeout MS] "
-      "[--no-redirects] [--no-cookies]";
   THttpClient http;
   http.HandleRedirects = true;
   http.AllowCookies = true;
   std::string url, out;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    auto value = [&]() -> const std::string& {
-      if (i + 1 >= args.size()) throw std::invalid_argument(arg + " needs a value");
-      return args[++i];
-    };
-    if (arg == "--out")
-      out = value();
-    else if (arg == "--proxy") {
-      std::string proxy = value();
-      std::size_t colon = proxy.rfind(':');
-      if (colon == std::string::npos || colon == 0)
-        throw std::invalid_argument("--proxy wants HOST:PORT");
-      http.ProxyParams.ProxyServer = proxy.substr(0, colon);
-      http.ProxyParams.ProxyPort = ParseNumber(proxy.substr(colon + 1), "proxy port");
-      if (http.ProxyParams.ProxyPort < 1 || http.ProxyParams.ProxyPort > 65535)
-        throw std::invalid_argument("invalid proxy port " + proxy.substr(colon + 1));
-    } else if (arg == "--read-timeout")
-      http.ReadTimeout = ParseNumber(value(), "read time-out");
-    else if (arg == "--no-redirects")
-      http.HandleRedirects = false;
-    else if (arg == "--no-cookies")
-      http.AllowCookies = false;
-    else if (url.empty() && arg.rfind("--", 0) != 0)
-      url = arg;
-    else
-      throw std::invalid_argument("unexpected argument " + arg + "\n" + usage);
-  }
-  if (url.empty()) throw std::invalid_argument(usage);
+  CommandLine line = GetLine(url, out, http);
+  if (line.Parse(args) == CommandLine::Outcome::HelpShown) return 0;
+  if (line.MissingRequired()) throw UsageError(line.UsageLine());
 
   try {
     if (!out.empty()) {

@@ -1,20 +1,20 @@
 // lorvex import: the page import as the "Import HTML Files" extension runs it, without the
 // packing step. Resources are fetched with the HTTP client alone; local files of a page read
 // from disk are copied. Each resource that could not be fetched is named on standard error.
+// The exit status tells a script what it got without reading the messages.
 //
 // Linux paths are handed to the import as paths of drive Z: (see platform/Platform.h), so a
 // page given as a file is local exactly as a drive path is on Windows.
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
 
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "fetch/HttpWorkers.h"
 #include "http/HttpClient.h"
@@ -28,12 +28,13 @@ namespace lorvex::cli {
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: lorvex import FILE|URL --work DIR --doc ID [--complete] [--proxy HOST:PORT] "
-    "[--read-timeout MS] [--connections N]";
+constexpr int kExitSaved = 0;        // the page and everything it references
+constexpr int kExitFailed = 1;       // no page: it could not be read, saved or was stopped
+constexpr int kExitUsage = 2;        // the arguments were wrong
+constexpr int kExitSomeMissing = 3;  // the page, with resources named as not fetched
+
 // No wait without bound: a server that stops answering fails its resource after this long.
 constexpr int kDefaultReadTimeoutMs = 60000;
-constexpr int kMaxPort = 65535;
 // More transfers at once than a server would take from one visitor is no gain.
 constexpr int kMaxConnections = 64;
 
@@ -101,18 +102,8 @@ class NativeObserver : public ImportObserver {
   int shown_ = 0;
 };
 
-int ParseNumber(const std::string& text, const char* what, long long low, long long high) {
-  char* end = nullptr;
-  errno = 0;
-  long long value = std::strtoll(text.c_str(), &end, 10);
-  if (text.empty() || *end || errno == ERANGE || value < low || value > high)
-    throw std::invalid_argument(std::string("invalid ") + what + " " + text);
-  return int(value);
-}
-
 struct ImportArgs {
   std::string source, work;
-  bool haveWork = false;
   int32_t document = 0;
   std::string proxyHost;
   int proxyPort = 0;
@@ -120,43 +111,18 @@ struct ImportArgs {
   PageImportOptions options{false, kDefaultConnections};
 };
 
-ImportArgs ParseArgs(const Args& args) {
-  ImportArgs parsed;
-  bool haveDocument = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    auto value = [&]() -> const std::string& {
-      if (i + 1 >= args.size()) throw std::invalid_argument(arg + " needs a value");
-      return args[++i];
-    };
-    if (arg == "--work") {
-      parsed.work = value();
-      parsed.haveWork = true;
-    } else if (arg == "--doc") {
-      parsed.document = ParseNumber(value(), "--doc", INT32_MIN, INT32_MAX);
-      haveDocument = true;
-    } else if (arg == "--proxy") {
-      const std::string& proxy = value();
-      size_t colon = proxy.rfind(':');
-      if (colon == std::string::npos || colon == 0)
-        throw std::invalid_argument("--proxy wants HOST:PORT");
-      parsed.proxyHost = proxy.substr(0, colon);
-      parsed.proxyPort = ParseNumber(proxy.substr(colon + 1), "proxy port", 1, kMaxPort);
-    } else if (arg == "--read-timeout") {
-      parsed.readTimeout = ParseNumber(value(), "read time-out", 0, INT32_MAX);
-    } else if (arg == "--connections") {
-      parsed.options.Connections = ParseNumber(value(), "--connections", 1, kMaxConnections);
-    } else if (arg == "--complete") {
-      parsed.options.CompletePages = true;
-    } else if (parsed.source.empty() && !arg.empty() && arg.rfind("--", 0) != 0) {
-      parsed.source = arg;
-    } else {
-      throw std::invalid_argument("unexpected argument " + arg);
-    }
-  }
-  if (parsed.source.empty() || !parsed.haveWork || !haveDocument)
-    throw std::invalid_argument("FILE|URL, --work and --doc are needed");
-  return parsed;
+// Each option is one line here; the usage line is made from them.
+CommandLine ImportLine(ImportArgs& parsed) {
+  using Need = CommandLine::Need;
+  CommandLine line("import", "FILE|URL", &parsed.source, {.usageAfterUnexpected = false});
+  line.Value("--work", "DIR", &parsed.work, Need::Required)
+      .Number("--doc", "ID", &parsed.document, "--doc", INT32_MIN, INT32_MAX, Need::Required)
+      .Flag("--complete", &parsed.options.CompletePages)
+      .Value("--proxy", "HOST:PORT", SetProxy(&parsed.proxyHost, &parsed.proxyPort))
+      .Number("--read-timeout", "MS", &parsed.readTimeout, "read time-out", 0, INT32_MAX)
+      .Number("--connections", "N", &parsed.options.Connections, "--connections", 1,
+              kMaxConnections);
+  return line;
 }
 
 // A local folder or file as the import sees it: absolute, on drive Z: natively.
@@ -166,13 +132,20 @@ std::string CoreFolderOf(const std::string& path) {
 
 }  // namespace
 
+std::string ImportUsage() {
+  ImportArgs unused;
+  return ImportLine(unused).Usage();
+}
+
 int ImportCommand(const Args& args) {
   ImportArgs parsed;
+  CommandLine line = ImportLine(parsed);
   try {
-    parsed = ParseArgs(args);
+    if (line.Parse(args) == CommandLine::Outcome::HelpShown) return 0;
+    if (line.MissingRequired()) throw UsageError("FILE|URL, --work and --doc are needed");
   } catch (const std::invalid_argument& e) {
-    std::fprintf(stderr, "lorvex import: %s\n%s\n", e.what(), kUsage);
-    return 2;
+    std::fprintf(stderr, "lorvex import: %s\n%s\n", e.what(), line.UsageLine().c_str());
+    return kExitUsage;
   }
 
   // The page's client and the import's, one jar for all: cookies the page set go back with
@@ -204,7 +177,7 @@ int ImportCommand(const Args& args) {
       html = http.Get(parsed.source);
     } catch (const HttpError& e) {
       std::fprintf(stderr, "lorvex import: %s: %s\n", parsed.source.c_str(), e.what());
-      return 1;
+      return kExitFailed;
     }
     location = parsed.source;
   } else {
@@ -238,7 +211,8 @@ int ImportCommand(const Args& args) {
   if (!completed && !gInterrupted && !reported)
     std::fprintf(stderr, "lorvex import: the page could not be imported into %s\n",
                  parsed.work.c_str());
-  return completed ? 0 : 1;
+  if (!completed) return kExitFailed;
+  return state.FailedUrls.empty() ? kExitSaved : kExitSomeMissing;
 }
 
 }  // namespace lorvex::cli

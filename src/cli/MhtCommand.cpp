@@ -6,13 +6,23 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "import/ArchiveImport.h"
 
 namespace lorvex::cli {
 
 namespace {
-constexpr const char* kUsage = "usage: lorvex mht ARCHIVE --work DIR --doc ID";
+struct MhtArgs {
+  std::string archive, work, doc;
+};
+
+CommandLine MhtLine(MhtArgs& parsed) {
+  CommandLine line("mht", "ARCHIVE", &parsed.archive, {.missingValueUnexpected = true});
+  line.Value("--work", "DIR", &parsed.work, CommandLine::Need::Required)
+      .Value("--doc", "ID", &parsed.doc, CommandLine::Need::Required);
+  return line;
+}
 
 // The document name is the decimal text of a signed 32-bit number, as the host's is.
 std::string DocumentName(const std::string& text) {
@@ -25,30 +35,26 @@ std::string DocumentName(const std::string& text) {
 }
 }  // namespace
 
+std::string MhtUsage() {
+  MhtArgs unused;
+  return MhtLine(unused).Usage();
+}
+
 int MhtCommand(const Args& args) {
-  std::string archive, work, doc;
-  bool haveWork = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if ((arg == "--work" || arg == "--doc") && i + 1 < args.size()) {
-      (arg == "--work" ? work : doc) = args[++i];
-      if (arg == "--work") haveWork = true;
-    } else if (archive.empty() && arg.rfind("--", 0) != 0) {
-      archive = arg;
-    } else {
-      throw std::invalid_argument(std::string("unexpected argument ") + arg + "\n" + kUsage);
-    }
-  }
-  if (archive.empty() || !haveWork || doc.empty()) throw std::invalid_argument(kUsage);
+  MhtArgs parsed;
+  CommandLine line = MhtLine(parsed);
+  if (line.Parse(args) == CommandLine::Outcome::HelpShown) return 0;
+  // An empty document number counts as none.
+  if (line.MissingRequired() || parsed.doc.empty()) throw UsageError(line.UsageLine());
 
   TMhtHost host;  // no host: messages use their built-in texts, no message loop to turn
-  std::string name = DocumentName(doc);
+  std::string name = DocumentName(parsed.doc);
   std::vector<std::string> messages;
   auto print = [&] {
     for (const std::string& message : messages) std::fprintf(stderr, "%s\n", message.c_str());
   };
   try {
-    ImportMhtFile(archive, work, name, host, nullptr, messages);
+    ImportMhtFile(parsed.archive, parsed.work, name, host, nullptr, messages);
   } catch (...) {
     print();
     throw;

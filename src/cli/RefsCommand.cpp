@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "links/PageLinks.h"
 #include "util/FileOperation.h"
@@ -11,7 +12,16 @@ namespace lorvex::cli {
 
 namespace {
 
-constexpr const char* kRefsUsage = "usage: lorvex refs FILE --base URL [--all]";
+struct RefsArgs {
+  std::string file, base;
+  bool all = false;
+};
+
+CommandLine RefsLine(RefsArgs& parsed) {
+  CommandLine line("refs", "FILE", &parsed.file, {.missingValueUnexpected = true});
+  line.Value("--base", "URL", &parsed.base, CommandLine::Need::Required).Flag("--all", &parsed.all);
+  return line;
+}
 
 // "F.files" for a file F.ext, whatever its folder.
 std::string ResourceFolderFor(std::string_view file) {
@@ -27,33 +37,26 @@ void WriteOut(std::string_view bytes) {
 
 }  // namespace
 
-int RefsCommand(const Args& args) {
-  std::string file, base;
-  bool all = false, haveBase = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--all") {
-      all = true;
-    } else if (arg == "--base" && i + 1 < args.size()) {
-      base = args[++i];
-      haveBase = true;
-    } else if (file.empty() && arg.rfind("--", 0) != 0) {
-      file = arg;
-    } else {
-      throw std::invalid_argument(std::string("unexpected argument ") + arg + "\n" + kRefsUsage);
-    }
-  }
-  if (file.empty() || !haveBase) throw std::invalid_argument(kRefsUsage);
+std::string RefsUsage() {
+  RefsArgs unused;
+  return RefsLine(unused).Usage();
+}
 
-  const std::string html = LoadTextFile(file);
-  const std::string pageUrl = ResolveUrl(base, base);
+int RefsCommand(const Args& args) {
+  RefsArgs parsed;
+  CommandLine line = RefsLine(parsed);
+  if (line.Parse(args) == CommandLine::Outcome::HelpShown) return 0;
+  if (line.MissingRequired()) throw UsageError(line.UsageLine());
+
+  const std::string html = LoadTextFile(parsed.file);
+  const std::string pageUrl = ResolveUrl(parsed.base, parsed.base);
   std::string out;
-  if (all) {
+  if (parsed.all) {
     for (const std::string& ref : CollectTagReferences(html, pageUrl, false))
       out.append(ref).append("\n");
   } else {
     StringList refs = FetchReferenceList(html, pageUrl);
-    StringList locals = MakeLocalNames(refs, ResourceFolderFor(file));
+    StringList locals = MakeLocalNames(refs, ResourceFolderFor(parsed.file));
     for (size_t i = 0; i < refs.size(); ++i)
       out.append(refs[i]).append("\t").append(locals[i]).append("\n");
   }

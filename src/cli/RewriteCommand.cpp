@@ -6,6 +6,7 @@
 #include <malloc.h>
 #endif
 
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "links/PageLinks.h"
 #include "util/FileOperation.h"
@@ -24,33 +25,35 @@ void KeepLargeBuffersOnTheHeap() {
 #endif
 }
 
+struct RewriteArgs {
+  std::string file, folder, pageUrl;
+};
+
+CommandLine RewriteLine(RewriteArgs& parsed) {
+  CommandLine line("rewrite", "FILE", &parsed.file, {.missingValueUnexpected = true});
+  line.Value("--local-folder", "DIR", &parsed.folder, CommandLine::Need::Required)
+      .Value("--page-url", "URL", &parsed.pageUrl, CommandLine::Need::Required);
+  return line;
+}
+
 }  // namespace
 
+std::string RewriteUsage() {
+  RewriteArgs unused;
+  return RewriteLine(unused).Usage();
+}
+
 int RewriteCommand(const Args& args) {
-  constexpr const char* kUsage = "usage: lorvex rewrite FILE --local-folder DIR --page-url URL";
-  std::string file, folder, pageUrl;
-  bool haveFolder = false, haveUrl = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--local-folder" && i + 1 < args.size()) {
-      folder = args[++i];
-      haveFolder = true;
-    } else if (arg == "--page-url" && i + 1 < args.size()) {
-      pageUrl = args[++i];
-      haveUrl = true;
-    } else if (file.empty() && arg.rfind("--", 0) != 0) {
-      file = arg;
-    } else {
-      throw std::invalid_argument(std::string("unexpected argument ") + arg + "\n" + kUsage);
-    }
-  }
-  if (file.empty() || !haveFolder || !haveUrl) throw std::invalid_argument(kUsage);
+  RewriteArgs parsed;
+  CommandLine line = RewriteLine(parsed);
+  if (line.Parse(args) == CommandLine::Outcome::HelpShown) return 0;
+  if (line.MissingRequired()) throw UsageError(line.UsageLine());
 
   KeepLargeBuffersOnTheHeap();
   std::string page;
   {
-    std::string html = LoadTextFile(file);
-    page = RewritePageLinks(html, folder, pageUrl);
+    std::string html = LoadTextFile(parsed.file);
+    page = RewritePageLinks(html, parsed.folder, parsed.pageUrl);
   }
   if (std::fwrite(page.data(), 1, page.size(), stdout) != page.size() || std::fflush(stdout) != 0)
     throw std::runtime_error("cannot write the output");

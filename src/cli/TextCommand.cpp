@@ -2,32 +2,43 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "text/HTMLtoText.h"
 #include "util/FileOperation.h"
 
 namespace lorvex::cli {
 
-int TextCommand(const Args& args) {
+namespace {
+
+struct TextArgs {
   std::string file;
   bool showLinks = false, keepTitle = false;
-  for (const std::string& arg : args) {
-    if (arg == "--show-links")
-      showLinks = true;
-    else if (arg == "--keep-title")
-      keepTitle = true;
-    else if (file.empty() && arg.rfind("--", 0) != 0)
-      file = arg;
-    else
-      throw std::invalid_argument("unexpected argument " + arg);
-  }
-  if (file.empty())
-    throw std::invalid_argument("usage: lorvex text FILE [--show-links] [--keep-title]");
+};
+
+CommandLine TextLine(TextArgs& parsed) {
+  CommandLine line("text", "FILE", &parsed.file, {.usageAfterUnexpected = false});
+  line.Flag("--show-links", &parsed.showLinks).Flag("--keep-title", &parsed.keepTitle);
+  return line;
+}
+
+}  // namespace
+
+std::string TextUsage() {
+  TextArgs unused;
+  return TextLine(unused).Usage();
+}
+
+int TextCommand(const Args& args) {
+  TextArgs parsed;
+  CommandLine line = TextLine(parsed);
+  if (line.Parse(args) == CommandLine::Outcome::HelpShown) return 0;
+  if (line.MissingRequired()) throw UsageError(line.UsageLine());
 
   std::string text;
   {
-    std::string html = LoadTextFile(file);
-    text = ConvertHTMLToText(html, showLinks, keepTitle);
+    std::string html = LoadTextFile(parsed.file);
+    text = ConvertHTMLToText(html, parsed.showLinks, parsed.keepTitle);
   }
   // The packed document holds the converted text as lines, CR LF after every line. It is
   // normalised block by block on the way out, so the text is not held twice.

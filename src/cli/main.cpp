@@ -3,38 +3,51 @@
 #include <string>
 
 #include "cli/Commands.h"
+#include "lorvex_version.h"
 
 namespace {
 
 struct Command {
   const char* name;
   int (*run)(const lorvex::cli::Args&);
-  const char* usage;
+  std::string (*usage)();
 };
 
 constexpr Command kCommands[] = {
-    {"text", lorvex::cli::TextCommand, "text FILE [--show-links] [--keep-title]"},
-    {"refs", lorvex::cli::RefsCommand, "refs FILE --base URL [--all]"},
-    {"rewrite", lorvex::cli::RewriteCommand, "rewrite FILE --local-folder DIR --page-url URL"},
-    {"mht", lorvex::cli::MhtCommand, "mht ARCHIVE --work DIR --doc ID"},
-    {"import", lorvex::cli::ImportCommand,
-     "import FILE|URL --work DIR --doc ID [--complete] [--proxy HOST:PORT] [--read-timeout MS]"},
-    {"get", lorvex::cli::GetCommand,
-     "get URL [--out FILE] [--proxy HOST:PORT] [--read-timeout MS] [--no-redirects] "
-     "[--no-cookies]"},
+    {"text", lorvex::cli::TextCommand, lorvex::cli::TextUsage},
+    {"refs", lorvex::cli::RefsCommand, lorvex::cli::RefsUsage},
+    {"rewrite", lorvex::cli::RewriteCommand, lorvex::cli::RewriteUsage},
+    {"mht", lorvex::cli::MhtCommand, lorvex::cli::MhtUsage},
+    {"import", lorvex::cli::ImportCommand, lorvex::cli::ImportUsage},
+    {"get", lorvex::cli::GetCommand, lorvex::cli::GetUsage},
 };
 
-int Usage() {
-  std::fputs("usage:\n", stderr);
-  for (const Command& command : kCommands) std::fprintf(stderr, "  lorvex %s\n", command.usage);
-  return 2;
+constexpr int kExitUsage = 2;
+
+// Every command's usage line: on standard output when asked for, on standard error after a
+// mistake.
+void PrintUsage(std::FILE* out) {
+  std::fputs("usage:\n", out);
+  for (const Command& command : kCommands)
+    std::fprintf(out, "  lorvex %s\n", command.usage().c_str());
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return Usage();
+  if (argc < 2) {
+    PrintUsage(stderr);
+    return kExitUsage;
+  }
   std::string name = argv[1];
+  if (name == "--help") {
+    PrintUsage(stdout);
+    return 0;
+  }
+  if (name == "--version") {
+    std::printf("lorvex %s\n", LORVEX_VERSION);
+    return 0;
+  }
   lorvex::cli::Args args(argv + 2, argv + argc);
   for (const Command& command : kCommands) {
     if (name != command.name) continue;
@@ -45,5 +58,6 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  return Usage();
+  PrintUsage(stderr);
+  return kExitUsage;
 }

@@ -57,7 +57,7 @@ class ImportCommand(unittest.TestCase):
 
     def test_served_site(self):
         status, out, err = run(self.base + "index.htm", "--work", self.work, "--doc", "7")
-        self.assertEqual((status, out), (0, b""), err)
+        self.assertEqual((status, out), (3, b""), err)
         self.check_layout(7, True, self.base + "about.htm")
         failed = [("%s%s -> %s/%s" % (self.base, url, self.work, target)).encode()
                   for url, target in pagesite.expected_failures(7)]
@@ -74,7 +74,7 @@ class ImportCommand(unittest.TestCase):
                 f.write(pagesite.forms_page(cdn.base_url))
             status, out, err = run(self.base + "forms.htm", "--work", self.work, "--doc", "9")
             self.assertIn("/slow.gif", cdn.requests)
-        self.assertEqual((status, out), (0, b""), err)
+        self.assertEqual((status, out), (3, b""), err)
         self.assertEqual(err.splitlines(), [b"lorvex import: not fetched: %sgone.htm -> %s/9.files/gone.htm"
                                             % (self.base.encode(), self.work.encode())])
         layout = pagesite.forms_layout(9)
@@ -128,7 +128,7 @@ class ImportCommand(unittest.TestCase):
         status, _, err = run(self.base + "stalled.htm", "--work", self.work, "--doc", "1",
                              "--read-timeout", "300")
         self.assertLess(time.monotonic() - started, 30)
-        self.assertEqual(status, 0)
+        self.assertEqual(status, 3)
         self.assertIn(b"not fetched: %sstall.gif" % self.base.encode(), err)
         self.assertEqual(self.read("1.files/photo.gif"), self.files["photo.gif"])
 
@@ -146,33 +146,38 @@ class ImportCommand(unittest.TestCase):
         self.assertIn(b"stopped", err)
 
     def test_exit_codes(self):
+        """0 everything saved, 3 the page saved and resources named as not fetched, 1 no page,
+        2 wrong arguments."""
         with socket.socket() as s:
             s.bind(("127.0.0.1", 0))
             closed_port = s.getsockname()[1]
         page = os.path.join(self.site, "index.htm")
-        cases = [
+        cases = [  # {work} is a folder of the case's own, made by nothing but the import
+            ([page, "--work", "{work}", "--doc", "1"], 0),
+            ([self.base + "index.htm", "--work", "{work}", "--doc", "1"], 3),
             ([], 2),
-            ([page, "--work", self.work], 2),
+            ([page, "--work", "{work}"], 2),
             ([page, "--doc", "1"], 2),
-            ([page, "--work", self.work, "--doc", "x"], 2),
-            ([page, "--work", self.work, "--doc", "4294967296"], 2),
-            ([page, "--work", self.work, "--doc", "1", "--read-timeout", "-1"], 2),
-            ([page, "--work", self.work, "--doc", "1", "--proxy", "host"], 2),
-            ([page, "--work", self.work, "--doc", "1", "--colour"], 2),
-            ([os.path.join(self.site, "none.htm"), "--work", self.work, "--doc", "1"], 1),
-            ([self.base + "none.htm", "--work", self.work, "--doc", "1"], 1),
-            (["http://127.0.0.1:%d/index.htm" % closed_port, "--work", self.work, "--doc", "1"], 1),
+            ([page, "--work", "{work}", "--doc", "x"], 2),
+            ([page, "--work", "{work}", "--doc", "4294967296"], 2),
+            ([page, "--work", "{work}", "--doc", "1", "--read-timeout", "-1"], 2),
+            ([page, "--work", "{work}", "--doc", "1", "--proxy", "host"], 2),
+            ([page, "--work", "{work}", "--doc", "1", "--colour"], 2),
+            ([os.path.join(self.site, "none.htm"), "--work", "{work}", "--doc", "1"], 1),
+            ([self.base + "none.htm", "--work", "{work}", "--doc", "1"], 1),
+            (["http://127.0.0.1:%d/index.htm" % closed_port, "--work", "{work}", "--doc", "1"], 1),
             ([page, "--work", os.path.join(self.dir.name, "no", "work"), "--doc", "1"], 1),
             ([page, "--work", "", "--doc", "1"], 1),
         ]
-        for args, expected in cases:
+        for number, (args, expected) in enumerate(cases):
+            work = os.path.join(self.dir.name, "work-%d" % number)
             with self.subTest(args=args):
-                status, out, err = run(*args)
+                status, out, err = run(*[arg.replace("{work}", work) for arg in args])
                 self.assertEqual(status, expected, err)
                 self.assertEqual(out, b"")
-                self.assertTrue(err)
-        self.assertFalse(os.path.exists(self.work))
-
+                self.assertEqual(b"not fetched: " in err, expected == 3, err)
+                self.assertEqual(bool(err), expected != 0)
+                self.assertEqual(os.path.exists(os.path.join(work, "1.htm")), expected in (0, 3))
 
 if __name__ == "__main__":
     unittest.main()
