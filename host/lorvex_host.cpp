@@ -14,10 +14,11 @@
 //                   [dialog options]
 //   lorvex-host blank --template DIR [--pack-mode B] --out FILE
 //   lorvex-host loadhtml --html-file F --location L --work DIR --doc ID [--quiet] [--out FILE]
-//                   [--complete] [dialog options]
+//                   [--complete] [--connections N] [dialog options]
 //
 // --complete (run and loadhtml) turns on the library's per-user setting CompletePages for the
-// run: it saves what today's pages need too.
+// run: it saves what today's pages need too. --connections N sets the library's Connections
+// setting for the run: the most transfers at once.
 //   dialog options: [--on-errors ok|stop|retry] [--font NAME] [--font-size N]
 //                   [--font-charset N] [--dialog-color N] [--screenshot-dir DIR]
 //
@@ -35,6 +36,7 @@
 #include <cstdlib>
 #include <map>
 #include <stdexcept>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -257,27 +259,28 @@ int LoadHtmlFile(HMODULE library, const Options& options) {
   return 0;
 }
 
-// --complete: the library's per-user setting CompletePages is 1 for this run, and removed
-// again when the run ends (the host's own prefix is the user's registry here).
-class CompletePagesSetting {
+// --complete and --connections N: the library's per-user settings CompletePages (1) and
+// Connections (N) for this run, removed again when the run ends (the host's own prefix is the
+// user's registry here).
+class PageImportSetting {
  public:
-  explicit CompletePagesSetting(bool on) {
-    if (!on) return;
+  PageImportSetting(const char* name, std::optional<DWORD> value) : name_(name) {
+    if (!value) return;
     if (::RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
                           key_.put(), nullptr) != ERROR_SUCCESS)
-      throw std::runtime_error("cannot set the CompletePages setting");
-    const DWORD one = 1;
-    ::RegSetValueExA(key_.get(), "CompletePages", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one),
-                     sizeof(one));
+      throw std::runtime_error(std::string("cannot set the ") + name + " setting");
+    ::RegSetValueExA(key_.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&*value),
+                     sizeof(DWORD));
   }
-  ~CompletePagesSetting() {
-    if (key_) ::RegDeleteValueA(key_.get(), "CompletePages");
+  ~PageImportSetting() {
+    if (key_) ::RegDeleteValueA(key_.get(), name_);
   }
-  CompletePagesSetting(const CompletePagesSetting&) = delete;
-  CompletePagesSetting& operator=(const CompletePagesSetting&) = delete;
+  PageImportSetting(const PageImportSetting&) = delete;
+  PageImportSetting& operator=(const PageImportSetting&) = delete;
 
  private:
   static constexpr const char* kSettingsKey = "Software\\lorvex\\PageImport";
+  const char* name_;
   lorvex::win32::UniqueHKey key_;
 };
 
@@ -286,11 +289,12 @@ int Usage() {
       "usage: lorvex-host list\n"
       "       lorvex-host run --index N --file PATH --work DIR --doc ID [--template DIR]\n"
       "                       [--pack-mode B] [--proxy HOST:PORT] [--read-timeout MS]\n"
-      "                       [--host-window HWND] [--trace] [--complete] [--out FILE]\n"
+      "                       [--host-window HWND] [--trace] [--complete] [--connections N]\n"
+      "                       [--out FILE]\n"
       "                       [dialog options]\n"
       "       lorvex-host blank --template DIR [--pack-mode B] --out FILE\n"
       "       lorvex-host loadhtml --html-file F --location L --work DIR --doc ID [--quiet]\n"
-      "                       [--complete]\n"
+      "                       [--complete] [--connections N]\n"
       "                       [--out FILE] [dialog options]\n"
       "dialog options: [--on-errors ok|stop|retry] [--font NAME] [--font-size N]\n"
       "                [--font-charset N] [--dialog-color N] [--screenshot-dir DIR]\n",
@@ -332,7 +336,12 @@ int main(int argc, char** argv) {
       return 3;
     }
     try {
-      const CompletePagesSetting completePages(options.Has("complete"));
+      const PageImportSetting completePages(
+          "CompletePages", options.Has("complete") ? std::optional<DWORD>(1) : std::nullopt);
+      const PageImportSetting connections(
+          "Connections", options.Has("connections")
+                             ? std::optional<DWORD>(DWORD(options.Number("connections", 6)))
+                             : std::nullopt);
       if (command == "list")
         status = List(library.get());
       else if (command == "run")
