@@ -12,13 +12,14 @@
 #include <thread>
 #include <vector>
 
-#include "http/ByteStream.h"
 #include "platform/Socket.h"
+#include "support/InMemoryStream.h"
 #include "support/TestHttpServer.h"
 
 namespace lorvex {
 namespace {
 
+using test::InMemoryStream;
 using test::TestConnection;
 using test::TestHttpServer;
 using test::TestRequest;
