@@ -11,11 +11,11 @@
 #include <utility>
 #include <vector>
 
-#include "http/ByteStream.h"
+#include "platform/ByteStream.h"
 
 namespace lorvex::test {
 
-class InMemoryStream : public ByteStream {
+class InMemoryStream : public platform::ByteStream {
  public:
   explicit InMemoryStream(std::vector<std::string> answers, std::vector<std::size_t> pieces = {})
       : answers_(std::move(answers)), pieces_(std::move(pieces)) {}

@@ -1,6 +1,6 @@
 // TLS over OpenSSL: the session reads and writes memory buffers, which this stream moves to
 // and from the inner stream, so that OpenSSL never touches a socket or blocks.
-#include "http/TlsStream.h"
+#include "platform/TlsStream.h"
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
@@ -9,9 +9,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "http/HttpError.h"
-
-namespace lorvex {
+namespace lorvex::platform {
 
 namespace {
 
@@ -53,14 +51,14 @@ class OpenSslStream : public TlsStream {
       : inner_(std::move(inner)), host_(host) {
     SSL_CTX* context = SharedContext();
     ssl_ = context ? SSL_new(context) : nullptr;
-    if (!ssl_) throw HttpError(HttpFailure::Tls, "cannot start TLS: " + LastOpenSslError());
+    if (!ssl_) throw TlsError(TlsFailure::Channel, "cannot start TLS: " + LastOpenSslError());
     in_ = BIO_new(BIO_s_mem());
     out_ = BIO_new(BIO_s_mem());
     if (!in_ || !out_) {
       BIO_free(in_);
       BIO_free(out_);
       SSL_free(ssl_);
-      throw HttpError(HttpFailure::Tls, "cannot start TLS: out of memory");
+      throw TlsError(TlsFailure::Channel, "cannot start TLS: out of memory");
     }
     BIO_set_mem_eof_return(in_, -1);  // an empty input buffer means "wait", not the end
     SSL_set_bio(ssl_, in_, out_);
@@ -80,17 +78,17 @@ class OpenSslStream : public TlsStream {
     for (;;) {
       int result = SSL_do_handshake(ssl_);
       long flushed = FlushOut();
-      if (flushed == platform::kSocketFailed) throw NetworkError();
-      if (flushed == platform::kSocketWouldBlock) return Step::WantWrite;
+      if (flushed == kSocketFailed) throw NetworkError();
+      if (flushed == kSocketWouldBlock) return Step::WantWrite;
       if (result == 1) return Step::Done;
       int error = SSL_get_error(ssl_, result);
       if (error != SSL_ERROR_WANT_READ) throw HandshakeError();
       long fed = FeedIn();
-      if (fed == platform::kSocketWouldBlock) return Step::WantRead;
-      if (fed == platform::kSocketFailed) throw NetworkError();
+      if (fed == kSocketWouldBlock) return Step::WantRead;
+      if (fed == kSocketFailed) throw NetworkError();
       if (fed == 0)
-        throw HttpError(HttpFailure::Tls,
-                        "connection closed during the TLS handshake with " + host_);
+        throw TlsError(TlsFailure::Channel,
+                       "connection closed during the TLS handshake with " + host_);
     }
   }
 
@@ -115,19 +113,16 @@ class OpenSslStream : public TlsStream {
     if (flushed < 0) return flushed;
     int n = SSL_write(ssl_, data, int(std::min<std::size_t>(size, INT_MAX)));
     if (n <= 0) return Fail(LastOpenSslError());
-    if (FlushOut() == platform::kSocketFailed) return platform::kSocketFailed;
+    if (FlushOut() == kSocketFailed) return kSocketFailed;
     return n;  // what the inner stream would not take yet goes out on the next call
   }
 
-  platform::SocketWait WaitReadable(int timeoutMs) override {
-    if (SSL_pending(ssl_) > 0 || BIO_ctrl_pending(in_) > 0 || innerEnded_)
-      return platform::SocketWait::Ready;
+  SocketWait WaitReadable(int timeoutMs) override {
+    if (SSL_pending(ssl_) > 0 || BIO_ctrl_pending(in_) > 0 || innerEnded_) return SocketWait::Ready;
     if (pending_.size() > pendingAt_) return inner_->WaitWritable(timeoutMs);
     return inner_->WaitReadable(timeoutMs);
   }
-  platform::SocketWait WaitWritable(int timeoutMs) override {
-    return inner_->WaitWritable(timeoutMs);
-  }
+  SocketWait WaitWritable(int timeoutMs) override { return inner_->WaitWritable(timeoutMs); }
   std::string ErrorText() const override { return error_.empty() ? inner_->ErrorText() : error_; }
 
  private:
@@ -158,19 +153,19 @@ class OpenSslStream : public TlsStream {
   }
   long Fail(std::string why) {
     error_ = std::move(why);
-    return platform::kSocketFailed;
+    return kSocketFailed;
   }
-  HttpError NetworkError() const {
-    return HttpError(HttpFailure::Network,
-                     "connection failed during the TLS handshake: " + inner_->ErrorText());
+  TlsError NetworkError() const {
+    return TlsError(TlsFailure::Stream,
+                    "connection failed during the TLS handshake: " + inner_->ErrorText());
   }
-  HttpError HandshakeError() {
+  TlsError HandshakeError() {
     long verify = SSL_get_verify_result(ssl_);
     std::string why = verify != X509_V_OK ? std::string("certificate verification failed: ") +
                                                 X509_verify_cert_error_string(verify)
                                           : "TLS handshake failed: " + LastOpenSslError();
     ERR_clear_error();
-    return HttpError(HttpFailure::Tls, why + " (" + host_ + ")");
+    return TlsError(TlsFailure::Channel, why + " (" + host_ + ")");
   }
 
   std::unique_ptr<ByteStream> inner_;
@@ -191,4 +186,4 @@ std::unique_ptr<TlsStream> CreateTlsStream(std::unique_ptr<ByteStream> inner,
   return std::make_unique<OpenSslStream>(std::move(inner), host);
 }
 
-}  // namespace lorvex
+}  // namespace lorvex::platform

@@ -2,7 +2,7 @@
 // stream moves to and from the inner stream, so that nothing blocks. Schannel is asked not to
 // judge the server's certificate itself; the chain is built and checked here against the
 // system's trust store and the host name, the same way on Windows and under Wine.
-#include "http/TlsStream.h"
+#include "platform/TlsStream.h"
 
 #include <winsock2.h>
 // after winsock2.h, which must come first
@@ -19,10 +19,9 @@
 #include <optional>
 #include <vector>
 
-#include "http/HttpError.h"
 #include "util/Strings.h"
 
-namespace lorvex {
+namespace lorvex::platform {
 
 namespace {
 
@@ -154,21 +153,21 @@ class SchannelStream : public TlsStream {
         nullptr, const_cast<char*>(UNISP_NAME_A), SECPKG_CRED_OUTBOUND, nullptr, &settings, nullptr,
         nullptr, &credentials_.handle, &expiry);
     if (status != SEC_E_OK)
-      throw HttpError(HttpFailure::Tls,
-                      "cannot start TLS: " + StatusText("AcquireCredentialsHandle", status));
+      throw TlsError(TlsFailure::Channel,
+                     "cannot start TLS: " + StatusText("AcquireCredentialsHandle", status));
     credentials_.valid = true;
   }
 
   Step Handshake() override {
     for (;;) {
       long flushed = FlushOut();
-      if (flushed == platform::kSocketFailed) throw NetworkError();
-      if (flushed == platform::kSocketWouldBlock) return Step::WantWrite;
+      if (flushed == kSocketFailed) throw NetworkError();
+      if (flushed == kSocketWouldBlock) return Step::WantWrite;
       if (established_) return Step::Done;
       if (started_ && (cipher_.empty() || needMore_)) {
         long fed = FeedIn();
-        if (fed == platform::kSocketWouldBlock) return Step::WantRead;
-        if (fed == platform::kSocketFailed) throw NetworkError();
+        if (fed == kSocketWouldBlock) return Step::WantRead;
+        if (fed == kSocketFailed) throw NetworkError();
         if (fed == 0) throw ClosedDuringHandshake();
         continue;
       }
@@ -190,7 +189,7 @@ class SchannelStream : public TlsStream {
       if (!cipher_.empty()) {
         long decrypted = Decrypt();
         if (decrypted != 0) {
-          if (decrypted == platform::kSocketFailed) return decrypted;
+          if (decrypted == kSocketFailed) return decrypted;
           continue;  // plaintext, the peer's close, or a renegotiation step
         }
       }
@@ -215,19 +214,17 @@ class SchannelStream : public TlsStream {
     SECURITY_STATUS status = ::EncryptMessage(&context_.handle, 0, &description, 0);
     if (status != SEC_E_OK) return Fail(StatusText("EncryptMessage", status));
     pending_.append(record.data(), buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer);
-    if (FlushOut() == platform::kSocketFailed) return platform::kSocketFailed;
+    if (FlushOut() == kSocketFailed) return kSocketFailed;
     return long(n);  // what the inner stream would not take yet goes out on the next call
   }
 
-  platform::SocketWait WaitReadable(int timeoutMs) override {
+  SocketWait WaitReadable(int timeoutMs) override {
     if (plainAt_ < plain_.size() || closed_ || innerEnded_ || (!cipher_.empty() && !needMore_))
-      return platform::SocketWait::Ready;
+      return SocketWait::Ready;
     if (pendingAt_ < pending_.size()) return inner_->WaitWritable(timeoutMs);
     return inner_->WaitReadable(timeoutMs);
   }
-  platform::SocketWait WaitWritable(int timeoutMs) override {
-    return inner_->WaitWritable(timeoutMs);
-  }
+  SocketWait WaitWritable(int timeoutMs) override { return inner_->WaitWritable(timeoutMs); }
   std::string ErrorText() const override { return error_.empty() ? inner_->ErrorText() : error_; }
 
  private:
@@ -314,7 +311,7 @@ class SchannelStream : public TlsStream {
       try {
         while (!established_ && Advance()) {
         }
-      } catch (const HttpError& e) {
+      } catch (const TlsError& e) {
         return Fail(e.what());
       }
       if (!established_) return Fail("TLS renegotiation is not supported");
@@ -327,7 +324,7 @@ class SchannelStream : public TlsStream {
     SECURITY_STATUS status = ::QueryContextAttributesW(
         &context_.handle, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate.value);
     if (status != SEC_E_OK || !certificate.value)
-      throw HttpError(HttpFailure::Tls, "the server sent no certificate (" + host_ + ")");
+      throw TlsError(TlsFailure::Channel, "the server sent no certificate (" + host_ + ")");
     char serverAuth[] = szOID_PKIX_KP_SERVER_AUTH;
     LPSTR usages[] = {serverAuth};
     CERT_CHAIN_PARA chainSettings{};
@@ -339,8 +336,8 @@ class SchannelStream : public TlsStream {
     if (!::CertGetCertificateChain(nullptr, certificate.value, nullptr,
                                    certificate.value->hCertStore, &chainSettings, 0, nullptr,
                                    &chain.value))
-      throw HttpError(HttpFailure::Tls,
-                      StatusText("certificate chain", long(::GetLastError())) + " (" + host_ + ")");
+      throw TlsError(TlsFailure::Channel,
+                     StatusText("certificate chain", long(::GetLastError())) + " (" + host_ + ")");
     // An address is matched here against the certificate's IP entries; the policy's own
     // name check is for host names.
     std::optional<std::vector<unsigned char>> address = AddressBytes(host_);
@@ -355,16 +352,16 @@ class SchannelStream : public TlsStream {
     CERT_CHAIN_POLICY_STATUS result{};
     result.cbSize = sizeof result;
     if (!::CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain.value, &policy, &result))
-      throw HttpError(HttpFailure::Tls, StatusText("certificate policy", long(::GetLastError())) +
-                                            " (" + host_ + ")");
+      throw TlsError(TlsFailure::Channel,
+                     StatusText("certificate policy", long(::GetLastError())) + " (" + host_ + ")");
     bool selfSigned = chain.value->cChain > 0 && chain.value->rgpChain[0]->cElement == 1;
     DWORD error = result.dwError;
     if (error == 0 && address && !HasIpEntry(certificate.value, *address))
       error = static_cast<DWORD>(CERT_E_CN_NO_MATCH);
     if (error != 0)
-      throw HttpError(HttpFailure::Tls, "certificate verification failed: " +
-                                            CertificateErrorText(error, selfSigned) + " (" + host_ +
-                                            ")");
+      throw TlsError(TlsFailure::Channel,
+                     "certificate verification failed: " + CertificateErrorText(error, selfSigned) +
+                         " (" + host_ + ")");
   }
 
   long FlushOut() {
@@ -389,19 +386,20 @@ class SchannelStream : public TlsStream {
   }
   long Fail(std::string why) {
     error_ = std::move(why);
-    return platform::kSocketFailed;
+    return kSocketFailed;
   }
-  HttpError NetworkError() const {
-    return HttpError(HttpFailure::Network,
-                     "connection failed during the TLS handshake: " + inner_->ErrorText());
+  TlsError NetworkError() const {
+    return TlsError(TlsFailure::Stream,
+                    "connection failed during the TLS handshake: " + inner_->ErrorText());
   }
-  HttpError ClosedDuringHandshake() const {
-    return HttpError(HttpFailure::Tls, "connection closed during the TLS handshake with " + host_);
+  TlsError ClosedDuringHandshake() const {
+    return TlsError(TlsFailure::Channel,
+                    "connection closed during the TLS handshake with " + host_);
   }
-  HttpError HandshakeError(long status) const {
-    return HttpError(HttpFailure::Tls,
-                     "TLS handshake failed: " + StatusText("InitializeSecurityContext", status) +
-                         " (" + host_ + ")");
+  TlsError HandshakeError(long status) const {
+    return TlsError(TlsFailure::Channel,
+                    "TLS handshake failed: " + StatusText("InitializeSecurityContext", status) +
+                        " (" + host_ + ")");
   }
 
   std::unique_ptr<ByteStream> inner_;
@@ -426,4 +424,4 @@ std::unique_ptr<TlsStream> CreateTlsStream(std::unique_ptr<ByteStream> inner,
   return std::make_unique<SchannelStream>(std::move(inner), host);
 }
 
-}  // namespace lorvex
+}  // namespace lorvex::platform
