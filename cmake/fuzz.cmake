@@ -5,7 +5,7 @@ if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
   message(FATAL_ERROR "The fuzz build needs clang (libFuzzer); configure it with the fuzz preset")
 endif()
 
-file(GLOB LORVEX_PLATFORM_SOURCES CONFIGURE_DEPENDS src/platform/posix/*.cpp)
+file(GLOB LORVEX_PLATFORM_SOURCES CONFIGURE_DEPENDS src/platform/*.cpp src/platform/posix/*.cpp)
 set(LORVEX_FUZZ_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all
     -fno-omit-frame-pointer)
 

@@ -1,7 +1,7 @@
 // TLS over Schannel (SSPI): tokens and records are exchanged through memory buffers, which this
-// stream moves to and from the inner stream, so that nothing blocks. Schannel is asked not to
-// judge the server's certificate itself; the chain is built and checked here against the
-// system's trust store and the host name, the same way on Windows and under Wine.
+// stream moves to and from the inner stream through a TlsRecordBuffer, so that nothing blocks.
+// Schannel is asked not to judge the server's certificate itself; the chain is built and checked
+// here against the system's trust store and the host name, the same way on Windows and under Wine.
 #include "platform/TlsStream.h"
 
 #include <winsock2.h>
@@ -19,13 +19,13 @@
 #include <optional>
 #include <vector>
 
+#include "platform/TlsRecords.h"
 #include "util/Strings.h"
 
 namespace lorvex::platform {
 
 namespace {
 
-constexpr std::size_t kCipherChunk = 16 * 1024;
 // The largest TLS record with its header and padding; more buffered input than this without a
 // complete message is a broken peer.
 constexpr std::size_t kMaxBufferedCipher = 128 * 1024;
@@ -144,7 +144,7 @@ struct CertificateChain {
 class SchannelStream : public TlsStream {
  public:
   SchannelStream(std::unique_ptr<ByteStream> inner, const std::string& host)
-      : inner_(std::move(inner)), host_(host) {
+      : records_(std::move(inner)), host_(host) {
     SCHANNEL_CRED settings{};
     settings.dwVersion = SCHANNEL_CRED_VERSION;
     settings.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
@@ -161,14 +161,14 @@ class SchannelStream : public TlsStream {
   Step Handshake() override {
     for (;;) {
       long flushed = FlushOut();
-      if (flushed == kSocketFailed) throw NetworkError();
+      if (flushed == kSocketFailed) throw records_.StreamFailure();
       if (flushed == kSocketWouldBlock) return Step::WantWrite;
       if (established_) return Step::Done;
       if (started_ && (cipher_.empty() || needMore_)) {
         long fed = FeedIn();
         if (fed == kSocketWouldBlock) return Step::WantRead;
-        if (fed == kSocketFailed) throw NetworkError();
-        if (fed == 0) throw ClosedDuringHandshake();
+        if (fed == kSocketFailed) throw records_.StreamFailure();
+        if (fed == 0) throw TlsRecordBuffer::ClosedDuringHandshake(host_);
         continue;
       }
       Advance();
@@ -212,20 +212,19 @@ class SchannelStream : public TlsStream {
         {0, SECBUFFER_EMPTY, nullptr}};
     SecBufferDesc description{SECBUFFER_VERSION, 4, buffers};
     SECURITY_STATUS status = ::EncryptMessage(&context_.handle, 0, &description, 0);
-    if (status != SEC_E_OK) return Fail(StatusText("EncryptMessage", status));
-    pending_.append(record.data(), buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer);
+    if (status != SEC_E_OK) return records_.Fail(StatusText("EncryptMessage", status));
+    records_.Queue(record.data(), buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer);
     if (FlushOut() == kSocketFailed) return kSocketFailed;
     return long(n);  // what the inner stream would not take yet goes out on the next call
   }
 
   SocketWait WaitReadable(int timeoutMs) override {
-    if (plainAt_ < plain_.size() || closed_ || innerEnded_ || (!cipher_.empty() && !needMore_))
+    if (plainAt_ < plain_.size() || closed_ || (!cipher_.empty() && !needMore_))
       return SocketWait::Ready;
-    if (pendingAt_ < pending_.size()) return inner_->WaitWritable(timeoutMs);
-    return inner_->WaitReadable(timeoutMs);
+    return records_.WaitReadable(timeoutMs);
   }
-  SocketWait WaitWritable(int timeoutMs) override { return inner_->WaitWritable(timeoutMs); }
-  std::string ErrorText() const override { return error_.empty() ? inner_->ErrorText() : error_; }
+  SocketWait WaitWritable(int timeoutMs) override { return records_.WaitWritable(timeoutMs); }
+  std::string ErrorText() const override { return records_.ErrorText(); }
 
  private:
   // One InitializeSecurityContext step over the buffered input; false when it needs more.
@@ -253,7 +252,7 @@ class SchannelStream : public TlsStream {
     }
     if (status != SEC_E_OK && status != SEC_I_CONTINUE_NEEDED) throw HandshakeError(status);
     if (out[0].pvBuffer && out[0].cbBuffer)
-      pending_.append(static_cast<const char*>(out[0].pvBuffer), out[0].cbBuffer);
+      records_.Queue(static_cast<const char*>(out[0].pvBuffer), out[0].cbBuffer);
     KeepExtra(in[1]);
     if (status == SEC_E_OK) {
       VerifyServer();
@@ -284,7 +283,8 @@ class SchannelStream : public TlsStream {
     SecBufferDesc description{SECBUFFER_VERSION, 4, buffers};
     SECURITY_STATUS status = ::DecryptMessage(&context_.handle, &description, 0, nullptr);
     if (status == SEC_E_INCOMPLETE_MESSAGE) {
-      if (cipher_.size() > kMaxBufferedCipher) return Fail(StatusText("DecryptMessage", status));
+      if (cipher_.size() > kMaxBufferedCipher)
+        return records_.Fail(StatusText("DecryptMessage", status));
       needMore_ = true;
       return 0;
     }
@@ -293,7 +293,7 @@ class SchannelStream : public TlsStream {
       return 1;
     }
     if (status != SEC_E_OK && status != SEC_I_RENEGOTIATE)
-      return Fail(StatusText("DecryptMessage", status));
+      return records_.Fail(StatusText("DecryptMessage", status));
     plain_.clear();
     plainAt_ = 0;
     const SecBuffer* extra = nullptr;
@@ -312,9 +312,9 @@ class SchannelStream : public TlsStream {
         while (!established_ && Advance()) {
         }
       } catch (const TlsError& e) {
-        return Fail(e.what());
+        return records_.Fail(e.what());
       }
-      if (!established_) return Fail("TLS renegotiation is not supported");
+      if (!established_) return records_.Fail("TLS renegotiation is not supported");
     }
     return 1;
   }
@@ -364,37 +364,11 @@ class SchannelStream : public TlsStream {
                          " (" + host_ + ")");
   }
 
-  long FlushOut() {
-    while (pendingAt_ < pending_.size()) {
-      long sent = inner_->Send(pending_.data() + pendingAt_, pending_.size() - pendingAt_);
-      if (sent <= 0) return sent;
-      pendingAt_ += std::size_t(sent);
-    }
-    pending_.clear();
-    pendingAt_ = 0;
-    return 1;
-  }
+  long FlushOut() { return records_.Flush(); }
   long FeedIn() {
-    char buffer[kCipherChunk];
-    long n = inner_->Receive(buffer, sizeof buffer);
-    if (n > 0) {
-      cipher_.append(buffer, std::size_t(n));
-      needMore_ = false;
-    }
-    if (n == 0) innerEnded_ = true;
+    long n = records_.Read(cipher_);
+    if (n > 0) needMore_ = false;
     return n;
-  }
-  long Fail(std::string why) {
-    error_ = std::move(why);
-    return kSocketFailed;
-  }
-  TlsError NetworkError() const {
-    return TlsError(TlsFailure::Stream,
-                    "connection failed during the TLS handshake: " + inner_->ErrorText());
-  }
-  TlsError ClosedDuringHandshake() const {
-    return TlsError(TlsFailure::Channel,
-                    "connection closed during the TLS handshake with " + host_);
   }
   TlsError HandshakeError(long status) const {
     return TlsError(TlsFailure::Channel,
@@ -402,19 +376,16 @@ class SchannelStream : public TlsStream {
                         " (" + host_ + ")");
   }
 
-  std::unique_ptr<ByteStream> inner_;
+  TlsRecordBuffer records_;
   std::string host_;
   Credentials credentials_;
   SecurityContext context_;
   SecPkgContext_StreamSizes sizes_{};
-  bool started_ = false, established_ = false, closed_ = false, innerEnded_ = false;
+  bool started_ = false, established_ = false, closed_ = false;
   bool needMore_ = false;  // the buffered input is an incomplete message
   std::string cipher_;     // input not yet consumed
   std::string plain_;      // decrypted, not yet read
   std::size_t plainAt_ = 0;
-  std::string pending_;  // output not yet taken by the inner stream
-  std::size_t pendingAt_ = 0;
-  std::string error_;
 };
 
 }  // namespace
