@@ -1,5 +1,6 @@
 # Linux build: the portable core, the `lorvex` tool and the core's tests under sanitizers.
-file(GLOB LORVEX_PLATFORM_SOURCES CONFIGURE_DEPENDS src/platform/posix/*.cpp)
+# The platform's shared units and its POSIX side.
+file(GLOB LORVEX_PLATFORM_SOURCES CONFIGURE_DEPENDS src/platform/*.cpp src/platform/posix/*.cpp)
 # The HTTP client inflates gzip and deflate bodies with the system's zlib.
 find_package(ZLIB REQUIRED)
 

@@ -8,7 +8,8 @@ add_link_options(${LORVEX_STATIC_LINK})
 find_library(ZLIB_STATIC NAMES libz.a REQUIRED)
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
 
-file(GLOB LORVEX_PLATFORM_SOURCES CONFIGURE_DEPENDS src/platform/win32/*.cpp)
+# The platform's shared units and its Windows side.
+file(GLOB LORVEX_PLATFORM_SOURCES CONFIGURE_DEPENDS src/platform/*.cpp src/platform/win32/*.cpp)
 add_library(lorvex_core STATIC ${LORVEX_CORE_SOURCES} ${LORVEX_PLATFORM_SOURCES})
 target_include_directories(lorvex_core PUBLIC src)
 # zlib (static) inflates the HTTP client's gzip and deflate bodies.

@@ -171,7 +171,7 @@ void THttpClient::Get(const std::string& url, ByteSink& sink) {
 
 void THttpClient::OpenConnection(const HttpUrl& url, const std::string& host, int port) {
   connection_.reset();
-  std::unique_ptr<ByteStream> stream =
+  std::unique_ptr<platform::ByteStream> stream =
       OpenStream ? OpenStream(host, port) : ConnectTcp(host, port, control_);
   if (!stream) throw HttpError(HttpFailure::Connect, "cannot connect to " + host);
   if (url.secure) {
@@ -183,8 +183,8 @@ void THttpClient::OpenConnection(const HttpUrl& url, const std::string& host, in
   connection_ = std::move(connection);
 }
 
-std::unique_ptr<ByteStream> THttpClient::Tunnel(std::unique_ptr<ByteStream> stream,
-                                                const HttpUrl& url) {
+std::unique_ptr<platform::ByteStream> THttpClient::Tunnel(
+    std::unique_ptr<platform::ByteStream> stream, const HttpUrl& url) {
   HttpConnection proxy(control_, std::move(stream));
   std::string authority =
       (url.ipv6 ? "[" + url.host + "]" : url.host) + ":" + std::to_string(url.port);

@@ -93,7 +93,8 @@ class THttpClient {
   // Opens the byte stream of a new connection to host and port (the proxy's when one is
   // set); TCP when empty. Tests and fuzzing put a scripted peer here. For https the client
   // layers TLS on what it returns.
-  std::function<std::unique_ptr<ByteStream>(const std::string& host, int port)> OpenStream;
+  std::function<std::unique_ptr<platform::ByteStream>(const std::string& host, int port)>
+      OpenStream;
 
   // GETs url, its body into sink. Throws HttpError on any failure; a sink's Write may throw,
   // and the GET then fails with that exception.
@@ -121,7 +122,8 @@ class THttpClient {
   void ReadCountedBody(std::uint64_t length, ByteSink& sink);
   void ReadBodyToClose(ByteSink& sink);
   void OpenConnection(const HttpUrl& url, const std::string& host, int port);
-  std::unique_ptr<ByteStream> Tunnel(std::unique_ptr<ByteStream> stream, const HttpUrl& url);
+  std::unique_ptr<platform::ByteStream> Tunnel(std::unique_ptr<platform::ByteStream> stream,
+                                               const HttpUrl& url);
 
   HttpTransferControl control_;
   std::unique_ptr<HttpConnection> connection_;

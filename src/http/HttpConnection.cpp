@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "http/HttpError.h"
-#include "http/TlsStream.h"
+#include "platform/TlsStream.h"
 
 namespace lorvex {
 
@@ -27,8 +27,8 @@ void HttpTransferControl::Checkpoint(bool force) {
     throw HttpError(HttpFailure::Aborted, "transfer broken off by disconnect");
 }
 
-std::unique_ptr<ByteStream> ConnectTcp(const std::string& host, int port,
-                                       HttpTransferControl& control) {
+std::unique_ptr<platform::ByteStream> ConnectTcp(const std::string& host, int port,
+                                                 HttpTransferControl& control) {
   std::string error;
   std::vector<platform::SocketAddress> addresses = platform::ResolveHost(host, port, error);
   control.Checkpoint(false);
@@ -54,36 +54,48 @@ std::unique_ptr<ByteStream> ConnectTcp(const std::string& host, int port,
       error = "connection timed out";
       continue;
     }
-    if (socket.FinishConnect(error)) return std::make_unique<SocketStream>(std::move(socket));
+    if (socket.FinishConnect(error))
+      return std::make_unique<platform::SocketStream>(std::move(socket));
   }
   throw HttpError(HttpFailure::Connect, "cannot connect to " + where + ": " + error);
 }
 
-std::unique_ptr<ByteStream> StartTls(std::unique_ptr<ByteStream> inner, const std::string& host,
-                                     HttpTransferControl& control) {
-  std::unique_ptr<TlsStream> tls = CreateTlsStream(std::move(inner), host);
-  Clock::time_point lastProgress = Clock::now();
-  for (;;) {
-    TlsStream::Step step = tls->Handshake();
-    if (step == TlsStream::Step::Done) return tls;
-    int slice = kIdleIntervalMs;
-    if (control.readTimeoutMs > 0) {
-      long long left = control.readTimeoutMs - MsSince(lastProgress);
-      if (left <= 0)
-        throw HttpError(HttpFailure::Timeout, "TLS handshake with " + host + " timed out after " +
-                                                  std::to_string(control.readTimeoutMs) + " ms");
-      slice = int(std::min<long long>(left, slice));
+std::unique_ptr<platform::ByteStream> StartTls(std::unique_ptr<platform::ByteStream> inner,
+                                               const std::string& host,
+                                               HttpTransferControl& control) {
+  using platform::TlsStream;
+  try {
+    std::unique_ptr<TlsStream> tls = platform::CreateTlsStream(std::move(inner), host);
+    Clock::time_point lastProgress = Clock::now();
+    for (;;) {
+      TlsStream::Step step = tls->Handshake();
+      if (step == TlsStream::Step::Done) return tls;
+      int slice = kIdleIntervalMs;
+      if (control.readTimeoutMs > 0) {
+        long long left = control.readTimeoutMs - MsSince(lastProgress);
+        if (left <= 0)
+          throw HttpError(HttpFailure::Timeout, "TLS handshake with " + host + " timed out after " +
+                                                    std::to_string(control.readTimeoutMs) + " ms");
+        slice = int(std::min<long long>(left, slice));
+      }
+      platform::SocketWait wait =
+          step == TlsStream::Step::WantRead ? tls->WaitReadable(slice) : tls->WaitWritable(slice);
+      control.Checkpoint(wait == platform::SocketWait::Timeout);
+      if (wait == platform::SocketWait::Failed)
+        throw HttpError(HttpFailure::Network, "connection failed: " + tls->ErrorText());
+      if (wait == platform::SocketWait::Ready) lastProgress = Clock::now();
     }
-    platform::SocketWait wait =
-        step == TlsStream::Step::WantRead ? tls->WaitReadable(slice) : tls->WaitWritable(slice);
-    control.Checkpoint(wait == platform::SocketWait::Timeout);
-    if (wait == platform::SocketWait::Failed)
-      throw HttpError(HttpFailure::Network, "connection failed: " + tls->ErrorText());
-    if (wait == platform::SocketWait::Ready) lastProgress = Clock::now();
+  } catch (const platform::TlsError& e) {
+    // The platform tells a failed inner stream from a failed secure channel; the client's
+    // kinds for them are Network and Tls.
+    throw HttpError(
+        e.Kind() == platform::TlsFailure::Stream ? HttpFailure::Network : HttpFailure::Tls,
+        e.what());
   }
 }
 
-HttpConnection::HttpConnection(HttpTransferControl& control, std::unique_ptr<ByteStream> stream)
+HttpConnection::HttpConnection(HttpTransferControl& control,
+                               std::unique_ptr<platform::ByteStream> stream)
     : control_(control), stream_(std::move(stream)), buffer_(kConnectionBufferSize) {}
 
 void HttpConnection::WriteAll(std::string_view data) {
@@ -178,7 +190,7 @@ bool HttpConnection::ReadLine(std::string& line, std::size_t maxLength) {
   }
 }
 
-std::unique_ptr<ByteStream> HttpConnection::ReleaseStream() {
+std::unique_ptr<platform::ByteStream> HttpConnection::ReleaseStream() {
   if (begin_ != end_)
     throw HttpError(HttpFailure::Protocol, "unexpected bytes after the proxy's answer");
   return std::move(stream_);

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "http/ByteStream.h"
+#include "platform/ByteStream.h"
 
 namespace lorvex {
 
@@ -37,17 +37,18 @@ struct HttpTransferControl {
 
 // Connects to host and port over TCP, trying each address in turn within the control's
 // connect time-out; throws HttpError (Connect).
-std::unique_ptr<ByteStream> ConnectTcp(const std::string& host, int port,
-                                       HttpTransferControl& control);
+std::unique_ptr<platform::ByteStream> ConnectTcp(const std::string& host, int port,
+                                                 HttpTransferControl& control);
 
 // Runs the TLS handshake for host over inner, waiting as reads do (read time-out, idle hook,
 // abort); the secured stream on success. Throws HttpError (Tls, Timeout, Network, Aborted).
-std::unique_ptr<ByteStream> StartTls(std::unique_ptr<ByteStream> inner, const std::string& host,
-                                     HttpTransferControl& control);
+std::unique_ptr<platform::ByteStream> StartTls(std::unique_ptr<platform::ByteStream> inner,
+                                               const std::string& host,
+                                               HttpTransferControl& control);
 
 class HttpConnection {
  public:
-  HttpConnection(HttpTransferControl& control, std::unique_ptr<ByteStream> stream);
+  HttpConnection(HttpTransferControl& control, std::unique_ptr<platform::ByteStream> stream);
 
   void WriteAll(std::string_view data);
   // Reads one line ending in LF (a CR before it is removed too). False when the stream
@@ -60,7 +61,7 @@ class HttpConnection {
   bool IsReusable();
   // Hands the stream on (a proxy's tunnel becomes a TLS session's inner stream); throws
   // HttpError (Protocol) when bytes were read ahead of it.
-  std::unique_ptr<ByteStream> ReleaseStream();
+  std::unique_ptr<platform::ByteStream> ReleaseStream();
 
   // Where the connection goes ("host:port"), to find it again for the next request.
   std::string endpoint;
@@ -74,7 +75,7 @@ class HttpConnection {
   bool Fill();
 
   HttpTransferControl& control_;
-  std::unique_ptr<ByteStream> stream_;
+  std::unique_ptr<platform::ByteStream> stream_;
   std::vector<char> buffer_;
   std::size_t begin_ = 0, end_ = 0;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "util/Ascii.h"
+#include "util/CivilDate.h"
 #include "util/Strings.h"
 
 namespace lorvex {
@@ -32,16 +33,6 @@ std::string DefaultPath(std::string_view requestPath) {
   std::size_t last = requestPath.rfind('/');
   if (last == 0) return "/";
   return std::string(requestPath.substr(0, last));
-}
-
-// Days from 1970-01-01 to the given civil date (proleptic Gregorian).
-std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = unsigned(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + std::int64_t(doe) - 719468;
 }
 
 // Parses "digits" of 1 to maxDigits digits, optionally followed by non-digits; -1 otherwise.
@@ -99,8 +90,7 @@ std::optional<std::int64_t> ParseCookieDate(std::string_view text) {
   if (hour < 0 || day < 1 || day > 31 || month < 1 || year < 1601 || hour > 23 || minute > 59 ||
       second > 59)
     return std::nullopt;
-  return DaysFromCivil(year, unsigned(month), unsigned(day)) * 86400 + hour * 3600 + minute * 60 +
-         second;
+  return DaysSince1970(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
 }
 
 void HttpCookieJar::Store(std::string_view host, std::string_view requestPath,

@@ -5,17 +5,19 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "util/CivilDate.h"
+
 namespace lorvex {
 
+namespace {
+
+// 30 December 1899 to 1 January 1970.
+constexpr long long kDaysFrom1899To1970 = 25569;
+
+}  // namespace
+
 long long DaysSince1899(int year, int month, int day) {
-  // Days from 1 March of year 0 (proleptic Gregorian), shifted to the epoch.
-  year -= month <= 2;
-  long long era = (year >= 0 ? year : year - 399) / 400;
-  long long yearOfEra = year - era * 400;
-  long long dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  long long dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-  long long daysFromCivil = era * 146097 + dayOfEra - 719468;  // days since 1970-01-01
-  return daysFromCivil + 25569;
+  return DaysSince1970(year, month, day) + kDaysFrom1899To1970;
 }
 
 double DateTimeOf(int year, int month, int day, int hour, int minute, int second, int millisecond) {

@@ -6,8 +6,8 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "FuzzCheck.h"
-#include "http/ByteStream.h"
 #include "http/HttpClient.h"
+#include "support/InMemoryStream.h"
 
 using namespace lorvex;
 
@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   http.HandleRedirects = followRedirects;
   http.RedirectMaximum = 3;
   http.OpenStream = [&](const std::string&, int) {
-    return std::make_unique<InMemoryStream>(answers, pieces);
+    return std::make_unique<test::InMemoryStream>(answers, pieces);
   };
   // The first GET, then a second one that reuses the kept connection when the first was framed.
   for (const char* url : {"http://example.test:8080/a", "http://example.test:8080/b"}) {

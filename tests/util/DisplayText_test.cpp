@@ -13,7 +13,7 @@ namespace {
 
 std::string Seconds(double days) { return std::to_string(std::llround(days * 86400.0)) + "s"; }
 
-TEST(ProgressTexts, SpeedAndEstimateOfTheExamples) {
+TEST(ProgressTexts, ElapsedTimeSpeedAndEstimatedTime) {
   const double start = 46000.5;
   const double second = 1.0 / 86400.0;
   TransferTexts texts =

@@ -1,6 +1,7 @@
 // TLS over OpenSSL: the session reads and writes memory buffers, which this stream moves to
-// and from the inner stream, so that OpenSSL never touches a socket or blocks.
-#include "http/TlsStream.h"
+// and from the inner stream through a TlsRecordBuffer, so that OpenSSL never touches a socket
+// or blocks.
+#include "platform/TlsStream.h"
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
@@ -9,13 +10,11 @@
 #include <algorithm>
 #include <climits>
 
-#include "http/HttpError.h"
+#include "platform/TlsRecords.h"
 
-namespace lorvex {
+namespace lorvex::platform {
 
 namespace {
-
-constexpr std::size_t kCipherChunk = 16 * 1024;
 
 // One context for the process: the system's trust store (SSL_CERT_FILE and SSL_CERT_DIR
 // override it), peer verification on, TLS 1.2 at least.
@@ -50,17 +49,17 @@ bool IsIpLiteral(const std::string& host) {
 class OpenSslStream : public TlsStream {
  public:
   OpenSslStream(std::unique_ptr<ByteStream> inner, const std::string& host)
-      : inner_(std::move(inner)), host_(host) {
+      : records_(std::move(inner)), host_(host) {
     SSL_CTX* context = SharedContext();
     ssl_ = context ? SSL_new(context) : nullptr;
-    if (!ssl_) throw HttpError(HttpFailure::Tls, "cannot start TLS: " + LastOpenSslError());
+    if (!ssl_) throw TlsError(TlsFailure::Channel, "cannot start TLS: " + LastOpenSslError());
     in_ = BIO_new(BIO_s_mem());
     out_ = BIO_new(BIO_s_mem());
     if (!in_ || !out_) {
       BIO_free(in_);
       BIO_free(out_);
       SSL_free(ssl_);
-      throw HttpError(HttpFailure::Tls, "cannot start TLS: out of memory");
+      throw TlsError(TlsFailure::Channel, "cannot start TLS: out of memory");
     }
     BIO_set_mem_eof_return(in_, -1);  // an empty input buffer means "wait", not the end
     SSL_set_bio(ssl_, in_, out_);
@@ -80,17 +79,15 @@ class OpenSslStream : public TlsStream {
     for (;;) {
       int result = SSL_do_handshake(ssl_);
       long flushed = FlushOut();
-      if (flushed == platform::kSocketFailed) throw NetworkError();
-      if (flushed == platform::kSocketWouldBlock) return Step::WantWrite;
+      if (flushed == kSocketFailed) throw records_.StreamFailure();
+      if (flushed == kSocketWouldBlock) return Step::WantWrite;
       if (result == 1) return Step::Done;
       int error = SSL_get_error(ssl_, result);
       if (error != SSL_ERROR_WANT_READ) throw HandshakeError();
       long fed = FeedIn();
-      if (fed == platform::kSocketWouldBlock) return Step::WantRead;
-      if (fed == platform::kSocketFailed) throw NetworkError();
-      if (fed == 0)
-        throw HttpError(HttpFailure::Tls,
-                        "connection closed during the TLS handshake with " + host_);
+      if (fed == kSocketWouldBlock) return Step::WantRead;
+      if (fed == kSocketFailed) throw records_.StreamFailure();
+      if (fed == 0) throw TlsRecordBuffer::ClosedDuringHandshake(host_);
     }
   }
 
@@ -102,7 +99,7 @@ class OpenSslStream : public TlsStream {
       if (n > 0) return n;
       int error = SSL_get_error(ssl_, n);
       if (error == SSL_ERROR_ZERO_RETURN) return 0;
-      if (error != SSL_ERROR_WANT_READ) return Fail(LastOpenSslError());
+      if (error != SSL_ERROR_WANT_READ) return records_.Fail(LastOpenSslError());
       long fed = FeedIn();
       // The end of the inner stream without TLS's own closing message is taken as the end:
       // servers commonly close so, and the HTTP framing above tells a cut body.
@@ -114,74 +111,50 @@ class OpenSslStream : public TlsStream {
     long flushed = FlushOut();
     if (flushed < 0) return flushed;
     int n = SSL_write(ssl_, data, int(std::min<std::size_t>(size, INT_MAX)));
-    if (n <= 0) return Fail(LastOpenSslError());
-    if (FlushOut() == platform::kSocketFailed) return platform::kSocketFailed;
+    if (n <= 0) return records_.Fail(LastOpenSslError());
+    if (FlushOut() == kSocketFailed) return kSocketFailed;
     return n;  // what the inner stream would not take yet goes out on the next call
   }
 
-  platform::SocketWait WaitReadable(int timeoutMs) override {
-    if (SSL_pending(ssl_) > 0 || BIO_ctrl_pending(in_) > 0 || innerEnded_)
-      return platform::SocketWait::Ready;
-    if (pending_.size() > pendingAt_) return inner_->WaitWritable(timeoutMs);
-    return inner_->WaitReadable(timeoutMs);
+  SocketWait WaitReadable(int timeoutMs) override {
+    if (SSL_pending(ssl_) > 0 || BIO_ctrl_pending(in_) > 0) return SocketWait::Ready;
+    return records_.WaitReadable(timeoutMs);
   }
-  platform::SocketWait WaitWritable(int timeoutMs) override {
-    return inner_->WaitWritable(timeoutMs);
-  }
-  std::string ErrorText() const override { return error_.empty() ? inner_->ErrorText() : error_; }
+  SocketWait WaitWritable(int timeoutMs) override { return records_.WaitWritable(timeoutMs); }
+  std::string ErrorText() const override { return records_.ErrorText(); }
 
  private:
   // Moves the ciphertext the session produced to the inner stream: 1 when all of it went,
   // else kSocketWouldBlock (the rest is kept) or kSocketFailed.
   long FlushOut() {
-    for (;;) {
-      if (pendingAt_ == pending_.size()) {
-        pending_.resize(kCipherChunk);
-        int n = BIO_read(out_, pending_.data(), int(pending_.size()));
-        pending_.resize(n > 0 ? std::size_t(n) : 0);
-        pendingAt_ = 0;
-        if (n <= 0) return 1;
-      }
-      long sent = inner_->Send(pending_.data() + pendingAt_, pending_.size() - pendingAt_);
-      if (sent <= 0) return sent;
-      pendingAt_ += std::size_t(sent);
-    }
+    char chunk[kCipherChunk];
+    for (int n; (n = BIO_read(out_, chunk, int(sizeof chunk))) > 0;)
+      records_.Queue(chunk, std::size_t(n));
+    return records_.Flush();
   }
   // Reads ciphertext from the inner stream into the session: bytes read, 0 at its end,
   // kSocketWouldBlock or kSocketFailed.
   long FeedIn() {
-    char buffer[kCipherChunk];
-    long n = inner_->Receive(buffer, sizeof buffer);
-    if (n > 0) BIO_write(in_, buffer, int(n));
-    if (n == 0) innerEnded_ = true;
+    received_.clear();
+    long n = records_.Read(received_);
+    if (n > 0) BIO_write(in_, received_.data(), int(n));
     return n;
   }
-  long Fail(std::string why) {
-    error_ = std::move(why);
-    return platform::kSocketFailed;
-  }
-  HttpError NetworkError() const {
-    return HttpError(HttpFailure::Network,
-                     "connection failed during the TLS handshake: " + inner_->ErrorText());
-  }
-  HttpError HandshakeError() {
+  TlsError HandshakeError() {
     long verify = SSL_get_verify_result(ssl_);
     std::string why = verify != X509_V_OK ? std::string("certificate verification failed: ") +
                                                 X509_verify_cert_error_string(verify)
                                           : "TLS handshake failed: " + LastOpenSslError();
     ERR_clear_error();
-    return HttpError(HttpFailure::Tls, why + " (" + host_ + ")");
+    return TlsError(TlsFailure::Channel, why + " (" + host_ + ")");
   }
 
-  std::unique_ptr<ByteStream> inner_;
+  TlsRecordBuffer records_;
   std::string host_;
   SSL* ssl_ = nullptr;
-  BIO* in_ = nullptr;   // ciphertext from the server, owned by ssl_
-  BIO* out_ = nullptr;  // ciphertext for the server, owned by ssl_
-  std::string pending_;
-  std::size_t pendingAt_ = 0;
-  bool innerEnded_ = false;
-  std::string error_;
+  BIO* in_ = nullptr;     // ciphertext from the server, owned by ssl_
+  BIO* out_ = nullptr;    // ciphertext for the server, owned by ssl_
+  std::string received_;  // ciphertext on its way from the inner stream to in_
 };
 
 }  // namespace
@@ -191,4 +164,4 @@ std::unique_ptr<TlsStream> CreateTlsStream(std::unique_ptr<ByteStream> inner,
   return std::make_unique<OpenSslStream>(std::move(inner), host);
 }
 
-}  // namespace lorvex
+}  // namespace lorvex::platform

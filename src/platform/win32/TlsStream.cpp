@@ -1,8 +1,8 @@
 // TLS over Schannel (SSPI): tokens and records are exchanged through memory buffers, which this
-// stream moves to and from the inner stream, so that nothing blocks. Schannel is asked not to
-// judge the server's certificate itself; the chain is built and checked here against the
-// system's trust store and the host name, the same way on Windows and under Wine.
-#include "http/TlsStream.h"
+// stream moves to and from the inner stream through a TlsRecordBuffer, so that nothing blocks.
+// Schannel is asked not to judge the server's certificate itself; the chain is built and checked
+// here against the system's trust store and the host name, the same way on Windows and under Wine.
+#include "platform/TlsStream.h"
 
 #include <winsock2.h>
 // after winsock2.h, which must come first
@@ -19,14 +19,13 @@
 #include <optional>
 #include <vector>
 
-#include "http/HttpError.h"
+#include "platform/TlsRecords.h"
 #include "util/Strings.h"
 
-namespace lorvex {
+namespace lorvex::platform {
 
 namespace {
 
-constexpr std::size_t kCipherChunk = 16 * 1024;
 // The largest TLS record with its header and padding; more buffered input than this without a
 // complete message is a broken peer.
 constexpr std::size_t kMaxBufferedCipher = 128 * 1024;
@@ -145,7 +144,7 @@ struct CertificateChain {
 class SchannelStream : public TlsStream {
  public:
   SchannelStream(std::unique_ptr<ByteStream> inner, const std::string& host)
-      : inner_(std::move(inner)), host_(host) {
+      : records_(std::move(inner)), host_(host) {
     SCHANNEL_CRED settings{};
     settings.dwVersion = SCHANNEL_CRED_VERSION;
     settings.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
@@ -154,22 +153,22 @@ class SchannelStream : public TlsStream {
         nullptr, const_cast<char*>(UNISP_NAME_A), SECPKG_CRED_OUTBOUND, nullptr, &settings, nullptr,
         nullptr, &credentials_.handle, &expiry);
     if (status != SEC_E_OK)
-      throw HttpError(HttpFailure::Tls,
-                      "cannot start TLS: " + StatusText("AcquireCredentialsHandle", status));
+      throw TlsError(TlsFailure::Channel,
+                     "cannot start TLS: " + StatusText("AcquireCredentialsHandle", status));
     credentials_.valid = true;
   }
 
   Step Handshake() override {
     for (;;) {
       long flushed = FlushOut();
-      if (flushed == platform::kSocketFailed) throw NetworkError();
-      if (flushed == platform::kSocketWouldBlock) return Step::WantWrite;
+      if (flushed == kSocketFailed) throw records_.StreamFailure();
+      if (flushed == kSocketWouldBlock) return Step::WantWrite;
       if (established_) return Step::Done;
       if (started_ && (cipher_.empty() || needMore_)) {
         long fed = FeedIn();
-        if (fed == platform::kSocketWouldBlock) return Step::WantRead;
-        if (fed == platform::kSocketFailed) throw NetworkError();
-        if (fed == 0) throw ClosedDuringHandshake();
+        if (fed == kSocketWouldBlock) return Step::WantRead;
+        if (fed == kSocketFailed) throw records_.StreamFailure();
+        if (fed == 0) throw TlsRecordBuffer::ClosedDuringHandshake(host_);
         continue;
       }
       Advance();
@@ -190,7 +189,7 @@ class SchannelStream : public TlsStream {
       if (!cipher_.empty()) {
         long decrypted = Decrypt();
         if (decrypted != 0) {
-          if (decrypted == platform::kSocketFailed) return decrypted;
+          if (decrypted == kSocketFailed) return decrypted;
           continue;  // plaintext, the peer's close, or a renegotiation step
         }
       }
@@ -213,22 +212,19 @@ class SchannelStream : public TlsStream {
         {0, SECBUFFER_EMPTY, nullptr}};
     SecBufferDesc description{SECBUFFER_VERSION, 4, buffers};
     SECURITY_STATUS status = ::EncryptMessage(&context_.handle, 0, &description, 0);
-    if (status != SEC_E_OK) return Fail(StatusText("EncryptMessage", status));
-    pending_.append(record.data(), buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer);
-    if (FlushOut() == platform::kSocketFailed) return platform::kSocketFailed;
+    if (status != SEC_E_OK) return records_.Fail(StatusText("EncryptMessage", status));
+    records_.Queue(record.data(), buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer);
+    if (FlushOut() == kSocketFailed) return kSocketFailed;
     return long(n);  // what the inner stream would not take yet goes out on the next call
   }
 
-  platform::SocketWait WaitReadable(int timeoutMs) override {
-    if (plainAt_ < plain_.size() || closed_ || innerEnded_ || (!cipher_.empty() && !needMore_))
-      return platform::SocketWait::Ready;
-    if (pendingAt_ < pending_.size()) return inner_->WaitWritable(timeoutMs);
-    return inner_->WaitReadable(timeoutMs);
+  SocketWait WaitReadable(int timeoutMs) override {
+    if (plainAt_ < plain_.size() || closed_ || (!cipher_.empty() && !needMore_))
+      return SocketWait::Ready;
+    return records_.WaitReadable(timeoutMs);
   }
-  platform::SocketWait WaitWritable(int timeoutMs) override {
-    return inner_->WaitWritable(timeoutMs);
-  }
-  std::string ErrorText() const override { return error_.empty() ? inner_->ErrorText() : error_; }
+  SocketWait WaitWritable(int timeoutMs) override { return records_.WaitWritable(timeoutMs); }
+  std::string ErrorText() const override { return records_.ErrorText(); }
 
  private:
   // One InitializeSecurityContext step over the buffered input; false when it needs more.
@@ -256,7 +252,7 @@ class SchannelStream : public TlsStream {
     }
     if (status != SEC_E_OK && status != SEC_I_CONTINUE_NEEDED) throw HandshakeError(status);
     if (out[0].pvBuffer && out[0].cbBuffer)
-      pending_.append(static_cast<const char*>(out[0].pvBuffer), out[0].cbBuffer);
+      records_.Queue(static_cast<const char*>(out[0].pvBuffer), out[0].cbBuffer);
     KeepExtra(in[1]);
     if (status == SEC_E_OK) {
       VerifyServer();
@@ -287,7 +283,8 @@ class SchannelStream : public TlsStream {
     SecBufferDesc description{SECBUFFER_VERSION, 4, buffers};
     SECURITY_STATUS status = ::DecryptMessage(&context_.handle, &description, 0, nullptr);
     if (status == SEC_E_INCOMPLETE_MESSAGE) {
-      if (cipher_.size() > kMaxBufferedCipher) return Fail(StatusText("DecryptMessage", status));
+      if (cipher_.size() > kMaxBufferedCipher)
+        return records_.Fail(StatusText("DecryptMessage", status));
       needMore_ = true;
       return 0;
     }
@@ -296,7 +293,7 @@ class SchannelStream : public TlsStream {
       return 1;
     }
     if (status != SEC_E_OK && status != SEC_I_RENEGOTIATE)
-      return Fail(StatusText("DecryptMessage", status));
+      return records_.Fail(StatusText("DecryptMessage", status));
     plain_.clear();
     plainAt_ = 0;
     const SecBuffer* extra = nullptr;
@@ -314,10 +311,10 @@ class SchannelStream : public TlsStream {
       try {
         while (!established_ && Advance()) {
         }
-      } catch (const HttpError& e) {
-        return Fail(e.what());
+      } catch (const TlsError& e) {
+        return records_.Fail(e.what());
       }
-      if (!established_) return Fail("TLS renegotiation is not supported");
+      if (!established_) return records_.Fail("TLS renegotiation is not supported");
     }
     return 1;
   }
@@ -327,7 +324,7 @@ class SchannelStream : public TlsStream {
     SECURITY_STATUS status = ::QueryContextAttributesW(
         &context_.handle, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate.value);
     if (status != SEC_E_OK || !certificate.value)
-      throw HttpError(HttpFailure::Tls, "the server sent no certificate (" + host_ + ")");
+      throw TlsError(TlsFailure::Channel, "the server sent no certificate (" + host_ + ")");
     char serverAuth[] = szOID_PKIX_KP_SERVER_AUTH;
     LPSTR usages[] = {serverAuth};
     CERT_CHAIN_PARA chainSettings{};
@@ -339,8 +336,8 @@ class SchannelStream : public TlsStream {
     if (!::CertGetCertificateChain(nullptr, certificate.value, nullptr,
                                    certificate.value->hCertStore, &chainSettings, 0, nullptr,
                                    &chain.value))
-      throw HttpError(HttpFailure::Tls,
-                      StatusText("certificate chain", long(::GetLastError())) + " (" + host_ + ")");
+      throw TlsError(TlsFailure::Channel,
+                     StatusText("certificate chain", long(::GetLastError())) + " (" + host_ + ")");
     // An address is matched here against the certificate's IP entries; the policy's own
     // name check is for host names.
     std::optional<std::vector<unsigned char>> address = AddressBytes(host_);
@@ -355,68 +352,40 @@ class SchannelStream : public TlsStream {
     CERT_CHAIN_POLICY_STATUS result{};
     result.cbSize = sizeof result;
     if (!::CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain.value, &policy, &result))
-      throw HttpError(HttpFailure::Tls, StatusText("certificate policy", long(::GetLastError())) +
-                                            " (" + host_ + ")");
+      throw TlsError(TlsFailure::Channel,
+                     StatusText("certificate policy", long(::GetLastError())) + " (" + host_ + ")");
     bool selfSigned = chain.value->cChain > 0 && chain.value->rgpChain[0]->cElement == 1;
     DWORD error = result.dwError;
     if (error == 0 && address && !HasIpEntry(certificate.value, *address))
       error = static_cast<DWORD>(CERT_E_CN_NO_MATCH);
     if (error != 0)
-      throw HttpError(HttpFailure::Tls, "certificate verification failed: " +
-                                            CertificateErrorText(error, selfSigned) + " (" + host_ +
-                                            ")");
-  }
-
-  long FlushOut() {
-    while (pendingAt_ < pending_.size()) {
-      long sent = inner_->Send(pending_.data() + pendingAt_, pending_.size() - pendingAt_);
-      if (sent <= 0) return sent;
-      pendingAt_ += std::size_t(sent);
-    }
-    pending_.clear();
-    pendingAt_ = 0;
-    return 1;
-  }
-  long FeedIn() {
-    char buffer[kCipherChunk];
-    long n = inner_->Receive(buffer, sizeof buffer);
-    if (n > 0) {
-      cipher_.append(buffer, std::size_t(n));
-      needMore_ = false;
-    }
-    if (n == 0) innerEnded_ = true;
-    return n;
-  }
-  long Fail(std::string why) {
-    error_ = std::move(why);
-    return platform::kSocketFailed;
-  }
-  HttpError NetworkError() const {
-    return HttpError(HttpFailure::Network,
-                     "connection failed during the TLS handshake: " + inner_->ErrorText());
-  }
-  HttpError ClosedDuringHandshake() const {
-    return HttpError(HttpFailure::Tls, "connection closed during the TLS handshake with " + host_);
-  }
-  HttpError HandshakeError(long status) const {
-    return HttpError(HttpFailure::Tls,
-                     "TLS handshake failed: " + StatusText("InitializeSecurityContext", status) +
+      throw TlsError(TlsFailure::Channel,
+                     "certificate verification failed: " + CertificateErrorText(error, selfSigned) +
                          " (" + host_ + ")");
   }
 
-  std::unique_ptr<ByteStream> inner_;
+  long FlushOut() { return records_.Flush(); }
+  long FeedIn() {
+    long n = records_.Read(cipher_);
+    if (n > 0) needMore_ = false;
+    return n;
+  }
+  TlsError HandshakeError(long status) const {
+    return TlsError(TlsFailure::Channel,
+                    "TLS handshake failed: " + StatusText("InitializeSecurityContext", status) +
+                        " (" + host_ + ")");
+  }
+
+  TlsRecordBuffer records_;
   std::string host_;
   Credentials credentials_;
   SecurityContext context_;
   SecPkgContext_StreamSizes sizes_{};
-  bool started_ = false, established_ = false, closed_ = false, innerEnded_ = false;
+  bool started_ = false, established_ = false, closed_ = false;
   bool needMore_ = false;  // the buffered input is an incomplete message
   std::string cipher_;     // input not yet consumed
   std::string plain_;      // decrypted, not yet read
   std::size_t plainAt_ = 0;
-  std::string pending_;  // output not yet taken by the inner stream
-  std::size_t pendingAt_ = 0;
-  std::string error_;
 };
 
 }  // namespace
@@ -426,4 +395,4 @@ std::unique_ptr<TlsStream> CreateTlsStream(std::unique_ptr<ByteStream> inner,
   return std::make_unique<SchannelStream>(std::move(inner), host);
 }
 
-}  // namespace lorvex
+}  // namespace lorvex::platform

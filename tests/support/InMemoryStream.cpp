@@ -1,9 +1,9 @@
-#include "http/ByteStream.h"
+#include "support/InMemoryStream.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace lorvex {
+namespace lorvex::test {
 
 long InMemoryStream::Receive(char* buffer, std::size_t size) {
   std::size_t n = std::min(size, released_.size() - offset_);
@@ -32,4 +32,4 @@ platform::SocketWait InMemoryStream::WaitReadable(int) {
   return idle ? platform::SocketWait::Timeout : platform::SocketWait::Ready;
 }
 
-}  // namespace lorvex
+}  // namespace lorvex::test
