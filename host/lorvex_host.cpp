@@ -35,8 +35,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
-#include <stdexcept>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
