@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 
@@ -193,7 +194,12 @@ int ImportCommand(const Args& args) {
   {
     InterruptStops interrupts;
     NativeObserver observer(::isatty(STDERR_FILENO) != 0);
-    HttpPoolFetcher fetcher(parsed.options.Connections, makeClient, FetchNatively);
+    // The first worker goes on with the page's client and its kept connection.
+    auto handOver = [&pageClient, &makeClient, mutex = std::make_shared<std::mutex>()] {
+      std::lock_guard lock(*mutex);
+      return pageClient ? std::move(pageClient) : makeClient();
+    };
+    HttpPoolFetcher fetcher(parsed.options.Connections, handOver, FetchNatively);
     try {
       completed = RunPageImport(html, location, parsed.document, work, fetcher, observer, state,
                                 parsed.options);

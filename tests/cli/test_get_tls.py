@@ -56,7 +56,8 @@ class HttpsGet(unittest.TestCase):
         work = os.path.join(self.folder.name, "work")
         with HttpServer(self.good) as tls:
             run = subprocess.run([TOOL, "import", tls.url("/page.htm"), "--work", work,
-                                  "--doc", "7"], capture_output=True, env=self.env, timeout=60)
+                                  "--doc", "7", "--connections", "1"], capture_output=True,
+                                 env=self.env, timeout=60)
             self.assertEqual(run.returncode, 0, run.stderr)
             self.assertEqual(len(tls.requests), 4)
             self.assertEqual(tls.connections, 1)
