@@ -65,8 +65,8 @@ TFormLook::TFormLook()
   brush_.reset(::CreateSolidBrush(color_));
 }
 
-void TFormLook::SetFont(const TDialogFont& font) {
-  std::wstring name = AnsiToUtf16(Text(font.Name));
+void TFormLook::SetFont(const DialogFont& font) {
+  std::wstring name = AnsiToUtf16(font.Name);
   if (!name.empty()) {
     std::fill(std::begin(description_.lfFaceName), std::end(description_.lfFaceName), L'\0');
     name.copy(description_.lfFaceName, LF_FACESIZE - 1);
@@ -92,7 +92,7 @@ void TFormLook::RemakeFont() {
   if (font) font_.reset(font);  // a font that cannot be made leaves the previous one
 }
 
-void ApplyDialogFont(HWND form, const TDialogFont& font) {
+void ApplyDialogFont(HWND form, const DialogFont& font) {
   if (TDialogForm* dialog = TDialogForm::FromHandle(form)) {
     dialog->Look().SetFont(font);
     dialog->RefreshLook();

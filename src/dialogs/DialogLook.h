@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "dialogs/DialogHost.h"
 #include "platform/win32/UniqueHandle.h"
-#include "plugin/PluginAbi.h"
 
 namespace lorvex {
 
@@ -37,7 +37,7 @@ class TFormLook {
 
   // Name (ANSI, from the host; none or empty keeps the face), size in points, colour,
   // character set, in this order.
-  void SetFont(const TDialogFont& font);
+  void SetFont(const DialogFont& font);
   void SetCharset(uint8_t charset);
   void SetColor(uint32_t color);
 
@@ -59,7 +59,7 @@ class TFormLook {
 
 // Gives a dialog of this library the host's font (a dialog's look is found from its window;
 // other windows are left alone) and hands the new font to every control.
-void ApplyDialogFont(HWND form, const TDialogFont& font);
+void ApplyDialogFont(HWND form, const DialogFont& font);
 // Replaces the character set of that font; applied after ApplyDialogFont, it wins.
 void SetDialogFontCharset(HWND form, uint8_t charset);
 // The dialog's background colour.

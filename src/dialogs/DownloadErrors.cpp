@@ -1,15 +1,14 @@
 #include "dialogs/DownloadErrors.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "dialogs/DialogHttp.h"
 #include "dialogs/DialogIds.h"
 #include "dialogs/DialogLook.h"
 #include "dialogs/DownloadFlags.h"
 #include "dialogs/MessagePump.h"
 #include "http/HttpFetch.h"
-#include "plugin/PluginAbi.h"
 
 namespace lorvex {
 
@@ -22,8 +21,7 @@ TForm_DownloadErrors* current = nullptr;
 
 // The application's owner window when this thread runs it (a window of another thread would
 // tie the two threads' input together).
-HWND OwnerOnThisThread() {
-  HWND owner = ApplicationOwner();
+HWND OwnerOnThisThread(HWND owner) {
   if (!owner || !::IsWindow(owner)) return nullptr;
   return ::GetWindowThreadProcessId(owner, nullptr) == ::GetCurrentThreadId() ? owner : nullptr;
 }
@@ -60,12 +58,27 @@ class DisabledWindows {
   std::vector<HWND> windows_;
 };
 
+// The Retry button's client: the dialogs' request header values, cookies kept, redirects not
+// followed.
+std::unique_ptr<THttpClient> MakeRetryClient() {
+  auto http = std::make_unique<THttpClient>();
+  http->HandleRedirects = false;
+  http->AllowCookies = true;
+  http->ReadTimeout = 0;
+  http->MaxLineAction = TMaxLineAction::maException;
+  http->HTTPOptions = THttpOption::hoForceEncodeParams;
+  http->ProxyParams = TProxyParams{};
+  http->Request = THttpRequestSettings{};
+  return http;
+}
+
 }  // namespace
 
 TForm_DownloadErrors* Form_DownloadErrors() { return current; }
 
-TForm_DownloadErrors::TForm_DownloadErrors() : HTTP(MakeDialogHttpClient(false)) {
-  CreateForm(kErrorsCaption, OwnerOnThisThread(), kWidth, kHeight);
+TForm_DownloadErrors::TForm_DownloadErrors(DialogHost host)
+    : HTTP(MakeRetryClient()), host_(std::move(host)) {
+  CreateForm(kErrorsCaption, OwnerOnThisThread(host_.Owner), kWidth, kHeight);
   // In the order the dialog's design makes them.
   AddFlatButton(L"确认(&O)", 356, 199, 82, 22, kIdOk);
   AddFlatButton(L"重试下载(&R)", 272, 199, 82, 22, kIdRetry);
@@ -84,24 +97,22 @@ TForm_DownloadErrors::~TForm_DownloadErrors() {
 }
 
 void TForm_DownloadErrors::FormCreate() {
-  const TPlugInRequest& request = CurrentRequest();
-  if (request.PrepareForm) request.PrepareForm(Handle());
+  if (host_.PrepareForm) host_.PrepareForm(Handle());
   FailedUrls.clear();
   FailedTargets.clear();
   DownloadFlags().StopAll = false;
 }
 
 void TForm_DownloadErrors::FormShow() {
-  TPlugInRequest& request = CurrentRequest();
-  savedDialogState_ = request.DialogState;
-  request.DialogState = 0;
-  ApplyDialogFont(Handle(), request.DialogFont);
-  SetDialogFontCharset(Handle(), request.FontCharset);
+  if (host_.DialogState) savedDialogState_ = std::exchange(*host_.DialogState, 0);
+  ApplyDialogFont(Handle(), host_.Font);
+  SetDialogFontCharset(Handle(), host_.FontCharset);
   if (HTTP) {
-    ApplyRequestProxy(*HTTP, request);
-    HTTP->ReadTimeout = request.HttpReadTimeout;
+    HTTP->ProxyParams.ProxyServer = host_.ProxyServer;
+    HTTP->ProxyParams.ProxyPort = host_.ProxyPort;
+    HTTP->ReadTimeout = host_.ReadTimeout;
   }
-  SetDialogColor(Handle(), request.DialogColor);
+  SetDialogColor(Handle(), host_.Color);
   RefreshErrorList();
 }
 
@@ -188,7 +199,7 @@ void TForm_DownloadErrors::btnStopClick() {
 }
 
 void TForm_DownloadErrors::FormClose() {
-  CurrentRequest().DialogState = savedDialogState_;
+  if (host_.DialogState) *host_.DialogState = savedDialogState_;
   if (HTTP) HTTP->Disconnect();
 }
 

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "dialogs/DialogForm.h"
+#include "dialogs/DialogHost.h"
 #include "http/HttpClient.h"
 #include "util/Strings.h"
 
@@ -23,13 +24,13 @@ enum TModalResult : int { mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3 };
 
 class TForm_DownloadErrors final : public TDialogForm {
  public:
-  TForm_DownloadErrors();
+  explicit TForm_DownloadErrors(DialogHost host);
   ~TForm_DownloadErrors() override;
 
   StringList FailedUrls;
   StringList FailedTargets;  // line i is where line i of FailedUrls was to be saved
-  // Its own client: redirects not followed, the request's read time-out (set when shown),
-  // proxy from the request. It does not process messages while it waits.
+  // Its own client: redirects not followed, the host's read time-out and proxy (set when
+  // shown). It does not process messages while it waits.
   std::unique_ptr<THttpClient> HTTP;
 
   // Shows the dialog; every other window of the thread, and the owner window, is disabled
@@ -57,6 +58,7 @@ class TForm_DownloadErrors final : public TDialogForm {
   void CloseWith(int result);
 
   uint8_t savedDialogState_ = 0;
+  const DialogHost host_;
   bool showing_ = false;
   int modalResult_ = mrNone;
 };

@@ -3,12 +3,12 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "dialogs/DialogIds.h"
 #include "dialogs/DialogLook.h"
 #include "dialogs/DownloadFlags.h"
 #include "dialogs/MessagePump.h"
-#include "plugin/PluginAbi.h"
 
 namespace lorvex {
 
@@ -26,7 +26,7 @@ TForm_DownloadProgress* current = nullptr;
 
 TForm_DownloadProgress* Form_DownloadProgress() { return current; }
 
-TForm_DownloadProgress::TForm_DownloadProgress() {
+TForm_DownloadProgress::TForm_DownloadProgress(DialogHost host) : host_(std::move(host)) {
   // Made without an owner; placed over the application's owner window when shown.
   SIZE outer = OuterSize(kClientWidth, kClientHeight);
   CreateForm(kProgressCaption, nullptr, outer.cx, outer.cy);
@@ -53,18 +53,15 @@ TForm_DownloadProgress::~TForm_DownloadProgress() {
 }
 
 void TForm_DownloadProgress::FormCreate() {
-  const TPlugInRequest& request = CurrentRequest();
-  if (request.PrepareForm) request.PrepareForm(Handle());
+  if (host_.PrepareForm) host_.PrepareForm(Handle());
   DownloadFlags().StopAll = false;
 }
 
 void TForm_DownloadProgress::FormShow() {
-  TPlugInRequest& request = CurrentRequest();
-  savedDialogState_ = request.DialogState;
+  if (host_.DialogState) savedDialogState_ = std::exchange(*host_.DialogState, 0);
   closing_ = false;
-  request.DialogState = 0;
-  ApplyDialogFont(Handle(), request.DialogFont);
-  SetDialogFontCharset(Handle(), request.FontCharset);
+  ApplyDialogFont(Handle(), host_.Font);
+  SetDialogFontCharset(Handle(), host_.FontCharset);
   SetProgress(0);
   // A clip shorter than the stop frame (some systems ship a stand-in of a frame or two) is
   // played whole.
@@ -73,13 +70,13 @@ void TForm_DownloadProgress::FormShow() {
     ::SendMessageW(animate, ACM_PLAY, WPARAM(-1), MAKELPARAM(0, WORD(-1)));
   DownloadFlags().Stop = false;
   DownloadFlags().CancelWaiting = false;
-  SetDialogColor(Handle(), request.DialogColor);
+  SetDialogColor(Handle(), host_.Color);
 }
 
 void TForm_DownloadProgress::Show() {
   FormShow();
   if (!placed_) {
-    PlaceMainFormCenter(Handle(), ApplicationOwner());
+    PlaceMainFormCenter(Handle(), host_.Owner);
     placed_ = true;
   }
   ::ShowWindow(Handle(), SW_SHOW);
@@ -110,7 +107,7 @@ void TForm_DownloadProgress::btnCancelWaitingClick() {
 
 void TForm_DownloadProgress::FormClose() {
   closing_ = true;
-  CurrentRequest().DialogState = savedDialogState_;
+  if (host_.DialogState) *host_.DialogState = savedDialogState_;
   if (OnClose) std::exchange(OnClose, nullptr)();
   ::SendMessageW(Control(kIdAnimate), ACM_STOP, 0, 0);
 }

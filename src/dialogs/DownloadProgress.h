@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "dialogs/DialogForm.h"
+#include "dialogs/DialogHost.h"
 #include "platform/win32/UniqueHandle.h"
 
 namespace lorvex {
@@ -28,7 +29,7 @@ constexpr int kAnimationStopFrame = 20;
 
 class TForm_DownloadProgress final : public TDialogForm {
  public:
-  TForm_DownloadProgress();
+  explicit TForm_DownloadProgress(DialogHost host);
   ~TForm_DownloadProgress() override;
 
   // Called once when the dialog closes (its close box, or Close).
@@ -68,6 +69,7 @@ class TForm_DownloadProgress final : public TDialogForm {
   uint8_t savedDialogState_ = 0;
   bool placed_ = false;
   bool skipPressed_ = false;
+  const DialogHost host_;
 };
 
 // The progress dialog alive, or null.

@@ -2,7 +2,6 @@
 
 #include <memory>
 
-#include "dialogs/DialogHttp.h"
 #include "dialogs/DownloadErrors.h"
 #include "dialogs/DownloadFlags.h"
 #include "dialogs/DownloadProgress.h"
@@ -12,6 +11,7 @@
 #include "platform/win32/Boundary.h"
 #include "plugin/PackingLibrary.h"
 #include "plugin/PageImportSettings.h"
+#include "plugin/RequestDialogs.h"
 #include "util/FileOperation.h"
 #include "util/UrlPath.h"
 
@@ -52,7 +52,7 @@ ImportFetchSettings FetchSettingsFor(const TPlugInRequest& request, bool quiet, 
 
 // The modal list of failures; true when the user chose Stop there.
 bool ShowFailures(const PageImportState& state) {
-  TForm_DownloadErrors errors;
+  TForm_DownloadErrors errors(DialogHostOf(CurrentRequest()));
   errors.FailedUrls.insert(errors.FailedUrls.end(), state.FailedUrls.begin(),
                            state.FailedUrls.end());
   errors.FailedTargets.insert(errors.FailedTargets.end(), state.FailedTargets.begin(),
@@ -70,7 +70,7 @@ bool ImportHtmlToStream(const TPlugInRequest& request, const std::string& html,
   // The transfers outlive the dialog, whose close ends them.
   auto fetcher =
       std::make_unique<ImportFetcher>(FetchSettingsFor(request, quiet, options.Connections));
-  auto progress = std::make_unique<TForm_DownloadProgress>();
+  auto progress = std::make_unique<TForm_DownloadProgress>(DialogHostOf(CurrentRequest()));
   progress->OnClose = [&fetcher] { fetcher->AbandonAll(); };
   PageImportState state;
   try {

@@ -8,6 +8,7 @@
 #include "dialogs/DialogTestSupport.h"
 #include "dialogs/DownloadErrors.h"
 #include "dialogs/DownloadProgress.h"
+#include "plugin/RequestDialogs.h"
 #include "util/FileOperation.h"
 
 namespace lorvex {
@@ -30,12 +31,12 @@ TEST(DialogScreenshots, BothDialogsWithAChineseFont) {
   host::SetDialogAutomation({host::ErrorListAction::Ok, ScreenshotFolder()});
   size_t before = host::SavedScreenshots().size();
   {
-    TForm_DownloadProgress progress;
+    TForm_DownloadProgress progress(DialogHostOf(CurrentRequest()));
     progress.Show();
     progress.SetProgress(45);
     ASSERT_TRUE(test::PumpUntil([&] { return host::SavedScreenshots().size() > before; }, 5000));
 
-    TForm_DownloadErrors errors;
+    TForm_DownloadErrors errors(DialogHostOf(CurrentRequest()));
     errors.FailedUrls = {"http://example.test/images/logo.png",
                          "http://example.test/style/site.css",
                          "http://example.test/scripts/menu.js"};

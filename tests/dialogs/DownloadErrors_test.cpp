@@ -14,6 +14,7 @@
 #include "dialogs/DialogIds.h"
 #include "dialogs/DialogTestSupport.h"
 #include "platform/Platform.h"
+#include "plugin/RequestDialogs.h"
 #include "support/TempFolder.h"
 #include "support/TestHttpServer.h"
 #include "util/FileOperation.h"
@@ -87,7 +88,7 @@ TEST_F(ErrorDialogTest, EachWayOfClosing) {
     SCOPED_TRACE(row.name);
     CurrentRequest().DialogState = 5;
     DownloadFlags() = {false, true, false};
-    TForm_DownloadErrors form;
+    TForm_DownloadErrors form(DialogHostOf(CurrentRequest()));
     EXPECT_EQ(Form_DownloadErrors(), &form);
     EXPECT_FALSE(DownloadFlags().StopAll);  // cleared when made
     form.FailedUrls = {"http://a/1", "http://b/2"};
@@ -118,7 +119,7 @@ TEST_F(ErrorDialogTest, ClientSettingsFromTheRequest) {
     CurrentRequest().ProxyServer = "proxy.example";
     CurrentRequest().ProxyPort = 3128;
     CurrentRequest().HttpReadTimeout = 2500;
-    TForm_DownloadErrors form;
+    TForm_DownloadErrors form(DialogHostOf(CurrentRequest()));
     PostClick(form.Handle(), kIdOk);
     EXPECT_EQ(form.ShowModal(), mrOk);
     EXPECT_EQ(form.HTTP->ProxyParams.ProxyServer, useProxy ? "proxy.example" : "");
@@ -169,7 +170,7 @@ TEST_F(ErrorDialogTest, RetryKeepsWhatFailsAgainInOrder) {
         expectMemo += std::wstring(urls.back().begin(), urls.back().end());
       }
     }
-    TForm_DownloadErrors dialog;
+    TForm_DownloadErrors dialog(DialogHostOf(CurrentRequest()));
     form = dialog.Handle();
     dialog.FailedUrls = urls;
     dialog.FailedTargets = targets;
@@ -191,7 +192,7 @@ TEST_F(ErrorDialogTest, RetryKeepsWhatFailsAgainInOrder) {
 }
 
 TEST_F(ErrorDialogTest, ButtonsEnabledAgainAfterARetryThatRaises) {
-  TForm_DownloadErrors form;
+  TForm_DownloadErrors form(DialogHostOf(CurrentRequest()));
   form.FailedUrls = {"http://127.0.0.1:1/a", "http://127.0.0.1:1/b"};
   form.FailedTargets = {"only one"};  // lists out of step: the retry raises
   EXPECT_ANY_THROW(form.btnRetryClick());

@@ -15,6 +15,7 @@
 #include "dialogs/DialogTestSupport.h"
 #include "dialogs/DownloadErrors.h"
 #include "download/ImportFetcher.h"
+#include "plugin/RequestDialogs.h"
 
 namespace lorvex {
 namespace {
@@ -40,8 +41,11 @@ TEST_F(ProgressDialogTest, CreationShowAndClose) {
   CurrentRequest().PrepareForm = &RecordPrepareForm;
   CurrentRequest().DialogState = 7;
   DownloadFlags() = {true, true, true};
+  CurrentRequest().DialogFont = {"SimSun", 12, 0x00112233, DEFAULT_CHARSET, {}};
+  CurrentRequest().FontCharset = GB2312_CHARSET;
+  CurrentRequest().DialogColor = 0x00C0FFEE;
   {
-    TForm_DownloadProgress form;
+    TForm_DownloadProgress form(DialogHostOf(CurrentRequest()));
     // FormCreate: the host saw the window, with its controls; only StopAll is cleared.
     EXPECT_EQ(prepared, std::vector<HWND>{form.Handle()});
     EXPECT_EQ(Form_DownloadProgress(), &form);
@@ -50,9 +54,6 @@ TEST_F(ProgressDialogTest, CreationShowAndClose) {
     EXPECT_FALSE(::IsWindowVisible(form.Handle()));
     EXPECT_EQ(::GetWindow(form.Handle(), GW_OWNER), nullptr);
 
-    CurrentRequest().DialogFont = {"SimSun", 12, 0x00112233, DEFAULT_CHARSET, {}};
-    CurrentRequest().FontCharset = GB2312_CHARSET;
-    CurrentRequest().DialogColor = 0x00C0FFEE;
     form.Show();
     EXPECT_TRUE(::IsWindowVisible(form.Handle()));
     // The host's look: one real font (FontCharset winning) on the form and every control.
@@ -121,7 +122,7 @@ TEST_F(ProgressDialogTest, ButtonsAndTheirAccelerators) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     DownloadFlags() = {};
-    TForm_DownloadProgress form;
+    TForm_DownloadProgress form(DialogHostOf(CurrentRequest()));
     form.Show();
     ASSERT_TRUE(PumpUntil([&] { return ::GetFocus() == form.Handle(); }, 2000));
     for (const Press& press : row.presses) {
@@ -192,8 +193,8 @@ TEST_F(ProgressDialogTest, CompletionOutcomesSetTheDownloadersTag) {
 
 // Both dialogs keep their size against the border (WM_SIZING) and against SetWindowPos.
 TEST_F(ProgressDialogTest, BothDialogsRefuseEveryResize) {
-  TForm_DownloadProgress progress;
-  TForm_DownloadErrors errors;
+  TForm_DownloadProgress progress(DialogHostOf(CurrentRequest()));
+  TForm_DownloadErrors errors(DialogHostOf(CurrentRequest()));
   progress.Show();
   for (HWND form : {progress.Handle(), errors.Handle()}) {
     RECT before{};
@@ -222,7 +223,7 @@ TEST_F(ProgressDialogTest, FocusComesBackUntilTheDialogCloses) {
   HWND other = ::CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
                                  200, 100, nullptr, nullptr, nullptr, nullptr);
   ASSERT_NE(other, nullptr);
-  TForm_DownloadProgress form;
+  TForm_DownloadProgress form(DialogHostOf(CurrentRequest()));
   form.Show();
   ASSERT_TRUE(PumpUntil([&] { return ::GetFocus() == form.Handle(); }, 2000));
 

@@ -20,6 +20,7 @@
 #include "fetch/FetchAhead.h"
 #include "http/HttpFetch.h"
 #include "platform/Platform.h"
+#include "plugin/RequestDialogs.h"
 #include "support/TempFolder.h"
 #include "support/TestHttpServer.h"
 #include "util/FileOperation.h"
@@ -150,7 +151,7 @@ TEST_F(FetchTest, SkipOrCloseEndsAStalledHttpFallback) {
   for (bool closeBox : {false, true}) {
     SCOPED_TRACE(closeBox ? "close box" : "Skip");
     ImportFetcher fetcher({});
-    TForm_DownloadProgress form;
+    TForm_DownloadProgress form(DialogHostOf(CurrentRequest()));
     form.OnClose = [&] { fetcher.AbandonAll(); };
     form.Show();
     std::atomic<long long> clickedAt{0};
