@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "dialogs/DialogIds.h"
+#include "HostAbi.h"
 #include "platform/Platform.h"
 #include "platform/win32/Boundary.h"
 #include "platform/win32/UniqueHandle.h"

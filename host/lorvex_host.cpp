@@ -40,26 +40,25 @@
 #include <string>
 #include <vector>
 
+#include "HostAbi.h"
 #include "HostDialogs.h"
 #include "TracedRun.h"
 #include "platform/win32/Boundary.h"
 #include "platform/win32/ComPtr.h"
 #include "platform/win32/MemoryStream.h"
 #include "platform/win32/UniqueHandle.h"
-#include "plugin/PluginAbi.h"
 #include "util/FileOperation.h"
 
 namespace {
 
-using lorvex::TPlugInRequest;
+using lorvex::host::GetCountFunc;
+using lorvex::host::GetTextFunc;
+using lorvex::host::GetTypeFunc;
+using lorvex::host::InitalizeFunc;
+using lorvex::host::LoadBlankFunc;
+using lorvex::host::LoadHtmlFunc;
+using lorvex::host::TPlugInRequest;
 using lorvex::win32::ComPtr;
-
-using GetCount = int32_t(__stdcall*)();
-using GetInt = int32_t(__stdcall*)(int32_t);
-using GetText = const char*(__stdcall*)(int32_t);
-using Initalize = bool(__stdcall*)(TPlugInRequest, int32_t, IStream**, bool*);
-using LoadHtml = bool(__stdcall*)(TPlugInRequest, const char*, const char*, IStream*, bool);
-using LoadBlank = void(__stdcall*)(TPlugInRequest, IStream*);
 
 struct UsageError : std::runtime_error {
   using std::runtime_error::runtime_error;
@@ -195,13 +194,13 @@ void SaveStream(const Options& options, IStream* stream) {
 const char* Bool(bool value) { return value ? "true" : "false"; }
 
 int List(HMODULE library) {
-  auto count = Export<GetCount>(library, "getcount")();
-  auto type = Export<GetInt>(library, "gettype");
-  auto name = Export<GetText>(library, "getname");
-  auto description = Export<GetText>(library, "getdescription");
-  auto author = Export<GetText>(library, "getauthor");
-  auto version = Export<GetText>(library, "getversion");
-  auto formats = Export<GetText>(library, "getsupportedformats");
+  auto count = Export<GetCountFunc>(library, "getcount")();
+  auto type = Export<GetTypeFunc>(library, "gettype");
+  auto name = Export<GetTextFunc>(library, "getname");
+  auto description = Export<GetTextFunc>(library, "getdescription");
+  auto author = Export<GetTextFunc>(library, "getauthor");
+  auto version = Export<GetTextFunc>(library, "getversion");
+  auto formats = Export<GetTextFunc>(library, "getsupportedformats");
   auto text = [](const char* s) { return s ? s : "(null)"; };
   for (int32_t i = 0; i < count; ++i)
     std::printf("%d\t%d\t%s\t%s\t%s\t%s\t%s\n", int(i), int(type(i)), text(name(i)),
@@ -219,7 +218,7 @@ int Run(HMODULE library, const Options& options) {
   ComPtr<IStream> stream = lorvex::win32::NewMemoryStream();
   IStream* hostStream = stream.Get();
   bool isPage = false;
-  bool result = Export<Initalize>(library, "initalize")(
+  bool result = Export<InitalizeFunc>(library, "initalize")(
       request, int32_t(options.Number("index", 0)), &hostStream, &isPage);
   std::printf("result=%s ispage=%s\n", Bool(result), Bool(isPage));
   std::fflush(stdout);
@@ -233,7 +232,7 @@ int Blank(HMODULE library, const Options& options) {
   RequestStrings strings;
   TPlugInRequest request = BuildRequest(options, strings);
   ComPtr<IStream> stream = lorvex::win32::NewMemoryStream();
-  Export<LoadBlank>(library, "loadblankpagetostream")(request, stream.Get());
+  Export<LoadBlankFunc>(library, "loadblankpagetostream")(request, stream.Get());
   SaveStream(options, stream.Get());
   return 0;
 }
@@ -251,7 +250,7 @@ int LoadHtmlFile(HMODULE library, const Options& options) {
   RequestStrings strings;
   TPlugInRequest request = BuildRequest(options, strings);
   ComPtr<IStream> stream = lorvex::win32::NewMemoryStream();
-  bool result = Export<LoadHtml>(library, "loadhtmltostream")(
+  bool result = Export<LoadHtmlFunc>(library, "loadhtmltostream")(
       request, html.c_str(), location.c_str(), stream.Get(), options.Has("quiet"));
   std::printf("result=%s\n", Bool(result));
   std::fflush(stdout);

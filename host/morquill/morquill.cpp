@@ -12,18 +12,21 @@
 #include <string>
 #include <vector>
 
+#include "HostAbi.h"
 #include "morquill/ZipWriter.h"
 #include "platform/Platform.h"
 #include "platform/win32/Boundary.h"
 #include "platform/win32/MemoryStream.h"
 #include "platform/win32/UniqueHandle.h"
-#include "plugin/PluginAbi.h"
 #include "util/UrlPath.h"
 
 namespace {
 
 using morquill::ReadChunk;
 using morquill::ZipWriter;
+
+// A string the caller passed (it may pass none): its text, or empty.
+std::string Text(const char* s) { return s ? std::string(s) : std::string(); }
 
 int LevelFor(uint8_t packMode) { return std::min<int>(packMode, 9); }
 
@@ -111,8 +114,8 @@ __attribute__((force_align_arg_pointer)) void __stdcall decompressdir(const char
                                                                       IStream* hostStream,
                                                                       uint8_t packMode) {
   PackInto("decompressdir", hostStream, [&] {
-    std::string base = lorvex::AddBackslash(lorvex::Text(folder));
-    std::string document = lorvex::Text(documentName);
+    std::string base = lorvex::AddBackslash(Text(folder));
+    std::string document = Text(documentName);
     std::string page = base + document + ".htm";
     WIN32_FILE_ATTRIBUTE_DATA pageInfo;
     if (!::GetFileAttributesExA(page.c_str(), GetFileExInfoStandard, &pageInfo) ||
@@ -148,3 +151,10 @@ __attribute__((force_align_arg_pointer)) void __stdcall decompressstream(IStream
 }
 
 }  // extern "C"
+
+namespace {
+// The exports have the types that the host's declarations give them: another argument or
+// calling convention does not compile.
+[[maybe_unused]] constexpr lorvex::host::DecompressDirFunc kDecompressDir = &decompressdir;
+[[maybe_unused]] constexpr lorvex::host::DecompressStreamFunc kDecompressStream = &decompressstream;
+}  // namespace
