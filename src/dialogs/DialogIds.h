@@ -1,5 +1,5 @@
-// Control identifiers and captions of the two download dialogs. The reference host includes
-// this header to recognise the error dialog and to find its buttons.
+// Control identifiers and captions of the two download dialogs. The reference host finds the
+// error dialog and its buttons by these values, which it declares itself (a test compares them).
 #pragma once
 
 namespace lorvex {
