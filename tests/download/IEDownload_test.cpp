@@ -12,6 +12,7 @@
 #include "platform/Platform.h"
 #include "platform/win32/MemoryStream.h"
 #include "support/TempFolder.h"
+#include "support/win32/MessageLoop.h"
 #include "util/FileOperation.h"
 
 namespace lorvex {
@@ -19,6 +20,8 @@ namespace {
 
 using test::FakeBinding;
 using test::FakeStream;
+using test::PumpFor;
+using test::PumpUntil;
 
 constexpr HRESULT kTimeout = HRESULT(0x800C000B);
 
@@ -40,18 +43,6 @@ std::string TakeTaskText(LPWSTR text) {
   std::string narrow = Narrow(text);
   ::CoTaskMemFree(text);
   return narrow;
-}
-
-void PumpFor(DWORD ms, const std::function<bool()>& done = {}) {
-  DWORD start = ::GetTickCount();
-  while (::GetTickCount() - start < ms && !(done && done())) {
-    MSG message;
-    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&message);
-      ::DispatchMessageA(&message);
-    }
-    ::Sleep(5);
-  }
 }
 
 class CallbackTest : public ::testing::Test {
@@ -784,7 +775,7 @@ TEST_F(CallbackTest, InactivityTimerAbortsAndIsRestartedByData) {
   }
   EXPECT_FALSE(object->TimedOut());
   EXPECT_EQ(binding.aborts, 0);
-  PumpFor(3000, [&] { return object->TimedOut(); });
+  PumpUntil([&] { return object->TimedOut(); }, 3000);
   EXPECT_TRUE(object->TimedOut());
   EXPECT_EQ(binding.aborts, 1);
   object->OnStopBinding(E_ABORT, nullptr);
