@@ -3,7 +3,7 @@
 // decoding of a whole stream in fixed buffers with the small stream types that feed it. And
 // the encoding of a short text (the downloader's Basic credentials).
 //
-// Encoding: RFC 4648's standard alphabet, padded with "=", no line breaks.
+// Encoding: the same 64-character alphabet, padded with "=", no line breaks.
 //
 // Decoding rules (RFC 2045 alphabet):
 // - every byte that is not one of the 64 alphabet characters is skipped, "=" included, also in

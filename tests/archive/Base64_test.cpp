@@ -62,7 +62,7 @@ TEST(Base64Decode, Vectors) {
   }
 }
 
-// RFC 4648's vectors and bytes that reach both ends of the alphabet, each read back.
+// The usual vectors ("f" to "foobar") and bytes at both ends of the alphabet, each read back.
 TEST(Base64Encode, VectorsRoundTripThroughTheDecoder) {
   struct Case {
     std::string in;
