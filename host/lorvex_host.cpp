@@ -326,7 +326,7 @@ int main(int argc, char** argv) {
   if (options.Has("trace") && !::IsDebuggerPresent()) return lorvex::host::RunTraced();
 
   // Without COM the library's calls fail and say so; the host goes on to show that.
-  lorvex::win32::TraceIfFailed("lorvex-host", "CoInitialize", ::CoInitialize(nullptr));
+  LORVEX_TRACE_IF_FAILED("lorvex-host", ::CoInitialize(nullptr));
   int status;
   {
     lorvex::win32::UniqueModule library(::LoadLibraryA("lorvex.dll"));

@@ -61,7 +61,7 @@ ZipWriter::ZipWriter(IStream* out, int level) : out_(out), level_(level) {}
 void ZipWriter::SeekTo(uint32_t position) {
   LARGE_INTEGER target{};
   target.QuadPart = position;
-  lorvex::win32::CheckHr(out_->Seek(target, STREAM_SEEK_SET, nullptr), "IStream::Seek");
+  LORVEX_CHECK_HR(out_->Seek(target, STREAM_SEEK_SET, nullptr));
   position_ = position;
 }
 
@@ -77,7 +77,7 @@ void ZipWriter::WriteRaw(const void* data, size_t size) {
     if (SUCCEEDED(out_->SetSize(newSize))) reserved_ = newSize.QuadPart;
   }
   ULONG written = 0;
-  lorvex::win32::CheckHr(out_->Write(data, ULONG(size), &written), "IStream::Write");
+  LORVEX_CHECK_HR(out_->Write(data, ULONG(size), &written));
   if (written != size) throw std::runtime_error("stream write failed");
   position_ = needed;
   end_ = std::max(end_, position_);
@@ -161,7 +161,7 @@ void ZipWriter::Finish() {
   Write(end.data);
   ULARGE_INTEGER size{};
   size.QuadPart = end_;
-  if (reserved_ > end_) lorvex::win32::CheckHr(out_->SetSize(size), "IStream::SetSize");
+  if (reserved_ > end_) LORVEX_CHECK_HR(out_->SetSize(size));
 }
 
 }  // namespace morquill

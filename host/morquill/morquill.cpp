@@ -96,8 +96,7 @@ void PackInto(const char* exportName, IStream* hostStream, Pack pack) {
     try {
       pack();
       LARGE_INTEGER zero{};
-      lorvex::win32::TraceIfFailed(exportName, "IStream::Seek",
-                                   hostStream->Seek(zero, STREAM_SEEK_SET, nullptr));
+      LORVEX_TRACE_IF_FAILED(exportName, hostStream->Seek(zero, STREAM_SEEK_SET, nullptr));
     } catch (...) {
       lorvex::win32::TraceCaughtException(exportName);
       lorvex::win32::ClearStream(hostStream);
@@ -142,7 +141,7 @@ __attribute__((force_align_arg_pointer)) void __stdcall decompressstream(IStream
         "document",
         [source](char* buffer, size_t capacity) {
           ULONG got = 0;
-          lorvex::win32::CheckHr(source->Read(buffer, ULONG(capacity), &got), "IStream::Read");
+          LORVEX_CHECK_HR(source->Read(buffer, ULONG(capacity), &got));
           return size_t(got);
         },
         stamp.time, stamp.date);

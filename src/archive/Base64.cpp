@@ -10,10 +10,11 @@ namespace lorvex {
 
 namespace {
 
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
 constexpr std::array<uint8_t, 256> MakeDecodeTable() {
   std::array<uint8_t, 256> table{};
   for (auto& entry : table) entry = kBase64Skip;
-  constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   for (int i = 0; i < 64; ++i) table[uint8_t(kAlphabet[i])] = uint8_t(i);
   return table;
 }
@@ -106,6 +107,26 @@ size_t Base64DecodeFinish(uint8_t* output, uint32_t accumulator, int remaining) 
     default:  // none pending, or a single character whose 6 bits make no byte
       return 0;
   }
+}
+
+std::string Base64Encode(std::string_view bytes) {
+  std::string text;
+  text.reserve((bytes.size() + 2) / 3 * 4);
+  size_t i = 0;
+  for (; i + 3 <= bytes.size(); i += 3) {
+    uint32_t v = uint32_t(uint8_t(bytes[i])) << 16 | uint32_t(uint8_t(bytes[i + 1])) << 8 |
+                 uint8_t(bytes[i + 2]);
+    for (int shift : {18, 12, 6, 0}) text += kAlphabet[(v >> shift) & 63];
+  }
+  if (size_t rest = bytes.size() - i) {
+    uint32_t v = uint32_t(uint8_t(bytes[i])) << 16;
+    if (rest == 2) v |= uint32_t(uint8_t(bytes[i + 1])) << 8;
+    text += kAlphabet[(v >> 18) & 63];
+    text += kAlphabet[(v >> 12) & 63];
+    text += rest == 2 ? kAlphabet[(v >> 6) & 63] : '=';
+    text += '=';
+  }
+  return text;
 }
 
 void Base64DecodeStream(ByteSource& source, ByteSink& target) {

@@ -1,8 +1,11 @@
 // Base64 decoding: the look-up table and the two routines that decode a chunk while carrying
 // an unfinished quantum and finish the quantum left open at the end, and on top of them the
-// decoding of a whole stream in fixed buffers with the small stream types that feed it.
+// decoding of a whole stream in fixed buffers with the small stream types that feed it. And
+// the encoding of a short text (the downloader's Basic credentials).
 //
-// Decoding rules (RFC 2045 alphabet, decoding only):
+// Encoding: the same 64-character alphabet, padded with "=", no line breaks.
+//
+// Decoding rules (RFC 2045 alphabet):
 // - every byte that is not one of the 64 alphabet characters is skipped, "=" included, also in
 //   the middle of a quantum; decoding never stops and never fails;
 // - four alphabet characters make three bytes; the state (accumulator, remaining count)
@@ -50,6 +53,9 @@ class ByteSource {
   virtual ~ByteSource() = default;
   virtual size_t Read(char* buffer, size_t capacity) = 0;
 };
+
+// bytes in Base64: four characters for every three bytes and for the one or two left over.
+std::string Base64Encode(std::string_view bytes);
 
 // Reads source from its current position to its end and appends the decoded bytes to
 // target. Works through the source in kBase64InputBufferSize chunks, no allocation.

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "dialogs/DialogForm.h"
+#include "platform/win32/AnsiText.h"
 
 namespace lorvex {
 
@@ -40,14 +41,7 @@ RECT ScreenRect() {
 
 }  // namespace
 
-std::wstring AnsiToUtf16(std::string_view text) {
-  if (text.empty()) return std::wstring();
-  int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0);
-  std::wstring wide(size_t(std::max(length, 0)), L'\0');
-  if (length > 0)
-    ::MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), wide.data(), length);
-  return wide;
-}
+std::wstring AnsiToUtf16(std::string_view text) { return win32::AnsiToWide(text); }
 
 COLORREF DialogColorToRgb(uint32_t color) {
   if ((color & 0xFF000000u) == kSystemColorFlag) return ::GetSysColor(int(color & 0xFFu));

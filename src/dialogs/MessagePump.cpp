@@ -2,7 +2,7 @@
 
 #include "dialogs/DialogForm.h"
 #include "dialogs/FlatButton.h"
-#include "platform/win32/QuitMessage.h"
+#include "platform/win32/MessagePump.h"
 
 namespace lorvex {
 
@@ -15,14 +15,8 @@ bool HandleDialogKey(const MSG& message) {
 
 void ProcessPendingMessages() {
   win32::QuitKeeper quit;
-  MSG message;
-  for (int handled = 0; handled < kMaxPendingMessages; ++handled) {
-    if (!::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) break;
-    if (quit.Keep(message)) break;
-    if (HandleDialogKey(message)) continue;
-    ::TranslateMessage(&message);
-    ::DispatchMessageW(&message);
-  }
+  win32::PumpMessages(
+      quit, {.Wide = true, .MaxMessages = kMaxPendingMessages, .Handle = HandleDialogKey});
 }
 
 }  // namespace lorvex

@@ -26,6 +26,11 @@
 //   its last reference on a thread of its own: the counts are interlocked, the shared
 //   counter is kept alive by every object that uses it, and an object's link to its
 //   component is cut under a lock when the component goes first.
+// - TBSCB's methods are defined by concern: BindCallback.cpp (lifetime, COM identity, the
+//   binding's start, the inactivity timer), BindNegotiate.cpp (request headers, resumption,
+//   the verdict on the answer's status), BindCredentials.cpp (window, security problems,
+//   credentials and their one retry), BindInfo.cpp (bind information, POST and PUT bodies)
+//   and BindProgress.cpp (progress, data, storage and the binding's end).
 #pragma once
 
 // clang-format off
@@ -76,9 +81,6 @@ struct TInfo {
 // The component's header lines as request header text: every line followed by CR LF (urlmon
 // appends its own header lines right after this text), empty lines left out.
 std::string JoinHeaderLines(const StringList& lines);
-
-// The text in the system's ANSI code page as UTF-16, the form urlmon takes.
-std::wstring AnsiToWide(std::string_view text);
 
 // The callback object of one download.
 class TBSCB final : public IBindStatusCallback,
@@ -223,7 +225,7 @@ class TBSCB final : public IBindStatusCallback,
   // The answer's Content-Length when its body comes as sent (no content coding); -1 when
   // unknown. A binding that ends "successfully" with fewer bytes was cut short.
   long long expectedLength_ = -1;
-  // Beyond the described fields: the end has been seen; the file was opened (or tried);
+  // The binding's own state: the end has been seen; the target file was opened (or tried);
   // the outcome that this object decided itself (a refusal, a file that could not be opened
   // or written), which the binding's end reports in place of a successful result.
   bool stopped_ = false;

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "download/IEDownload.h"
-#include "platform/win32/QuitMessage.h"
+#include "platform/win32/MessagePump.h"
 
 namespace lorvex {
 
@@ -62,13 +62,7 @@ WaitOutcome TIEDownload::Wait(const std::function<bool()>& ended,
     } else if (now >= graceEnd) {
       break;
     }
-    ::MsgWaitForMultipleObjectsEx(0, nullptr, kPumpSliceMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    MSG message;
-    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (quit.Keep(message)) break;
-      ::TranslateMessage(&message);
-      ::DispatchMessageA(&message);
-    }
+    win32::PumpMessages(quit, {.WaitMs = kPumpSliceMs});
   }
   return outcome;
 }

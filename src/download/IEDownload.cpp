@@ -8,6 +8,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "platform/win32/AnsiText.h"
 #include "platform/win32/MemoryStream.h"
 
 namespace lorvex {
@@ -124,7 +125,7 @@ void TIEDownload::SetOptions(TBindInfoOptions value) noexcept {
 TInfo TIEDownload::MakeInfo(const std::string& url, const std::string& fileName) const {
   TInfo info;
   info.Sender = const_cast<TIEDownload*>(this);
-  info.Url = AnsiToWide(url);
+  info.Url = win32::AnsiToWide(url);
   info.TimeOut = TimeOut;
   info.FileName = fileName;
   info.PostData = PostData;

@@ -145,7 +145,7 @@ class TIEDownload {
   std::string Name;
   int Tag = 0;
 
-  // Published settings, in their order.
+  // Settings copied into each download when it starts (MakeInfo), and its events.
   int32_t TimeOut = 0;  // inactivity time-out in ms; 0 (or less) means none
   std::string ExtraInfo;
   std::string CustomVerb;

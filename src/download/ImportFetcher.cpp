@@ -3,6 +3,7 @@
 #include "fetch/HttpWorkers.h"
 #include "platform/Platform.h"
 #include "platform/win32/Boundary.h"
+#include "platform/win32/MessagePump.h"
 
 namespace lorvex {
 
@@ -41,7 +42,7 @@ ImportFetcher::ImportFetcher(ImportFetchSettings settings)
             [settings, cookies = std::make_shared<HttpCookieJar>()] {
               return MakeFallbackClient(settings, cookies);
             }),
-      handleMessage_(std::move(settings.HandleMessage)) {
+      pump_{.Handle = std::move(settings.HandleMessage)} {
   downloader_.Name = "IEDownload";
   downloader_.TimeOut = settings.WaitBound;
   downloader_.SetCodepage(TCodePageOption::Ansi);
@@ -201,14 +202,8 @@ void ImportFetcher::WaitForAny(int sliceMs) {
 }
 
 void ImportFetcher::PumpMessages(int sliceMs) {
-  ::MsgWaitForMultipleObjectsEx(0, nullptr, DWORD(sliceMs), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-  MSG message;
-  while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-    if (quit_.Keep(message)) break;
-    if (handleMessage_ && handleMessage_(message)) continue;
-    ::TranslateMessage(&message);
-    ::DispatchMessageA(&message);
-  }
+  pump_.WaitMs = DWORD(sliceMs);
+  win32::PumpMessages(quit_, pump_);
 }
 
 }  // namespace lorvex

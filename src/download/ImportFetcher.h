@@ -20,7 +20,7 @@
 #include "download/IEDownload.h"
 #include "fetch/Fetching.h"
 #include "fetch/HttpWorkers.h"
-#include "platform/win32/QuitMessage.h"
+#include "platform/win32/MessagePump.h"
 
 namespace lorvex {
 
@@ -86,7 +86,7 @@ class ImportFetcher final : public ResourceFetcher {
   FetchId lastId_ = 0;
   bool closed_ = false;
   win32::QuitKeeper quit_;
-  std::function<bool(const MSG&)> handleMessage_;
+  win32::PumpSettings pump_;  // the ANSI calls, every message offered to HandleMessage
 };
 
 }  // namespace lorvex

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "import/ArchiveImport.h"
-#include "platform/win32/QuitMessage.h"
+#include "platform/win32/MessagePump.h"
 #include "plugin/PackingLibrary.h"
 
 namespace lorvex {
@@ -24,12 +24,7 @@ std::string HostMessage(const char* key) {
 // A WM_QUIT met here is posted again for the host's loop, and ends this turn.
 void ProcessPendingMessages() {
   win32::QuitKeeper quit;
-  MSG message;
-  while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-    if (quit.Keep(message)) break;
-    ::TranslateMessage(&message);
-    ::DispatchMessageA(&message);
-  }
+  win32::PumpMessages(quit, {});
 }
 
 // A host without a window runs unattended: the report then goes to the debugger output only,

@@ -7,7 +7,7 @@ namespace lorvex {
 namespace {
 void RequireFilled(IStream* hostStream) {
   STATSTG stat{};
-  win32::CheckHr(hostStream->Stat(&stat, STATFLAG_NONAME), "IStream::Stat");
+  LORVEX_CHECK_HR(hostStream->Stat(&stat, STATFLAG_NONAME));
   if (stat.cbSize.QuadPart == 0) throw PackingError("the packing library produced nothing");
 }
 }  // namespace

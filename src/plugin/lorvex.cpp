@@ -21,7 +21,6 @@
 
 using lorvex::Text;
 using lorvex::TPlugInRequest;
-using lorvex::win32::CheckHr;
 using lorvex::win32::Guarded;
 
 namespace {
@@ -71,7 +70,7 @@ lorvex::win32::ComPtr<IStream> LinesStream(std::string_view text) {
   ULARGE_INTEGER size;
   size.QuadPart = text.size() + text.size() / 16 + 2;  // the room LoadTextFile allows too
   // Only a reservation: a stream that cannot grow ahead still grows as it is written.
-  lorvex::win32::TraceIfFailed("LinesStream", "IStream::SetSize", stream->SetSize(size));
+  LORVEX_TRACE_IF_FAILED("LinesStream", stream->SetSize(size));
   std::string piece;
   lorvex::LineBreakNormalizer normalizer(piece);
   for (size_t at = 0; at < text.size(); at += kPiece) {
@@ -83,9 +82,9 @@ lorvex::win32::ComPtr<IStream> LinesStream(std::string_view text) {
   lorvex::win32::WriteAll(stream.Get(), piece);
   LARGE_INTEGER zero{};
   ULARGE_INTEGER written;
-  CheckHr(stream->Seek(zero, STREAM_SEEK_CUR, &written), "IStream::Seek");
-  CheckHr(stream->SetSize(written), "IStream::SetSize");
-  CheckHr(stream->Seek(zero, STREAM_SEEK_SET, nullptr), "IStream::Seek");
+  LORVEX_CHECK_HR(stream->Seek(zero, STREAM_SEEK_CUR, &written));
+  LORVEX_CHECK_HR(stream->SetSize(written));
+  LORVEX_CHECK_HR(stream->Seek(zero, STREAM_SEEK_SET, nullptr));
   return stream;
 }
 

@@ -62,6 +62,32 @@ TEST(Base64Decode, Vectors) {
   }
 }
 
+// The usual vectors ("f" to "foobar") and bytes at both ends of the alphabet, each read back.
+TEST(Base64Encode, VectorsRoundTripThroughTheDecoder) {
+  struct Case {
+    std::string in;
+    const char* out;
+  } cases[] = {
+      {"", ""},
+      {"f", "Zg=="},
+      {"fo", "Zm8="},
+      {"foo", "Zm9v"},
+      {"foob", "Zm9vYg=="},
+      {"fooba", "Zm9vYmE="},
+      {"foobar", "Zm9vYmFy"},
+      {"user:pa ss", "dXNlcjpwYSBzcw=="},
+      {std::string("\0\0\0", 3), "AAAA"},
+      {"\xff\xff\xff", "////"},
+      {"\xfb\xef\xbf", "+++/"},
+      {"\xff", "/w=="},
+      {std::string("\x80\0", 2), "gAA="},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Base64Encode(c.in), c.out) << c.out;
+    EXPECT_EQ(Decode(Base64Encode(c.in)), c.in) << c.out;
+  }
+}
+
 TEST(Base64Decode, ChunkCarriesTheQuantumAndFinishHandlesTheTail) {
   uint8_t out[8];
   int remaining = 4;

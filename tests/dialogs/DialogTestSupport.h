@@ -4,24 +4,11 @@
 
 #include <windows.h>
 
-#include <functional>
-
 #include "dialogs/DownloadFlags.h"
-#include "dialogs/MessagePump.h"
 #include "plugin/PluginAbi.h"
+#include "support/win32/MessageLoop.h"
 
 namespace lorvex::test {
-
-// Processes messages until done() or ms have passed; done()'s last answer.
-inline bool PumpUntil(const std::function<bool()>& done, DWORD ms) {
-  const DWORD start = ::GetTickCount();
-  while (!done()) {
-    if (::GetTickCount() - start >= ms) return done();
-    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    ProcessPendingMessages();
-  }
-  return true;
-}
 
 inline void PostClick(HWND form, int id) { ::PostMessageW(::GetDlgItem(form, id), BM_CLICK, 0, 0); }
 

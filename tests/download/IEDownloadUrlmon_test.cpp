@@ -12,11 +12,14 @@
 #include "platform/Platform.h"
 #include "support/TempFolder.h"
 #include "support/TestHttpServer.h"
+#include "support/win32/MessageLoop.h"
 #include "util/FileOperation.h"
 
 namespace lorvex {
 namespace {
 
+using test::PumpFor;
+using test::PumpUntil;
 using test::TestConnection;
 using test::TestRequest;
 
@@ -29,18 +32,6 @@ struct Outcome {
   DWORD code;
   bool operator==(const Outcome&) const = default;
 };
-
-void Pump(DWORD ms, const std::function<bool()>& done) {
-  DWORD start = ::GetTickCount();
-  while (::GetTickCount() - start < ms && !done()) {
-    MSG message;
-    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&message);
-      ::DispatchMessageA(&message);
-    }
-    ::Sleep(5);
-  }
-}
 
 class UrlmonTest : public ::testing::Test {
  protected:
@@ -59,7 +50,7 @@ class UrlmonTest : public ::testing::Test {
     // its messages, every object urlmon held has been released and freed.
     download.reset();
     server.reset();
-    Pump(5000, [this] { return TBSCB::LiveObjects() == live; });
+    PumpUntil([this] { return TBSCB::LiveObjects() == live; }, 5000);
     EXPECT_EQ(TBSCB::LiveObjects(), live);
   }
   static std::string ReadStream(IStream* stream) {
@@ -115,7 +106,7 @@ TEST_F(UrlmonTest, AsynchronousIntoFileAndMemory) {
   EXPECT_EQ(outcomes.back(), (Outcome{true, S_OK, 200}));
   EXPECT_EQ(received, "line a\nline b\r\n");
   // urlmon lets go of its references after the end, some of them from a thread of its own.
-  Pump(5000, [this] { return download->RefCount() == 1; });
+  PumpUntil([this] { return download->RefCount() == 1; }, 5000);
   EXPECT_EQ(download->RefCount(), 1);
   EXPECT_EQ(download->Tag, 0);  // the routines leave Tag alone
 }
@@ -128,7 +119,7 @@ TEST_F(UrlmonTest, SynchronousDownloadsEndInsideTheCall) {
   EXPECT_TRUE(download->DownloadList().empty());
   // The component has let go of the callback object; urlmon's last release may come from a
   // thread of its own a moment later.
-  Pump(5000, [this] { return TBSCB::LiveObjects() == live; });
+  PumpUntil([this] { return TBSCB::LiveObjects() == live; }, 5000);
   EXPECT_EQ(TBSCB::LiveObjects(), live);
   EXPECT_EQ(ReadFileBytes(Path("sync.txt")), "synchronous\n");
   std::string text;
@@ -321,7 +312,7 @@ TEST_F(UrlmonTest, TwoAsynchronousDownloadsAtOnce) {
   EXPECT_EQ(ReadFileBytes(Path("slow.bin")), std::string(300000, 'z'));
   EXPECT_EQ(ReadFileBytes(Path("quick.txt")), "quick");
   // urlmon lets go of its references after the end, some of them from a thread of its own.
-  Pump(5000, [this] { return download->RefCount() == 1; });
+  PumpUntil([this] { return download->RefCount() == 1; }, 5000);
   EXPECT_EQ(download->RefCount(), 1);
 }
 
@@ -415,9 +406,9 @@ TEST_F(UrlmonTest, ComponentDestroyedWhileDownloading) {
   server->Handle("/slow",
                  [](const TestRequest&, TestConnection& c) { SlowBody(c, 2 << 20, 32 << 10, 30); });
   download->DownloadToFile(server->Url("/slow"), Path("slow.bin"));
-  Pump(300, [] { return false; });
+  PumpFor(300);
   download.reset();  // running bindings are aborted; urlmon's later calls find no component
-  Pump(300, [] { return false; });
+  PumpFor(300);
   EXPECT_EQ(outcomes.size(), 0u);
 }
 

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "platform/Platform.h"
 #include "platform/win32/MemoryStream.h"
 #include "support/TempFolder.h"
+#include "support/win32/MessageLoop.h"
 #include "util/FileOperation.h"
 
 namespace lorvex {
@@ -19,6 +21,8 @@ namespace {
 
 using test::FakeBinding;
 using test::FakeStream;
+using test::PumpFor;
+using test::PumpUntil;
 
 constexpr HRESULT kTimeout = HRESULT(0x800C000B);
 
@@ -40,18 +44,6 @@ std::string TakeTaskText(LPWSTR text) {
   std::string narrow = Narrow(text);
   ::CoTaskMemFree(text);
   return narrow;
-}
-
-void PumpFor(DWORD ms, const std::function<bool()>& done = {}) {
-  DWORD start = ::GetTickCount();
-  while (::GetTickCount() - start < ms && !(done && done())) {
-    MSG message;
-    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&message);
-      ::DispatchMessageA(&message);
-    }
-    ::Sleep(5);
-  }
 }
 
 class CallbackTest : public ::testing::Test {
@@ -110,55 +102,6 @@ class CallbackTest : public ::testing::Test {
 };
 
 // --- The component's settings ---------------------------------------------------------------
-
-TEST(DownloaderSettings, ConstructionValuesAndDerivedNumbers) {
-  TIEDownload download;
-  EXPECT_EQ(download.TimeOut, 0);
-  EXPECT_EQ(download.Method(), TBindVerbOption::Get);
-  EXPECT_EQ(download.Codepage(), TCodePageOption::Ansi);
-  EXPECT_EQ(download.BindF(), 0xB3u);
-  EXPECT_EQ(download.BindVerb(), 0u);
-  EXPECT_EQ(download.CodePageNumber(), 0u);
-  EXPECT_EQ(download.BindInfoF(), 0u);
-  EXPECT_EQ(download.RefCount(), 1);
-  EXPECT_FALSE(download.Cancelled());
-  EXPECT_TRUE(download.DownloadList().empty());
-  EXPECT_EQ(download.UrlEncode, TUrlEncodeOptions{});
-  EXPECT_FALSE(download.Security.InheritHandle);
-  EXPECT_EQ(download.Range.RangeBegin, 0);
-  EXPECT_EQ(download.Range.RangeEnd, 0);
-  EXPECT_THAT(download.AdditionalHeader,
-              ::testing::ElementsAre("Content-Type: application/x-www-form-urlencoded"));
-  EXPECT_EQ(download.UserAgent, TIEDownload::ReadSystemUserAgent());
-
-  using O = TBindInfoOption;
-  download.SetOptions({O::Asynchronous, O::AsyncStorage, O::OfflineOperation, O::GetNewestVersion,
-                       O::NoWriteCache, O::PullData, O::IgnoreSecurityProblem, O::SilentOperation,
-                       O::Direct_Read, O::GetFromCache_If_Net_Fail});
-  EXPECT_EQ(download.BindF(), 0x000A11BBu);
-  download.SetOptions({O::Reserved_3});
-  EXPECT_EQ(download.BindF(), 0x800000u);
-  download.SetOptions({});
-  EXPECT_EQ(download.BindF(), 0u);
-
-  const std::pair<TBindVerbOption, uint32_t> verbs[] = {{TBindVerbOption::Get, 0},
-                                                        {TBindVerbOption::Post, 1},
-                                                        {TBindVerbOption::Put, 2},
-                                                        {TBindVerbOption::Custom, 3}};
-  for (auto [verb, number] : verbs) {
-    download.SetMethod(verb);
-    EXPECT_EQ(download.BindVerb(), number);
-  }
-  const std::pair<TCodePageOption, uint32_t> pages[] = {
-      {TCodePageOption::Ansi, 0},    {TCodePageOption::OEM, 1},
-      {TCodePageOption::Mac, 2},     {TCodePageOption::ThreadsAnsi, 3},
-      {TCodePageOption::Symbol, 42}, {TCodePageOption::UTF7, 65000},
-      {TCodePageOption::UTF8, 65001}};
-  for (auto [page, number] : pages) {
-    download.SetCodepage(page);
-    EXPECT_EQ(download.CodePageNumber(), number);
-  }
-}
 
 TEST(DownloaderSettings, InfoCopiesTheSettings) {
   TIEDownload download;
@@ -609,6 +552,61 @@ TEST_F(BindInfoTest, GetHasNoBodyAndTheSettingsAreHandedOver) {
   EXPECT_EQ(download.RefCount(), 1);
 }
 
+// A new component's bind flags, then each option set, verb and code page, as urlmon receives
+// them, in urlmon's own names.
+TEST_F(BindInfoTest, OptionsVerbsAndCodePagesInUrlmonsTerms) {
+  using O = TBindInfoOption;
+  const std::pair<std::optional<TBindInfoOptions>, DWORD> options[] = {
+      {std::nullopt, BINDF_ASYNCHRONOUS | BINDF_ASYNCSTORAGE | BINDF_GETNEWESTVERSION |
+                         BINDF_NOWRITECACHE | BINDF_PULLDATA},
+      {TBindInfoOptions{O::Asynchronous, O::AsyncStorage, O::OfflineOperation, O::GetNewestVersion,
+                        O::NoWriteCache, O::PullData, O::IgnoreSecurityProblem, O::SilentOperation,
+                        O::Direct_Read, O::GetFromCache_If_Net_Fail},
+       BINDF_ASYNCHRONOUS | BINDF_ASYNCSTORAGE | BINDF_OFFLINEOPERATION | BINDF_GETNEWESTVERSION |
+           BINDF_NOWRITECACHE | BINDF_PULLDATA | BINDF_IGNORESECURITYPROBLEM |
+           BINDF_SILENTOPERATION | BINDF_DIRECT_READ | BINDF_GETFROMCACHE_IF_NET_FAIL},
+      {TBindInfoOptions{O::NoProgressiveRendering, O::NeedFile, O::Resynchronize, O::Hyperlink,
+                        O::No_UI, O::Pragma_No_Cache, O::GetClassObject, O::Reserved_1,
+                        O::Free_Threaded, O::Forms_Submit, O::FromUrlmon, O::Fwd_Back},
+       BINDF_NOPROGRESSIVERENDERING | BINDF_NEEDFILE | BINDF_RESYNCHRONIZE | BINDF_HYPERLINK |
+           BINDF_NO_UI | BINDF_PRAGMA_NO_CACHE | BINDF_GETCLASSOBJECT | BINDF_RESERVED_1 |
+           BINDF_FREE_THREADED | BINDF_FORMS_SUBMIT | BINDF_FROMURLMON | BINDF_FWD_BACK},
+      {TBindInfoOptions{}, 0},
+  };
+  for (const auto& [set, flags] : options) {
+    if (set) download.SetOptions(*set);
+    DWORD asked = 0;
+    BINDINFO info = Ask(*Make(), &asked);
+    EXPECT_EQ(asked, flags) << std::hex << flags;
+    ::ReleaseBindInfo(&info);
+  }
+
+  download.PutFileName = folder.File("put.bin", "x");
+  const std::pair<TBindVerbOption, DWORD> verbs[] = {{TBindVerbOption::Get, BINDVERB_GET},
+                                                     {TBindVerbOption::Post, BINDVERB_POST},
+                                                     {TBindVerbOption::Put, BINDVERB_PUT},
+                                                     {TBindVerbOption::Custom, BINDVERB_CUSTOM}};
+  for (const auto& [verb, number] : verbs) {
+    download.SetMethod(verb);
+    BINDINFO info = Ask(*Make());
+    EXPECT_EQ(info.dwBindVerb, number);
+    ::ReleaseBindInfo(&info);
+  }
+
+  const std::pair<TCodePageOption, DWORD> pages[] = {
+      {TCodePageOption::Ansi, CP_ACP},      {TCodePageOption::OEM, CP_OEMCP},
+      {TCodePageOption::Mac, CP_MACCP},     {TCodePageOption::ThreadsAnsi, CP_THREAD_ACP},
+      {TCodePageOption::Symbol, CP_SYMBOL}, {TCodePageOption::UTF7, CP_UTF7},
+      {TCodePageOption::UTF8, CP_UTF8}};
+  for (const auto& [page, number] : pages) {
+    download.SetCodepage(page);
+    BINDINFO info = Ask(*Make());
+    EXPECT_EQ(info.dwCodePage, number);
+    ::ReleaseBindInfo(&info);
+  }
+  EXPECT_EQ(download.RefCount(), 1);
+}
+
 TEST_F(BindInfoTest, PostAndPutBodies) {
   download.SetMethod(TBindVerbOption::Post);
   download.PostData = "abc";
@@ -784,7 +782,7 @@ TEST_F(CallbackTest, InactivityTimerAbortsAndIsRestartedByData) {
   }
   EXPECT_FALSE(object->TimedOut());
   EXPECT_EQ(binding.aborts, 0);
-  PumpFor(3000, [&] { return object->TimedOut(); });
+  PumpUntil([&] { return object->TimedOut(); }, 3000);
   EXPECT_TRUE(object->TimedOut());
   EXPECT_EQ(binding.aborts, 1);
   object->OnStopBinding(E_ABORT, nullptr);

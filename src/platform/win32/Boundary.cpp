@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <string_view>
 
 namespace lorvex::win32 {
 
@@ -12,6 +13,18 @@ namespace {
 std::string HexResult(HRESULT hr) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
+  return text;
+}
+
+// "<expression> failed 0x<hr> (<file>:<line>)", the file without its folders.
+std::string FailureText(const CallSite& call, HRESULT hr) {
+  std::string_view file = call.file ? call.file : "";
+  if (size_t slash = file.find_last_of("/\\"); slash != std::string_view::npos)
+    file.remove_prefix(slash + 1);
+  std::string text = call.expression ? call.expression : "";
+  text += " failed " + HexResult(hr) + " (";
+  text += file;
+  text += ':' + std::to_string(call.line) + ')';
   return text;
 }
 
@@ -41,17 +54,17 @@ void TraceCaughtException(const char* where) noexcept {
   }
 }
 
-HRESULT TraceIfFailed(const char* where, const char* call, HRESULT hr) noexcept {
+HRESULT TraceIfFailed(const char* where, const CallSite& call, HRESULT hr) noexcept {
   if (FAILED(hr)) {
     try {
-      WriteLine(where, call, (" failed " + HexResult(hr)).c_str());
+      WriteLine(where, FailureText(call, hr).c_str(), nullptr);
     } catch (...) {
     }
   }
   return hr;
 }
 
-HResultError::HResultError(const char* call, HRESULT result)
-    : std::runtime_error(std::string(call) + " failed " + HexResult(result)), result_(result) {}
+HResultError::HResultError(const CallSite& call, HRESULT result)
+    : std::runtime_error(FailureText(call, result)), result_(result) {}
 
 }  // namespace lorvex::win32

@@ -4,7 +4,8 @@
 //
 // What a boundary swallows can still be explained afterwards: each caught exception, and each
 // failed HRESULT that the code does not examine on purpose, writes one line to the debugger
-// output ("lorvex: <where>: exception: <text>", "lorvex: <where>: <call> failed 0x<hex>"),
+// output ("lorvex: <where>: exception: <text>",
+// "lorvex: <where>: <expression> failed 0x<hex> (<file>:<line>)"),
 // which a debugger or `lorvex-host --trace` shows. Nothing of it reaches the user.
 #pragma once
 
@@ -18,22 +19,31 @@ namespace lorvex::win32 {
 // Called inside a catch handler: traces the exception being handled, by its what() text, or
 // "unknown exception" when it is no std::exception.
 void TraceCaughtException(const char* where) noexcept;
-// Traces "<call> failed 0x<hr>" when hr is a failure; returns hr unchanged, so that a result
-// that is not examined on purpose can be passed through it.
-HRESULT TraceIfFailed(const char* where, const char* call, HRESULT hr) noexcept;
 
-// A failed call that the code checks: its name and result.
+// Where a checked or traced call is written: its text as the source has it, file and line.
+// LORVEX_CALL_SITE fills it in, so that no call name is typed by hand.
+struct CallSite {
+  const char* expression;
+  const char* file;
+  int line;
+};
+
+// Traces "<expression> failed 0x<hr> (<file>:<line>)" when hr is a failure; returns hr
+// unchanged, so that a result that is not examined on purpose can be passed through it.
+HRESULT TraceIfFailed(const char* where, const CallSite& call, HRESULT hr) noexcept;
+
+// A failed call that the code checks: where it is written and its result.
 class HResultError : public std::runtime_error {
  public:
-  HResultError(const char* call, HRESULT result);
+  HResultError(const CallSite& call, HRESULT result);
   HRESULT Result() const noexcept { return result_; }
 
  private:
   HRESULT result_;
 };
 
-// Throws HResultError("<call> failed 0x<hr>") when hr is a failure.
-inline void CheckHr(HRESULT hr, const char* call) {
+// Throws HResultError("<expression> failed 0x<hr> (<file>:<line>)") when hr is a failure.
+inline void CheckHr(HRESULT hr, const CallSite& call) {
   if (FAILED(hr)) throw HResultError(call, hr);
 }
 
@@ -57,3 +67,13 @@ void Guarded(const char* where, Body&& body) noexcept {
 }
 
 }  // namespace lorvex::win32
+
+// The expression is named as written (stringised here, before any macro in it expands).
+#define LORVEX_CALL_SITE(expression) (::lorvex::win32::CallSite{#expression, __FILE__, __LINE__})
+// Evaluates expression (an HRESULT) once and throws HResultError naming it when it fails.
+#define LORVEX_CHECK_HR(expression) \
+  ::lorvex::win32::CheckHr((expression), ::lorvex::win32::CallSite{#expression, __FILE__, __LINE__})
+// Evaluates expression (an HRESULT) once, traces it when it fails and gives its result.
+#define LORVEX_TRACE_IF_FAILED(where, expression) \
+  ::lorvex::win32::TraceIfFailed(                 \
+      (where), ::lorvex::win32::CallSite{#expression, __FILE__, __LINE__}, (expression))

@@ -9,7 +9,7 @@ namespace lorvex::win32 {
 
 ComPtr<IStream> NewMemoryStream() {
   ComPtr<IStream> stream;
-  CheckHr(::CreateStreamOnHGlobal(nullptr, TRUE, stream.put()), "CreateStreamOnHGlobal");
+  LORVEX_CHECK_HR(::CreateStreamOnHGlobal(nullptr, TRUE, stream.put()));
   return stream;
 }
 
@@ -17,7 +17,7 @@ ComPtr<IStream> NewMemoryStream(std::string_view bytes) {
   ComPtr<IStream> stream = NewMemoryStream();
   WriteAll(stream.Get(), bytes);
   LARGE_INTEGER zero{};
-  TraceIfFailed("NewMemoryStream", "IStream::Seek", stream->Seek(zero, STREAM_SEEK_SET, nullptr));
+  LORVEX_TRACE_IF_FAILED("NewMemoryStream", stream->Seek(zero, STREAM_SEEK_SET, nullptr));
   return stream;
 }
 
@@ -26,7 +26,7 @@ void WriteAll(IStream* stream, std::string_view bytes) {
   while (!bytes.empty()) {
     ULONG piece = ULONG(std::min(bytes.size(), kChunk));
     ULONG written = 0;
-    CheckHr(stream->Write(bytes.data(), piece, &written), "IStream::Write");
+    LORVEX_CHECK_HR(stream->Write(bytes.data(), piece, &written));
     if (written != piece) throw std::runtime_error("stream write failed");
     bytes.remove_prefix(piece);
   }
@@ -35,18 +35,18 @@ void WriteAll(IStream* stream, std::string_view bytes) {
 void ClearStream(IStream* stream) {
   ULARGE_INTEGER zeroSize{};
   LARGE_INTEGER zero{};
-  TraceIfFailed("ClearStream", "IStream::SetSize", stream->SetSize(zeroSize));
-  TraceIfFailed("ClearStream", "IStream::Seek", stream->Seek(zero, STREAM_SEEK_SET, nullptr));
+  LORVEX_TRACE_IF_FAILED("ClearStream", stream->SetSize(zeroSize));
+  LORVEX_TRACE_IF_FAILED("ClearStream", stream->Seek(zero, STREAM_SEEK_SET, nullptr));
 }
 
 std::string ReadAll(IStream* stream) {
   LARGE_INTEGER zero{};
-  CheckHr(stream->Seek(zero, STREAM_SEEK_SET, nullptr), "IStream::Seek");
+  LORVEX_CHECK_HR(stream->Seek(zero, STREAM_SEEK_SET, nullptr));
   std::string bytes;
   char buffer[64 * 1024];
   for (;;) {
     ULONG got = 0;
-    CheckHr(stream->Read(buffer, sizeof buffer, &got), "IStream::Read");
+    LORVEX_CHECK_HR(stream->Read(buffer, sizeof buffer, &got));
     bytes.append(buffer, got);
     if (got == 0) return bytes;
   }

@@ -4,18 +4,13 @@
 
 #include <memory>
 
+#include "support/win32/MessageLoop.h"
+
 namespace lorvex::win32 {
 namespace {
 
-// Processes this thread's messages for ms milliseconds, or until done.
-void Pump(DWORD ms, const std::function<bool()>& done = {}) {
-  DWORD start = ::GetTickCount();
-  while (::GetTickCount() - start < ms && !(done && done())) {
-    MSG message;
-    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&message);
-    ::Sleep(2);
-  }
-}
+using test::PumpFor;
+using test::PumpUntil;
 
 TEST(IntervalTimer, FiresThroughMessagesOnlyWhileEnabled) {
   int fired = 0;
@@ -25,11 +20,11 @@ TEST(IntervalTimer, FiresThroughMessagesOnlyWhileEnabled) {
   EXPECT_TRUE(timer.Enabled());
   ::Sleep(100);
   EXPECT_EQ(fired, 0);  // nothing happens without message processing
-  Pump(2000, [&] { return fired >= 2; });
+  PumpUntil([&] { return fired >= 2; }, 2000);
   EXPECT_GE(fired, 2);
   timer.Disable();
   int seen = fired;
-  Pump(150);
+  PumpFor(150);
   EXPECT_EQ(fired, seen);
 }
 
@@ -38,7 +33,7 @@ TEST(IntervalTimer, IntervalZeroNeverFires) {
   IntervalTimer timer([&] { ++fired; });
   timer.Enable();
   EXPECT_TRUE(timer.Enabled());
-  Pump(150);
+  PumpFor(150);
   EXPECT_EQ(fired, 0);
 }
 
@@ -48,11 +43,11 @@ TEST(IntervalTimer, EnableStartsTheIntervalAgain) {
   timer.SetInterval(300);
   timer.Enable();
   for (int i = 0; i < 5; ++i) {  // restarted every 100 ms: never 300 ms without a restart
-    Pump(100);
+    PumpFor(100);
     timer.Enable();
   }
   EXPECT_EQ(fired, 0);
-  Pump(3000, [&] { return fired > 0; });
+  PumpUntil([&] { return fired > 0; }, 3000);
   EXPECT_EQ(fired, 1);
 }
 
@@ -65,7 +60,7 @@ TEST(IntervalTimer, CallbackMayDestroyItsTimerAndDeadTimersStaySilent) {
   });
   timer->SetInterval(10);
   timer->Enable();
-  Pump(2000, [&] { return fired > 0; });
+  PumpUntil([&] { return fired > 0; }, 2000);
   EXPECT_EQ(fired, 1);
   EXPECT_EQ(timer, nullptr);
   // A timer destroyed after its WM_TIMER was queued: the message is ignored.
@@ -75,7 +70,7 @@ TEST(IntervalTimer, CallbackMayDestroyItsTimerAndDeadTimersStaySilent) {
   other->Enable();
   ::Sleep(50);
   other.reset();
-  Pump(100);
+  PumpFor(100);
   EXPECT_EQ(late, 0);
 }
 
