@@ -58,22 +58,21 @@ TagScanResult ScanTagText(std::string_view tag, std::string& baseUrl, BaseFolder
   int kind = KindOfTagName(name);
   if (kind < 0) return result;
   result.kind = kind;
-  std::string_view attrText = tag.substr(nameEnd);
   AttributeValue attribute;
   switch (kind) {
     case rkParam:
-      attribute = ResourceAttribute(attrText, {"value"}, nullptr, todaysKinds);
+      attribute = ResourceAttribute(tag, nameEnd, {"value"}, nullptr, todaysKinds);
       break;
     case rkLink:
     case rkBase:
     case rkAnchor:
-      attribute = PlainAttribute(attrText, "href");
+      attribute = PlainAttribute(tag, nameEnd, "href");
       break;
     case rkMeta:
-      attribute = PlainAttribute(attrText, "charset");
+      attribute = PlainAttribute(tag, nameEnd, "charset", NameSearch::Anywhere);
       break;
     default:
-      attribute = ResourceAttribute(attrText, {"src", "background"}, unsaved, todaysKinds);
+      attribute = ResourceAttribute(tag, nameEnd, {"src", "background"}, unsaved, todaysKinds);
       break;
   }
   if (unsaved && unsaved->pos != kNoPosition) unsaved->pos += static_cast<TextPos>(name.size()) + 1;
@@ -132,7 +131,7 @@ StringList CollectTags(std::string_view html, std::string_view baseUrl, TagRecor
   StringList refs;
   std::string base(baseUrl);
   BaseFolder folder;
-  ForEachTag(html, kCollectMargin, [&](size_t start, size_t end) {
+  ForEachTag(html, [&](size_t start, size_t end) {
     AttributeValue unsaved;
     TagScanResult scan = ScanTagText(html.substr(start, end - start + 1), base, folder,
                                      records ? &unsaved : nullptr);
@@ -240,21 +239,17 @@ std::string RewritePageLinks(std::string_view html, std::string_view localFolder
   UrlDecodeList(refs);
   StripReferenceKinds(refs);
 
-  // The rewriting pass finds tags as the collecting pass does, but with the larger margin.
-  // Both scan the same text the same way up to the first "<" whose search runs into the
-  // last kRewriteMargin characters; no tag ends before that point afterwards. So its tags
-  // are the collected ones that end before that margin, in the same order, with the same
-  // scan results: the k-th listed one is line k of the lists.
+  // The rewriting pass walks the collected tags again, in the same order: the k-th listed one
+  // is line k of the lists.
   //
   // The working copy is built by appending: `copied` is how much of the page has gone into
   // `out`; a changed tag is appended in its new form (or left out), and the scan goes on
   // after it. In particular the new text of a tag is never scanned for tags: a decoded "<" in
   // a reference must not start a tag and shift every later reference by one.
-  const size_t limit = html.size() > kRewriteMargin ? html.size() - kRewriteMargin : 0;
   std::string out, absolute;
   out.reserve(html.size() + html.size() / 8);
   size_t copied = 0, k = 0;
-  for (size_t t = 0; t < tags.size() && tags[t].end < limit; ++t) {
+  for (size_t t = 0; t < tags.size(); ++t) {
     const TagRecord& tag = tags[t];
     const size_t line = tag.listed ? k++ : 0;
     std::string_view text = html.substr(tag.start, tag.end - tag.start + 1);

@@ -22,17 +22,6 @@
 
 namespace lorvex {
 
-// The tag finder's margins (ForEachTag): a tag counts for a pass only when its ">" lies
-// before the last kCollectMargin characters of the page, for collecting, or the last
-// kRewriteMargin characters, for rewriting. The closing "</html>" of a page is never scanned,
-// and neither is any tag followed by fewer than seven characters. A tag followed by seven to
-// nine characters (an img followed only by "\r\n</html>") is collected and fetched but not
-// rewritten: it keeps its reference as written. The rewriting pass pairs its tags with the
-// collected lines by order, which holds because its margin is the larger.
-constexpr size_t kCollectMargin = 7;
-constexpr size_t kRewriteMargin = 10;
-static_assert(kRewriteMargin >= kCollectMargin);
-
 struct TagScanResult {
   int kind = -1;                   // -1 for a tag that carries no reference
   TextPos valuePos = kNoPosition;  // where the value starts in the tag text

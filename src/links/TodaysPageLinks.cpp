@@ -82,7 +82,7 @@ class PageScanner {
         fromWeb_(IsWebUrl(Trim(pageUrl))) {}
 
   std::vector<PageReference> Run() {
-    ForEachTag(html_, kCollectMargin, [&](size_t start, size_t end) { return OnTag(start, end); });
+    ForEachTag(html_, [&](size_t start, size_t end) { return OnTag(start, end); });
     return std::move(refs_);
   }
 
@@ -311,7 +311,7 @@ std::string RewriteStyleCids(std::string_view html, const CidNames& cids) {
     out.append(html.substr(copied, from - copied)).append(text);
     copied = to;
   };
-  ForEachTag(html, 0, [&](size_t start, size_t end) {
+  ForEachTag(html, [&](size_t start, size_t end) {
     const std::string_view tag = html.substr(start, end - start + 1);
     for (const HtmlAttribute& attribute : ReadTagAttributes(tag)) {
       if (!EqualsIgnoreCase(attribute.name, "style") || !namesCid(attribute.value)) continue;

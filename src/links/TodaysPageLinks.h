@@ -6,7 +6,7 @@
 // One scan gives every place in the page text that names another file, in order: within one
 // tag in the order of its attributes, a srcset's candidates in order, a style's url() values
 // in order. Rewriting splices a replacement into each place; every other byte of the page is
-// copied as it stands. The tag finder is the link passes' one, with the collecting margin.
+// copied as it stands. The tag finder is the link passes' one.
 #pragma once
 
 #include <cstddef>

@@ -137,27 +137,93 @@ TEST(TagScan, BaseTagChangesTheBase) {
   EXPECT_EQ(base, "http://z/");
 }
 
-// A page of `length` bytes whose single img tag ends `fromEnd` characters before the end
-// (fromEnd = 1: the ">" is the last character).
+// A page whose single img tag ends `fromEnd` characters before the end (0: the ">" is the
+// last character).
 std::string PageWithTagEnding(size_t fromEnd) {
-  return "<p>text<img src=a.gif>" + std::string(fromEnd - 1, 'x');
+  return "<p>text<img src=a.gif>" + std::string(fromEnd, 'x');
 }
 
-TEST(TagFinding, MarginsOfSevenAndTen) {
-  for (size_t fromEnd = 1; fromEnd <= 12; ++fromEnd) {
-    std::string page = PageWithTagEnding(fromEnd);
-    bool collected = !CollectTagReferences(page, kPage, false).empty();
-    bool rewritten =
-        RewritePageLinks(page, "5.files", kPage).find("5.files/a.gif") != std::string::npos;
-    EXPECT_EQ(collected, fromEnd >= 8) << fromEnd;
-    EXPECT_EQ(rewritten, fromEnd >= 11) << fromEnd;
+TEST(TagFinding, TagsAreFoundUpToTheLastByte) {
+  for (size_t fromEnd = 0; fromEnd <= 12; ++fromEnd) {
+    const std::string page = PageWithTagEnding(fromEnd);
+    EXPECT_EQ(CollectTagReferences(page, kPage, false), StringList{"0http://h/d/a.gif"}) << fromEnd;
+    EXPECT_EQ(RewritePageLinks(page, "5.files", kPage),
+              "<p>text<img src=5.files/a.gif>" + std::string(fromEnd, 'x'))
+        << fromEnd;
+  }
+  // A tag whose ">" never comes is no tag.
+  EXPECT_EQ(CollectTagReferences("<p><img src=a.gif", kPage, false), StringList{});
+}
+
+// Tag forms with quoted "<" and ">", for both passes: what is collected, and the page as
+// rewritten under 5.files.
+TEST(TagFinding, QuotedValuesBelongToTheirTag) {
+  struct Case {
+    const char* page;
+    StringList collected;
+    const char* rewritten;
+  };
+  const Case cases[] = {
+      // A quoted "<" or ">", in each quote kind, before and after the reference.
+      {"<img alt=\"5 > 3\" src=c.gif>",
+       {"0http://h/d/c.gif"},
+       "<img alt=\"5 > 3\" src=5.files/c.gif>"},
+      {"<img alt='a < b' src=c.gif>", {"0http://h/d/c.gif"}, "<img alt='a < b' src=5.files/c.gif>"},
+      {"<img src=\"c.gif\" alt=\"<b>\">",
+       {"0http://h/d/c.gif"},
+       "<img src=\"5.files/c.gif\" alt=\"<b>\">"},
+      {"<img sizes=\"(width <= 600px) 480px, 800px\" src=\"elva.jpg\">",
+       {"0http://h/d/elva.jpg"},
+       "<img sizes=\"(width <= 600px) 480px, 800px\" src=\"5.files/elva.jpg\">"},
+      {"<iframe src=\"cid:f@x\" name=\"1;<!doctype html><p>\">",
+       {},
+       "<iframe src=\"5.files/cid_f@x.htm\" name=\"1;<!doctype html><p>\">"},
+      {"<div data-config='{\"a\":\"<b>\"}'><img src=d.gif>",
+       {"0http://h/d/d.gif"},
+       "<div data-config='{\"a\":\"<b>\"}'><img src=5.files/d.gif>"},
+      // "=" then spaces, a tab or a line break before the quote.
+      {"<img alt =\t\"x>y\" src=c.gif>",
+       {"0http://h/d/c.gif"},
+       "<img alt =\t\"x>y\" src=5.files/c.gif>"},
+      // An attribute name inside another's quoted value is not the attribute.
+      {"<img alt=\"x src=a.gif\" src=b.gif>",
+       {"0http://h/d/b.gif"},
+       "<img alt=\"x src=a.gif\" src=5.files/b.gif>"},
+      // A charset declaration inside a meta tag's content value still counts.
+      {"<meta content=\"text/html; charset=UTF-8\"><img src=c.gif>",
+       {"6UTF-8", "0http://h/d/c.gif"},
+       "<img src=5.files/c.gif>"},
+      // An unquoted value: a "<" cancels the tag, an "=" opens nothing.
+      {"<img alt=a<b src=c.gif>", {}, "<img alt=a<b src=c.gif>"},
+      {"<img title=a=\"<\" src=c.gif>", {}, "<img title=a=\"<\" src=c.gif>"},
+      {"<a href=x?a=b title=\"<\">",
+       {"8http://h/d/x?a=b"},
+       "<a href=http://h/d/x?a=b title=\"<\">"},
+      // A closing quote that never comes: no tag at that "<", the scan goes on after it.
+      {"<img alt=\"x src=a.gif> <img src=b.gif>",
+       {"0http://h/d/b.gif"},
+       "<img alt=\"x src=a.gif> <img src=5.files/b.gif>"},
+      {"<img alt=\"x <img src=b.gif>",
+       {"0http://h/d/b.gif"},
+       "<img alt=\"x <img src=5.files/b.gif>"},
+      // Outside a start tag quotes mean nothing; a stray ">" is text.
+      {"</p title=\">\"><img src=c.gif>",
+       {"0http://h/d/c.gif"},
+       "</p title=\">\"><img src=5.files/c.gif>"},
+      {"a > b<img src=c.gif>", {"0http://h/d/c.gif"}, "a > b<img src=5.files/c.gif>"},
+      {"<<img src=a.gif>", {}, "<<img src=a.gif>"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(CollectTagReferences(c.page, kPage, false), c.collected) << c.page;
+    CidNames cids{{"cid:f@x", "5.files/cid_f@x.htm"}};
+    EXPECT_EQ(RewritePageLinks(c.page, "5.files", kPage, &cids), c.rewritten) << c.page;
   }
 }
 
 TEST(TagFinding, LessThanBeforeGreaterThanHidesTheNextTag) {
   // The "<" of the img tag ends the search at "<b", and is itself never a tag start.
-  EXPECT_TRUE(CollectTagReferences("<b <img src=a.gif> ...........", kPage, false).empty());
-  EXPECT_EQ(CollectTagReferences("<b <i> <img src=a.gif> ...........", kPage, false),
+  EXPECT_TRUE(CollectTagReferences("<b <img src=a.gif>", kPage, false).empty());
+  EXPECT_EQ(CollectTagReferences("<b <i> <img src=a.gif>", kPage, false),
             StringList{"0http://h/d/a.gif"});
   // A lone "<" near the end finds nothing and the scan goes on.
   EXPECT_EQ(CollectTagReferences("<<img src=a.gif>..........", kPage, false), StringList{});

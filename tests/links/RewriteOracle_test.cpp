@@ -83,7 +83,12 @@ std::string RandomPage(std::mt19937& random) {
                                         "cid:unknown",
                                         "a b.svg",
                                         "%2E%2E/enc.svg",
-                                        "http://x/y/"};
+                                        "http://x/y/",
+                                        "(width < 800px)",
+                                        "5 > 3",
+                                        "x src=a.gif",
+                                        "<!doctype html><p>",
+                                        "a=\"b>\""};
   static const char* const kText[] = {"text", " ",    "\r\n", "<", ">",    "<<",   "<!-- ",
                                       " -->", "x\ty", "\"",   "'", "</a>", "<br>", "&amp;"};
   std::uniform_int_distribution<int> pieces(0, 30);
@@ -101,7 +106,7 @@ std::string RandomPage(std::mt19937& random) {
       page += " \r\n"[random() % 3];
       page += kAttributes[random() % std::size(kAttributes)];
       if (random() % 8 == 0) continue;  // a name without "="
-      page += random() % 4 == 0 ? " = " : "=";
+      page += random() % 4 == 0 ? (random() % 2 ? " = " : " =\t\r\n") : "=";
       std::string value = kValues[random() % std::size(kValues)];
       switch (random() % 3) {
         case 0:
@@ -117,7 +122,7 @@ std::string RandomPage(std::mt19937& random) {
     }
     if (random() % 10 != 0) page += '>';
   }
-  // Some pages end right after a tag, to exercise both margins.
+  // Some pages end right after a tag.
   const int tail = random() % 14;
   page.append(static_cast<size_t>(tail), random() % 2 ? ' ' : '.');
   return page;

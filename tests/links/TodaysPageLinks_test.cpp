@@ -61,8 +61,8 @@ TEST(TodaysPageScan, ValuesThatNameFiles) {
       {"<div style=\"background:url(&quot;h.jpg&quot;) , url(data:x)\">", {d + "h.jpg"}},
       {"<style>@import 'i.css';\n.a{background:url(b.png)}</style><img src=after.png>",
        {d + "i.css (sheet)", d + "b.png", d + "after.png"}},
-      // A src inside another attribute's value is read once, as the tags' reader reads it.
-      {"<img data-src=\"x src=q.png\">", {d + "q.png"}},
+      // A src inside another attribute's quoted value is no attribute: the value is read whole.
+      {"<img data-src=\"x src=q.png\">", {d + "x src=q.png"}},
       // Values that name nothing to fetch.
       {"<img srcset=\"data:image/png;base64,AA 1x\"><video src=\"blob:x\"><source src=\"\">", {}},
   };

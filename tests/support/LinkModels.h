@@ -9,8 +9,8 @@
 //
 // Resolution is written out step by step, without the shortcuts that the library takes for
 // plain references. The rewriting pass works on a copy of the page in which every changed tag
-// is deleted and its new text inserted in place, the tag finder measuring its margin on the
-// copy's current length.
+// is deleted and its new text inserted in place. The tag finder is a state machine over each
+// tag's bytes (TagState), a form of its own beside the library's step-over of quoted values.
 #pragma once
 
 #include <map>
@@ -191,13 +191,62 @@ inline bool NameGoesOn(char c) {
 }
 inline bool Blank(char c) { return static_cast<unsigned char>(c) <= 32; }
 
-inline Attribute LiteralAttribute(std::string_view text, std::string_view name) {
+// How a start tag's bytes are read, as a state machine over the tag from its "<": a quoted
+// value opens with a quote after "=" (spaces, tabs, CR or LF between them) and runs to the
+// same quote; an unquoted value runs to the next space, tab, CR or LF.
+enum class TagState { Outside, AfterEquals, Quoted, Unquoted };
+inline bool LeadSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The state after byte c, in `state` before it.
+inline TagState StepTagState(TagState state, char& quote, char c) {
+  switch (state) {
+    case TagState::Outside:
+      return c == '=' ? TagState::AfterEquals : state;
+    case TagState::AfterEquals:
+      if (c == '"' || c == '\'') {
+        quote = c;
+        return TagState::Quoted;
+      }
+      return LeadSpace(c) ? state : TagState::Unquoted;
+    case TagState::Quoted:
+      return c == quote ? TagState::Outside : state;
+    case TagState::Unquoted:
+      return LeadSpace(c) ? TagState::Outside : state;
+  }
+  return state;
+}
+
+// The state before each byte of text (1-based; the text's own first byte is the "<").
+inline std::vector<TagState> TagStates(std::string_view text) {
+  std::vector<TagState> states(text.size() + 2, TagState::Outside);
+  TagState state = TagState::Outside;
+  char quote = 0;
+  for (long j = 2; j <= static_cast<long>(text.size()); ++j) {
+    states[j] = state;
+    state = StepTagState(state, quote, text[j - 1]);
+  }
+  return states;
+}
+
+// The reader, over tag[from + 1 ...] (1-based positions counted from `from`). With `anywhere`
+// a name is looked for inside quoted values too (the charset of a meta tag's content).
+inline Attribute LiteralAttribute(std::string_view tag, long from, std::string_view name,
+                                  bool anywhere = false) {
   Attribute a;
+  const std::string_view text = tag.substr(static_cast<size_t>(from));
+  const std::vector<TagState> states = TagStates(tag);
+  auto hidden = [&](long s) {  // inside a quoted value, its quotes included
+    const long t = s + from;
+    return !anywhere && t >= 2 &&
+           (states[t] == TagState::Quoted ||
+            (states[t] == TagState::AfterEquals && (tag[t - 1] == '"' || tag[t - 1] == '\'')));
+  };
   const long length = static_cast<long>(text.size());
   const long n = static_cast<long>(name.size());
   auto at = [&](long s) { return text[s - 1]; };  // 1-based
   long after = -1;
   for (long s = 1; s <= length - 4; ++s) {
+    if (hidden(s)) continue;
     if (at(s) == '>') break;
     if ((at(s) == ' ' || at(s) == '\r' || at(s) == '\n') && s + n <= length &&
         SameIgnoringCase(text.substr(s, n), name)) {
@@ -211,14 +260,17 @@ inline Attribute LiteralAttribute(std::string_view text, std::string_view name) 
   if (after > length || at(after) != '=') return a;
   a.found = true;
   long v = after + 1;
+  long q = v;
+  while (q <= length && LeadSpace(at(q))) ++q;
   while (v <= length && at(v) == ' ') ++v;
+  if (q <= length && (at(q) == '"' || at(q) == '\'')) v = q;
   if (v > length) return a;
   std::string raw;
   long start;
   if (at(v) == '"' || at(v) == '\'') {
     const char quote = at(v);
     long e = v + 1;
-    while (e <= length && at(e) != quote && at(e) != '>') ++e;
+    while (e <= length && at(e) != quote) ++e;
     raw = std::string(text.substr(v, e - v - 1));
     start = v + 1;
   } else {
@@ -276,25 +328,25 @@ inline Scan LiteralScan(std::string_view tag, std::string& base) {
   const std::string name(tag.substr(1, nameEnd - 1));
   scan.kind = name.empty() ? -1 : LiteralKind(name);
   if (scan.kind < 0) return scan;
-  const std::string_view attrs = tag.substr(nameEnd);
+  const long attrs = static_cast<long>(nameEnd);
   Attribute a;
   bool resource = true;
   switch (scan.kind) {
     case 2:
-      a = LiteralAttribute(attrs, "value");
+      a = LiteralAttribute(tag, attrs, "value");
       resource = IsResourceFile(a.value);
       break;
     case 4:
     case 5:
     case 8:
-      a = LiteralAttribute(attrs, "href");
+      a = LiteralAttribute(tag, attrs, "href");
       break;
     case 6:
-      a = LiteralAttribute(attrs, "charset");
+      a = LiteralAttribute(tag, attrs, "charset", true);
       break;
     default:
-      a = LiteralAttribute(attrs, "src");
-      if (!a.found) a = LiteralAttribute(attrs, "background");
+      a = LiteralAttribute(tag, attrs, "src");
+      if (!a.found) a = LiteralAttribute(tag, attrs, "background");
       resource = IsResourceFile(a.value);
       if (a.found && !resource && a.pos != -1) {
         scan.unsavedPos = a.pos + static_cast<long>(name.size()) + 1;
@@ -314,21 +366,30 @@ inline Scan LiteralScan(std::string_view tag, std::string& base) {
   return scan;
 }
 
-// Where the tag that starts at p (1-based) ends, on the current text with the given margin;
-// 0 for none, and `resume` set when a second "<" came first.
-inline long TagEnd(std::string_view text, long p, long margin, long& resume) {
+// Where the tag that starts at p (1-based) ends: the first ">" after it outside a quoted value
+// (a start tag's, "<" and a letter); 0 for none, and `resume` set when a "<" outside a quoted
+// value came first.
+inline long TagEnd(std::string_view text, long p, long& resume) {
   resume = 0;
-  for (long q = p + 1; q <= static_cast<long>(text.size()) - margin; ++q) {
-    if (text[q - 1] == '>') return q;
-    if (text[q - 1] == '<') {
-      resume = q + 1;
-      return 0;
+  const bool startTag = p < static_cast<long>(text.size()) &&
+                        ((text[p] >= 'a' && text[p] <= 'z') || (text[p] >= 'A' && text[p] <= 'Z'));
+  TagState state = TagState::Outside;
+  char quote = 0;
+  for (long q = p + 1; q <= static_cast<long>(text.size()); ++q) {
+    const char c = text[q - 1];
+    if (state != TagState::Quoted) {
+      if (c == '>') return q;
+      if (c == '<') {
+        resume = q + 1;
+        return 0;
+      }
     }
+    if (startTag) state = StepTagState(state, quote, c);
   }
   return 0;
 }
 
-// The collecting pass, literally: positions 1 to L - 1, the search for ">" up to L - 7.
+// The collecting pass, literally: positions 1 to L - 1.
 inline StringList LiteralCollect(std::string_view html, std::string_view baseUrl) {
   StringList refs;
   std::string base(baseUrl);
@@ -339,7 +400,7 @@ inline StringList LiteralCollect(std::string_view html, std::string_view baseUrl
       continue;
     }
     long resume;
-    const long end = TagEnd(html, p, static_cast<long>(kCollectMargin), resume);
+    const long end = TagEnd(html, p, resume);
     if (resume) {
       p = resume;
       continue;
@@ -451,7 +512,7 @@ inline std::string LiteralRewrite(std::string_view html, std::string_view localF
       continue;
     }
     long resume;
-    const long end = TagEnd(work, p, static_cast<long>(kRewriteMargin), resume);
+    const long end = TagEnd(work, p, resume);
     if (resume) {
       p = resume;
       continue;
