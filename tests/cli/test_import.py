@@ -114,6 +114,36 @@ class ImportCommand(unittest.TestCase):
             self.assertGreater(width, 1, src)  # the lazy picture too, put in by its own script
         self.assertEqual(seen["sheets"][0][1], 5)  # the saved sheet, its rules read
 
+    def test_quoted_brackets_and_a_last_tag(self):
+        """Attribute values holding "<" and ">" (range media queries, an alt text) keep their
+        tag, and a tag that ends the page is found: in both modes every picture is saved and
+        pointed at, and the browser loads each from the disk."""
+        site = os.path.join(self.dir.name, "quoted")
+        os.mkdir(site)
+        pictures = {"small.gif": pagesite.gif(3, 2, (200, 0, 0)), "elva.gif": pagesite.gif(5, 2, (0, 200, 0)),
+                    "five.gif": pagesite.gif(7, 2, (0, 0, 200)), "last.gif": pagesite.gif(9, 2, (200, 200, 0))}
+        for name, data in pictures.items():
+            with open(os.path.join(site, name), "wb") as f:
+                f.write(data)
+        page = (b'<p><picture><source media="(width < 800px)" srcset="small.gif 1x">'
+                b'<img sizes="(width <= 600px) 480px, 800px" src="elva.gif"></picture>'
+                b'<img alt="5 > 3" src="five.gif" title=\'a<b\'><img src="last.gif">')
+        with open(os.path.join(site, "q.htm"), "wb") as f:
+            f.write(page)
+        with pagesite.SiteServer(site) as server:
+            for doc, mode in [(5, []), (6, ["--complete"])]:
+                status, out, err = run(server.base_url + "q.htm", "--work", self.work, "--doc",
+                                       str(doc), *mode)
+                self.assertEqual((status, out, err), (0, b"", b""), mode)
+                saved = self.read("%d.htm" % doc)
+                names = ["elva.gif", "five.gif", "last.gif"] + (["small.gif"] if mode else [])
+                for name in names:
+                    self.assertEqual(self.read("%d.files/%s" % (doc, name)), pictures[name])
+                    self.assertIn(b'"%d.files/%s' % (doc, name.encode()), saved, mode)
+                seen = browser.inspect(os.path.join(self.work, "%d.htm" % doc))
+                self.assertEqual(seen["requests"], [], mode)
+                self.assertEqual(sorted(w for _, w in seen["images"]), [5, 7, 9], mode)
+
     def test_site_on_disk(self):
         os.mkdir(self.work)
         status, out, err = run(os.path.join(self.site, "index.htm"), "--work", self.work,
