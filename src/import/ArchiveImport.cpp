@@ -10,6 +10,7 @@
 #include "archive/Base64.h"
 #include "archive/PartHeaders.h"
 #include "archive/QuotedPrintable.h"
+#include "links/CidReferences.h"
 #include "links/CssReferences.h"
 #include "links/PageLinks.h"
 #include "platform/Charset.h"
@@ -134,18 +135,6 @@ std::string PartText(std::string_view body, TMhtEncoding encoding) {
   return NormalizeLineBreaks(sink.Text());
 }
 
-// The style sheet with each reference whose value is a cid: address known in names pointed
-// at its name there; the keys so named are added to named when it is given.
-std::string RewriteSheetCids(std::string_view css, const CidNames& names,
-                             std::vector<std::string>* named) {
-  return RewriteCssReferences(css, [&](const CssReference& ref) -> std::optional<std::string> {
-    // A URL's surrounding blanks are no part of it: url(" cid:x ") names cid:x.
-    auto at = FindCidName(names, Trim(ref.value));
-    if (at == names.end()) return std::nullopt;
-    if (named) named->push_back(at->first);
-    return at->second;
-  });
-}
 }  // namespace
 
 std::string FormatMessagePattern(std::string_view pattern, std::string_view argument) {

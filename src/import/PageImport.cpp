@@ -6,9 +6,9 @@
 #include <set>
 #include <vector>
 
+#include "links/CompletePageLinks.h"
 #include "links/CssReferences.h"
 #include "links/PageLinks.h"
-#include "links/TodaysPageLinks.h"
 #include "platform/Platform.h"
 #include "util/FileOperation.h"
 #include "util/SafeFileName.h"
@@ -122,7 +122,7 @@ class PageLevel {
     observer_.ProcessMessages();
   }
 
-  // Pages in frames and scripts wait for the second pass; today's attributes (kind -1) name
+  // Pages in frames and scripts wait for the second pass; modern attributes (kind -1) name
   // resources only.
   bool Deferred(size_t i) const {
     const int kind = refs_.kinds[i];
@@ -316,9 +316,9 @@ class PageLevel {
 };
 
 // The references to fetch in complete mode, from the page's scan: the tags' references and
-// today's attributes in order (each once), then the style references (each once).
-PageReferences TodaysPageReferences(const std::vector<PageReference>& scanned,
-                                    const std::string& resourceFolder, ResourceNames& names) {
+// modern attributes in order (each once), then the style references (each once).
+PageReferences CompletePageReferences(const std::vector<PageReference>& scanned,
+                                      const std::string& resourceFolder, ResourceNames& names) {
   PageReferences refs;
   refs.names = &names;
   const std::string folder = LocalFolderText(resourceFolder);
@@ -370,7 +370,7 @@ bool ImportPage(const std::string& Html, std::string PageUrl, const std::string&
   // The top page is named by its document number; a script's references point into the
   // folder of the page that includes it.
   const bool complete = state.Options.CompletePages;
-  const bool script = complete ? IsTodaysScriptFile(PageUrl) : IsScriptFile(PageUrl);
+  const bool script = complete ? IsCompletePageScriptFile(PageUrl) : IsScriptFile(PageUrl);
   std::string pageFile = Folder + PageName, resourceFolder, localFolder;
   if (ExtractUrlFileExt(PageName).empty()) {
     pageFile += ".htm";
@@ -387,11 +387,11 @@ bool ImportPage(const std::string& Html, std::string PageUrl, const std::string&
   if (complete) {
     // Names are given in the order of the page; the page is written with them before any
     // of its references is fetched.
-    const std::vector<PageReference> scanned = ScanTodaysPage(Html, PageUrl, script);
+    const std::vector<PageReference> scanned = ScanCompletePage(Html, PageUrl, script);
     ResourceNames& names = state.FolderNames[AsciiLowerCase(resourceFolder)];
     const std::string prefix =
         LocalFolderText(localFolder) == "/" ? "" : LocalFolderText(localFolder);
-    const std::string saved = RewriteTodaysPage(
+    const std::string saved = RewriteCompletePage(
         Html, scanned, [&](const PageReference& ref) -> std::optional<std::string> {
           const std::string& name =
               names.NameOf(ref.url, WantedFileName(ref.url, ref.kind == rkFrame));
@@ -399,7 +399,7 @@ bool ImportPage(const std::string& Html, std::string PageUrl, const std::string&
           return prefix + name + ref.fragment;
         });
     WriteFileBytes(pageFile, NormalizeLineBreaks(saved));
-    refs = TodaysPageReferences(scanned, resourceFolder, names);
+    refs = CompletePageReferences(scanned, resourceFolder, names);
     PageUrl = ResolveUrl(PageUrl, PageUrl);
   } else {
     WriteFileBytes(pageFile, NormalizeLineBreaks(RewritePageLinks(Html, localFolder, PageUrl)));

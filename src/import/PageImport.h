@@ -25,9 +25,9 @@ namespace lorvex {
 
 // What an import saves beyond the pages of its first design.
 struct PageImportOptions {
-  // Also what today's pages need to look right offline: the references of style sheets,
+  // Also what modern pages need to look right offline: the references of style sheets,
   // style elements and style attributes, srcset and media sources, lazy-loading attributes,
-  // today's file kinds; one naming space per resource folder.
+  // modern file kinds; one naming space per resource folder.
   bool CompletePages = false;
   // Most transfers at once; 1 fetches each resource when the import comes to it.
   int Connections = 1;

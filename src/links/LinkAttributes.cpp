@@ -101,12 +101,13 @@ TagAttribute GetTagAttribute(std::string_view attrText, std::string_view name) {
 
 AttributeValue ResourceAttribute(std::string_view tag, size_t from,
                                  std::initializer_list<std::string_view> names,
-                                 AttributeValue* refused, bool todaysKinds) {
+                                 AttributeValue* refused, bool completeKinds) {
   AttributeValue result;
   for (std::string_view name : names) {
     TagAttribute attribute = ReadTagAttribute(tag, from, name, NameSearch::OutsideQuotedValues);
     if (!attribute.found) continue;
-    if (!(todaysKinds ? IsTodaysResourceFile(attribute.value) : IsResourceFile(attribute.value))) {
+    if (!(completeKinds ? IsCompletePageResourceFile(attribute.value)
+                        : IsResourceFile(attribute.value))) {
       if (refused && attribute.pos != kNoPosition) {
         refused->pos = attribute.pos;
         refused->value = std::move(attribute.value);

@@ -11,15 +11,12 @@
 #include <string>
 #include <string_view>
 
+#include "links/TagFinder.h"
+
 namespace lorvex {
 
 using TextPos = std::ptrdiff_t;
 constexpr TextPos kNoPosition = -1;
-
-// A byte that ends a tag name or an unquoted attribute value.
-constexpr bool IsNameEnd(char c) {
-  return c == '\r' || c == '\n' || c == ' ' || c == '"' || c == '\'' || c == '<' || c == '>';
-}
 
 struct TagAttribute {
   bool found = false;
@@ -46,11 +43,11 @@ struct AttributeValue {
   std::string value;
 };
 // The first of the names that is present in tag[from...]; its value must name a known
-// resource file (IsResourceFile, or IsTodaysResourceFile with todaysKinds), or there is no
+// resource file (IsResourceFile, or IsCompletePageResourceFile with completeKinds), or there is no
 // value and `refused`, when given, receives it.
 AttributeValue ResourceAttribute(std::string_view tag, size_t from,
                                  std::initializer_list<std::string_view> names,
-                                 AttributeValue* refused = nullptr, bool todaysKinds = false);
+                                 AttributeValue* refused = nullptr, bool completeKinds = false);
 // The named attribute's value in tag[from...], whatever it names.
 AttributeValue PlainAttribute(std::string_view tag, size_t from, std::string_view name,
                               NameSearch search = NameSearch::OutsideQuotedValues);

@@ -3,8 +3,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "links/CidReferences.h"
 #include "links/TagFinder.h"
-#include "links/TodaysPageLinks.h"
 #include "util/UrlPath.h"
 
 namespace lorvex {
@@ -50,18 +50,17 @@ class BaseFolder {
 // the position and length of a src/background value that was read but is not a known
 // resource file (the tag then carries no reference).
 TagScanResult ScanTagText(std::string_view tag, std::string& baseUrl, BaseFolder& folder,
-                          AttributeValue* unsaved = nullptr, bool todaysKinds = false) {
+                          AttributeValue* unsaved = nullptr, bool completeKinds = false) {
   TagScanResult result;
-  size_t nameEnd = 1;
-  while (nameEnd < tag.size() && !IsNameEnd(tag[nameEnd])) ++nameEnd;
-  std::string_view name = tag.substr(1, nameEnd - 1);
+  const std::string_view name = TagName(tag);
+  const size_t nameEnd = name.size() + 1;
   int kind = KindOfTagName(name);
   if (kind < 0) return result;
   result.kind = kind;
   AttributeValue attribute;
   switch (kind) {
     case rkParam:
-      attribute = ResourceAttribute(tag, nameEnd, {"value"}, nullptr, todaysKinds);
+      attribute = ResourceAttribute(tag, nameEnd, {"value"}, nullptr, completeKinds);
       break;
     case rkLink:
     case rkBase:
@@ -72,7 +71,7 @@ TagScanResult ScanTagText(std::string_view tag, std::string& baseUrl, BaseFolder
       attribute = PlainAttribute(tag, nameEnd, "charset", NameSearch::Anywhere);
       break;
     default:
-      attribute = ResourceAttribute(tag, nameEnd, {"src", "background"}, unsaved, todaysKinds);
+      attribute = ResourceAttribute(tag, nameEnd, {"src", "background"}, unsaved, completeKinds);
       break;
   }
   if (unsaved && unsaved->pos != kNoPosition) unsaved->pos += static_cast<TextPos>(name.size()) + 1;
@@ -99,8 +98,8 @@ TagScanResult ScanTag(std::string_view tag, std::string& baseUrl) {
   return ScanTagText(tag, baseUrl, folder);
 }
 
-TagScanResult ScanTagOfTodaysPage(std::string_view tag, std::string& baseUrl,
-                                  AttributeValue& unsaved) {
+TagScanResult ScanTagOfCompletePage(std::string_view tag, std::string& baseUrl,
+                                    AttributeValue& unsaved) {
   BaseFolder folder;
   return ScanTagText(tag, baseUrl, folder, &unsaved, true);
 }
@@ -189,21 +188,6 @@ StringList CollectTagReferences(std::string_view html, std::string_view baseUrl,
   StringList refs = CollectTags(html, baseUrl, nullptr);
   if (removeDuplicates) RemoveDuplicateLines(refs);
   return refs;
-}
-
-CidNames::const_iterator FindCidName(const CidNames& cidNames, std::string_view value) {
-  constexpr std::string_view kCid = "cid:";
-  if (!StartsWithIgnoreCase(value, kCid)) return cidNames.end();
-  std::string key(kCid);
-  key.append(value.substr(kCid.size()));
-  auto at = cidNames.find(key);
-  if (at == cidNames.end()) {
-    // A cid URL may carry its Content-ID percent-encoded.
-    key.resize(kCid.size());
-    key.append(UrlDecode(value.substr(kCid.size())));
-    at = cidNames.find(key);
-  }
-  return at;
 }
 
 namespace {

@@ -13,8 +13,8 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 
+#include "links/CidReferences.h"
 #include "links/KindReferences.h"
 #include "links/LinkAttributes.h"
 #include "links/LocalNames.h"
@@ -33,11 +33,11 @@ int KindOfTagName(std::string_view tagName);
 
 // Scans one tag text ("<" to ">"). A base tag replaces baseUrl for what follows.
 TagScanResult ScanTag(std::string_view tag, std::string& baseUrl);
-// ScanTag with the extension tests of the complete-page mode (IsTodaysResourceFile). When a
+// ScanTag with the extension tests of the complete-page mode (IsCompletePageResourceFile). When a
 // src or background value names no such file, unsaved receives its position in the tag text
 // and its value.
-TagScanResult ScanTagOfTodaysPage(std::string_view tag, std::string& baseUrl,
-                                  AttributeValue& unsaved);
+TagScanResult ScanTagOfCompletePage(std::string_view tag, std::string& baseUrl,
+                                    AttributeValue& unsaved);
 
 // Every reference of the page's tags, in order, trimmed; duplicates removed on request (the
 // first occurrence stays). The base starts as baseUrl; base tags change it for this pass.
@@ -48,14 +48,6 @@ StringList CollectTagReferences(std::string_view html, std::string_view baseUrl,
 // each, decoded one by one, without base, meta and anchors, resolved against pageBase (the
 // page's own location as ResolveUrl gives it).
 StringList FetchReferenceList(std::string_view html, std::string_view pageBase);
-
-// The local names of the parts of an archive that are known by Content-ID: "cid:" followed by
-// the id (letter case kept) maps to the text that takes the place of such a reference.
-using CidNames = std::unordered_map<std::string, std::string>;
-
-// The entry that a "cid:" value (its scheme in any letter case) names: the value as written,
-// else with its Content-ID percent-decoded; end() when there is none.
-CidNames::const_iterator FindCidName(const CidNames& cidNames, std::string_view value);
 
 // The page text with each reference pointed at its local name under localFolder (as it is to
 // appear in the page: relative, like "123.files", or absolute), anchors at their absolute URL,

@@ -1,4 +1,4 @@
-// Reading a tag's attributes the way a browser does, for the references of today's pages
+// Reading a tag's attributes the way a browser does, for the references of modern pages
 // (srcset candidates, lazy-loading attributes, style attributes), and the texts inside them.
 //
 // A tag text runs from its "<" to its ">". After the tag name, attributes are separated by

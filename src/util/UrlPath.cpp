@@ -97,7 +97,7 @@ constexpr std::array<std::string_view, 23> kResourceExtensions = {
     ".htm", ".html", ".php", ".gif", ".jpg",  ".jpeg", ".jff", ".jtf",
     ".png", ".bmp",  ".ico", ".tif", ".tiff", ".wmf",  ".ras", ".eps",
     ".pcx", ".pcd",  ".tga", ".swf", ".js",   ".jsp",  ".css"};
-constexpr std::array<std::string_view, 20> kTodaysExtensions = {
+constexpr std::array<std::string_view, 20> kCompletePageExtensions = {
     ".svg", ".webp", ".avif", ".ico", ".bmp", ".woff", ".woff2", ".ttf", ".otf",  ".eot",
     ".mp4", ".webm", ".ogg",  ".ogv", ".mp3", ".m4a",  ".wav",   ".vtt", ".json", ".map"};
 constexpr std::array<std::string_view, 4> kPageExtensions = {".htm", ".html", ".php", ".asp"};
@@ -217,14 +217,14 @@ bool IsAspFile(std::string_view reference) { return ExtensionIn(reference, kAspE
 std::string_view WithoutQueryOrFragment(std::string_view reference) {
   return reference.substr(0, std::min(reference.find_first_of("?#"), reference.size()));
 }
-bool IsTodaysResourceFile(std::string_view reference) {
+bool IsCompletePageResourceFile(std::string_view reference) {
   std::string_view path = WithoutQueryOrFragment(reference);
-  return ExtensionIn(path, kResourceExtensions) || ExtensionIn(path, kTodaysExtensions);
+  return ExtensionIn(path, kResourceExtensions) || ExtensionIn(path, kCompletePageExtensions);
 }
-bool IsTodaysPageFile(std::string_view reference) {
+bool IsCompletePageFile(std::string_view reference) {
   return ExtensionIn(WithoutQueryOrFragment(reference), kPageExtensions);
 }
-bool IsTodaysScriptFile(std::string_view reference) {
+bool IsCompletePageScriptFile(std::string_view reference) {
   return ExtensionIn(WithoutQueryOrFragment(reference), kScriptExtensions);
 }
 

@@ -57,14 +57,14 @@ bool IsPageFile(std::string_view reference);
 bool IsScriptFile(std::string_view reference);
 bool IsAspFile(std::string_view reference);
 
-// The extension tests of the complete-page mode, which saves what today's pages use: each
+// The extension tests of the complete-page mode, which saves what modern pages use: each
 // looks at the reference without its query and fragment ("app.js?ver=3" is a script,
-// "icons.svg#home" a resource), and resources also include today's images, fonts, media,
+// "icons.svg#home" a resource), and resources also include modern images, fonts, media,
 // captions, manifests and source maps.
 std::string_view WithoutQueryOrFragment(std::string_view reference);
-bool IsTodaysResourceFile(std::string_view reference);
-bool IsTodaysPageFile(std::string_view reference);
-bool IsTodaysScriptFile(std::string_view reference);
+bool IsCompletePageResourceFile(std::string_view reference);
+bool IsCompletePageFile(std::string_view reference);
+bool IsCompletePageScriptFile(std::string_view reference);
 
 // The folder part, delimiter included. Local: up to the last "\" or ":" ("/" does not count).
 // Remote: the whole text when it ends in a delimiter, else up to the last "/" or "\".

@@ -84,7 +84,7 @@ class ImportCommand(unittest.TestCase):
         self.assertEqual(self.read("9.htm"), pagesite.rewritten_forms(9, self.base))
 
     def test_complete_page_looks_right_offline(self):
-        """A page in the manner of today's sites, saved with --complete, then opened in a
+        """A page in the manner of modern sites, saved with --complete, then opened in a
         browser with the servers gone: every picture loads from the disk, nothing is asked of
         the network."""
         site = os.path.join(self.dir.name, "modern")

@@ -239,7 +239,7 @@ TEST(PageImport, EveryRewrittenPictureNamesAFileTheImportWrote) {
   EXPECT_EQ(Read(W, "4.files\\pic[2].gif"), "x/pic.gif");
 }
 
-TEST(PageImport, CompletePagesSaveWhatTodaysPagesNeed) {
+TEST(PageImport, CompletePagesSaveWhatModernPagesNeed) {
   // A style sheet that imports three levels deep and names a font, a picture and a missing
   // one; srcset and lazy pictures; two URLs with one name; an inline style; a script with a
   // query whose own picture shares the page's folder.

@@ -18,8 +18,8 @@
 #include <string_view>
 #include <vector>
 
+#include "links/CompletePageLinks.h"
 #include "links/PageLinks.h"
-#include "links/TodaysPageLinks.h"
 #include "util/Strings.h"
 #include "util/UrlPath.h"
 

@@ -1,4 +1,4 @@
-"""A small site in the manner of today's pages, for the complete-page mode: written to a
+"""A small site in the manner of modern pages, for the complete-page mode: written to a
 folder and served with pagesite.SiteServer (a second server stands in for a CDN host).
 
 index.htm links a style sheet with a query that @imports another, names a web font and

@@ -1,7 +1,8 @@
-#include "links/TodaysPageLinks.h"
+#include "links/CompletePageLinks.h"
 
 #include <algorithm>
 
+#include "links/CidReferences.h"
 #include "links/CssReferences.h"
 #include "links/PageLinks.h"
 #include "links/TagAttributes.h"
@@ -11,10 +12,6 @@
 namespace lorvex {
 
 namespace {
-
-constexpr bool IsTagNameEnd(char c) {
-  return c == '\r' || c == '\n' || c == ' ' || c == '"' || c == '\'' || c == '<' || c == '>';
-}
 
 // Attributes that lazy-loading scripts copy into src, srcset or a background when the element
 // comes into view; their single value must name a known file to count as a reference.
@@ -61,16 +58,6 @@ std::string DecodedLine(std::string text) {
   return std::move(line.front());
 }
 
-// Where the content of a <style> element that starts at `from` ends: its end tag, or the end
-// of the page.
-size_t StyleElementEnd(std::string_view html, size_t from) {
-  for (size_t close = from;; ++close) {
-    close = html.find("</", close);
-    if (close == std::string_view::npos) return html.size();
-    if (StartsWithIgnoreCase(html.substr(close + 2), "style")) return close;
-  }
-}
-
 class PageScanner {
  public:
   PageScanner(std::string_view html, std::string_view pageUrl, bool script)
@@ -89,9 +76,7 @@ class PageScanner {
  private:
   size_t OnTag(size_t start, size_t end) {
     const std::string_view tag = html_.substr(start, end - start + 1);
-    size_t nameEnd = 1;
-    while (nameEnd < tag.size() && !IsTagNameEnd(tag[nameEnd])) ++nameEnd;
-    const std::string name = AsciiLowerCase(tag.substr(1, nameEnd - 1));
+    const std::string name = AsciiLowerCase(TagName(tag));
     std::vector<PageReference> found;
     const bool removed = TagsOwnReference(start, tag, found);
     if (!script_ && !removed) {
@@ -114,7 +99,7 @@ class PageScanner {
   // The reference of the tags' kinds; true when the whole tag is to be removed.
   bool TagsOwnReference(size_t start, std::string_view tag, std::vector<PageReference>& found) {
     AttributeValue unsaved;
-    const TagScanResult scan = ScanTagOfTodaysPage(tag, base_, unsaved);
+    const TagScanResult scan = ScanTagOfCompletePage(tag, base_, unsaved);
     PageReference ref;
     ref.kind = scan.kind;
     if (scan.valuePos == kNoPosition) {
@@ -216,7 +201,7 @@ class PageScanner {
     while (tail > lead && static_cast<unsigned char>(raw[tail - 1]) <= 32) --tail;
     if (lead == tail) return;
     std::string value = DecodeCharacterReferences(raw.substr(lead, tail - lead)).text;
-    if (mustBeKnownFile && !IsTodaysResourceFile(value)) return;
+    if (mustBeKnownFile && !IsCompletePageResourceFile(value)) return;
     PageReference ref = AttributeReference(offset + lead, tail - lead, std::move(value));
     if (!ref.url.empty()) found.push_back(std::move(ref));
   }
@@ -282,8 +267,8 @@ class PageScanner {
 
 }  // namespace
 
-std::vector<PageReference> ScanTodaysPage(std::string_view html, std::string_view pageUrl,
-                                          bool script) {
+std::vector<PageReference> ScanCompletePage(std::string_view html, std::string_view pageUrl,
+                                            bool script) {
   return PageScanner(html, pageUrl, script).Run();
 }
 
@@ -294,52 +279,7 @@ std::string StyleReferenceUrl(std::string_view sheetUrl, std::string_view value,
   return FetchUrl(sheetUrl, sheetUrl, path);
 }
 
-std::string RewriteStyleCids(std::string_view html, const CidNames& cids) {
-  const auto replace = [&](const CssReference& ref) -> std::optional<std::string> {
-    const auto at = FindCidName(cids, Trim(ref.value));
-    if (at == cids.end()) return std::nullopt;
-    return at->second;
-  };
-  const auto namesCid = [](std::string_view text) {
-    for (size_t at = 0; at + 4 <= text.size(); ++at)
-      if (StartsWithIgnoreCase(text.substr(at), "cid:")) return true;
-    return false;
-  };
-  std::string out;
-  size_t copied = 0;
-  const auto splice = [&](size_t from, size_t to, std::string_view text) {
-    out.append(html.substr(copied, from - copied)).append(text);
-    copied = to;
-  };
-  ForEachTag(html, [&](size_t start, size_t end) {
-    const std::string_view tag = html.substr(start, end - start + 1);
-    for (const HtmlAttribute& attribute : ReadTagAttributes(tag)) {
-      if (!EqualsIgnoreCase(attribute.name, "style") || !namesCid(attribute.value)) continue;
-      const DecodedText decoded = DecodeCharacterReferences(attribute.value);
-      const std::string rewritten = RewriteCssReferences(decoded.text, replace);
-      if (rewritten == decoded.text) continue;
-      const size_t from = start + attribute.valueOffset;
-      // A value that held character references is written with them again.
-      splice(from, from + attribute.value.size(),
-             attribute.value.find('&') == std::string_view::npos ? rewritten
-                                                                 : EscapeAttributeText(rewritten));
-    }
-    size_t nameEnd = 1;
-    while (nameEnd < tag.size() && !IsTagNameEnd(tag[nameEnd])) ++nameEnd;
-    if (!EqualsIgnoreCase(tag.substr(1, nameEnd - 1), "style")) return end + 1;
-    const size_t close = StyleElementEnd(html, end + 1);
-    const std::string_view css = html.substr(end + 1, close - end - 1);
-    if (namesCid(css)) {
-      const std::string rewritten = RewriteCssReferences(css, replace);
-      if (rewritten != css) splice(end + 1, close, rewritten);
-    }
-    return close;
-  });
-  out.append(html.substr(copied));
-  return out;
-}
-
-std::string RewriteTodaysPage(
+std::string RewriteCompletePage(
     std::string_view html, const std::vector<PageReference>& refs,
     const std::function<std::optional<std::string>(const PageReference&)>& localName) {
   std::string out;

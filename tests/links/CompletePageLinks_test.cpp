@@ -1,6 +1,6 @@
 // The complete-page mode's reading of a page: which values name files, what they resolve
 // to, and the page rewritten around them; with the attribute helpers it rests on.
-#include "links/TodaysPageLinks.h"
+#include "links/CompletePageLinks.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,7 @@ constexpr const char* kTail = "\r\n</body></html>\r\n";
 // pointed at the web, "-" for a removed tag.
 std::vector<std::string> Found(const std::string& html, bool script = false) {
   std::vector<std::string> out;
-  for (const PageReference& ref : ScanTodaysPage(html + kTail, kPage, script)) {
+  for (const PageReference& ref : ScanCompletePage(html + kTail, kPage, script)) {
     if (ref.form == PageReference::Form::RemoveTag)
       out.push_back("-");
     else if (!ref.url.empty())
@@ -30,14 +30,14 @@ std::vector<std::string> Found(const std::string& html, bool script = false) {
   return out;
 }
 
-TEST(TodaysPageScan, ValuesThatNameFiles) {
+TEST(CompletePageScan, ValuesThatNameFiles) {
   const std::string d = "http://h.example/d/";
   struct Case {
     std::string html;
     std::vector<std::string> found;
   };
   const Case cases[] = {
-      // The tags' own kinds, with today's extensions and the query and fragment set aside.
+      // The tags' own kinds, with modern extensions and the query and fragment set aside.
       {"<img src=\"a.webp?v=2\">", {d + "a.webp?v=2"}},
       {"<img src=\"icons.svg#home\">", {d + "icons.svg#home"}},
       {"<img src=\"show.cgi?id=1\">", {"=" + d + "show.cgi?id=1"}},
@@ -76,15 +76,15 @@ TEST(TodaysPageScan, ValuesThatNameFiles) {
             std::vector<std::string>{});
 }
 
-TEST(TodaysPageScan, RewriteSplicesEscapedNamesAndLeavesTheRest) {
+TEST(CompletePageScan, RewriteSplicesEscapedNamesAndLeavesTheRest) {
   const std::string html =
       std::string(
           "<base href=\"http://h.example/d/\"><img srcset=\"a b.png 1x, c.png 2x\" "
           "src=\"x.cgi\"><div style=\"background:url(&quot;h.jpg&quot;)\">"
           "<style>.a{background:url('q.png#f')}</style><a href=\"#k\">") +
       kTail;
-  const auto refs = ScanTodaysPage(html, kPage, false);
-  const std::string rewritten = RewriteTodaysPage(html, refs, [](const PageReference& ref) {
+  const auto refs = ScanCompletePage(html, kPage, false);
+  const std::string rewritten = RewriteCompletePage(html, refs, [](const PageReference& ref) {
     const std::string name = ref.url.substr(ref.url.rfind('/') + 1);
     return std::optional<std::string>("5.files/" + (name == "c.png" ? "it's.png" : name) +
                                       ref.fragment);
@@ -97,8 +97,8 @@ TEST(TodaysPageScan, RewriteSplicesEscapedNamesAndLeavesTheRest) {
                 kTail);
   // Nothing named, nothing removed: the page stays byte for byte.
   const std::string plain = std::string("<img srcset=\"a.png 1x\"><p style=\"x\">") + kTail;
-  EXPECT_EQ(RewriteTodaysPage(plain, ScanTodaysPage(plain, kPage, false),
-                              [](const PageReference&) { return std::nullopt; }),
+  EXPECT_EQ(RewriteCompletePage(plain, ScanCompletePage(plain, kPage, false),
+                                [](const PageReference&) { return std::nullopt; }),
             plain);
 }
 

@@ -1,5 +1,5 @@
 // The references of a page as the complete-page mode reads them: the tags' own references
-// (with the extension tests of today's kinds) and what today's pages add: srcset candidates,
+// (with the extension tests of modern kinds) and what modern pages add: srcset candidates,
 // <source>, <video>, <audio> and <track> sources, video posters, svg <use> and <image>
 // references (icon sprites), lazy-loading attributes, style attributes and <style> elements.
 //
@@ -23,7 +23,7 @@ namespace lorvex {
 struct PageReference {
   enum class Form {
     Tag,             // a value of the tags' own kinds, replaced as it stands
-    Attribute,       // a srcset candidate or an attribute of today's pages
+    Attribute,       // a srcset candidate or an attribute of modern pages
     Style,           // a url() or @import in a <style> element
     StyleAttribute,  // a url() in a style attribute (character references decoded)
     RemoveTag,       // a base tag, or a charset declaration of UTF-8: the whole tag goes
@@ -46,21 +46,17 @@ struct PageReference {
 // Every reference of the page, as described above. pageUrl is the page's location; script
 // is set for a script's text, of which only the tags' own kinds are read (style text and
 // lazy attributes in a script's strings are code, not markup).
-std::vector<PageReference> ScanTodaysPage(std::string_view html, std::string_view pageUrl,
-                                          bool script);
+std::vector<PageReference> ScanCompletePage(std::string_view html, std::string_view pageUrl,
+                                            bool script);
 
 // The URL a value of a style sheet (or style element) at sheetUrl names, fragment off; empty
 // for values that are not fetched (data:, cid:, javascript:, fragments, empty ones).
 std::string StyleReferenceUrl(std::string_view sheetUrl, std::string_view value,
                               std::string* fragment);
 
-// The page with every cid: reference of its <style> elements and style attributes that names a
-// part in cids pointed at that part's local name; every other byte as it stands.
-std::string RewriteStyleCids(std::string_view html, const CidNames& cids);
-
 // The page with each reference for which localName gives a text written as that text (escaped
 // for its place), removed tags removed, and the absolute form of unsaved values put in.
-std::string RewriteTodaysPage(
+std::string RewriteCompletePage(
     std::string_view html, const std::vector<PageReference>& refs,
     const std::function<std::optional<std::string>(const PageReference&)>& localName);
 

@@ -4,7 +4,7 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "FuzzCheck.h"
-#include "links/TodaysPageLinks.h"
+#include "links/CompletePageLinks.h"
 
 using namespace lorvex;
 
@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool script = input.ConsumeBool();
   const std::string page = input.ConsumeRandomLengthString(60);
   const std::string html = input.ConsumeRemainingBytesAsString();
-  const std::vector<PageReference> refs = ScanTodaysPage(html, page, script);
+  const std::vector<PageReference> refs = ScanCompletePage(html, page, script);
   size_t end = 0;
   bool changes = false;
   for (const PageReference& ref : refs) {
@@ -23,9 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     changes |= ref.form == PageReference::Form::RemoveTag || ref.absolute.has_value();
   }
   const std::string kept =
-      RewriteTodaysPage(html, refs, [](const PageReference&) { return std::nullopt; });
+      RewriteCompletePage(html, refs, [](const PageReference&) { return std::nullopt; });
   if (!changes) fuzz::ExpectSame(kept, html, "a rewrite that names nothing");
-  const std::string named = RewriteTodaysPage(
+  const std::string named = RewriteCompletePage(
       html, refs, [](const PageReference&) { return std::optional<std::string>("n.files/x.gif"); });
   fuzz::Expect(named.size() <= html.size() + refs.size() * 64 + 4096, "rewritten size bounded");
   return 0;
