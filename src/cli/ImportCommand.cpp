@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -39,13 +40,16 @@ constexpr int kDefaultReadTimeoutMs = 60000;
 // More transfers at once than a server would take from one visitor is no gain.
 constexpr int kMaxConnections = 64;
 
-volatile std::sig_atomic_t gInterrupted = 0;
-extern "C" void OnInterrupt(int) { gInterrupted = 1; }
+// Set by the signal handler, read by the import's thread and by every worker's idle hook: an
+// atomic that needs no lock is safe in both places.
+std::atomic<bool> gInterrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+extern "C" void OnInterrupt(int) { gInterrupted.store(true); }
 
 // Ctrl+C stops the import for as long as this lives.
 class InterruptStops {
  public:
-  InterruptStops() : previous_(std::signal(SIGINT, OnInterrupt)) { gInterrupted = 0; }
+  InterruptStops() : previous_(std::signal(SIGINT, OnInterrupt)) { gInterrupted.store(false); }
   ~InterruptStops() { std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_); }
   InterruptStops(const InterruptStops&) = delete;
   InterruptStops& operator=(const InterruptStops&) = delete;
@@ -90,7 +94,7 @@ class NativeObserver : public ImportObserver {
     std::fflush(stderr);
     lineOpen_ = true;
   }
-  bool StopAll() const override { return gInterrupted != 0; }
+  bool StopAll() const override { return gInterrupted.load(); }
 
   void EndProgressLine() {
     if (lineOpen_) std::fputc('\n', stderr);

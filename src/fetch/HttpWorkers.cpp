@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <stdexcept>
 
 #include "http/HttpFetch.h"
 
@@ -14,6 +15,7 @@ HttpWorkers::~HttpWorkers() {
   {
     std::lock_guard lock(mutex_);
     closing_ = true;
+    EndAllQueued();
     for (auto& [id, task] : tasks_) task->cancelled = true;
   }
   work_.notify_all();
@@ -23,14 +25,41 @@ HttpWorkers::~HttpWorkers() {
 FetchId HttpWorkers::Submit(Job job) {
   std::lock_guard lock(mutex_);
   const FetchId id = ++lastId_;
-  auto task = std::make_shared<Task>();
-  task->job = std::move(job);
-  task->cancelled = cancelAll_;
-  tasks_.emplace(id, std::move(task));
-  queue_.push_back(id);
-  if (idle_ == 0 && threads_.size() < maxWorkers_) threads_.emplace_back([this] { Work(); });
+  if (!job || cancelAll_ || closing_) {
+    ++endings_;  // never recorded: it reads as ended failed
+    ended_.notify_all();
+    return id;
+  }
+  try {
+    auto task = std::make_shared<Task>();
+    task->job = std::move(job);
+    Task& queued = *tasks_.emplace(id, std::move(task)).first->second;
+    try {
+      queue_.push_back(id);
+    } catch (...) {
+      tasks_.erase(id);
+      throw;
+    }
+    queued.queued = true;
+  } catch (...) {
+    ++endings_;
+    ended_.notify_all();
+    return id;
+  }
+  // Each waiting worker takes one queued job; a job beyond them needs a thread of its own.
+  if (queue_.size() > idle_ && threads_.size() < maxWorkers_) StartWorker();
   work_.notify_one();
   return id;
+}
+
+void HttpWorkers::StartWorker() {
+  try {
+    threads_.emplace_back([this] { Work(); });
+    ++idle_;  // the new worker takes a job before it ever waits
+  } catch (...) {
+    // Jobs left for workers that run are taken in time; with none, nothing would take them.
+    if (threads_.empty()) EndAllQueued();
+  }
 }
 
 bool HttpWorkers::Ended(FetchId id) {
@@ -44,6 +73,7 @@ FetchResult HttpWorkers::Take(FetchId id) {
   auto it = tasks_.find(id);
   if (it == tasks_.end()) return FetchResult{};
   FetchResult result = std::move(it->second->result);
+  if (it->second->queued) queue_.erase(std::find(queue_.begin(), queue_.end(), id));
   tasks_.erase(it);
   return result;
 }
@@ -51,12 +81,15 @@ FetchResult HttpWorkers::Take(FetchId id) {
 void HttpWorkers::Cancel(FetchId id) {
   std::lock_guard lock(mutex_);
   auto it = tasks_.find(id);
-  if (it != tasks_.end()) it->second->cancelled = true;
+  if (it == tasks_.end()) return;
+  it->second->cancelled = true;
+  if (it->second->queued) EndQueued(id, *it->second);
 }
 
 void HttpWorkers::CancelAll() {
   std::lock_guard lock(mutex_);
   cancelAll_ = true;
+  EndAllQueued();
   for (auto& [id, task] : tasks_) task->cancelled = true;
 }
 
@@ -66,47 +99,82 @@ void HttpWorkers::WaitForAny(int ms) {
   ended_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return endings_ != seen; });
 }
 
+void HttpWorkers::EndTask(Task& task, FetchResult result) {
+  task.result = std::move(result);
+  task.ended = true;
+  task.job = nullptr;
+  ++endings_;
+  ended_.notify_all();
+}
+
+void HttpWorkers::EndQueued(FetchId id, Task& task) {
+  queue_.erase(std::find(queue_.begin(), queue_.end(), id));
+  task.queued = false;
+  EndTask(task, FetchResult{});
+}
+
+void HttpWorkers::EndAllQueued() {
+  for (FetchId id : queue_) {
+    auto it = tasks_.find(id);
+    it->second->queued = false;
+    EndTask(*it->second, FetchResult{});
+  }
+  queue_.clear();
+}
+
 void HttpWorkers::Work() {
-  std::unique_ptr<THttpClient> http = makeClient_();
   std::shared_ptr<Task> current;
-  // The worker's own thread breaks off its transfer when the job is cancelled.
-  http->OnIdle = [&, ownHook = http->OnIdle] {
+  std::unique_ptr<THttpClient> http;  // made for the first job; destroyed before current
+  std::unique_lock lock(mutex_);
+  for (;;) {  // idle_ counts this worker here
+    work_.wait(lock, [&] { return closing_ || !queue_.empty(); });
+    if (queue_.empty()) return;  // closing, nothing left
+    --idle_;
+    const FetchId id = queue_.front();
+    queue_.pop_front();
+    current = tasks_.at(id);
+    current->queued = false;
+    lock.unlock();
+    FetchResult result = Run(*current, http, current);
+    lock.lock();
+    EndTask(*current, std::move(result));
+    current.reset();
+    ++idle_;
+  }
+}
+
+std::unique_ptr<THttpClient> HttpWorkers::MakeClient(const std::shared_ptr<Task>& current) {
+  std::unique_ptr<THttpClient> http = makeClient_();
+  if (!http) throw std::runtime_error("no HTTP client");
+  // The worker's own thread breaks off its transfer when its job is cancelled.
+  THttpClient* self = http.get();
+  http->OnIdle = [this, self, &current, ownHook = std::move(http->OnIdle)] {
     if (ownHook) ownHook();
     bool cancelled;
     {
       std::lock_guard lock(mutex_);
       cancelled = current && current->cancelled;
     }
-    if (cancelled) http->Disconnect();
+    if (cancelled) self->Disconnect();
   };
-  std::unique_lock lock(mutex_);
-  for (;;) {
-    ++idle_;
-    work_.wait(lock, [&] { return closing_ || !queue_.empty(); });
-    --idle_;
-    if (queue_.empty()) return;  // closing, nothing left
-    const FetchId id = queue_.front();
-    queue_.pop_front();
-    auto it = tasks_.find(id);
-    if (it == tasks_.end()) continue;
-    current = it->second;
-    if (!current->cancelled) {
-      lock.unlock();
-      FetchResult result;
-      try {
-        result = current->job(*http);
-      } catch (...) {
-        result.ok = false;
-        result.error = std::current_exception();
-      }
-      lock.lock();
-      current->result = std::move(result);
+  return http;
+}
+
+FetchResult HttpWorkers::Run(Task& task, std::unique_ptr<THttpClient>& http,
+                             const std::shared_ptr<Task>& current) {
+  if (!http) {
+    try {
+      http = MakeClient(current);
+    } catch (...) {
+      return FetchResult{};  // this transfer fails as any other; the next job asks again
     }
-    current->ended = true;
-    current->job = nullptr;
-    current.reset();
-    ++endings_;
-    ended_.notify_all();
+  }
+  try {
+    return task.job(*http);
+  } catch (...) {
+    FetchResult failed;
+    failed.error = std::current_exception();
+    return failed;
   }
 }
 

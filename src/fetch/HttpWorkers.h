@@ -1,6 +1,12 @@
 // Fetches run on worker threads, each thread with an HTTP client of its own that keeps its
 // connection between fetches. Jobs are started in the order submitted, as workers come free;
-// there are never more threads than the pool was made for.
+// the pool grows by a thread whenever a queued job has no waiting worker to take it, up to
+// the number of threads it was made for.
+//
+// Nothing here ends the host: a job whose client cannot be made, or that no thread can run,
+// ends failed like any transfer that did not fetch, and so does a job cancelled before it
+// began, at once. An id the pool does not hold (taken, or never recorded) reads as a job
+// ended failed.
 #pragma once
 
 #include <condition_variable>
@@ -32,14 +38,15 @@ class HttpWorkers {
   HttpWorkers(const HttpWorkers&) = delete;
   HttpWorkers& operator=(const HttpWorkers&) = delete;
 
+  // Never throws: an empty job, or one that cannot be queued or given a thread, ends failed.
   FetchId Submit(Job job);
   bool Ended(FetchId id);
   // The result of an ended job, which is then forgotten.
   FetchResult Take(FetchId id);
   // The job's transfer is broken off (within the client's idle interval); a job that has not
-  // begun fails without running.
+  // begun ends failed at once, without running.
   void Cancel(FetchId id);
-  // Every job is cancelled, and later ones fail without running.
+  // Every job is cancelled, and later ones end failed at once.
   void CancelAll();
   // Waits up to ms for a job to end.
   void WaitForAny(int ms);
@@ -47,11 +54,25 @@ class HttpWorkers {
  private:
   struct Task {
     Job job;
+    bool queued = false;
     bool cancelled = false;
     bool ended = false;
     FetchResult result;
   };
   void Work();
+  // A worker's client, whose idle hook breaks off the transfer of a cancelled current job.
+  std::unique_ptr<THttpClient> MakeClient(const std::shared_ptr<Task>& current);
+  // Runs the current job on http, made first when the worker has none.
+  FetchResult Run(Task& task, std::unique_ptr<THttpClient>& http,
+                  const std::shared_ptr<Task>& current);
+  // With the mutex held: the task ends with result and its waiters hear of it.
+  void EndTask(Task& task, FetchResult result);
+  // With the mutex held: queued tasks end failed without running.
+  void EndQueued(FetchId id, Task& task);
+  void EndAllQueued();
+  // With the mutex held: one more worker, or, when none can start and none runs, every
+  // queued job ends failed.
+  void StartWorker();
 
   const size_t maxWorkers_;
   const ClientMaker makeClient_;
@@ -60,6 +81,9 @@ class HttpWorkers {
   std::deque<FetchId> queue_;
   std::map<FetchId, std::shared_ptr<Task>> tasks_;
   FetchId lastId_ = 0;
+  // Workers that will take a queued job without a new thread: those waiting, and those
+  // started that have not yet looked at the queue (a notified worker that has not woken is
+  // one of them until it takes its job).
   size_t idle_ = 0;
   bool closing_ = false, cancelAll_ = false;
   uint64_t endings_ = 0;
@@ -76,11 +100,15 @@ class HttpPoolFetcher final : public ResourceFetcher {
   using Fetch = std::function<FetchResult(THttpClient& http, const std::string& url,
                                           const std::string& fileName)>;
   HttpPoolFetcher(int workers, HttpWorkers::ClientMaker makeClient, Fetch fetch = FetchWithHttp)
-      : workers_(workers, std::move(makeClient)), fetch_(std::move(fetch)) {}
+      : fetch_(std::move(fetch)), workers_(workers, std::move(makeClient)) {}
 
   FetchId Start(const std::string& url, const std::string& fileName) override {
-    return workers_.Submit(
-        [this, url, fileName](THttpClient& http) { return fetch_(http, url, fileName); });
+    try {
+      return workers_.Submit(
+          [this, url, fileName](THttpClient& http) { return fetch_(http, url, fileName); });
+    } catch (...) {
+      return workers_.Submit(nullptr);  // the job could not even be made: it ends failed
+    }
   }
   bool Ended(FetchId id) override { return workers_.Ended(id); }
   void WaitForAny(int sliceMs) override { workers_.WaitForAny(sliceMs); }
@@ -90,8 +118,10 @@ class HttpPoolFetcher final : public ResourceFetcher {
   void AbandonAll() override { workers_.CancelAll(); }
 
  private:
-  HttpWorkers workers_;
+  // Before the pool: the pool's destructor joins the threads that call it, and a job may
+  // outlive the cancel (a name look-up, a file copy).
   const Fetch fetch_;
+  HttpWorkers workers_;
 };
 
 }  // namespace lorvex

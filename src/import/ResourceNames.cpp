@@ -5,26 +5,40 @@
 
 namespace lorvex {
 
+namespace {
+
+constexpr std::size_t kFirstNumber = 2;
+
+}  // namespace
+
+std::pair<std::string, std::size_t> ResourceNames::FreeName(const std::string& wanted,
+                                                            const std::string& folded) const {
+  ++probes_;
+  if (taken_.count(folded) == 0) return {wanted, 0};
+  auto next = nextNumber_.find(folded);
+  for (std::size_t k = next == nextNumber_.end() ? kFirstNumber : next->second;; ++k) {
+    std::string name = TagFileName(wanted, std::to_string(k));
+    ++probes_;
+    if (taken_.count(AsciiLowerCase(name)) == 0) return {std::move(name), k};
+  }
+}
+
 const std::string& ResourceNames::NameOf(const std::string& url, const std::string& wanted) {
   auto known = names_.find(url);
   if (known != names_.end()) return known->second;
-  std::string name = wanted;
-  if (!Trim(name).empty()) {
-    for (size_t k = 2; !taken_.insert(AsciiLowerCase(name)).second; ++k)
-      name = TagFileName(wanted, std::to_string(k));
-  }
+  if (Trim(wanted).empty()) return names_.emplace(url, wanted).first->second;
+  const std::string folded = AsciiLowerCase(wanted);
+  auto [name, number] = FreeName(wanted, folded);
+  taken_.insert(AsciiLowerCase(name));
+  if (number != 0) nextNumber_[folded] = number + 1;
   return names_.emplace(url, std::move(name)).first->second;
 }
 
 std::string ResourceNames::PeekName(const std::string& url, const std::string& wanted) const {
   auto known = names_.find(url);
   if (known != names_.end()) return known->second;
-  std::string name = wanted;
-  if (!Trim(name).empty()) {
-    for (size_t k = 2; taken_.count(AsciiLowerCase(name)) != 0; ++k)
-      name = TagFileName(wanted, std::to_string(k));
-  }
-  return name;
+  if (Trim(wanted).empty()) return wanted;
+  return FreeName(wanted, AsciiLowerCase(wanted)).first;
 }
 
 std::string WantedFileName(const std::string& url, bool frame) {

@@ -78,6 +78,45 @@ class CommandLine(unittest.TestCase):
             with self.subTest(args=args):
                 self.assertEqual(run(*args), (status, "", err))
 
+    def test_number_bounds(self):
+        """Every numeric option takes both ends of its range and refuses one past each."""
+        page = ["import", "none.htm", "--work", "w", "--doc", "1"]  # parsed, then not found
+        get = ["get", "http://127.0.0.1:1/", "--read-timeout", "1000"]
+        cases = [  # arguments, what a refusal names (None: accepted)
+            (page + ["--connections", "1"], None),
+            (page + ["--connections", "64"], None),
+            (page + ["--connections", "0"], "--connections 0"),
+            (page + ["--connections", "65"], "--connections 65"),
+            (page + ["--proxy", "h:1"], None),
+            (page + ["--proxy", "h:65535"], None),
+            (page + ["--proxy", "h:0"], "proxy port 0"),
+            (page + ["--proxy", "h:65536"], "proxy port 65536"),
+            (page + ["--read-timeout", "0"], None),
+            (page + ["--read-timeout", "2147483647"], None),
+            (page + ["--read-timeout", "-1"], "read time-out -1"),
+            (page + ["--read-timeout", "2147483648"], "read time-out 2147483648"),
+            (page + ["--doc", "-2147483648"], None),
+            (page + ["--doc", "2147483647"], None),
+            (page + ["--doc", "-2147483649"], "--doc -2147483649"),
+            (page + ["--doc", "2147483648"], "--doc 2147483648"),
+            (get + ["--proxy", "127.0.0.1:65535"], None),
+            (get + ["--proxy", "127.0.0.1:65536"], "proxy port 65536"),
+            (get + ["--read-timeout", "2147483647"], None),
+            (get + ["--read-timeout", "2147483648"], "read time-out 2147483648"),
+        ]
+        for args, refused in cases:
+            with self.subTest(args=args):
+                status, out, err = run(*args)
+                self.assertEqual(out, "")
+                # A refused import is a usage mistake (2); get words every mistake as 1, and
+                # an accepted line ends with the page not found or the proxy not answering.
+                self.assertEqual(status, 2 if refused and args[0] == "import" else 1, err)
+                if refused:
+                    self.assertTrue(err.startswith("lorvex %s: invalid %s\n" % (args[0], refused)),
+                                    err)
+                else:
+                    self.assertNotIn("invalid", err)
+
 
 if __name__ == "__main__":
     unittest.main()
