@@ -18,6 +18,7 @@
 
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
+#include "fetch/FetchAhead.h"
 #include "fetch/HttpWorkers.h"
 #include "http/HttpClient.h"
 #include "http/HttpFetch.h"
@@ -37,8 +38,6 @@ constexpr int kExitSomeMissing = 3;  // the page, with resources named as not fe
 
 // No wait without bound: a server that stops answering fails its resource after this long.
 constexpr int kDefaultReadTimeoutMs = 60000;
-// More transfers at once than a server would take from one visitor is no gain.
-constexpr int kMaxConnections = 64;
 
 // Set by the signal handler, read by the import's thread and by every worker's idle hook: an
 // atomic that needs no lock is safe in both places.

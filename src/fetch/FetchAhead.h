@@ -18,8 +18,10 @@
 
 namespace lorvex {
 
-// Transfers at once by default, and the most to one host.
+// Transfers at once by default, the most a setting may ask for (more than a server would take
+// from one visitor is no gain), and the most to one host.
 constexpr int kDefaultConnections = 6;
+constexpr int kMaxConnections = 64;
 constexpr int kMaxPerHost = 6;
 
 class FetchAhead {

@@ -12,7 +12,6 @@ namespace lorvex {
 constexpr const char* kPageImportSettingsKey = "Software\\lorvex\\PageImport";
 constexpr const char* kCompletePagesValue = "CompletePages";
 constexpr const char* kConnectionsValue = "Connections";
-constexpr int kMaxConnections = 64;
 
 // The settings as the registry holds them now; a missing key or value means the default.
 PageImportOptions ReadPageImportSettings();
