@@ -51,7 +51,7 @@ bool IsOneOf(std::string_view name, const std::string_view (&names)[N]) {
 
 // How an element's contents are read when its start tag is an HTML one.
 HtmlContent ContentOf(std::string_view name) {
-  static constexpr std::string_view kRawText[] = {"style",   "xmp",      "iframe",  "noembed",
+  static constexpr std::string_view kRawText[] = {"style",    "xmp",      "iframe", "noembed",
                                                   "noframes", "noscript", "script"};
   if (IsOneOf(name, kRawText)) return HtmlContent::RawText;
   if (name == "textarea" || name == "title") return HtmlContent::RcData;
@@ -62,20 +62,19 @@ HtmlContent ContentOf(std::string_view name) {
 // The HTML elements that never hold anything, so never stay open.
 bool IsVoidElement(std::string_view name) {
   static constexpr std::string_view kVoid[] = {
-      "area",  "base", "basefont", "bgsound", "br",   "col",   "embed",  "frame", "hr",
-      "image", "img",  "input",    "keygen",  "link", "meta",  "param",  "source", "track",
-      "wbr"};
+      "area", "base",  "basefont", "bgsound", "br",   "col",   "embed",  "frame", "hr", "image",
+      "img",  "input", "keygen",   "link",    "meta", "param", "source", "track", "wbr"};
   return IsOneOf(name, kVoid);
 }
 
 // The HTML start tags that end svg/math content.
 bool EndsForeignContent(const HtmlToken& tag) {
   static constexpr std::string_view kBreakout[] = {
-      "b",    "big", "blockquote", "body",  "br",  "center", "code", "dd",    "div",
-      "dl",   "dt",  "em",         "embed", "h1",  "h2",     "h3",   "h4",    "h5",
-      "h6",   "head", "hr",        "i",     "img", "li",     "listing", "menu", "meta",
-      "nobr", "ol",  "p",          "pre",   "ruby", "s",     "small", "span", "strong",
-      "strike", "sub", "sup",      "table", "tt",  "u",      "ul",   "var"};
+      "b",      "big",  "blockquote", "body",  "br",   "center", "code",    "dd",   "div",
+      "dl",     "dt",   "em",         "embed", "h1",   "h2",     "h3",      "h4",   "h5",
+      "h6",     "head", "hr",         "i",     "img",  "li",     "listing", "menu", "meta",
+      "nobr",   "ol",   "p",          "pre",   "ruby", "s",      "small",   "span", "strong",
+      "strike", "sub",  "sup",        "table", "tt",   "u",      "ul",      "var"};
   if (IsOneOf(tag.name, kBreakout)) return true;
   return tag.name == "font" && (FindHtmlAttribute(tag, "color") || FindHtmlAttribute(tag, "face") ||
                                 FindHtmlAttribute(tag, "size"));
@@ -90,7 +89,8 @@ class ForeignScope {
     if (!open_.empty() && !TakesHtmlStartTag(tag.name)) {
       if (!EndsForeignContent(tag)) {
         tag.foreign = true;
-        if (!tag.selfClosing) Push(tag, open_.back().space == Space::Math ? Space::Math : Space::Svg);
+        if (!tag.selfClosing)
+          Push(tag, open_.back().space == Space::Math ? Space::Math : Space::Svg);
         return HtmlContent::Markup;
       }
       PopToHtmlContent();

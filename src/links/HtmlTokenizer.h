@@ -25,13 +25,13 @@
 namespace lorvex {
 
 struct HtmlTagAttribute {
-  std::string name;             // ASCII letters lower-cased
-  size_t nameOffset = 0;        // where the name starts in the text
-  std::string_view rawValue;    // the value as written, without its quotes (empty if none)
-  size_t valueOffset = 0;       // where rawValue starts in the text (after the opening quote)
-  char quote = 0;               // '"', '\'' or 0 for an unquoted value or none
-  bool hasValue = false;        // "=" was written
-  DecodedHtmlText value;        // rawValue decoded; offsets relative to valueOffset
+  std::string name;           // ASCII letters lower-cased
+  size_t nameOffset = 0;      // where the name starts in the text
+  std::string_view rawValue;  // the value as written, without its quotes (empty if none)
+  size_t valueOffset = 0;     // where rawValue starts in the text (after the opening quote)
+  char quote = 0;             // '"', '\'' or 0 for an unquoted value or none
+  bool hasValue = false;      // "=" was written
+  DecodedHtmlText value;      // rawValue decoded; offsets relative to valueOffset
 };
 
 enum class HtmlTokenKind {
@@ -60,7 +60,7 @@ struct HtmlToken {
   size_t contentEnd = 0;
 
   // StartTag and EndTag
-  std::string name;       // ASCII letters lower-cased
+  std::string name;  // ASCII letters lower-cased
   bool selfClosing = false;
   // StartTag: its attributes in order; a name written again is left out (the first counts).
   std::vector<HtmlTagAttribute> attributes;

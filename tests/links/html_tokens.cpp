@@ -1,7 +1,7 @@
 // html-tokens FILE...: the start tags that the HTML tokenizer reads in each FILE, one line each,
-// and a line "." after each file's tags (a tag line starts with a letter), for the comparison with html5lib
-// (tests/cli/test_html_tokens.py). A line is the tag's name and then, per attribute, a tab and
-// name=value with the value decoded. Bytes outside " " to "~", and "\" and "=", are written as
+// and a line "." after each file's tags (a tag line starts with a letter), for the comparison with
+// html5lib (tests/cli/test_html_tokens.py). A line is the tag's name and then, per attribute, a tab
+// and name=value with the value decoded. Bytes outside " " to "~", and "\" and "=", are written as
 // \xHH, so a line holds one tag whatever its text.
 #include <cstdio>
 #include <fstream>
