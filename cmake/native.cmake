@@ -22,6 +22,10 @@ add_executable(lorvex ${LORVEX_CLI_SOURCES})
 target_include_directories(lorvex PRIVATE ${CMAKE_BINARY_DIR}/generated)  # lorvex_version.h
 target_link_libraries(lorvex PRIVATE lorvex_core)
 
+# The HTML tokenizer's start tags as text, for the comparison with html5lib in tests/cli.
+add_executable(html-tokens tests/links/html_tokens.cpp)
+target_link_libraries(html-tokens PRIVATE lorvex_core_san)
+
 add_executable(lorvex_core_tests ${LORVEX_CORE_TESTS} ${LORVEX_TEST_SUPPORT})
 target_include_directories(lorvex_core_tests PRIVATE tests)
 target_link_libraries(lorvex_core_tests PRIVATE lorvex_core_san GTest::gmock GTest::gtest_main)
@@ -34,5 +38,5 @@ foreach(test ${LORVEX_CLI_TESTS})
   get_filename_component(name ${test} NAME_WE)
   add_test(NAME cli_${name} COMMAND ${Python3_EXECUTABLE} ${test})
   set_tests_properties(cli_${name} PROPERTIES TIMEOUT 600
-    ENVIRONMENT "LORVEX_TOOL=$<TARGET_FILE:lorvex>")
+    ENVIRONMENT "LORVEX_TOOL=$<TARGET_FILE:lorvex>;LORVEX_HTML_TOKENS=$<TARGET_FILE:html-tokens>")
 endforeach()
