@@ -607,7 +607,8 @@ TEST(MhtReader, ForwardedMessagesAreReadAsTheMessage) {
     levels.push_back(root("Content-Type: message/rfc822", levels.back()));
   EXPECT_EQ(WalkMessage(levels[kMaxForwardDepth]).parts, innerWalk.parts);
   const Walk deepest = WalkMessage(levels[kMaxForwardDepth + 1]);
-  EXPECT_EQ(deepest.parts, WalkText(levels[1]).parts);
+  // The message's bytes end before the line break that closes the part holding them.
+  EXPECT_EQ(deepest.parts, WalkText(levels[1].substr(0, levels[1].size() - 2)).parts);
   EXPECT_NE(deepest.parts, innerWalk.parts);
 }
 
