@@ -6,8 +6,11 @@
 #include <limits>
 #include <set>
 
+#include "archive/Base64.h"
+#include "archive/QuotedPrintable.h"
 #include "platform/Platform.h"
 #include "util/ByteScan.h"
+#include "util/ByteSink.h"
 #include "util/FileOperation.h"
 #include "util/Strings.h"
 #include "util/UrlPath.h"
@@ -25,6 +28,7 @@ constexpr std::string_view kTypeParameter = "type=";
 constexpr std::string_view kBoundary = "boundary";
 constexpr std::string_view kQuotedPrintable = "quoted-printable";
 constexpr std::string_view kBase64 = "base64";
+constexpr std::string_view kForwardedType = "message/rfc822";
 // Every delimiter in use costs its own search over the rest of the archive. Real archives
 // nest three or four lists; past this many, a new nested list takes the place of the latest
 // one, so that an archive of thousands of nested lists stays linear.
@@ -123,6 +127,21 @@ TMhtPartKind KindOf(std::string_view value) {
   return mkText;
 }
 
+// A field value's type: the text before its parameters, trimmed.
+std::string_view MainValue(std::string_view value) {
+  return Trim(value.substr(0, value.find(';')));
+}
+
+bool IsForwardedType(std::string_view value) {
+  return EqualsIgnoreCase(MainValue(value), kForwardedType);
+}
+
+// True when the bytes hold nothing above a blank.
+bool IsBlankText(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) <= 32; });
+}
+
 // Only the two encodings name a decoding; every other value (7bit, 8bit, binary, or
 // anything unknown) means the body is stored as it stands.
 TMhtEncoding EncodingOf(std::string_view value) {
@@ -134,11 +153,17 @@ TMhtEncoding EncodingOf(std::string_view value) {
 // The state of one parse. Lines are addressed by their offsets; "line i + 1" is Next(i).
 class MhtReader {
  public:
-  MhtReader(const TMhtArchive& archive, const TMhtPartHandler& handOver,
-            const std::function<void()>& processMessages)
-      : archive_(archive), handOver_(handOver), processMessages_(processMessages) {}
+  MhtReader(const TMhtArchive& archive, TMhtPartHandler handOver,
+            std::function<void()> processMessages)
+      : archive_(archive),
+        handOver_(std::move(handOver)),
+        processMessages_(std::move(processMessages)) {}
 
   bool Walk();
+  // The part that holds the message the archive forwards (see the top): its bytes from the
+  // line after its headers, and its declared encoding (meRaw when it declares none). False
+  // when the archive forwards none. Walks the archive: a reader does this or Walk, once.
+  bool FindForwarded(std::string_view& body, TMhtEncoding& encoding);
 
  private:
   // One header block: the lines from First up to, not including, End.
@@ -181,9 +206,16 @@ class MhtReader {
   // Reads the header fields that name a part.
   void ReadNames(const Block& block, TMhtPart& part) const;
 
+  // The encoding that the block's Content-Transfer-Encoding field names; meRaw without one.
+  TMhtEncoding DeclaredEncoding(const Block& block) const;
+
   const TMhtArchive& archive_;
-  const TMhtPartHandler& handOver_;
-  const std::function<void()>& processMessages_;
+  TMhtPartHandler handOver_;
+  std::function<void()> processMessages_;
+  // The header block of the part being handed over.
+  Block partBlock_{0, 0};
+  // Set by a handler that has seen enough: the walk ends before the next part.
+  bool stopped_ = false;
   bool pagePending_ = false;
   // Set once the writer has written the page, with the delimiter of the page's list.
   bool pageWritten_ = false;
@@ -335,6 +367,48 @@ std::string_view MhtReader::CollectPartBody(Pos start, Pos& next) {
   return archive_.Bytes(start, delimiter);
 }
 
+TMhtEncoding MhtReader::DeclaredEncoding(const Block& block) const {
+  std::string_view value;
+  return BlockField(block, kTransferEncoding, value) ? EncodingOf(value) : meRaw;
+}
+
+bool MhtReader::FindForwarded(std::string_view& body, TMhtEncoding& encoding) {
+  const Block message = MessageBlock();
+  std::string_view value;
+  if (!BlockField(message, kContentType, value)) return false;
+  if (IsForwardedType(value)) {
+    Pos next;
+    body = CollectPartBody(message.End, next);
+    encoding = DeclaredEncoding(message);
+    return true;
+  }
+  if (KindOf(value) != mkMultipart) return false;
+  bool found = false;
+  handOver_ = [&](const TMhtPart& part, bool& pagePending) {
+    pagePending = false;
+    const std::string_view type = MainValue(part.ContentType);
+    if (EqualsIgnoreCase(type, "text/html")) {
+      found = false;
+      stopped_ = true;
+      return;
+    }
+    // Once found, only a later text/html part changes the answer.
+    if (found) return;
+    const bool text = type.empty() || StartsWithIgnoreCase(type, "text/");
+    if (text && IsBlankText(part.Body)) return;
+    if (!IsForwardedType(type)) {
+      stopped_ = true;
+      return;
+    }
+    found = true;
+    body = part.Body;
+    encoding = DeclaredEncoding(partBlock_);
+  };
+  processMessages_ = nullptr;
+  Walk();
+  return found;
+}
+
 bool MhtReader::WalkSinglePart(const Block& block) {
   std::string_view value;
   TMhtEncoding encoding =
@@ -384,7 +458,7 @@ bool MhtReader::Walk() {
 
   Pos i = archive_.Next(b);
   size_t position = 0;
-  while (TwoLinesFollow(i)) {
+  while (!stopped_ && TwoLinesFollow(i)) {
     // Lines that are not delimiter lines are passed over one by one: go straight to the next.
     i = NextDelimiterLine(i);
     if (i == npos || !TwoLinesFollow(i)) break;
@@ -425,6 +499,7 @@ bool MhtReader::Walk() {
     part.Kept = kind != mkApplication && (pagePending_ || IsResourceFile(part.Location));
     // The body starts with the block's empty line.
     part.Body = CollectPartBody(block.End, i);
+    partBlock_ = block;
     if (!part.Kept) {
       bool notPage = false;
       handOver_(part, notPage);
@@ -451,6 +526,14 @@ size_t FindLineBreak(std::string_view bytes, size_t pos) {
 }  // namespace
 
 TMhtArchive::TMhtArchive(std::string bytes) : owned_(std::move(bytes)), bytes_(owned_) {}
+
+std::unique_ptr<TMhtArchive> TMhtArchive::Within(std::unique_ptr<TMhtArchive> outer,
+                                                 std::string_view bytes) {
+  std::unique_ptr<TMhtArchive> archive(new TMhtArchive());
+  archive->outer_ = std::move(outer);
+  archive->bytes_ = bytes;
+  return archive;
+}
 
 std::unique_ptr<TMhtArchive> TMhtArchive::Load(std::string_view fileName) {
   std::unique_ptr<TMhtArchive> archive(new TMhtArchive());
@@ -494,6 +577,42 @@ bool WalkMhtArchive(const TMhtArchive& archive, const TMhtPartHandler& handOver,
   return reader.Walk();
 }
 
+std::unique_ptr<TMhtArchive> OpenForwardedMessage(std::unique_ptr<TMhtArchive> archive) {
+  for (int depth = 0; depth < kMaxForwardDepth; ++depth) {
+    std::string_view body;
+    TMhtEncoding encoding = meRaw;
+    if (!MhtReader(*archive, nullptr, nullptr).FindForwarded(body, encoding)) break;
+    body = MhtRawBody(body);
+    if (encoding == meRaw) {
+      if (IsBlankText(body)) break;
+      archive = TMhtArchive::Within(std::move(archive), body);
+      continue;
+    }
+    std::string decoded;
+    if (encoding == meQuotedPrintable) {
+      decoded = DecodeQuotedPrintable(MhtBodyText(body));
+    } else {
+      StringSink sink;
+      Base64DecodeText(body, sink);
+      decoded = std::move(sink.Text());
+    }
+    if (IsBlankText(decoded)) break;
+    // The decoded message holds its own bytes: what it was read from is no longer needed.
+    archive = std::make_unique<TMhtArchive>(std::move(decoded));
+  }
+  return archive;
+}
+
 std::string MhtBodyText(std::string_view body) { return NormalizeLineBreaks(body); }
+
+std::string_view MhtRawBody(std::string_view body) {
+  if (!body.empty() && (body[0] == '\r' || body[0] == '\n'))
+    body.remove_prefix(body.size() > 1 && body[0] == '\r' && body[1] == '\n' ? 2 : 1);
+  if (body.size() >= 2 && body.substr(body.size() - 2) == "\r\n")
+    body.remove_suffix(2);
+  else if (!body.empty() && (body.back() == '\r' || body.back() == '\n'))
+    body.remove_suffix(1);
+  return body;
+}
 
 }  // namespace lorvex

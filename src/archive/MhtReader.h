@@ -25,6 +25,15 @@
 // that follows the page's content (a footer, a forwarded message, a digest) never replaces
 // the page.
 //
+// A forwarded message: mail forwarded "as attachment" carries the message it forwards as a
+// part of type message/rfc822. When the root itself is of that type, or the root is a list
+// that has no text/html part and whose first part that is not empty text (a note left blank)
+// is of that type, the archive stands for the enclosed message: that part's bytes, decoded
+// first when its Content-Transfer-Encoding says base64 or quoted-printable, are read as an
+// archive of their own, with their own delimiters, up to kMaxForwardDepth messages deep
+// (OpenForwardedMessage). An enclosed message without a byte above a blank is not opened.
+// A message/rfc822 part anywhere else is a part like any other.
+//
 // Cost: the archive is held once (mapped where the system allows) and lines are addressed by
 // their byte offsets, with no index built over them. Every forward search (a header name,
 // the delimiter) runs over the bytes with the ASCII letters folded as it compares, instead of
@@ -49,6 +58,9 @@ enum TMhtPartKind { mkText, mkImage, mkApplication, mkMultipart };
 // meRaw: 7bit, 8bit, binary or any other value; the body is stored as it stands.
 enum TMhtEncoding { meQuotedPrintable, meBase64, meRaw };
 
+// Forwarded messages opened inside one another, at most.
+constexpr int kMaxForwardDepth = 8;
+
 // The archive ended where its fixed layout calls for a line, or cannot be held.
 class MhtError : public std::runtime_error {
  public:
@@ -67,6 +79,9 @@ class TMhtArchive {
   explicit TMhtArchive(std::string bytes);
   // The archive file; throws FileError when it cannot be read.
   static std::unique_ptr<TMhtArchive> Load(std::string_view fileName);
+  // An archive over some of outer's bytes, which it keeps.
+  static std::unique_ptr<TMhtArchive> Within(std::unique_ptr<TMhtArchive> outer,
+                                             std::string_view bytes);
   TMhtArchive(const TMhtArchive&) = delete;
   TMhtArchive& operator=(const TMhtArchive&) = delete;
 
@@ -88,6 +103,7 @@ class TMhtArchive {
   TMhtArchive() = default;
   std::string owned_;
   platform::MappedFile mapped_;
+  std::unique_ptr<TMhtArchive> outer_;
   std::string_view bytes_;
 };
 
@@ -121,7 +137,15 @@ using TMhtPartHandler = std::function<void(const TMhtPart& part, bool& pagePendi
 bool WalkMhtArchive(const TMhtArchive& archive, const TMhtPartHandler& handOver,
                     const std::function<void()>& processMessages);
 
+// The message that the archive stands for: the archive itself, or the forwarded message it
+// encloses (see the top), which keeps what it was read from.
+std::unique_ptr<TMhtArchive> OpenForwardedMessage(std::unique_ptr<TMhtArchive> archive);
+
 // The body text: every line followed by CR LF.
 std::string MhtBodyText(std::string_view body);
+
+// A body's bytes as they stand: without the empty line that ends its headers and without the
+// line break that belongs to the next delimiter line, so that lone CR and LF bytes survive.
+std::string_view MhtRawBody(std::string_view body);
 
 }  // namespace lorvex

@@ -15,6 +15,7 @@
 #include "links/PageLinks.h"
 #include "platform/Charset.h"
 #include "platform/Platform.h"
+#include "util/Ascii.h"
 #include "util/ByteScan.h"
 #include "util/FileOperation.h"
 #include "util/SafeFileName.h"
@@ -89,19 +90,6 @@ void DecodeBase64ToFile(std::string_view body, const std::string& path) {
   // as the body's lines each followed by CR LF.
   Base64DecodeText(body, sink);
   sink.Flush();
-}
-
-// A resource stored as it stands: the archive's bytes between the empty line that ends its
-// headers and the line break before the next delimiter line, so that lone CR and LF bytes in
-// binary data survive.
-std::string_view RawResourceBytes(std::string_view body) {
-  if (!body.empty() && (body[0] == '\r' || body[0] == '\n'))
-    body.remove_prefix(body.size() > 1 && body[0] == '\r' && body[1] == '\n' ? 2 : 1);
-  if (body.size() >= 2 && body.substr(body.size() - 2) == "\r\n")
-    body.remove_suffix(2);
-  else if (!body.empty() && (body.back() == '\r' || body.back() == '\n'))
-    body.remove_suffix(1);
-  return body;
 }
 
 // Saves the archive's lines undecoded, each followed by CR LF, without creating a folder.
@@ -227,9 +215,9 @@ void WriteMhtPart(bool& pagePending, std::string_view body, TMhtEncoding encodin
       } else {
         if (!EnsureFolder(partsFolder, workFolderGiven, message, host)) return;
         if (sheetCids)
-          WriteFileBytes(partsFolder + name, sheetText(RawResourceBytes(body)));
+          WriteFileBytes(partsFolder + name, sheetText(MhtRawBody(body)));
         else
-          WriteFileBytes(partsFolder + name, RawResourceBytes(body));
+          WriteFileBytes(partsFolder + name, MhtRawBody(body));
       }
       return;
     }
@@ -261,6 +249,32 @@ std::string PageFolderText(std::string_view workFolder, std::string_view documen
   std::string folder(Trim(AddBackslash(workFolder) + std::string(documentName) + ".files/"));
   std::replace(folder.begin(), folder.end(), '\\', '/');
   return folder;
+}
+
+// The name as a page's reference writes it. A name with bytes outside ASCII is written as
+// UTF-8, percent-encoded, so that a browser finds the file whatever the page's own charset
+// (on Windows the name is in the ANSI code page and is converted first; bytes not valid there
+// are encoded as they are). Its ASCII letters, digits and the marks below stay as they are.
+std::string PageReferenceName(std::string_view name) {
+  if (std::all_of(name.begin(), name.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 128; }))
+    return std::string(name);
+  std::string utf8;
+  if (!platform::FileNameTextToUtf8(name, utf8)) utf8.assign(name);
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  static constexpr std::string_view kKept = "-._~!$()*+,;=@";
+  std::string out;
+  for (char c : utf8) {
+    if (IsAsciiAlnum(c) || kKept.find(c) != std::string_view::npos) {
+      out += c;
+      continue;
+    }
+    const auto byte = static_cast<unsigned char>(c);
+    out += '%';
+    out += kHex[byte >> 4];
+    out += kHex[byte & 15];
+  }
+  return out;
 }
 
 // A cid: value in a page ends at the first of these (or at a byte below 33).
@@ -343,9 +357,10 @@ void ArchiveWriter::NameParts(const std::vector<TMhtPart>& parts) {
       taken_.insert(AsciiLowerCase(name));
       names_[part.Position] = name;
     }
+    const std::string reference = PageReferenceName(name);
     for (const std::string& address : addresses) {
-      cids_.emplace(address, localFolder_ + name);
-      sheetCids_.emplace(address, name);
+      cids_.emplace(address, localFolder_ + reference);
+      sheetCids_.emplace(address, reference);
     }
   }
 }
@@ -464,7 +479,8 @@ void ArchiveWriter::WriteNamedDeferred() {
 void ParseMhtDocument(std::string_view archiveFileName, std::string_view workFolder,
                       std::string_view documentName, std::vector<std::string>& messages,
                       const TMhtHost& host) {
-  std::unique_ptr<TMhtArchive> loaded = TMhtArchive::Load(archiveFileName);
+  // Mail forwarded as an attachment is read as the message it forwards.
+  std::unique_ptr<TMhtArchive> loaded = OpenForwardedMessage(TMhtArchive::Load(archiveFileName));
   const TMhtArchive& archive = *loaded;
   // First every part's headers, so that the page's cid: references can be given their names
   // before the page is written; then the parts themselves.

@@ -62,12 +62,17 @@ void WriteMhtPart(bool& pagePending, std::string_view body, TMhtEncoding encodin
 // Parts that a page names by a cid: address (a mail's inline pictures by their Content-ID,
 // a saved page's style sheets and frames) are named before anything is written, from every
 // part's header block: by the file name of a location that names a known resource file,
-// else by the file name their headers declare (encoded words decoded and converted to the
-// 8-bit names the import writes), else "part<position><extension for the type>"; a name
-// that another part has taken (in any letter case) gets the next free "name[k].ext". Such a
-// part is written, whatever its type, once the page, a written HTML part or a written style
-// sheet names it; an HTML part so named is rewritten as the page is. A style sheet's
-// references to them (url(), @import) are pointed at their bare file names.
+// else by the file name their headers declare (DeclaredFileName: encoded words and RFC 2231
+// values, converted to the 8-bit names the import writes), else "part<position><extension
+// for the type>"; a name that another part has taken (in any letter case) gets the next free
+// "name[k].ext". Such a part is written, whatever its type, once the page, a written HTML
+// part or a written style sheet names it; an HTML part so named is rewritten as the page is.
+// A style sheet's references to them (url(), @import) are pointed at their bare file names.
+// A name with bytes outside ASCII is written into the page and the sheets percent-encoded as
+// UTF-8; the file keeps its name.
+//
+// Mail forwarded as an attachment is read as the message that it forwards
+// (OpenForwardedMessage).
 void ParseMhtDocument(std::string_view archiveFileName, std::string_view workFolder,
                       std::string_view documentName, std::vector<std::string>& messages,
                       const TMhtHost& host);

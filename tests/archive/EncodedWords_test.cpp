@@ -6,6 +6,7 @@
 #include <windows.h>
 #endif
 
+#include <algorithm>
 #include <string>
 
 #include "archive/PartHeaders.h"
@@ -16,11 +17,14 @@
 namespace lorvex {
 namespace {
 
-// A conversion that knows two character sets: "utf-8" and "us-ascii" pass their bytes as they
-// are, "x-up" upper-cases them; any other set fails.
+// A conversion that knows three character sets: "utf-8" passes its bytes as they are,
+// "us-ascii" too but fails on a byte above 127, "x-up" upper-cases them; any other set fails.
 bool TestConversion(std::string_view charset, std::string_view bytes, std::string& out) {
   out.assign(bytes);
-  if (EqualsIgnoreCase(charset, "utf-8") || EqualsIgnoreCase(charset, "us-ascii")) return true;
+  if (EqualsIgnoreCase(charset, "utf-8")) return true;
+  if (EqualsIgnoreCase(charset, "us-ascii"))
+    return std::all_of(bytes.begin(), bytes.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 128; });
   if (!EqualsIgnoreCase(charset, "x-up")) return false;
   for (char& c : out) c = AsciiUpper(c);
   return true;
@@ -80,6 +84,27 @@ TEST(EncodedWords, PlatformConversion) {
   EXPECT_FALSE(platform::ConvertToFileNameText("utf-8", "caf\xc3", out));
   ASSERT_TRUE(platform::ConvertToFileNameText("US-ASCII", "a.png", out));
   EXPECT_EQ(out, "a.png");
+  // Set names compare in any letter case: adjacent words in "UTF-8" and "utf-8" are joined
+  // before conversion, so the character split between them survives.
+  std::string whole;
+  ASSERT_TRUE(platform::ConvertToFileNameText("utf-8", "caf\xc3\xa9.png", whole));
+  ASSERT_TRUE(DecodeEncodedWords(
+      "=?UTF-8?Q?caf=C3?= =?utf-8?Q?=A9.png?=", platform::ConvertToFileNameText, out));
+  EXPECT_EQ(out, whole);
+  // Output that outgrows the first buffer (curly quotes: one byte in, three in UTF-8) goes on
+  // where it stopped.
+  std::string quotes, utf8Quotes;
+  for (int k = 0; k < 40; ++k) {
+    quotes += "\x93\x94";
+    utf8Quotes += "\xe2\x80\x9c\xe2\x80\x9d";
+  }
+  ASSERT_TRUE(platform::ConvertToFileNameText("windows-1252", "x" + quotes, out));
+#ifdef _WIN32
+  if (::GetACP() == 1252) EXPECT_EQ(out, "x" + quotes);
+  if (::GetACP() == CP_UTF8) EXPECT_EQ(out, "x" + utf8Quotes);
+#else
+  EXPECT_EQ(out, "x" + utf8Quotes);
+#endif
 #ifdef _WIN32
   const UINT ansi = ::GetACP();
   if (ansi == 1252) {
@@ -132,6 +157,44 @@ TEST(PartHeaders, ParametersAndDeclaredNames) {
   EXPECT_EQ(name, "TYPE.png");
   part.ContentType = "image/png; name==?x-none?Q?a?=";
   EXPECT_FALSE(DeclaredFileName(part, TestConversion, name));
+
+  // Extended values (RFC 2231): Content-Disposition's filename, else Content-Type's name.
+  struct Named {
+    std::string_view disposition, type;
+    bool found;
+    std::string_view name;
+  } named[] = {
+      // Sections joined as bytes, then converted once: a character split between them holds.
+      {"inline; filename*0*=UTF-8''%E6%B5; filename*1*=%B7.png", "", true, "\xe6\xb5\xb7.png"},
+      {"inline; filename*1*=%B7.png; filename*0*=x-up''a%E6%B5", "", true, "A\xe6\xb5\xb7.PNG"},
+      // The extended value wins over the plain one, before it or after it.
+      {"inline; filename=\"plain.png\"; filename*=x-up'en'ext.png", "", true, "EXT.PNG"},
+      {"inline; FILENAME*=x-up''ext.png; filename=plain.png", "", true, "EXT.PNG"},
+      // Sections with and without the percent form; gaps passed over; the first of a number.
+      {"a; filename*0*=x-up''a%20; filename*1=\"%41 b\"; filename*3=.png", "", true, "A %41 B.PNG"},
+      {"a; filename*0=one; filename*0=two; filename*1=.png", "", true, "one.png"},
+      // An empty or unknown set, or none at all: the bytes as they are.
+      {"a; filename*=''%E9t%E9.png", "", true, "\xe9t\xe9.png"},
+      {"a; filename*=x-none'fr'%E9.png", "", true, "\xe9.png"},
+      {"a; filename*=a%20b.png", "", true, "a b.png"},
+      {"a; filename*=utf-8''50%.png%2", "", true, "50%.png%2"},
+      // No encoded words inside an extended value.
+      {"a; filename*=utf-8''=?x-up?Q?a?=.png", "", true, "=?x-up?Q?a?=.png"},
+      // Not sections: a leading zero, four digits, letters; the plain value then.
+      {"a; filename*01=x; filename*1000=y; filename*x=z; filename=p.png", "", true, "p.png"},
+      // A blank extended value gives way to the plain one; then Content-Type's name.
+      {"a; filename*=utf-8''%20; filename=p.png", "", true, "p.png"},
+      {"attachment", "image/png; name*0*=utf-8''n%C3%A9; name*1=.png", true, "n\xc3\xa9.png"},
+      {"a; filename*=utf-8''%20", "image/png; name=\"n.png\"", true, "n.png"},
+      // Bytes that a known set cannot convert: no declared name.
+      {"a; filename*=us-ascii''%E9.png", "image/png; name=n.png", false, ""},
+  };
+  for (const Named& c : named) {
+    part.ContentDisposition = c.disposition;
+    part.ContentType = c.type;
+    EXPECT_EQ(DeclaredFileName(part, TestConversion, name), c.found) << c.disposition;
+    EXPECT_EQ(name, c.found ? c.name : "") << c.disposition;
+  }
   EXPECT_EQ(ExtensionForType("IMAGE/PNG; name=x"), ".png");
   EXPECT_EQ(ExtensionForType("text/html"), ".htm");
   EXPECT_EQ(ExtensionForType("application/pdf"), ".bin");

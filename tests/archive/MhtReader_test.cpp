@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/Base64.h"
 #include "support/ArchiveModel.h"
 #include "support/ArchiveSamples.h"
 #include "util/Strings.h"
@@ -19,6 +20,7 @@ using model::Handed;
 using model::ReferenceReader;
 using model::SavedPageLayoutArchive;
 using model::Walk;
+using model::WalkMessage;
 using model::WalkText;
 
 TEST(MhtReader, SavedPageGivesThePageThenTheResources) {
@@ -539,6 +541,75 @@ TEST(MhtReader, WalkMovesOnWhenNoHeaderFollows) {
                              "--z", "a", "b", "--z", "c", "d", "e"}));
   EXPECT_TRUE(walk.walked);
   EXPECT_TRUE(walk.parts.empty());
+}
+
+// Mail forwarded as an attachment stands for the message it encloses: the walk over it is the
+// walk over that message alone, with its own delimiters and positions.
+TEST(MhtReader, ForwardedMessagesAreReadAsTheMessage) {
+  const std::string inner =
+      Crlf({"From: a@example.com", "MIME-Version: 1.0",
+            "Content-Type: multipart/related; boundary=\"in-1\"; type=\"text/html\"", "", "--in-1",
+            "Content-Type: text/html", "Content-Location: http://s/p.htm", "", "<p>inner</p>",
+            "--in-1", "Content-Type: image/gif", "Content-Transfer-Encoding: base64",
+            "Content-Location: http://s/a.gif", "", "R0lGODlh", "--in-1--", ""});
+  const std::string quotedInner = Crlf(
+      {"From: a@example.com",
+       "Content-Type: multipart/related; boundary=3D\"in-1\"; =", "type=3D\"text/html\"", "",
+       "--in-1", "Content-Type: text/html", "Content-Location: http://s/p.htm", "", "<p>inner</p>",
+       "--in-1", "Content-Type: image/gif", "Content-Transfer-Encoding: base64",
+       "Content-Location: http://s/a.gif", "", "R0lGODlh", "--in-1--"});
+  auto mixed = [](std::initializer_list<std::string_view> parts) {
+    std::string text = Crlf({"From: b@example.com", "MIME-Version: 1.0",
+                             "Content-Type: multipart/mixed; boundary=\"=_fw7\"", ""});
+    for (std::string_view part : parts) text += "--=_fw7\r\n" + std::string(part) + "\r\n";
+    return text + "--=_fw7--\r\n";
+  };
+  const std::string emptyNote = "Content-Type: text/plain\r\n\r\n \r\n";
+  const std::string enclosed = "Content-Type: message/rfc822\r\n\r\n" + inner;
+  auto root = [](std::string_view headers, std::string_view body) {
+    return Crlf({"From: b@example.com", "Subject: Fwd: page"}) + std::string(headers) + "\r\n\r\n" +
+           std::string(body);
+  };
+  const Walk innerWalk = WalkText(inner);
+  ASSERT_EQ(innerWalk.parts.size(), 2u);
+  ASSERT_TRUE(innerWalk.parts[0].page);
+  struct Case {
+    std::string name, archive;
+    bool forwarded;
+  } cases[] = {
+      {"root", root("Content-Type: message/rfc822", inner), true},
+      {"root, base64",
+       root("Content-Type: Message/RFC822; x=1\r\nContent-Transfer-Encoding: "
+            "BASE64",
+            Base64Encode(inner)),
+       true},
+      {"root, quoted-printable",
+       root("Content-Type: message/rfc822\r\nContent-Transfer-Encoding: quoted-printable",
+            quotedInner),
+       true},
+      {"after an empty note", mixed({emptyNote, enclosed}), true},
+      {"first, then a note", mixed({enclosed, "Content-Type: text/plain\r\n\r\nnote"}), true},
+      {"twice over", root("Content-Type: message/rfc822", mixed({emptyNote, enclosed})), true},
+      // A note with text, a picture first, or an HTML part anywhere: the mail's own page.
+      {"after a note", mixed({"Content-Type: text/plain\r\n\r\nnote", enclosed}), false},
+      {"after a picture", mixed({"Content-Type: image/gif\r\n\r\nGIF", enclosed}), false},
+      {"with HTML after it", mixed({emptyNote, enclosed, "Content-Type: text/html\r\n\r\n<p>"}),
+       false},
+      {"blank", root("Content-Type: message/rfc822", " \r\n\r\n"), false},
+  };
+  for (const Case& c : cases) {
+    const Walk walk = WalkMessage(c.archive);
+    EXPECT_EQ(walk.parts, c.forwarded ? innerWalk.parts : WalkText(c.archive).parts) << c.name;
+  }
+  // At most kMaxForwardDepth messages are opened, one inside the other.
+  std::vector<std::string> levels{inner};
+  for (int k = 0; k <= kMaxForwardDepth; ++k)
+    levels.push_back(root("Content-Type: message/rfc822", levels.back()));
+  EXPECT_EQ(WalkMessage(levels[kMaxForwardDepth]).parts, innerWalk.parts);
+  const Walk deepest = WalkMessage(levels[kMaxForwardDepth + 1]);
+  // The message's bytes end before the line break that closes the part holding them.
+  EXPECT_EQ(deepest.parts, WalkText(levels[1].substr(0, levels[1].size() - 2)).parts);
+  EXPECT_NE(deepest.parts, innerWalk.parts);
 }
 
 TEST(MhtReader, LinesSplitAtEveryKindOfBreak) {

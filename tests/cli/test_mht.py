@@ -104,6 +104,12 @@ class MhtCommand(unittest.TestCase):
                                  mhtgen.page_lines(mhtgen.expected_page(page, refs, folder, names)))
                 written = sorted(os.listdir(folder)) if refs else []
                 self.assertEqual(written, sorted(entry[1] for entry in refs.values()))
+                # A name that the headers declare (encoded words, RFC 2231 sections) is the
+                # one Python's email package reads.
+                declared = mhtgen.email_names(archive)
+                for key, file, _ in refs.values():
+                    if key in declared:
+                        self.assertEqual(file, declared[key], key)
                 # Every part as Python decodes it; text parts as lines, with their own
                 # references rewritten as the page's are.
                 reference = mhtgen.email_parts_by_id(archive)
@@ -117,9 +123,13 @@ class MhtCommand(unittest.TestCase):
 
     def test_pictures_and_frames_show_in_a_browser(self):
         samples = mhtgen.cid_samples()
-        self.import_sample("mail", samples["cid-mail"][0])
-        seen = browser.inspect(os.path.join(self.work, "42.htm"))
-        self.assertEqual([width for _, width in seen["images"]], [7, 11])
+        # Mail pictures, named in UTF-8 (a Chinese name among them) in a page whose own
+        # charset is another, and the pictures of forwarded mail.
+        for name, widths in (("cid-mail", [7, 11]), ("rfc2231", [9, 6, 4]),
+                             ("forwarded-root", [9, 6, 4]), ("forwarded-attachment", [7, 11])):
+            self.import_sample(name, samples[name][0])
+            seen = browser.inspect(os.path.join(self.work, "42.htm"))
+            self.assertEqual([width for _, width in seen["images"]], widths, name)
         self.import_sample("saved", samples["cid-browser"][0])
         seen = browser.inspect(os.path.join(self.work, "42.htm"))
         self.assertEqual([width for _, width in seen["images"]], [5])

@@ -346,10 +346,103 @@ def footer_and_forward_mail():
         b"--alt-fwd-9f--", b"", b"--mix-9f--", b""]), b"The message.", {}
 
 
+def rfc2231_mail():
+    """A mail whose page (in gb2312) shows pictures named in RFC 2231's extended form: a
+    Chinese name split inside a character across two sections on continuation lines, a
+    Latin-1 name whose plain form (after it) is a stand-in, and a name in two quoted
+    sections."""
+    pictures = [("sea@example.com", "Content-Disposition: inline;\r\n\tfilename*0*=UTF-8''%E6%B5;"
+                 "\r\n\tfilename*1*=%B7.png", png(9)),
+                ("naive@example.com", "Content-Disposition: inline;"
+                 " filename*=iso-8859-1'fr'na%EFve.png; filename=\"naive.png\"", png(6)),
+                ("two@example.com", 'Content-Disposition: inline; filename*0="two words ";'
+                 ' filename*1="joined.png"', png(4))]
+    html = (b'<html><head><meta http-equiv="Content-Type" content="text/html; charset=gb2312">'
+            b'</head><body><p>\xba\xa3</p>\r\n'
+            b'<img src="cid:sea@example.com">\r\n<img src="cid:naive@example.com">\r\n'
+            b'<img src="cid:two@example.com">\r\n<p>end of the message</p></body></html>')
+    lines = [b"From: Anne <a@example.com>", b"To: b@example.com", b"Subject: sea",
+             b"MIME-Version: 1.0", b'Content-Type: multipart/related; boundary="=_rel_2231"', b"",
+             b"--=_rel_2231", b"Content-Type: text/html; charset=gb2312",
+             b"Content-Transfer-Encoding: quoted-printable", b"", qp_encode(html)]
+    for cid, disposition, data in pictures:
+        lines += [b"--=_rel_2231", b"Content-Type: image/png", b"Content-Transfer-Encoding: base64",
+                  header("Content-ID", "<%s>" % cid), disposition.encode(), b"", b64_lines(data)]
+    lines += [b"--=_rel_2231--", b""]
+    refs = {"cid:sea@example.com": ("sea@example.com", "\u6d77.png", "part2.png"),
+            "cid:naive@example.com": ("naive@example.com", "na\u00efve.png", "part3.png"),
+            "cid:two@example.com": ("two@example.com", "two words joined.png",
+                                    "two words joined.png")}
+    return CRLF.join(lines), html, refs
+
+
+def forwarded_root():
+    """A message forwarded as the whole of a mail: the root is message/rfc822."""
+    inner, html, refs = rfc2231_mail()
+    return CRLF.join([b"From: b@example.com", b"To: c@example.com", b"Subject: Fwd: sea",
+                      b"MIME-Version: 1.0", b"Content-Type: message/rfc822", b"", inner]), html, refs
+
+
+def forwarded_as_attachment():
+    """A mail program's "forward as attachment": an empty note, then the message as a
+    message/rfc822 part (the enclosed mail's own picture names and positions count)."""
+    inner, html, refs = cid_mail()
+    return CRLF.join([
+        b"From: b@example.com", b"To: c@example.com", b"Subject: Fwd: pictures",
+        b"MIME-Version: 1.0", b'Content-Type: multipart/mixed; boundary="=_fwd_0a1"', b"",
+        b"--=_fwd_0a1", b"Content-Type: text/plain; charset=us-ascii", b"", b"",
+        b"--=_fwd_0a1", b'Content-Type: message/rfc822; name="pictures.eml"',
+        b'Content-Disposition: attachment; filename="pictures.eml"', b"", inner,
+        b"--=_fwd_0a1--", b""]), html, refs
+
+
 def cid_samples():
     """name: (archive, page, refs) for the layouts above."""
     return {"cid-mail": cid_mail(), "cid-browser": cid_browser_save(), "dkim": dkim_signed_mail(),
-            "footer-forward": footer_and_forward_mail()}
+            "footer-forward": footer_and_forward_mail(), "rfc2231": rfc2231_mail(),
+            "forwarded-root": forwarded_root(), "forwarded-attachment": forwarded_as_attachment()}
+
+
+def forwarded(message):
+    """The message that Python's email reading of a mail shows when the mail forwards one:
+    the enclosed message of a mail that has no HTML part but a message/rfc822 part."""
+    if message.get_content_type() == "message/rfc822":
+        return message.get_payload(0)
+
+    def own_parts(item):  # the parts of the mail's own lists, not of a message it encloses
+        yield item
+        if item.is_multipart() and item.get_content_type() != "message/rfc822":
+            for sub in item.get_payload():
+                yield from own_parts(sub)
+    parts = list(own_parts(message))
+    if any(part.get_content_type() == "text/html" for part in parts):
+        return message
+    for part in parts:
+        if part.get_content_type() == "message/rfc822":
+            return part.get_payload(0)
+    return message
+
+
+def email_names(archive):
+    """{Content-ID without its angle brackets: the file name Python's email package reads
+    from the part's headers (get_filename, else the name parameter)}."""
+    import email
+    import email.policy
+    message = email.message_from_bytes(archive, policy=email.policy.default)
+    names = {}
+    for item in message.walk():
+        if item.is_multipart() or not item.get("Content-ID"):
+            continue
+        name = item.get_filename() or item.get_param("name")
+        if name:
+            names[item.get("Content-ID").strip().strip("<>")] = name
+    return names
+
+
+def page_reference(name):
+    """A part's name as a written page names it: percent-encoded UTF-8 when it is not ASCII."""
+    import urllib.parse
+    return name if name.isascii() else urllib.parse.quote(name, safe="!$()*+,;=@")
 
 
 def email_body(archive, prefer=("related", "html", "plain")):
@@ -357,7 +450,7 @@ def email_body(archive, prefer=("related", "html", "plain")):
     decoded (for a related list, its start part); None when it picks none."""
     import email
     import email.policy
-    message = email.message_from_bytes(archive, policy=email.policy.default)
+    message = forwarded(email.message_from_bytes(archive, policy=email.policy.default))
     body = message.get_body(preferencelist=prefer)
     if body is None:
         return None
@@ -382,9 +475,11 @@ def email_parts_by_id(archive):
 
 
 def expected_page(page, refs, folder, names):
-    """The page with each reference replaced by folder + the name names() gives its part."""
+    """The page with each reference replaced by folder + the name names() gives its part
+    (the name that the system can hold), percent-encoded as UTF-8 when it is not ASCII."""
     for ref, entry in refs.items():
-        page = page.replace(ref.encode(), folder.encode() + names(entry))
+        name = entry[2] if names(entry) == entry[2].encode() else entry[1]
+        page = page.replace(ref.encode(), folder.encode() + page_reference(name).encode())
     return page
 
 

@@ -8,6 +8,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
 from lorvexhost import HostTestCase, run_host, winpath, zip_entries  # noqa: E402
+import browser  # noqa: E402
 import mhtgen  # noqa: E402
 
 CRLF = b"\r\n"
@@ -140,6 +141,25 @@ class ImportMht(HostTestCase):
                                                  names)))
                     else:
                         self.assertEqual(data, reference[entry[0]], entry)
+
+    def test_pictures_show_in_a_browser(self):
+        # The page names its parts by their Windows paths on Wine's Z: drive; the browser on
+        # the Linux side reads the same files through file:///.
+        samples = mhtgen.cid_samples()
+        for name, widths in (("cid-mail", [7, 11]), ("rfc2231", [9, 6, 4]),
+                             ("forwarded-root", [9, 6, 4]), ("forwarded-attachment", [7, 11])):
+            with self.subTest(name):
+                work = self.path(name)
+                os.mkdir(work)
+                result, _ = self.run_import(samples[name][0], work=work)
+                self.assertEqual(result, "result=true ispage=true")
+                with open(os.path.join(work, "15.htm"), "rb") as f:
+                    page = f.read().replace(b"Z:/", b"file:///")
+                seen_page = os.path.join(work, "seen.htm")
+                with open(seen_page, "wb") as f:
+                    f.write(page)
+                seen = browser.inspect(seen_page)
+                self.assertEqual([width for _, width in seen["images"]], widths)
 
     def test_header_names_in_odd_case(self):
         archive = mhtgen.saved_page(b"<p>odd</p>", [("x/y/z.JPG", "image/jpeg", b"\x00\xff\x10")],

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <initializer_list>
 #include <map>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -40,8 +41,7 @@ struct Walk {
 
 // Walks the archive; the handler plays a writer that writes every page it is offered, and
 // keeps the parts that the reader keeps.
-inline Walk WalkText(std::string text) {
-  TMhtArchive archive(std::move(text));
+inline Walk WalkArchive(const TMhtArchive& archive) {
   Walk walk;
   walk.walked = WalkMhtArchive(
       archive,
@@ -52,6 +52,13 @@ inline Walk WalkText(std::string text) {
       },
       nullptr);
   return walk;
+}
+
+inline Walk WalkText(std::string text) { return WalkArchive(TMhtArchive(std::move(text))); }
+
+// The walk over the message that the archive stands for (OpenForwardedMessage).
+inline Walk WalkMessage(std::string text) {
+  return WalkArchive(*OpenForwardedMessage(std::make_unique<TMhtArchive>(std::move(text))));
 }
 
 // A model of the reader for the saved-page layout, on a list of lines with indexes, every

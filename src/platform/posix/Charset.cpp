@@ -70,4 +70,9 @@ bool ConvertToFileNameText(std::string_view charset, std::string_view bytes, std
   return true;
 }
 
+bool FileNameTextToUtf8(std::string_view name, std::string& out) {
+  out.assign(name);
+  return true;
+}
+
 }  // namespace lorvex::platform

@@ -81,4 +81,28 @@ bool ConvertToFileNameText(std::string_view charset, std::string_view bytes, std
   return true;
 }
 
+bool FileNameTextToUtf8(std::string_view name, std::string& out) {
+  out.clear();
+  if (name.size() > kMaxInput) return false;
+  if (name.empty()) return true;
+  const int length = static_cast<int>(name.size());
+  const int wide =
+      ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name.data(), length, nullptr, 0);
+  if (wide <= 0) return false;
+  std::wstring text(static_cast<size_t>(wide), L'\0');
+  if (::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name.data(), length, text.data(), wide) !=
+      wide)
+    return false;
+  const int narrow =
+      ::WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, nullptr, 0, nullptr, nullptr);
+  if (narrow <= 0) return false;
+  out.assign(static_cast<size_t>(narrow), '\0');
+  if (::WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, out.data(), narrow, nullptr, nullptr) !=
+      narrow) {
+    out.clear();
+    return false;
+  }
+  return true;
+}
+
 }  // namespace lorvex::platform
