@@ -273,8 +273,8 @@ class Tokenizer {
       if (p >= text_.size()) return false;
       if (!endTag) AddAttribute(tag, std::move(attribute), seen);
     }
-    tag.begin = begin;
-    tag.end = p + 1;
+    tag.begin = tag.contentBegin = begin;
+    tag.end = tag.contentEnd = p + 1;
     return true;
   }
 
@@ -289,6 +289,7 @@ class Tokenizer {
     attribute.name = FoldName(text_.substr(nameBegin, p - nameBegin));
     attribute.nameOffset = nameBegin;
     attribute.valueOffset = p;
+    attribute.rawValue = text_.substr(p, 0);  // an empty slice where a value would start
     size_t afterName = p;
     while (afterName < text_.size() && IsHtmlSpace(text_[afterName])) ++afterName;
     if (At(afterName) != '=' || afterName >= text_.size()) return afterName;

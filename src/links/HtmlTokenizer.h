@@ -55,7 +55,8 @@ struct HtmlToken {
   HtmlTokenKind kind = HtmlTokenKind::Text;
   size_t begin = 0;  // the token's extent in the text: [begin, end); a tag runs from its "<"
   size_t end = 0;    // up to and including its ">"
-  // Text, RawText, Comment, Doctype: the contents, without "<!--", "-->", "<![CDATA[" ...
+  // Text, RawText, Comment, Doctype: the contents, without "<!--", "-->", "<![CDATA[" ...;
+  // a tag: the whole tag, as begin and end
   size_t contentBegin = 0;
   size_t contentEnd = 0;
 
