@@ -9,6 +9,7 @@
 #include "links/CompletePageLinks.h"
 #include "links/CssReferences.h"
 #include "links/PageLinks.h"
+#include "platform/Charset.h"
 #include "platform/Platform.h"
 #include "util/FileOperation.h"
 #include "util/SafeFileName.h"
@@ -315,8 +316,25 @@ class PageLevel {
   const bool localPage_;
 };
 
+// A local path as UTF-8, the form a URL names it in.
+std::string FileNameAsUtf8(const std::string& path) {
+  std::string utf8;
+  return platform::FileNameTextToUtf8(path, utf8) ? utf8 : path;
+}
+
 // The references to fetch in complete mode, from the page's scan: the tags' references and
 // modern attributes in order (each once), then the style references (each once).
+// An <iframe srcdoc> document's references are the page's own, in their place.
+void FlattenReferences(const std::vector<PageReference>& scanned,
+                       std::vector<const PageReference*>& out) {
+  for (const PageReference& ref : scanned) {
+    if (ref.form == PageReference::Form::Srcdoc)
+      FlattenReferences(ref.inner, out);
+    else
+      out.push_back(&ref);
+  }
+}
+
 PageReferences CompletePageReferences(const std::vector<PageReference>& scanned,
                                       const std::string& resourceFolder, ResourceNames& names) {
   PageReferences refs;
@@ -324,8 +342,13 @@ PageReferences CompletePageReferences(const std::vector<PageReference>& scanned,
   const std::string folder = LocalFolderText(resourceFolder);
   std::set<std::pair<int, std::string>> listed;
   std::set<std::string> styles;
-  for (const PageReference& ref : scanned) {
-    if (ref.url.empty() || ref.form == PageReference::Form::RemoveTag) continue;
+  std::vector<const PageReference*> all;
+  FlattenReferences(scanned, all);
+  for (const PageReference* each : all) {
+    const PageReference& ref = *each;
+    if (ref.url.empty() || ref.form == PageReference::Form::RemoveTag ||
+        ref.form == PageReference::Form::RemoveAttribute)
+      continue;
     const std::string local =
         folder + names.NameOf(ref.url, WantedFileName(ref.url, ref.kind == rkFrame));
     if (ref.inlineStyle) {
@@ -335,7 +358,7 @@ PageReferences CompletePageReferences(const std::vector<PageReference>& scanned,
       refs.styleSheets.push_back(ref.styleSheet);
       continue;
     }
-    const int kind = ref.form == PageReference::Form::Tag ? ref.kind : -1;
+    const int kind = ref.kind;
     if (!listed.emplace(kind, ref.url).second) continue;
     refs.urls.push_back(ref.url);
     refs.locals.push_back(local);
@@ -396,7 +419,7 @@ bool ImportPage(const std::string& Html, std::string PageUrl, const std::string&
           const std::string& name =
               names.NameOf(ref.url, WantedFileName(ref.url, ref.kind == rkFrame));
           if (!IsSafeLocalName(resourceFolder, name)) return std::nullopt;
-          return prefix + name + ref.fragment;
+          return FileNameAsUtf8(prefix + name);
         });
     WriteFileBytes(pageFile, NormalizeLineBreaks(saved));
     refs = CompletePageReferences(scanned, resourceFolder, names);

@@ -1,9 +1,11 @@
 #include "links/CompletePageLinks.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "links/CidReferences.h"
 #include "links/CssReferences.h"
+#include "links/HtmlTokenizer.h"
 #include "links/PageLinks.h"
 #include "links/TagAttributes.h"
 #include "links/TagFinder.h"
@@ -58,89 +60,78 @@ std::string DecodedLine(std::string text) {
   return std::move(line.front());
 }
 
-class PageScanner {
- public:
-  PageScanner(std::string_view html, std::string_view pageUrl, bool script)
-      : html_(html),
-        script_(script),
-        pageBase_(ResolveUrl(pageUrl, pageUrl)),
-        base_(pageBase_),
-        writtenBase_(Trim(pageUrl)),
-        fromWeb_(IsWebUrl(Trim(pageUrl))) {}
+constexpr bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
 
-  std::vector<PageReference> Run() {
-    ForEachTag(html_, [&](size_t start, size_t end) { return OnTag(start, end); });
-    return std::move(refs_);
+bool HasToken(std::string_view list, std::string_view token) {
+  size_t i = 0;
+  while (i < list.size()) {
+    while (i < list.size() && IsBlank(list[i])) ++i;
+    size_t end = i;
+    while (end < list.size() && !IsBlank(list[end])) ++end;
+    if (end > i && EqualsIgnoreCase(list.substr(i, end - i), token)) return true;
+    i = end;
+  }
+  return false;
+}
+
+// The text of a script: only the tags' own kinds, read by the link passes' tag search, in the
+// strings of the code. A value the code puts together ("'+path+'x.svg") is no address.
+class ScriptScanner {
+ public:
+  ScriptScanner(std::string_view text, size_t offset, std::string base, std::string pageBase)
+      : text_(text),
+        offset_(offset),
+        pageBase_(std::move(pageBase)),
+        base_(std::move(base)),
+        writtenBase_(base_),
+        fromWeb_(IsWebUrl(pageBase_)) {}
+
+  void Run(std::vector<PageReference>& refs) {
+    ForEachTag(text_, [&](size_t start, size_t end) {
+      TagsOwnReference(start, text_.substr(start, end - start + 1), refs);
+      return end + 1;
+    });
   }
 
  private:
-  size_t OnTag(size_t start, size_t end) {
-    const std::string_view tag = html_.substr(start, end - start + 1);
-    const std::string name = AsciiLowerCase(TagName(tag));
-    std::vector<PageReference> found;
-    const bool removed = TagsOwnReference(start, tag, found);
-    if (!script_ && !removed) {
-      // The tags' own reader may find its name inside another attribute's value: what it reads
-      // stands, and an attribute whose value holds it is not taken too.
-      std::vector<PageReference> others;
-      AttributeReferences(start, tag, name, others);
-      for (PageReference& other : others)
-        if (found.empty() || other.offset + other.length <= found.front().offset ||
-            other.offset >= found.front().offset + found.front().length)
-          found.push_back(std::move(other));
-    }
-    std::sort(found.begin(), found.end(),
-              [](const PageReference& a, const PageReference& b) { return a.offset < b.offset; });
-    for (PageReference& ref : found) refs_.push_back(std::move(ref));
-    if (!script_ && name == "style") return StyleElement(end + 1);
-    return end + 1;
-  }
-
-  // The reference of the tags' kinds; true when the whole tag is to be removed.
-  bool TagsOwnReference(size_t start, std::string_view tag, std::vector<PageReference>& found) {
+  void TagsOwnReference(size_t start, std::string_view tag, std::vector<PageReference>& refs) {
     AttributeValue unsaved;
     const TagScanResult scan = ScanTagOfCompletePage(tag, base_, unsaved);
     PageReference ref;
     ref.kind = scan.kind;
+    ref.tag = offset_ + start;
     if (scan.valuePos == kNoPosition) {
-      if (unsaved.pos == kNoPosition) return false;
-      ref.offset = start + size_t(unsaved.pos - 1);
+      if (unsaved.pos == kNoPosition) return;
+      ref.offset = offset_ + start + size_t(unsaved.pos - 1);
       ref.length = std::min(unsaved.value.size(), tag.size() - size_t(unsaved.pos - 1));
-      ref.value = html_.substr(ref.offset, ref.length);
+      ref.value = text_.substr(ref.offset - offset_, ref.length);
       if (fromWeb_ && IsWebUrl(writtenBase_) && !IsSelfContainedReference(ref.value))
         ref.absolute = JoinWebUrl(writtenBase_, ref.value);
-      if (ref.absolute) found.push_back(std::move(ref));
-      return false;
+      if (ref.absolute) refs.push_back(std::move(ref));
+      return;
     }
-    ref.offset = start + size_t(scan.valuePos - 1);
+    ref.offset = offset_ + start + size_t(scan.valuePos - 1);
     ref.length = std::min(scan.valueLen, tag.size() - size_t(scan.valuePos - 1));
-    ref.value = html_.substr(ref.offset, ref.length);
-    // In a script's strings a value put together by the code ("'+path+'x.svg") is no address.
-    if (script_ && IsConcatenation(ref.value)) return false;
+    ref.value = text_.substr(ref.offset - offset_, ref.length);
+    if (IsConcatenation(ref.value)) return;
     if (scan.kind == rkBase ||
         (scan.kind == rkMeta && EqualsIgnoreCase(StripKind(scan.ref), "utf-8"))) {
       if (scan.kind == rkBase) writtenBase_ = base_;
       ref.form = PageReference::Form::RemoveTag;
-      ref.offset = start;
+      ref.offset = offset_ + start;
       ref.length = tag.size();
-      found.push_back(std::move(ref));
-      return true;
+      refs.push_back(std::move(ref));
+      return;
     }
-    if (scan.kind == rkMeta || ref.value.front() == '#') return false;
+    if (scan.kind == rkMeta || ref.value.front() == '#') return;
     if (scan.kind == rkAnchor) {
       ref.absolute = DecodedLine(ResolveUrl(pageBase_, StripKind(scan.ref)));
     } else {
       const std::string_view path = FetchablePath(ref.value, &ref.fragment);
-      if (path.empty()) return false;
+      if (path.empty()) return;
       ref.url = FetchUrl(base_, pageBase_, path);
-      if (scan.kind == rkLink) {
-        const std::vector<HtmlAttribute> attributes = ReadTagAttributes(tag);
-        const HtmlAttribute* rel = FindAttribute(attributes, "rel");
-        ref.styleSheet = rel && HasToken(DecodeCharacterReferences(rel->value).text, "stylesheet");
-      }
     }
-    found.push_back(std::move(ref));
-    return false;
+    refs.push_back(std::move(ref));
   }
 
   static bool IsConcatenation(std::string_view value) {
@@ -149,100 +140,336 @@ class PageScanner {
     return false;
   }
 
-  static bool HasToken(std::string_view list, std::string_view token) {
-    size_t i = 0;
-    while (i < list.size()) {
-      while (i < list.size() && static_cast<unsigned char>(list[i]) <= 32) ++i;
-      size_t end = i;
-      while (end < list.size() && static_cast<unsigned char>(list[end]) > 32) ++end;
-      if (end > i && EqualsIgnoreCase(list.substr(i, end - i), token)) return true;
-      i = end;
+  std::string_view text_;
+  const size_t offset_;  // where the text stands in the page
+  const std::string pageBase_;
+  std::string base_;  // the base in force, as the tags' own references resolve against
+  std::string writtenBase_;
+  const bool fromWeb_;
+};
+
+// A decoded attribute value, trimmed, with the raw range it comes from in the page. Bytes
+// outside ASCII that a character reference produced are percent-encoded (a URL holds a
+// character from a reference as UTF-8, whatever the page's charset); the page's own bytes
+// stay as they are.
+struct AttributeText {
+  std::string text;
+  size_t offset = 0, length = 0;  // raw range in the page
+};
+
+std::optional<AttributeText> ValueText(const HtmlTagAttribute& attribute, size_t from = 0,
+                                       size_t to = std::string::npos) {
+  const DecodedHtmlText& decoded = attribute.value;
+  to = std::min(to, decoded.text.size());
+  while (from < to && IsBlank(decoded.text[from])) ++from;
+  while (to > from && IsBlank(decoded.text[to - 1])) --to;
+  if (from == to) return std::nullopt;
+  AttributeText out;
+  out.offset = attribute.valueOffset + decoded.rawOffset[from];
+  out.length = decoded.rawOffset[to] - decoded.rawOffset[from];
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (size_t i = from; i < to; ++i) {
+    const auto byte = static_cast<unsigned char>(decoded.text[i]);
+    if (byte >= 0x80 && attribute.rawValue[decoded.rawOffset[i]] == '&') {
+      out.text += '%';
+      out.text += kHex[byte >> 4];
+      out.text += kHex[byte & 15];
+    } else {
+      out.text += char(byte);
     }
-    return false;
+  }
+  return out;
+}
+
+// Where an attribute ends in the page: after its value's closing quote, or its name.
+size_t AttributeEnd(const HtmlTagAttribute& attribute) {
+  if (!attribute.hasValue) return attribute.nameOffset + attribute.name.size();
+  return attribute.valueOffset + attribute.rawValue.size() + (attribute.quote ? 1 : 0);
+}
+
+// The charset a meta tag declares: its charset attribute, else the "charset=" parameter of its
+// content.
+std::string DeclaredCharset(const HtmlToken& tag) {
+  if (const HtmlTagAttribute* charset = FindHtmlAttribute(tag, "charset"))
+    return std::string(Trim(charset->value.text));
+  const HtmlTagAttribute* content = FindHtmlAttribute(tag, "content");
+  if (!content) return std::string();
+  const std::string& text = content->value.text;
+  const std::string lower = AsciiLowerCase(text);
+  for (size_t at = lower.find("charset"); at != std::string::npos;
+       at = lower.find("charset", at + 1)) {
+    size_t i = at + 7;
+    while (i < text.size() && IsBlank(text[i])) ++i;
+    if (i >= text.size() || text[i] != '=') continue;
+    ++i;
+    while (i < text.size() && IsBlank(text[i])) ++i;
+    size_t end = i;
+    while (end < text.size() && !IsBlank(text[end]) && text[end] != ';' && text[end] != '"' &&
+           text[end] != '\'')
+      ++end;
+    return text.substr(i, end - i);
+  }
+  return std::string();
+}
+
+// A page (or an <iframe srcdoc> document) read by the tokenizer.
+class MarkupScanner {
+ public:
+  // base: the base in force before the document's own <base> (a srcdoc document's is its
+  // parent's).
+  MarkupScanner(std::string_view html, std::string pageBase, std::string base, bool fromWeb)
+      : html_(html), pageBase_(std::move(pageBase)), base_(std::move(base)), fromWeb_(fromWeb) {}
+
+  std::vector<PageReference> Run() {
+    const std::vector<HtmlToken> tokens = TokenizeHtml(html_);
+    FirstBase(tokens);
+    for (size_t t = 0; t < tokens.size(); ++t) {
+      const HtmlToken& token = tokens[t];
+      if (token.kind == HtmlTokenKind::RawText && t > 0 &&
+          tokens[t - 1].kind == HtmlTokenKind::StartTag)
+        RawText(tokens[t - 1].name, token);
+      if (token.kind == HtmlTokenKind::StartTag) StartTag(token);
+    }
+    return std::move(refs_);
   }
 
-  void AttributeReferences(size_t start, std::string_view tag, const std::string& name,
-                           std::vector<PageReference>& found) {
-    for (const HtmlAttribute& attribute : ReadTagAttributes(tag)) {
-      const std::string attr = AsciiLowerCase(attribute.name);
-      const size_t offset = start + attribute.valueOffset;
-      if ((attr == "srcset" && (name == "img" || name == "source")) || attr == "data-srcset") {
-        Srcset(offset, attribute.value, found);
-      } else if ((attr == "src" &&
-                  (name == "source" || name == "video" || name == "audio" || name == "track")) ||
-                 (attr == "poster" && name == "video") ||
-                 ((attr == "href" || attr == "xlink:href") && (name == "use" || name == "image"))) {
-        Single(offset, attribute.value, false, found);
-      } else if (std::find(std::begin(kLazyAttributes), std::end(kLazyAttributes), attr) !=
-                 std::end(kLazyAttributes)) {
-        Single(offset, attribute.value, true, found);
-      } else if (attr == "style") {
-        StyleAttribute(offset, attribute.value, found);
-      }
+ private:
+  // The first <base> with an href counts for every reference of the page, before it and after
+  // it, resolved against the page's address; in a page from the web only a web address.
+  void FirstBase(const std::vector<HtmlToken>& tokens) {
+    for (const HtmlToken& token : tokens) {
+      if (token.kind != HtmlTokenKind::StartTag || token.name != "base") continue;
+      const HtmlTagAttribute* href = FindHtmlAttribute(token, "href");
+      if (!href) continue;
+      const std::string value(Trim(href->value.text));
+      const std::string resolved = value.empty() ? base_ : ResolveUrl(base_, value);
+      if (!resolved.empty() && (!fromWeb_ || IsWebUrl(resolved))) base_ = resolved;
+      return;
     }
   }
 
-  PageReference AttributeReference(size_t offset, size_t length, std::string value) {
+  void StartTag(const HtmlToken& tag) {
+    const size_t before = refs_.size();
+    if (tag.name == "base") {
+      RemoveTag(tag);
+      return;
+    }
+    if (tag.name == "meta") {
+      Meta(tag);
+      return;
+    }
+    TagsOwnReference(tag);
+    for (const HtmlTagAttribute& attribute : tag.attributes) Attribute(tag, attribute);
+    // The references the mode saves would fail a copy on disk: integrity cannot match a
+    // rewritten file and a file passes no cross-origin check.
+    if (refs_.size() > before)
+      for (const HtmlTagAttribute& attribute : tag.attributes)
+        if (attribute.name == "integrity" || attribute.name == "crossorigin") {
+          size_t from = attribute.nameOffset;
+          while (from > tag.begin && IsBlank(html_[from - 1])) --from;
+          PageReference ref = At(tag, from, AttributeEnd(attribute) - from);
+          ref.form = PageReference::Form::RemoveAttribute;
+          refs_.push_back(std::move(ref));
+        }
+    std::sort(refs_.begin() + before, refs_.end(),
+              [](const PageReference& a, const PageReference& b) { return a.offset < b.offset; });
+  }
+
+  PageReference At(const HtmlToken& tag, size_t offset, size_t length) {
     PageReference ref;
     ref.form = PageReference::Form::Attribute;
+    ref.tag = tag.begin;
     ref.offset = offset;
     ref.length = length;
-    ref.value = std::move(value);
-    const std::string_view path = FetchablePath(ref.value, &ref.fragment);
-    if (!path.empty()) ref.url = FetchUrl(base_, pageBase_, path);
     return ref;
   }
 
-  void Single(size_t offset, std::string_view raw, bool mustBeKnownFile,
-              std::vector<PageReference>& found) {
-    // The trimmed value is replaced; blanks around it stay.
-    size_t lead = 0, tail = raw.size();
-    while (lead < tail && static_cast<unsigned char>(raw[lead]) <= 32) ++lead;
-    while (tail > lead && static_cast<unsigned char>(raw[tail - 1]) <= 32) --tail;
-    if (lead == tail) return;
-    std::string value = DecodeCharacterReferences(raw.substr(lead, tail - lead)).text;
-    if (mustBeKnownFile && !IsCompletePageResourceFile(value)) return;
-    PageReference ref = AttributeReference(offset + lead, tail - lead, std::move(value));
-    if (!ref.url.empty()) found.push_back(std::move(ref));
+  void RemoveTag(const HtmlToken& tag) {
+    PageReference ref = At(tag, tag.begin, tag.end - tag.begin);
+    ref.form = PageReference::Form::RemoveTag;
+    refs_.push_back(std::move(ref));
   }
 
-  void Srcset(size_t offset, std::string_view raw, std::vector<PageReference>& found) {
-    const DecodedText decoded = DecodeCharacterReferences(raw);
-    for (const SrcsetCandidate& candidate : SplitSrcset(decoded.text)) {
-      const size_t from = decoded.rawOffset[candidate.offset];
-      const size_t to = decoded.rawOffset[candidate.offset + candidate.length];
-      PageReference ref = AttributeReference(
-          offset + from, to - from, decoded.text.substr(candidate.offset, candidate.length));
-      if (!ref.url.empty()) found.push_back(std::move(ref));
+  void Meta(const HtmlToken& tag) {
+    const HtmlTagAttribute* equiv = FindHtmlAttribute(tag, "http-equiv");
+    const std::string_view name = equiv ? Trim(equiv->value.text) : std::string_view();
+    // A policy written for the page's servers would block its saved files.
+    if (EqualsIgnoreCase(name, "content-security-policy") ||
+        EqualsIgnoreCase(DeclaredCharset(tag), "utf-8")) {
+      RemoveTag(tag);
+      return;
+    }
+    const HtmlTagAttribute* content = FindHtmlAttribute(tag, "content");
+    if (!fromWeb_ || !content || !EqualsIgnoreCase(name, "refresh")) return;
+    // "5; url=next.htm": a relative address points at the web, as unsaved anchors do.
+    const std::string& text = content->value.text;
+    const std::string lower = AsciiLowerCase(text);
+    const size_t url = lower.find("url");
+    if (url == std::string::npos) return;
+    size_t i = url + 3;
+    while (i < text.size() && IsBlank(text[i])) ++i;
+    if (i >= text.size() || text[i] != '=') return;
+    ++i;
+    while (i < text.size() && IsBlank(text[i])) ++i;
+    size_t end = text.size();
+    if (i < text.size() && (text[i] == '"' || text[i] == '\'')) {
+      const size_t close = text.find(text[i], i + 1);
+      end = close == std::string::npos ? text.size() : close;
+      ++i;
+    }
+    const std::optional<AttributeText> value = ValueText(*content, i, end);
+    if (!value || IsSelfContainedReference(value->text)) return;
+    PageReference ref = At(tag, value->offset, value->length);
+    ref.value = value->text;
+    ref.absolute = DecodedLine(ResolveUrl(pageBase_, ResolveUrl(base_, value->text)));
+    refs_.push_back(std::move(ref));
+  }
+
+  // The reference of the tags' own kinds: src, else background (a known resource file),
+  // param's value, link's and a's href; <object data> as <embed src>.
+  void TagsOwnReference(const HtmlToken& tag) {
+    int kind = tag.name == "object" ? rkEmbed : KindOfTagName(tag.name);
+    if (kind < 0) return;
+    const HtmlTagAttribute* attribute = nullptr;
+    auto present = [&](std::string_view name) {
+      const HtmlTagAttribute* found = FindHtmlAttribute(tag, name);
+      return found && found->hasValue ? found : nullptr;
+    };
+    switch (kind) {
+      case rkParam:
+        attribute = present("value");
+        break;
+      case rkLink:
+      case rkAnchor:
+        attribute = present("href");
+        break;
+      default:
+        if (tag.name == "object") {
+          attribute = present("data");
+        } else {
+          attribute = present("src");
+          if (!attribute) attribute = present("background");
+        }
+        break;
+    }
+    if (!attribute) return;
+    const std::optional<AttributeText> value = ValueText(*attribute);
+    if (!value || value->text.front() == '#') return;
+    PageReference ref = At(tag, value->offset, value->length);
+    ref.kind = kind;
+    ref.value = value->text;
+    if (kind == rkAnchor) {
+      ref.absolute = DecodedLine(ResolveUrl(pageBase_, ResolveUrl(base_, ref.value)));
+      refs_.push_back(std::move(ref));
+      return;
+    }
+    if (kind != rkLink && !IsCompletePageResourceFile(ref.value)) {
+      // Not saved: in a page from the web it points at the web.
+      if (fromWeb_ && IsWebUrl(base_) && !IsSelfContainedReference(ref.value)) {
+        ref.absolute = JoinWebUrl(base_, ref.value);
+        refs_.push_back(std::move(ref));
+      }
+      return;
+    }
+    const std::string_view path = FetchablePath(ref.value, &ref.fragment);
+    if (path.empty()) return;
+    ref.url = FetchUrl(base_, pageBase_, path);
+    if (kind == rkLink) {
+      const HtmlTagAttribute* rel = FindHtmlAttribute(tag, "rel");
+      ref.styleSheet = rel && HasToken(rel->value.text, "stylesheet");
+    }
+    refs_.push_back(std::move(ref));
+  }
+
+  void Attribute(const HtmlToken& tag, const HtmlTagAttribute& attribute) {
+    const std::string& attr = attribute.name;
+    const std::string& name = tag.name;
+    if ((attr == "srcset" && (name == "img" || name == "source")) || attr == "data-srcset") {
+      Srcset(tag, attribute);
+    } else if ((attr == "src" &&
+                (name == "source" || name == "video" || name == "audio" || name == "track")) ||
+               (attr == "poster" && name == "video") ||
+               ((attr == "href" || attr == "xlink:href") && (name == "use" || name == "image"))) {
+      Single(tag, attribute, false);
+    } else if (std::find(std::begin(kLazyAttributes), std::end(kLazyAttributes), attr) !=
+               std::end(kLazyAttributes)) {
+      Single(tag, attribute, true);
+    } else if (attr == "style") {
+      StyleAttribute(tag, attribute);
+    } else if (attr == "srcdoc" && name == "iframe") {
+      Srcdoc(tag, attribute);
     }
   }
 
-  void StyleAttribute(size_t offset, std::string_view raw, std::vector<PageReference>& found) {
-    const DecodedText decoded = DecodeCharacterReferences(raw);
+  void Single(const HtmlToken& tag, const HtmlTagAttribute& attribute, bool mustBeKnownFile) {
+    const std::optional<AttributeText> value = ValueText(attribute);
+    if (!value || (mustBeKnownFile && !IsCompletePageResourceFile(value->text))) return;
+    PageReference ref = At(tag, value->offset, value->length);
+    ref.value = value->text;
+    const std::string_view path = FetchablePath(ref.value, &ref.fragment);
+    if (path.empty()) return;
+    ref.url = FetchUrl(base_, pageBase_, path);
+    refs_.push_back(std::move(ref));
+  }
+
+  void Srcset(const HtmlToken& tag, const HtmlTagAttribute& attribute) {
+    const std::string& text = attribute.value.text;
+    for (const SrcsetCandidate& candidate : SplitSrcset(text)) {
+      const std::optional<AttributeText> value =
+          ValueText(attribute, candidate.offset, candidate.offset + candidate.length);
+      if (!value) continue;
+      PageReference ref = At(tag, value->offset, value->length);
+      ref.srcset = true;
+      ref.value = value->text;
+      const std::string_view path = FetchablePath(ref.value, &ref.fragment);
+      if (path.empty()) continue;
+      ref.url = FetchUrl(base_, pageBase_, path);
+      refs_.push_back(std::move(ref));
+    }
+  }
+
+  void StyleAttribute(const HtmlToken& tag, const HtmlTagAttribute& attribute) {
+    const DecodedHtmlText& decoded = attribute.value;
     for (const CssReference& css : FindCssReferences(decoded.text)) {
       PageReference ref = StyleReference(css);
       if (ref.url.empty()) continue;
       ref.form = PageReference::Form::StyleAttribute;
-      const size_t from = decoded.rawOffset[css.offset];
-      const size_t to = decoded.rawOffset[css.offset + css.length];
-      ref.offset = offset + from;
-      ref.length = to - from;
-      found.push_back(std::move(ref));
+      ref.tag = tag.begin;
+      ref.offset = attribute.valueOffset + decoded.rawOffset[css.offset];
+      ref.length = decoded.rawOffset[css.offset + css.length] - decoded.rawOffset[css.offset];
+      refs_.push_back(std::move(ref));
     }
   }
 
-  // The content of a <style> element up to its end tag; where the tag finder goes on.
-  size_t StyleElement(size_t from) {
-    const size_t close = StyleElementEnd(html_, from);
-    for (const CssReference& css : FindCssReferences(html_.substr(from, close - from))) {
+  // An <iframe srcdoc> document is a page of its own, read with this page's base.
+  void Srcdoc(const HtmlToken& tag, const HtmlTagAttribute& attribute) {
+    if (!attribute.hasValue || attribute.rawValue.empty()) return;
+    PageReference ref = At(tag, attribute.valueOffset, attribute.rawValue.size());
+    ref.form = PageReference::Form::Srcdoc;
+    ref.document = attribute.value.text;
+    ref.inner = MarkupScanner(ref.document, pageBase_, base_, fromWeb_).Run();
+    if (!ref.inner.empty()) refs_.push_back(std::move(ref));
+  }
+
+  // The text of a <style> element goes to the style reader, an inline script's to the
+  // script reader.
+  void RawText(const std::string& element, const HtmlToken& text) {
+    const std::string_view content =
+        html_.substr(text.contentBegin, text.contentEnd - text.contentBegin);
+    if (element == "script") {
+      ScriptScanner(content, text.contentBegin, base_, pageBase_).Run(refs_);
+      return;
+    }
+    if (element != "style") return;
+    for (const CssReference& css : FindCssReferences(content)) {
       PageReference ref = StyleReference(css);
       if (ref.url.empty()) continue;
       ref.form = PageReference::Form::Style;
-      ref.offset = from + css.offset;
+      ref.tag = text.begin;
+      ref.offset = text.contentBegin + css.offset;
       ref.length = css.length;
       refs_.push_back(std::move(ref));
     }
-    return close;
   }
 
   PageReference StyleReference(const CssReference& css) {
@@ -257,10 +484,8 @@ class PageScanner {
   }
 
   std::string_view html_;
-  const bool script_;
   const std::string pageBase_;
-  std::string base_;         // the base in force, as the tags' own references resolve against
-  std::string writtenBase_;  // the same as written: the page's location or a base tag's value
+  std::string base_;  // the base of every reference: the first <base href>, else the page
   const bool fromWeb_;
   std::vector<PageReference> refs_;
 };
@@ -269,7 +494,13 @@ class PageScanner {
 
 std::vector<PageReference> ScanCompletePage(std::string_view html, std::string_view pageUrl,
                                             bool script) {
-  return PageScanner(html, pageUrl, script).Run();
+  const std::string pageBase = ResolveUrl(pageUrl, pageUrl);
+  std::vector<PageReference> refs;
+  if (script) {
+    ScriptScanner(html, 0, pageBase, pageBase).Run(refs);
+    return refs;
+  }
+  return MarkupScanner(html, pageBase, pageBase, IsWebUrl(Trim(pageUrl))).Run();
 }
 
 std::string StyleReferenceUrl(std::string_view sheetUrl, std::string_view value,
@@ -279,40 +510,71 @@ std::string StyleReferenceUrl(std::string_view sheetUrl, std::string_view value,
   return FetchUrl(sheetUrl, sheetUrl, path);
 }
 
+std::string EscapeLocalNameForUrl(std::string_view path, bool srcset) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  static constexpr std::string_view kEscaped = " \"'%#?()\\";
+  std::string out;
+  out.reserve(path.size());
+  for (char c : path) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80 && byte > 32 && byte != 127 && kEscaped.find(c) == std::string_view::npos &&
+        !(srcset && c == ',')) {
+      out += c;
+      continue;
+    }
+    out += '%';
+    out += kHex[byte >> 4];
+    out += kHex[byte & 15];
+  }
+  return out;
+}
+
 std::string RewriteCompletePage(
     std::string_view html, const std::vector<PageReference>& refs,
     const std::function<std::optional<std::string>(const PageReference&)>& localName) {
-  std::string out;
-  out.reserve(html.size() + html.size() / 8);
-  size_t copied = 0;
-  for (const PageReference& ref : refs) {
-    std::optional<std::string> text;
-    if (ref.form == PageReference::Form::RemoveTag) {
+  using Form = PageReference::Form;
+  // What each place becomes, and which tags have a reference saved.
+  std::vector<std::optional<std::string>> texts(refs.size());
+  std::unordered_set<size_t> savedTags;
+  for (size_t i = 0; i < refs.size(); ++i) {
+    const PageReference& ref = refs[i];
+    std::optional<std::string>& text = texts[i];
+    if (ref.form == Form::RemoveTag) {
       text.emplace();
-    } else if (!ref.url.empty()) {
-      text = localName(ref);
-    }
-    if (text) {
+    } else if (ref.form == Form::Srcdoc) {
+      const std::string document = RewriteCompletePage(ref.document, ref.inner, localName);
+      if (document != ref.document) text = EscapeAttributeText(document);
+    } else if (!ref.url.empty() && (text = localName(ref))) {
+      savedTags.insert(ref.tag);
+      *text = EscapeLocalNameForUrl(*text, ref.srcset) + ref.fragment;
       switch (ref.form) {
-        case PageReference::Form::Attribute:
+        case Form::Attribute:
           text = EscapeAttributeText(*text);
           break;
-        case PageReference::Form::Style:
+        case Form::Style:
           text = EscapeCssValue(*text, ref.cssQuote);
           break;
-        case PageReference::Form::StyleAttribute:
+        case Form::StyleAttribute:
           text = EscapeAttributeText(EscapeCssValue(*text, ref.cssQuote));
           break;
         default:
           break;
       }
     } else if (ref.absolute) {
-      text = ref.absolute;
+      text = ref.form == Form::Attribute ? EscapeAttributeText(*ref.absolute) : *ref.absolute;
     }
-    if (!text) continue;
-    out.append(html.substr(copied, ref.offset - copied));
-    out.append(*text);
-    copied = ref.offset + ref.length;
+  }
+  for (size_t i = 0; i < refs.size(); ++i)
+    if (refs[i].form == Form::RemoveAttribute && savedTags.count(refs[i].tag)) texts[i].emplace();
+
+  std::string out;
+  out.reserve(html.size() + html.size() / 8);
+  size_t copied = 0;
+  for (size_t i = 0; i < refs.size(); ++i) {
+    if (!texts[i] || refs[i].offset < copied) continue;
+    out.append(html.substr(copied, refs[i].offset - copied));
+    out.append(*texts[i]);
+    copied = refs[i].offset + refs[i].length;
   }
   out.append(html.substr(copied));
   return out;

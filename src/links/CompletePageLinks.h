@@ -1,12 +1,16 @@
 // The references of a page as the complete-page mode reads them: the tags' own references
 // (with the extension tests of modern kinds) and what modern pages add: srcset candidates,
 // <source>, <video>, <audio> and <track> sources, video posters, svg <use> and <image>
-// references (icon sprites), lazy-loading attributes, style attributes and <style> elements.
+// references (icon sprites), <object data>, lazy-loading attributes, style attributes, <style>
+// elements, inline scripts and <iframe srcdoc> documents.
 //
-// One scan gives every place in the page text that names another file, in order: within one
-// tag in the order of its attributes, a srcset's candidates in order, a style's url() values
-// in order. Rewriting splices a replacement into each place; every other byte of the page is
-// copied as it stands. The tag finder is the link passes' one.
+// A page is read once by the HTML tokenizer (HtmlTokenizer.h), as a browser reads it: values
+// with their character references decoded, the first <base href> for every reference. The
+// text of a script (a script file, or an inline <script> element's) is code: in it only the
+// tags' own kinds are read, by the tag search of the link passes (TagFinder.h).
+//
+// One scan gives every place in the page text that names another file, in order. Rewriting
+// splices a replacement into each place; every other byte of the page is copied as it stands.
 #pragma once
 
 #include <cstddef>
@@ -22,15 +26,21 @@ namespace lorvex {
 
 struct PageReference {
   enum class Form {
-    Tag,             // a value of the tags' own kinds, replaced as it stands
-    Attribute,       // a srcset candidate or an attribute of modern pages
+    Tag,             // a value of the tags' own kinds in a script's text, replaced as it stands
+    Attribute,       // an attribute value, or a srcset candidate (character references decoded)
     Style,           // a url() or @import in a <style> element
     StyleAttribute,  // a url() in a style attribute (character references decoded)
-    RemoveTag,       // a base tag, or a charset declaration of UTF-8: the whole tag goes
+    RemoveTag,       // a base tag, a charset declaration of UTF-8 or a content security policy
+    // integrity or crossorigin (with the blanks before it): removed when a reference of the
+    // same tag is saved, since a copy on disk can pass neither check
+    RemoveAttribute,
+    Srcdoc,  // an <iframe srcdoc> document: `inner` in `document`, written back escaped
   };
   Form form = Form::Tag;
   size_t offset = 0, length = 0;  // the raw text in the page that is replaced
-  int kind = -1;                  // the tag's reference kind for Form::Tag, else -1
+  size_t tag = 0;                 // where the tag that holds it starts
+  int kind = -1;                  // the reference kind of a tag's own value, else -1
+  bool srcset = false;            // a srcset candidate, where "," separates
   char cssQuote = 0;              // the quote of a style reference ('"', '\'' or 0)
   std::string value;              // the value as the page means it (decoded where it is coded)
   // Where it is fetched from, fragment off; empty when the import does not save it.
@@ -41,6 +51,9 @@ struct PageReference {
   // The text that takes the place of a value that is not saved (anchors, and values of a page
   // from the web that name no known file); nothing when it stays as written.
   std::optional<std::string> absolute;
+  // Form::Srcdoc: the attribute's decoded document and its references.
+  std::string document;
+  std::vector<PageReference> inner;
 };
 
 // Every reference of the page, as described above. pageUrl is the page's location; script
@@ -54,8 +67,16 @@ std::vector<PageReference> ScanCompletePage(std::string_view html, std::string_v
 std::string StyleReferenceUrl(std::string_view sheetUrl, std::string_view value,
                               std::string* fragment);
 
-// The page with each reference for which localName gives a text written as that text (escaped
-// for its place), removed tags removed, and the absolute form of unsaved values put in.
+// A local file's path as a URL names it: the ASCII bytes that cannot stand there as they are
+// (blanks, quotes, "%", "#", "?", "(", ")", "\\", and "," in a srcset) and every byte outside
+// ASCII percent-encoded. The path is UTF-8, so a browser finds the file whatever the page's
+// charset; "/" separates folders.
+std::string EscapeLocalNameForUrl(std::string_view path, bool srcset);
+
+// The page with each reference for which localName gives a local file written as that file
+// (its path as UTF-8, "/" separated), percent-encoded where a URL could not hold it and escaped
+// for its place, the reference's fragment after it; removed tags removed, and the absolute
+// form of unsaved values put in.
 std::string RewriteCompletePage(
     std::string_view html, const std::vector<PageReference>& refs,
     const std::function<std::optional<std::string>(const PageReference&)>& localName);

@@ -86,11 +86,10 @@ TEST(CompletePageScan, RewriteSplicesEscapedNamesAndLeavesTheRest) {
   const auto refs = ScanCompletePage(html, kPage, false);
   const std::string rewritten = RewriteCompletePage(html, refs, [](const PageReference& ref) {
     const std::string name = ref.url.substr(ref.url.rfind('/') + 1);
-    return std::optional<std::string>("5.files/" + (name == "c.png" ? "it's.png" : name) +
-                                      ref.fragment);
+    return std::optional<std::string>("5.files/" + (name == "c.png" ? "it's.png" : name));
   });
   EXPECT_EQ(rewritten,
-            std::string("<img srcset=\"5.files/a b.png 1x, 5.files/it&#39;s.png 2x\" "
+            std::string("<img srcset=\"5.files/a b.png 1x, 5.files/it%27s.png 2x\" "
                         "src=\"http://h.example/d/x.cgi\"><div "
                         "style=\"background:url(&quot;5.files/h.jpg&quot;)\">"
                         "<style>.a{background:url('5.files/q.png#f')}</style><a href=\"#k\">") +
@@ -100,6 +99,101 @@ TEST(CompletePageScan, RewriteSplicesEscapedNamesAndLeavesTheRest) {
   EXPECT_EQ(RewriteCompletePage(plain, ScanCompletePage(plain, kPage, false),
                                 [](const PageReference&) { return std::nullopt; }),
             plain);
+}
+
+// Pages as the complete mode writes them, each resource named by the last segment of its URL
+// under 5.files (a URL's query becomes part of the name, as a file name can hold it).
+TEST(CompletePageRewrite, ReadAsABrowserReads) {
+  struct Case {
+    const char* page;
+    const char* url;
+    std::vector<std::string> saved;  // the URLs that are saved, in order
+    const char* rewritten;
+  };
+  const std::string w = "http://h.example/d/";
+  const Case cases[] = {
+      // Character references decode in the tag's own value too; a value that names the same URL
+      // as a srcset candidate is one file.
+      {"<img src=\"a.jpg?w=3&amp;h=2\" srcset=\"a.jpg?w=3&amp;h=2 2x\">",
+       kPage,
+       {w + "a.jpg?w=3&h=2", w + "a.jpg?w=3&h=2"},
+       "<img src=\"5.files/a.jpg%3Fw=3&amp;h=2\" srcset=\"5.files/a.jpg%3Fw=3&amp;h=2 2x\">"},
+      {"<img src=\"x&#X2F;y.png\">", kPage, {w + "x/y.png"}, "<img src=\"5.files/y.png\">"},
+      // The first base counts for every reference, before and after it, resolved as a browser
+      // resolves it; every base tag goes.
+      {"<img src=a.png><base href=\"http://o.example/b/index.html\"><base href=\"http://z/\">"
+       "<img src=c.png><a href=n.htm>",
+       kPage,
+       {"http://o.example/b/a.png", "http://o.example/b/c.png"},
+       "<img src=5.files/a.png><img src=5.files/c.png><a href=http://o.example/b/n.htm>"},
+      {"<base href=\"/\"><img src=\"app/i.png\">",
+       "http://h.example/spa/index.html",
+       {"http://h.example/app/i.png"},
+       "<img src=\"5.files/i.png\">"},
+      {"<base href=\"mhtml:file://C:/x.mht!\"><img src=i.png>",
+       kPage,
+       {w + "i.png"},
+       "<img src=5.files/i.png>"},
+      // integrity and crossorigin go where the reference is saved; a policy goes with the page.
+      {"<link rel=\"preload stylesheet\" as=style href=\"s.css\" integrity=\"sha256-x\" "
+       "crossorigin=\"anonymous\"><script src=\"j.js\"\tintegrity=sha384-y crossorigin></script>"
+       "<img src=\"show.cgi\" crossorigin>",
+       kPage,
+       {w + "s.css", w + "j.js"},
+       "<link rel=\"preload stylesheet\" as=style href=\"5.files/s.css\">"
+       "<script src=\"5.files/j.js\"></script><img src=\"http://h.example/d/show.cgi\" "
+       "crossorigin>"},
+      {"<meta http-equiv=\"Content-Security-Policy\" content=\"img-src https:\"><p>",
+       kPage,
+       {},
+       "<p>"},
+      {"<meta http-equiv=refresh content=\"5; URL=next.htm\">",
+       kPage,
+       {},
+       "<meta http-equiv=refresh content=\"5; URL=http://h.example/d/next.htm\">"},
+      // Names that cannot stand in a URL as they are.
+      {"<img srcset=\"my%20pic.png 1x, a,b.png 2x\" style=\"background:url('(x).png')\">",
+       kPage,
+       {w + "my pic.png", w + "a,b.png", w + "(x).png"},
+       "<img srcset=\"5.files/my%20pic.png 1x, 5.files/a%2Cb.png 2x\" "
+       "style=\"background:url('5.files/%28x%29.png')\">"},
+      {"<img src=\"\xE6\xB5\xB7.png\">",
+       kPage,
+       {w + "\xE6\xB5\xB7.png"},
+       "<img src=\"5.files/%E6%B5%B7.png\">"},
+      // srcdoc is a page of its own; object data is saved like embed src.
+      {"<iframe srcdoc=\"<img src=&quot;in.png&quot;><p>a &amp; b\"></iframe>"
+       "<object data=\"f.swf\"></object>",
+       kPage,
+       {w + "in.png", w + "f.swf"},
+       "<iframe srcdoc=\"&lt;img src=&quot;5.files/in.png&quot;&gt;&lt;p&gt;a &amp; b\"></iframe>"
+       "<object data=\"5.files/f.swf\"></object>"},
+      // Comments hide markup, raw text holds no tags; an inline script's strings are read as
+      // script files are.
+      {"<!-- <img src=c.png> --><textarea><img src=t.png></textarea>"
+       "<script>w('<img src=\"s.png\">')</script>",
+       kPage,
+       {w + "s.png"},
+       "<!-- <img src=c.png> --><textarea><img src=t.png></textarea>"
+       "<script>w('<img src=\"5.files/s.png\">')</script>"},
+      // The tags' own kinds still read as before.
+      {"<input type=image src=i.gif><embed src=e.swf><td background=t.gif>"
+       "<param name=movie value=m.swf>",
+       kPage,
+       {w + "i.gif", w + "e.swf", w + "t.gif", w + "m.swf"},
+       "<input type=image src=5.files/i.gif><embed src=5.files/e.swf>"
+       "<td background=5.files/t.gif><param name=movie value=5.files/m.swf>"},
+  };
+  for (const Case& c : cases) {
+    const auto refs = ScanCompletePage(c.page, c.url, false);
+    std::vector<std::string> saved;
+    const std::string rewritten = RewriteCompletePage(c.page, refs, [&](const PageReference& ref) {
+      saved.push_back(ref.url);
+      return std::optional<std::string>("5.files/" + ref.url.substr(ref.url.rfind('/') + 1));
+    });
+    EXPECT_EQ(saved, c.saved) << c.page;
+    EXPECT_EQ(rewritten, c.rewritten) << c.page;
+  }
 }
 
 TEST(TagAttributes, SrcsetCandidatesAndCharacterReferences) {
