@@ -67,12 +67,6 @@ std::vector<PageReference> ScanCompletePage(std::string_view html, std::string_v
 std::string StyleReferenceUrl(std::string_view sheetUrl, std::string_view value,
                               std::string* fragment);
 
-// A local file's path as a URL names it: the ASCII bytes that cannot stand there as they are
-// (blanks, quotes, "%", "#", "?", "(", ")", "\\", and "," in a srcset) and every byte outside
-// ASCII percent-encoded. The path is UTF-8, so a browser finds the file whatever the page's
-// charset; "/" separates folders.
-std::string EscapeLocalNameForUrl(std::string_view path, bool srcset);
-
 // The page with each reference for which localName gives a local file written as that file
 // (its path as UTF-8, "/" separated), percent-encoded where a URL could not hold it and escaped
 // for its place, the reference's fragment after it; removed tags removed, and the absolute

@@ -501,4 +501,23 @@ std::string JoinWebUrl(std::string_view base, std::string_view reference) {
   return out;
 }
 
+std::string EscapeLocalNameForUrl(std::string_view path, bool srcset) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  static constexpr std::string_view kEscaped = " \"'%#?()\\";
+  std::string out;
+  out.reserve(path.size());
+  for (char c : path) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80 && byte > 32 && byte != 127 && kEscaped.find(c) == std::string_view::npos &&
+        !(srcset && c == ',')) {
+      out += c;
+      continue;
+    }
+    out += '%';
+    out += kHex[byte >> 4];
+    out += kHex[byte & 15];
+  }
+  return out;
+}
+
 }  // namespace lorvex

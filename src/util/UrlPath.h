@@ -106,4 +106,10 @@ std::string JoinWebUrl(std::string_view base, std::string_view reference);
 // Appends ResolveUrlInFolder(baseFolder, reference) to out.
 void AppendResolvedUrl(std::string& out, std::string_view baseFolder, std::string_view reference);
 
+// A local file's path as a URL names it: the ASCII bytes that cannot stand there as they are
+// (blanks, quotes, "%", "#", "?", "(", ")", "\\", and "," in a srcset) and every byte outside
+// ASCII percent-encoded. The path is UTF-8, so a browser finds the file whatever the page's
+// charset; "/" separates folders.
+std::string EscapeLocalNameForUrl(std::string_view path, bool srcset);
+
 }  // namespace lorvex
