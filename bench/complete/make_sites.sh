@@ -5,6 +5,11 @@
 #   OUT/mkdocs/index.html        MkDocs with its default theme (Bootstrap, Font Awesome)
 #   OUT/bootstrap/index.html     a page on Debian's Bootstrap 5 and Font Awesome
 #   OUT/modern/modern.htm        srcset, picture, lazy attributes, poster, CDN, webp/avif/svg
+#   OUT/hugo/index.html          Hugo on a theme of its own: fingerprinted assets with integrity
+#   OUT/jekyll/index.html        Jekyll with its default theme, minima
+#   OUT/material/index.html      MkDocs with the Material theme (local fonts, search worker)
+#   OUT/attributes/attributes.html  attribute values holding <, > and character references
+#   OUT/spa/index.html           a script-built page with <base href="/">, served as /spa/
 #   OUT/cdn/                     what the second port serves: the modern page's CDN files
 # The pages come from the generators in Debian's packages (scripts/setup --bench installs
 # them); pictures are drawn with ImageMagick. With the same packages every run writes the
@@ -48,7 +53,8 @@ tile() {
     -strip -define png:exclude-chunks=date,time "$1"
 }
 
-rm -rf "$out/sphinx" "$out/doxygen" "$out/mkdocs" "$out/bootstrap" "$out/modern" "$out/cdn"
+rm -rf "$out/sphinx" "$out/doxygen" "$out/mkdocs" "$out/bootstrap" "$out/modern" "$out/cdn" \
+  "$out/hugo" "$out/jekyll" "$out/material" "$out/attributes" "$out/spa"
 
 # --- Sphinx, Read the Docs theme ----------------------------------------------------------
 cp -r "$sites/sphinx" "$scratch/sphinx"
@@ -127,4 +133,67 @@ cp "$sites/modern/cdn/lib/cdn.css" "$out/cdn/lib/"
 picture "$out/cdn/img/cdn-harbour.jpg" 560 360 '#ffab91' '#bf360c' 'CDN'
 "$convert" -size 48x48 xc:none -fill '#2e7d32' -draw 'circle 24,24 24,4' -strip -define png:exclude-chunks=date,time "$out/cdn/img/cdn-badge.png"
 cp "$rtd_fonts/RobotoSlab-Regular.woff2" "$out/cdn/fonts/cdn-slab.woff2"
+
+# --- Hugo, a theme of its own with fingerprinted assets -----------------------------------------
+cp -r "$sites/hugo" "$scratch/hugo"
+hs="$scratch/hugo/static"
+mkdir -p "$hs/fonts"
+cp "$rtd_fonts/RobotoSlab-Bold.woff2" "$hs/fonts/harbour-slab.woff2"
+cp "$rtd_fonts/Lato-Regular.woff2" "$hs/fonts/harbour-sans.woff2"
+cp -L "$rtd_fonts/Lato-Regular.ttf" "$hs/fonts/harbour-sans.ttf"
+picture "$hs/img/quay.jpg" 640 260 '#b0bec5' '#37474f' 'quay'
+picture "$hs/img/chart.png" 480 200 '#e1f5fe' '#0277bd' 'tide chart'
+picture "$hs/img/waves.jpg" 1280 140 '#4fc3f7' '#01579b' ''
+picture "$hs/img/logo.png" 64 64 '#ffd54f' '#ff6f00' ''
+tile "$hs/img/paper.png" 8 '#f6f3ec' '#efe9dc'
+"$convert" -size 32x32 xc:'#0d3b66' -strip -define png:exclude-chunks=date,time "$hs/img/favicon.png"
+(cd "$scratch/hugo" && HUGO_CACHEDIR="$scratch/hugo-cache" hugo --quiet --noBuildLock -d "$out/hugo")
+
+# --- Jekyll, minima ------------------------------------------------------------------------------
+cp -r "$sites/jekyll" "$scratch/jekyll"
+ja="$scratch/jekyll/assets/img"
+picture "$ja/ferry.jpg" 600 260 '#ffe0b2' '#e65100' 'ferry'
+picture "$ja/sound-map.png" 420 240 '#c8e6c9' '#1b5e20' 'sound map'
+picture "$ja/winter.jpg" 480 220 '#eceff1' '#546e7a' 'winter'
+(cd "$scratch/jekyll" && jekyll build -q --disable-disk-cache -s . -d "$out/jekyll")
+
+# --- MkDocs, Material theme ------------------------------------------------------------------------
+cp -r "$sites/material" "$scratch/material"
+md="$scratch/material/docs"
+mkdir -p "$md/fonts"
+cp "$rtd_fonts/Lato-Regular.woff2" "$md/fonts/beacon-sans.woff2"
+cp "$rtd_fonts/RobotoSlab-Bold.woff2" "$md/fonts/beacon-slab.woff2"
+picture "$md/img/dusk.jpg" 560 240 '#ffab91' '#311b92' 'dusk'
+picture "$md/img/lamp-room.png" 300 120 '#fff59d' '#f9a825' 'lamp room'
+(cd "$scratch/material" && mkdocs build -q -d "$out/material")
+rm -f "$out/material/sitemap.xml.gz"
+
+# --- attribute values with <, > and character references ------------------------------------------
+a="$out/attributes"
+mkdir -p "$a/css" "$a/img"
+cp "$sites/attributes/attributes.html" "$a/"
+cp "$sites/attributes/css/attributes.css" "$a/css/"
+picture "$a/img/narrow.png" 280 180 '#ef9a9a' '#b71c1c' 'narrow (wrong)'
+picture "$a/img/wide.png" 280 180 '#a5d6a7' '#1b5e20' 'media >= 800px'
+picture "$a/img/fallback.png" 280 180 '#ef9a9a' '#b71c1c' 'fallback (wrong)'
+picture "$a/img/w480.png" 480 309 '#ffcc80' '#e65100' '480w'
+picture "$a/img/w800.png" 800 514 '#80cbc4' '#004d40' '800w'
+picture "$a/img/greater.png" 280 180 '#b39ddb' '#311b92' 'alt 5 > 3'
+picture "$a/img/query.png" 280 180 '#90caf9' '#0d47a1' '?w=1&h=2'
+picture "$a/img/pic.png" 280 180 '#f48fb1' '#880e4f' 'pic&#46;png'
+picture "$a/img/my pic.png" 280 180 '#e6ee9c' '#827717' 'my pic'
+picture "$a/img/港口.png" 280 180 '#80deea' '#006064' 'harbour'
+tile "$a/img/tile bg.png" 20 '#bcaaa4' '#5d4037'
+
+# --- a single-page app under /spa/ whose base is the site's root ------------------------------------
+p="$out/spa"
+mkdir -p "$p/css" "$p/js" "$p/img"
+cp "$sites/spa/index.html" "$p/"
+cp "$sites/spa/css/app.css" "$p/css/"
+cp "$sites/spa/js/app.js" "$p/js/"
+picture "$p/img/anchor.png" 48 48 '#ffd54f' '#ff6f00' ''
+tile "$p/img/rope.png" 16 '#1a4d6e' '#d7ccc8'
+picture "$p/img/north-quay.jpg" 320 200 '#b3e5fc' '#01579b' 'north quay'
+picture "$p/img/breakwater.jpg" 320 200 '#cfd8dc' '#263238' 'breakwater'
+picture "$p/img/inner-basin.jpg" 320 200 '#c5e1a5' '#33691e' 'inner basin'
 echo "make_sites: sites in $out" >&2

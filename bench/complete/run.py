@@ -58,6 +58,11 @@ SITES = [
     ("mkdocs", "mkdocs/index.html"),
     ("bootstrap", "bootstrap/index.html"),
     ("modern", "modern/modern.htm"),
+    ("hugo", "hugo/"),
+    ("jekyll", "jekyll/"),
+    ("material", "material/index.html"),
+    ("attributes", "attributes/attributes.html"),
+    ("spa", "spa/"),
 ]
 # row label, folder name
 TOOLS = [
@@ -344,8 +349,11 @@ class Tools:
 
 
 def wget_page(folder, url):
-    """Where wget -p -E put URL's page: HOST:PORT/PATH, with .html added when -E added it."""
+    """Where wget -p -E put URL's page: HOST:PORT/PATH (index.html for a folder's address),
+    with .html added when -E added it."""
     rest = url.split("://", 1)[1]
+    if rest.endswith("/"):
+        rest += "index.html"
     page = folder / rest
     if page.is_file():
         return page

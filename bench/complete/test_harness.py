@@ -25,7 +25,7 @@ PICTURES = ["sunrise.jpg", "lighthouse.jpg", "lessons.png", "brand.svg", "harbou
 
 
 def tools_missing():
-    missing = [name for name in ("chromium", "sphinx-build", "doxygen", "mkdocs") if not shutil.which(name)]
+    missing = [name for name in ("chromium", "sphinx-build", "doxygen", "mkdocs", "hugo", "jekyll") if not shutil.which(name)]
     if not run.program("compare", "/usr/bin/compare"):
         missing.append("compare")
     if not pathlib.Path("/usr/share/javascript/bootstrap5").is_dir():
