@@ -144,6 +144,57 @@ class ImportCommand(unittest.TestCase):
                 self.assertEqual(seen["requests"], [], mode)
                 self.assertEqual(sorted(w for _, w in seen["images"]), [5, 7, 9], mode)
 
+    def test_complete_tags_that_check_their_source_load_offline(self):
+        """integrity, crossorigin, a preloaded font, a content security policy and an iframe
+        srcdoc: the complete copy opened from disk loads every file it saved."""
+        import base64
+        import hashlib
+        site = os.path.join(self.dir.name, "checked")
+        os.mkdir(site)
+        with open("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", "rb") as f:
+            font = f.read()
+        sheet = (b"@font-face { font-family: F; src: url(f.ttf) }\n"
+                 b"body { font-family: F; background: url(bg.gif) }\n")
+        script = (b"var i = document.createElement('img');"
+                  b"i.src = 'data:image/gif;base64," + base64.b64encode(pagesite.gif(13, 2, (9, 9, 9)))
+                  + b"'; document.body.appendChild(i);")
+
+        def sri(data):
+            return b"sha256-" + base64.b64encode(hashlib.sha256(data).digest())
+        files = {"s.css": sheet, "j.js": script, "f.ttf": font,
+                 "bg.gif": pagesite.gif(11, 2, (1, 2, 3)), "in.gif": pagesite.gif(7, 2, (3, 2, 1)),
+                 "p.gif": pagesite.gif(5, 2, (5, 5, 5))}
+        for name, data in files.items():
+            with open(os.path.join(site, name), "wb") as f:
+                f.write(data)
+        with pagesite.SiteServer(site) as server:
+            origin = server.base_url[:-1]
+            page = (b'<html><head><meta http-equiv="Content-Security-Policy" content="img-src '
+                    + origin.encode() + b' data:; font-src ' + origin.encode() + b'">'
+                    b'<link rel="preload" as="font" type="font/ttf" href="f.ttf" crossorigin>'
+                    b'<link rel="preload stylesheet" as="style" href="s.css" integrity="'
+                    + sri(sheet) + b'" crossorigin="anonymous"></head><body><img src="p.gif">'
+                    b'<iframe srcdoc="&lt;img src=&quot;in.gif&quot;&gt;"></iframe>'
+                    b'<script src="j.js" integrity="' + sri(script) + b'" crossorigin="anonymous">'
+                    b'</script></body></html>')
+            with open(os.path.join(site, "c.htm"), "wb") as f:
+                f.write(page)
+            status, out, err = run(server.base_url + "c.htm", "--work", self.work, "--doc", "8",
+                                   "--complete")
+        self.assertEqual((status, out, err), (0, b"", b""))
+        for name, data in files.items():
+            if name != "j.js":
+                self.assertEqual(self.read("8.files/" + name), data, name)
+        saved = self.read("8.htm")
+        for gone in (b"integrity", b"crossorigin", b"Content-Security-Policy"):
+            self.assertNotIn(gone, saved)
+        seen = browser.inspect(os.path.join(self.work, "8.htm"))
+        self.assertEqual(seen["requests"], [])
+        self.assertEqual(sorted(w for _, w in seen["images"]), [5, 13])  # the script ran
+        self.assertEqual([n for _, n in seen["sheets"]], [2])
+        self.assertEqual([w for _, w in seen["backgrounds"]], [11])
+        self.assertEqual([sorted(w for _, w in f["images"]) for f in seen["frames"]], [[7]])
+
     def test_site_on_disk(self):
         os.mkdir(self.work)
         status, out, err = run(os.path.join(self.site, "index.htm"), "--work", self.work,
