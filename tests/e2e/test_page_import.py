@@ -216,6 +216,36 @@ class CompletePages(HostTestCase):
         self.assertIn("4.files/site.css", runs[None])
 
 
+    def test_names_written_as_urls(self):
+        """A name outside ASCII is written as UTF-8, percent-encoded from the ANSI code page it
+        is saved in; blanks and the marks a URL cannot hold are encoded too, as natively."""
+        from test_mht import ansi_code_page
+        site = self.path("names")
+        os.makedirs(site)
+        pictures = {b"caf\xe9.png": pagesite.gif(3, 2, (1, 1, 1)),
+                    b"my pic.png": pagesite.gif(5, 2, (2, 2, 2))}
+        for name, data in pictures.items():
+            with open(os.path.join(site.encode(), name), "wb") as f:
+                f.write(data)
+        page = b'<img src="caf%E9.png"><img srcset="my%20pic.png 1x">'
+        with pagesite.SiteServer(site) as server:
+            html = self.write("names.source", page)
+            out = self.path("names.zip")
+            status, stdout, stderr = run_host(
+                "loadhtml", "--html-file", winpath(html), "--location", server.base_url + "n.htm",
+                "--work", winpath(self.path("work-names")), "--doc", "6", "--quiet", "--complete",
+                "--out", winpath(out))
+            native = self.native_folder(server.base_url + "n.htm", 6)
+        self.assertEqual(status, 0, stderr)
+        saved = zip_entries(out)["6.htm"]
+        utf8 = b"\xe9".decode(ansi_code_page()).encode("utf-8")
+        encoded = b"".join(b"%%%02X" % byte for byte in utf8)
+        self.assertEqual(saved, b'<img src="6.files/caf' + encoded + b'.png">'
+                         b'<img srcset="6.files/my%20pic.png 1x">\r\n')
+        self.assertEqual(native["6.htm"], b'<img src="6.files/caf%E9.png">'
+                         b'<img srcset="6.files/my%20pic.png 1x">\r\n')
+
+
 class PageInBrowser(HostTestCase):
     """The imported page as a browser shows it: everything it names in its tags loads from
     the unpacked document, and nothing is requested from the network."""

@@ -207,36 +207,26 @@ TEST_F(MhtImport, PartNamedLikeAnEarlierOneInAnotherCaseIsNotWritten) {
   }
 }
 
-// The page's text goes out as CR LF lines before its links are rewritten, so a tag near the
-// end of an LF-only page is as far from the end as in a CR LF one: six LF breaks after the
-// last tag become twelve characters, past the rewriting pass's margin.
-TEST_F(MhtImport, UnencodedLfPageEndingInATagHasItRewritten) {
+// A mail's HTML part that ends in its last picture: every tag is found up to the last byte,
+// in an LF-only archive too.
+TEST_F(MhtImport, PageEndingInATagHasItRewritten) {
   ASSERT_TRUE(platform::CreateDirectoryLevel(work));
-  std::string archive = Crlf({"Content-Type: multipart/related; boundary=\"x\"; type=\"text/html\"",
-                              "",
-                              "--x",
-                              "Content-Type: text/html",
-                              "Content-Transfer-Encoding: 8bit",
-                              "Content-Location: http://h/p.htm",
-                              "",
-                              "<img src=\"pic.gif\">",
-                              "",
-                              "",
-                              "",
-                              "",
-                              "",
-                              "--x",
-                              "Content-Type: image/gif",
-                              "Content-Transfer-Encoding: base64",
-                              "Content-Location: http://h/pic.gif",
-                              "",
-                              "R0lG",
-                              "--x--"});
-  std::erase(archive, '\r');  // LF only
-  EXPECT_TRUE(Import(archive).empty());
-  EXPECT_EQ(Read("15.htm"),
-            Crlf({"", "<img src=\"" + Slashed() + "/15.files/pic.gif\">", "", "", "", "", ""}));
-  EXPECT_EQ(Read("15.files/pic.gif"), "GIF");
+  for (bool lfOnly : {false, true}) {
+    std::string archive =
+        Crlf({"Content-Type: multipart/related; boundary=\"=_b1\"; type=\"text/html\"", "", "--=_b1",
+              "Content-Type: text/html", "Content-Transfer-Encoding: 8bit", "",
+              "<p><img src=\"cid:one@x\"/></p><p><img src=\"cid:two@x\"/></p>", "--=_b1",
+              "Content-Type: image/gif", "Content-Transfer-Encoding: base64",
+              "Content-ID: <one@x>", "Content-Location: one.gif", "", "R0lG", "--=_b1",
+              "Content-Type: image/gif", "Content-Transfer-Encoding: base64",
+              "Content-ID: <two@x>", "Content-Location: two.gif", "", "R0lG", "--=_b1--"});
+    if (lfOnly) std::erase(archive, '\r');
+    EXPECT_TRUE(Import(archive).empty());
+    const std::string folder = Slashed() + "/15.files/";
+    EXPECT_EQ(Read("15.htm"), Crlf({"", "<p><img src=\"" + folder + "one.gif\"/></p><p><img src=\"" +
+                                        folder + "two.gif\"/></p>"}))
+        << lfOnly;
+  }
 }
 
 TEST_F(MhtImport, AnyLineBreaksComeOutAsCrLfLines) {
