@@ -254,27 +254,14 @@ std::string PageFolderText(std::string_view workFolder, std::string_view documen
 // The name as a page's reference writes it. A name with bytes outside ASCII is written as
 // UTF-8, percent-encoded, so that a browser finds the file whatever the page's own charset
 // (on Windows the name is in the ANSI code page and is converted first; bytes not valid there
-// are encoded as they are). Its ASCII letters, digits and the marks below stay as they are.
+// are encoded as they are), with the ASCII marks a URL cannot hold as they are.
 std::string PageReferenceName(std::string_view name) {
   if (std::all_of(name.begin(), name.end(),
                   [](char c) { return static_cast<unsigned char>(c) < 128; }))
     return std::string(name);
   std::string utf8;
   if (!platform::FileNameTextToUtf8(name, utf8)) utf8.assign(name);
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  static constexpr std::string_view kKept = "-._~!$()*+,;=@";
-  std::string out;
-  for (char c : utf8) {
-    if (IsAsciiAlnum(c) || kKept.find(c) != std::string_view::npos) {
-      out += c;
-      continue;
-    }
-    const auto byte = static_cast<unsigned char>(c);
-    out += '%';
-    out += kHex[byte >> 4];
-    out += kHex[byte & 15];
-  }
-  return out;
+  return EscapeLocalNameForUrl(utf8, false);
 }
 
 // A cid: value in a page ends at the first of these (or at a byte below 33).
