@@ -123,6 +123,18 @@ std::string PartText(std::string_view body, TMhtEncoding encoding) {
   return NormalizeLineBreaks(sink.Text());
 }
 
+// The name as a page's reference writes it. A name with bytes outside ASCII is written as
+// UTF-8, percent-encoded, so that a browser finds the file whatever the page's own charset
+// (on Windows the name is in the ANSI code page and is converted first; bytes not valid there
+// are encoded as they are), with the ASCII marks a URL cannot hold as they are.
+std::string PageReferenceName(std::string_view name) {
+  if (std::all_of(name.begin(), name.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 128; }))
+    return std::string(name);
+  std::string utf8;
+  if (!platform::FileNameTextToUtf8(name, utf8)) utf8.assign(name);
+  return EscapeLocalNameForUrl(utf8, false);
+}
 }  // namespace
 
 std::string FormatMessagePattern(std::string_view pattern, std::string_view argument) {
@@ -178,7 +190,7 @@ void WriteMhtPart(bool& pagePending, std::string_view body, TMhtEncoding encodin
     auto writePage = [&](std::string text) {
       baseUrl = ExtractUrlFolder(location);
       keepText(text);
-      text = RewritePageLinks(text, localFolder, baseUrl, cids);
+      text = RewritePageLinks(text, localFolder, baseUrl, cids, PageReferenceName);
       if (!EnsureFolder(workFolder, workFolderGiven, message, host)) return;
       WriteTextFile(pageFile, text);
       pagePending = false;
@@ -189,7 +201,7 @@ void WriteMhtPart(bool& pagePending, std::string_view body, TMhtEncoding encodin
       keepText(text);
       const bool ownLocation = !location.empty() && !StartsWithIgnoreCase(Trim(location), "cid:");
       text = RewritePageLinks(text, localFolder, ownLocation ? ExtractUrlFolder(location) : baseUrl,
-                              cids);
+                              cids, PageReferenceName);
       if (!EnsureFolder(partsFolder, workFolderGiven, message, host)) return;
       WriteTextFile(partsFolder + name, text);
       return;
@@ -202,7 +214,7 @@ void WriteMhtPart(bool& pagePending, std::string_view body, TMhtEncoding encodin
       } else {
         // Style sheets and scripts too: their references are rewritten against the page.
         keepText(text);
-        text = RewritePageLinks(text, localFolder, baseUrl, cids);
+        text = RewritePageLinks(text, localFolder, baseUrl, cids, PageReferenceName);
         if (sheetCids) text = sheetText(text);
         if (!EnsureFolder(partsFolder, workFolderGiven, message, host)) return;
         WriteTextFile(partsFolder + name, text);
@@ -249,19 +261,6 @@ std::string PageFolderText(std::string_view workFolder, std::string_view documen
   std::string folder(Trim(AddBackslash(workFolder) + std::string(documentName) + ".files/"));
   std::replace(folder.begin(), folder.end(), '\\', '/');
   return folder;
-}
-
-// The name as a page's reference writes it. A name with bytes outside ASCII is written as
-// UTF-8, percent-encoded, so that a browser finds the file whatever the page's own charset
-// (on Windows the name is in the ANSI code page and is converted first; bytes not valid there
-// are encoded as they are), with the ASCII marks a URL cannot hold as they are.
-std::string PageReferenceName(std::string_view name) {
-  if (std::all_of(name.begin(), name.end(),
-                  [](char c) { return static_cast<unsigned char>(c) < 128; }))
-    return std::string(name);
-  std::string utf8;
-  if (!platform::FileNameTextToUtf8(name, utf8)) utf8.assign(name);
-  return EscapeLocalNameForUrl(utf8, false);
 }
 
 // A cid: value in a page ends at the first of these (or at a byte below 33).

@@ -202,7 +202,8 @@ const std::string* CidTarget(const CidNames* cidNames, std::string_view value) {
 }  // namespace
 
 std::string RewritePageLinks(std::string_view html, std::string_view localFolder,
-                             std::string_view pageUrl, const CidNames* cidNames) {
+                             std::string_view pageUrl, const CidNames* cidNames,
+                             LocalNameText localNameText) {
   std::string folder(localFolder);
   NormalizeFolderText(folder);
   if (folder == "/") folder.clear();
@@ -217,7 +218,9 @@ std::string RewritePageLinks(std::string_view html, std::string_view localFolder
   // Resources are named as the import names the files it fetches: by the same list.
   std::vector<size_t> fetchLine;
   const StringList fetched = FetchList(refs, pageBase, &fetchLine);
-  const StringList locals = MakeLocalNames(fetched, folder);
+  StringList locals = MakeLocalNames(fetched, folder);
+  if (localNameText)
+    for (std::string& local : locals) local = localNameText(local);
   // Anchors point at their absolute, decoded URL.
   ResolveReferenceList(pageBase, refs);
   UrlDecodeList(refs);

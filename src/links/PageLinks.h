@@ -58,7 +58,12 @@ StringList FetchReferenceList(std::string_view html, std::string_view pageBase);
 // page from the web, a src or background value that names no known resource file (so it is
 // not saved) becomes an absolute URL, unless it has a scheme of its own. With cidNames, every
 // "cid:" value of src, href or background that it knows is replaced by its local name.
+//
+// With localNameText, a resource's local name is written as it gives it (a mail archive's page
+// names its parts with names outside ASCII as URLs do).
+using LocalNameText = std::string (*)(std::string_view localName);
 std::string RewritePageLinks(std::string_view html, std::string_view localFolder,
-                             std::string_view pageUrl, const CidNames* cidNames = nullptr);
+                             std::string_view pageUrl, const CidNames* cidNames = nullptr,
+                             LocalNameText localNameText = nullptr);
 
 }  // namespace lorvex

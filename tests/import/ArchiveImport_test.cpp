@@ -213,20 +213,51 @@ TEST_F(MhtImport, PageEndingInATagHasItRewritten) {
   ASSERT_TRUE(platform::CreateDirectoryLevel(work));
   for (bool lfOnly : {false, true}) {
     std::string archive =
-        Crlf({"Content-Type: multipart/related; boundary=\"=_b1\"; type=\"text/html\"", "", "--=_b1",
-              "Content-Type: text/html", "Content-Transfer-Encoding: 8bit", "",
-              "<p><img src=\"cid:one@x\"/></p><p><img src=\"cid:two@x\"/></p>", "--=_b1",
-              "Content-Type: image/gif", "Content-Transfer-Encoding: base64",
-              "Content-ID: <one@x>", "Content-Location: one.gif", "", "R0lG", "--=_b1",
-              "Content-Type: image/gif", "Content-Transfer-Encoding: base64",
-              "Content-ID: <two@x>", "Content-Location: two.gif", "", "R0lG", "--=_b1--"});
+        Crlf({"Content-Type: multipart/related; boundary=\"=_b1\"; type=\"text/html\"",
+              "",
+              "--=_b1",
+              "Content-Type: text/html",
+              "Content-Transfer-Encoding: 8bit",
+              "",
+              "<p><img src=\"cid:one@x\"/></p><p><img src=\"cid:two@x\"/></p>",
+              "--=_b1",
+              "Content-Type: image/gif",
+              "Content-Transfer-Encoding: base64",
+              "Content-ID: <one@x>",
+              "Content-Location: one.gif",
+              "",
+              "R0lG",
+              "--=_b1",
+              "Content-Type: image/gif",
+              "Content-Transfer-Encoding: base64",
+              "Content-ID: <two@x>",
+              "Content-Location: two.gif",
+              "",
+              "R0lG",
+              "--=_b1--"});
     if (lfOnly) std::erase(archive, '\r');
     EXPECT_TRUE(Import(archive).empty());
     const std::string folder = Slashed() + "/15.files/";
-    EXPECT_EQ(Read("15.htm"), Crlf({"", "<p><img src=\"" + folder + "one.gif\"/></p><p><img src=\"" +
-                                        folder + "two.gif\"/></p>"}))
+    EXPECT_EQ(Read("15.htm"),
+              Crlf({"", "<p><img src=\"" + folder + "one.gif\"/></p><p><img src=\"" + folder +
+                            "two.gif\"/></p>"}))
         << lfOnly;
   }
+}
+
+// A part named by its location with a name outside ASCII: the file keeps the name, the page
+// points at it as a URL does.
+TEST_F(MhtImport, LocationNamesOutsideAsciiAreWrittenAsUrls) {
+  ASSERT_TRUE(platform::CreateDirectoryLevel(work));
+  const std::string archive =
+      Crlf({"Content-Type: multipart/related; boundary=\"=_b1\"; type=\"text/html\"", "",
+            "--=_b1", "Content-Type: text/html", "Content-Transfer-Encoding: 8bit",
+            "Content-Location: http://h/p.htm", "", "<img src=\"caf%C3%A9 1.png\">", "--=_b1",
+            "Content-Type: image/png", "Content-Transfer-Encoding: base64",
+            "Content-Location: http://h/caf%C3%A9 1.png", "", "R0lG", "--=_b1--"});
+  EXPECT_TRUE(Import(archive).empty());
+  EXPECT_EQ(Read("15.htm"), Crlf({"", "<img src=\"" + Slashed() + "/15.files/caf%C3%A9%201.png\">"}));
+  EXPECT_EQ(Read("15.files/caf\xC3\xA9 1.png"), "GIF");
 }
 
 TEST_F(MhtImport, AnyLineBreaksComeOutAsCrLfLines) {

@@ -149,7 +149,13 @@ TEST(RewriteOracle, PassesMatchTheirLiteralModelsOnRandomPages) {
     ASSERT_EQ(fetched, LiteralFetchLists(page, base).resolved) << "round " << round;
     ASSERT_EQ(MakeLocalNames(fetched, folder), LiteralLocalNames(fetched, folder))
         << "round " << round;
-    ASSERT_EQ(RewritePageLinks(page, folder, url, cids), LiteralRewrite(page, folder, url, cids))
+    // An archive's page writes names outside ASCII as URLs.
+    const LocalNameText escape = [](std::string_view name) {
+      return EscapeLocalNameForUrl(name, false);
+    };
+    const LocalNameText nameText = round % 2 ? nullptr : escape;
+    ASSERT_EQ(RewritePageLinks(page, folder, url, cids, nameText),
+              LiteralRewrite(page, folder, url, cids, nameText))
         << "round " << round << " page [" << page << "]";
   }
 }

@@ -489,7 +489,8 @@ inline bool HasScheme(std::string_view value) {
 }
 
 inline std::string LiteralRewrite(std::string_view html, std::string_view localFolder,
-                                  std::string_view pageUrl, const CidNames* cids = nullptr) {
+                                  std::string_view pageUrl, const CidNames* cids = nullptr,
+                                  LocalNameText nameText = nullptr) {
   std::string folder = ReplaceChar(std::string(Trim(localFolder)), '\\', '/');
   if (!folder.empty() && folder.back() != '/') folder += '/';
   if (folder == "/") folder.clear();
@@ -556,7 +557,7 @@ inline std::string LiteralRewrite(std::string_view html, std::string_view localF
       size_t index = 0;
       while (fetch.collected[index] != collected[line]) ++index;
       replace = true;
-      replacement = locals[index];
+      replacement = nameText ? nameText(locals[index]) : locals[index];
     } else if (fromWeb && FromWeb(written) && !value.empty() && !HasScheme(value)) {
       replace = true;
       replacement = LiteralJoin(written, value);
