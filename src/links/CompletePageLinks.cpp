@@ -212,6 +212,9 @@ std::string DeclaredCharset(const HtmlToken& tag) {
   return std::string();
 }
 
+// srcdoc documents inside srcdoc documents are read this deep; deeper ones stay as written.
+constexpr int kMaxSrcdocDepth = 4;
+
 // A page (or an <iframe srcdoc> document) read by the tokenizer.
 class MarkupScanner {
  public:
@@ -443,11 +446,11 @@ class MarkupScanner {
 
   // An <iframe srcdoc> document is a page of its own, read with this page's base.
   void Srcdoc(const HtmlToken& tag, const HtmlTagAttribute& attribute) {
-    if (!attribute.hasValue || attribute.rawValue.empty()) return;
+    if (!attribute.hasValue || attribute.rawValue.empty() || srcdocDepth_ >= kMaxSrcdocDepth) return;
     PageReference ref = At(tag, attribute.valueOffset, attribute.rawValue.size());
     ref.form = PageReference::Form::Srcdoc;
     ref.document = attribute.value.text;
-    ref.inner = MarkupScanner(ref.document, pageBase_, base_, fromWeb_).Run();
+    ref.inner = MarkupScanner(ref.document, pageBase_, base_, fromWeb_, srcdocDepth_ + 1).Run();
     if (!ref.inner.empty()) refs_.push_back(std::move(ref));
   }
 
@@ -487,6 +490,7 @@ class MarkupScanner {
   const std::string pageBase_;
   std::string base_;  // the base of every reference: the first <base href>, else the page
   const bool fromWeb_;
+  const int srcdocDepth_;  // how many srcdoc documents hold this one
   std::vector<PageReference> refs_;
 };
 
