@@ -220,8 +220,13 @@ class MarkupScanner {
  public:
   // base: the base in force before the document's own <base> (a srcdoc document's is its
   // parent's).
-  MarkupScanner(std::string_view html, std::string pageBase, std::string base, bool fromWeb)
-      : html_(html), pageBase_(std::move(pageBase)), base_(std::move(base)), fromWeb_(fromWeb) {}
+  MarkupScanner(std::string_view html, std::string pageBase, std::string base, bool fromWeb,
+                int srcdocDepth = 0)
+      : html_(html),
+        pageBase_(std::move(pageBase)),
+        base_(std::move(base)),
+        fromWeb_(fromWeb),
+        srcdocDepth_(srcdocDepth) {}
 
   std::vector<PageReference> Run() {
     const std::vector<HtmlToken> tokens = TokenizeHtml(html_);
@@ -446,7 +451,8 @@ class MarkupScanner {
 
   // An <iframe srcdoc> document is a page of its own, read with this page's base.
   void Srcdoc(const HtmlToken& tag, const HtmlTagAttribute& attribute) {
-    if (!attribute.hasValue || attribute.rawValue.empty() || srcdocDepth_ >= kMaxSrcdocDepth) return;
+    if (!attribute.hasValue || attribute.rawValue.empty() || srcdocDepth_ >= kMaxSrcdocDepth)
+      return;
     PageReference ref = At(tag, attribute.valueOffset, attribute.rawValue.size());
     ref.form = PageReference::Form::Srcdoc;
     ref.document = attribute.value.text;

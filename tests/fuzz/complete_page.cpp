@@ -29,7 +29,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string named = RewriteCompletePage(
       html, refs, [](const PageReference&) { return std::optional<std::string>("n.files/x.gif"); });
   // A srcdoc document is written back escaped: a "<" it held as it stood takes four bytes.
-  fuzz::Expect(named.size() <= 4 * html.size() + refs.size() * 64 + 4096,
-               "rewritten size bounded");
+  fuzz::Expect(named.size() <= 4 * html.size() + refs.size() * 64 + 4096, "rewritten size bounded");
   return 0;
 }

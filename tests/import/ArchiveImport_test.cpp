@@ -250,13 +250,14 @@ TEST_F(MhtImport, PageEndingInATagHasItRewritten) {
 TEST_F(MhtImport, LocationNamesOutsideAsciiAreWrittenAsUrls) {
   ASSERT_TRUE(platform::CreateDirectoryLevel(work));
   const std::string archive =
-      Crlf({"Content-Type: multipart/related; boundary=\"=_b1\"; type=\"text/html\"", "",
-            "--=_b1", "Content-Type: text/html", "Content-Transfer-Encoding: 8bit",
+      Crlf({"Content-Type: multipart/related; boundary=\"=_b1\"; type=\"text/html\"", "", "--=_b1",
+            "Content-Type: text/html", "Content-Transfer-Encoding: 8bit",
             "Content-Location: http://h/p.htm", "", "<img src=\"caf%C3%A9 1.png\">", "--=_b1",
             "Content-Type: image/png", "Content-Transfer-Encoding: base64",
             "Content-Location: http://h/caf%C3%A9 1.png", "", "R0lG", "--=_b1--"});
   EXPECT_TRUE(Import(archive).empty());
-  EXPECT_EQ(Read("15.htm"), Crlf({"", "<img src=\"" + Slashed() + "/15.files/caf%C3%A9%201.png\">"}));
+  EXPECT_EQ(Read("15.htm"),
+            Crlf({"", "<img src=\"" + Slashed() + "/15.files/caf%C3%A9%201.png\">"}));
   EXPECT_EQ(Read("15.files/caf\xC3\xA9 1.png"), "GIF");
 }
 
