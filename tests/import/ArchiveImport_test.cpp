@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <format>
 #include <map>
 #include <random>
 #include <string>
