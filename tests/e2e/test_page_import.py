@@ -222,12 +222,15 @@ class CompletePages(HostTestCase):
         from test_mht import ansi_code_page
         site = self.path("names")
         os.makedirs(site)
-        pictures = {b"caf\xe9.png": pagesite.gif(3, 2, (1, 1, 1)),
-                    b"my pic.png": pagesite.gif(5, 2, (2, 2, 2))}
+        # The test server looks the request's path up as it stands.
+        pictures = {b"caf%E9.png": pagesite.gif(3, 2, (1, 1, 1)),
+                    b"my%20pic.png": pagesite.gif(5, 2, (2, 2, 2))}
         for name, data in pictures.items():
             with open(os.path.join(site.encode(), name), "wb") as f:
                 f.write(data)
         page = b'<img src="caf%E9.png"><img srcset="my%20pic.png 1x">'
+        with open(os.path.join(site, "n.htm"), "wb") as f:
+            f.write(page)
         with pagesite.SiteServer(site) as server:
             html = self.write("names.source", page)
             out = self.path("names.zip")
