@@ -3,8 +3,8 @@
 #include <optional>
 
 #include "links/CssReferences.h"
+#include "links/HtmlTokenizer.h"
 #include "links/TagAttributes.h"
-#include "links/TagFinder.h"
 #include "util/Strings.h"
 #include "util/UrlPath.h"
 
@@ -48,28 +48,27 @@ std::string RewriteStyleCids(std::string_view html, const CidNames& cids) {
     out.append(html.substr(copied, from - copied)).append(text);
     copied = to;
   };
-  ForEachTag(html, [&](size_t start, size_t end) {
-    const std::string_view tag = html.substr(start, end - start + 1);
-    for (const HtmlAttribute& attribute : ReadTagAttributes(tag)) {
-      if (!EqualsIgnoreCase(attribute.name, "style") || !namesCid(attribute.value)) continue;
-      const DecodedText decoded = DecodeCharacterReferences(attribute.value);
-      const std::string rewritten = RewriteSheetCids(decoded.text, cids);
-      if (rewritten == decoded.text) continue;
-      const size_t from = start + attribute.valueOffset;
+  const std::vector<HtmlToken> tokens = TokenizeHtml(html);
+  for (size_t t = 0; t < tokens.size(); ++t) {
+    const HtmlToken& token = tokens[t];
+    if (token.kind == HtmlTokenKind::StartTag) {
+      const HtmlTagAttribute* style = FindHtmlAttribute(token, "style");
+      if (!style || !namesCid(style->value.text)) continue;
+      const std::string rewritten = RewriteSheetCids(style->value.text, cids);
+      if (rewritten == style->value.text) continue;
       // A value that held character references is written with them again.
-      splice(from, from + attribute.value.size(),
-             attribute.value.find('&') == std::string_view::npos ? rewritten
+      const size_t from = style->valueOffset;
+      splice(from, from + style->rawValue.size(),
+             style->rawValue.find('&') == std::string_view::npos ? rewritten
                                                                  : EscapeAttributeText(rewritten));
-    }
-    if (!EqualsIgnoreCase(TagName(tag), "style")) return end + 1;
-    const size_t close = StyleElementEnd(html, end + 1);
-    const std::string_view css = html.substr(end + 1, close - end - 1);
-    if (namesCid(css)) {
+    } else if (token.kind == HtmlTokenKind::RawText && t > 0 && tokens[t - 1].name == "style") {
+      const std::string_view css =
+          html.substr(token.contentBegin, token.contentEnd - token.contentBegin);
+      if (!namesCid(css)) continue;
       const std::string rewritten = RewriteSheetCids(css, cids);
-      if (rewritten != css) splice(end + 1, close, rewritten);
+      if (rewritten != css) splice(token.contentBegin, token.contentEnd, rewritten);
     }
-    return close;
-  });
+  }
   out.append(html.substr(copied));
   return out;
 }

@@ -5,7 +5,6 @@
 #include <string_view>
 
 #include "util/Ascii.h"
-#include "util/Strings.h"
 
 namespace lorvex {
 
@@ -20,16 +19,6 @@ inline std::string_view TagName(std::string_view tag) {
   size_t end = 1;
   while (end < tag.size() && !IsNameEnd(tag[end])) ++end;
   return tag.substr(1, end - 1);
-}
-
-// Where the content of a <style> element that starts at `from` ends: its end tag, or the end
-// of the page.
-inline size_t StyleElementEnd(std::string_view html, size_t from) {
-  for (size_t close = from;; ++close) {
-    close = html.find("</", close);
-    if (close == std::string_view::npos) return html.size();
-    if (StartsWithIgnoreCase(html.substr(close + 2), "style")) return close;
-  }
 }
 
 // A byte that may stand between an "=" and the quote that opens its value.
