@@ -45,7 +45,7 @@ class Origins(unittest.TestCase):
             # The page's own picture is copied; the sheet keeps what it may not reach.
             self.assertEqual(self.read("1.files/own.gif"), originsite.OWN_PICTURE)
             self.assertEqual(self.read("1.files/ok.png"), originsite.OK_PICTURE)
-            self.assertEqual(self.read("1.files/sheet.css"), self.disk.sheet())
+            self.assertEqual(self.read("1.files/sheet.css"), self.disk.saved_sheet())
 
     def test_sheets_without_end_stop_at_the_deepest_level(self):
         with originsite.SheetServer(self.disk) as web:

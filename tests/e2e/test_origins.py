@@ -40,7 +40,7 @@ class Origins(HostTestCase):
             self.check_nothing_local(entries)
             self.assertEqual(entries["1.files/own.gif"], originsite.OWN_PICTURE)
             self.assertEqual(entries["1.files/ok.png"], originsite.OK_PICTURE)
-            self.assertEqual(entries["1.files/sheet.css"], self.disk.sheet())
+            self.assertEqual(entries["1.files/sheet.css"], self.disk.saved_sheet())
 
     def test_a_page_from_the_web_names_an_archive_on_disk(self):
         with originsite.SheetServer(self.disk) as web:

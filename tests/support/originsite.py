@@ -15,7 +15,7 @@ Served:
   archive.htm        a page from the web naming the marker by res:, inside the archive by
                      mhtml:, and again through a base that is the archive
   chain.htm          names chain/s.css; every chain/<name>.css names <name>i.css by @import,
-                     <name>u.css by url() and the picture <name>.png, without end
+                     <name>u.css by url() and the picture <name>.png, CHAIN_LEVELS deep
 Every request path is recorded in `requests`. Standard library only.
 """
 import http.server
@@ -71,10 +71,17 @@ class Disk:
                 "f{background:url(ok.png)}\n" % (m, m, m, self.mhtml())).encode()
 
     def sheet_failures(self, web_base):
-        """The URLs the import lists for sheet.css, as the import resolves them."""
+        """The URLs the import lists for sheet.css, as the import resolves them: the drive
+        path is the file URL's path (listed once), the share is on the web (where nothing
+        answers)."""
         m = self.marker
-        return [m.replace("/", "\\"), m, "localhost\\" + m.replace("/", "\\"),
-                "http://127.0.0.1:1/share/m.gif", self.mhtml() + "m.gif"]
+        return [m.replace("/", "\\"), "localhost/" + m, "http://127.0.0.1:1/share/m.gif",
+                self.mhtml() + "m.gif"]
+
+    def saved_sheet(self):
+        """sheet.css as the import saves it: what it may not reach as written, the rest named
+        by its local name."""
+        return self.sheet().replace(b"//127.0.0.1:1/share/m.gif", b"m[3].gif")
 
     def archive_page(self):
         """archive.htm: a page from the web that names the disk through the URL service."""
@@ -87,6 +94,11 @@ class Disk:
         """The URLs the import lists for archive.htm: the picture named as written, then as
         the base names it (a base's folder ends at the drive: the rest is in the name)."""
         return ["res://" + self.marker, self.mhtml() + "m.gif", self.mhtml() + "m.gif"]
+
+
+# The chain's levels: without end as far as the import's bound can tell, and still finite, so
+# that an import without the bound ends too.
+CHAIN_LEVELS = 8
 
 
 def chain_sheet(name):
@@ -148,7 +160,7 @@ class SheetServer:
         if path == "/chain.htm":
             return b'<html><head><link rel="stylesheet" href="chain/s.css"></head></html>\r\n'
         name, ext = os.path.splitext(path[len("/chain/"):])
-        if path.startswith("/chain/") and name.isalpha():
+        if path.startswith("/chain/") and name.isalpha() and len(name) <= CHAIN_LEVELS:
             return chain_sheet(name) if ext == ".css" else b"PNG " + name.encode()
         return None
 
