@@ -181,8 +181,8 @@ bool IsWebUrl(std::string_view text) {
 std::string UrlScheme(std::string_view url) {
   if (url.empty() || !IsAsciiAlpha(url.front())) return std::string();
   size_t colon = 1;
-  while (colon < url.size() && (IsAsciiAlnum(url[colon]) || url[colon] == '+' ||
-                                url[colon] == '-' || url[colon] == '.'))
+  while (colon < url.size() &&
+         (IsAsciiAlnum(url[colon]) || url[colon] == '+' || url[colon] == '-' || url[colon] == '.'))
     ++colon;
   if (colon < 2 || colon >= url.size() || url[colon] != ':') return std::string();
   return AsciiLowerCase(url.substr(0, colon));

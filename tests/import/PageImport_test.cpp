@@ -490,14 +490,14 @@ TEST(PageImport, ADocumentFromTheWebNamesOnlyTheWeb) {
   const std::string mhtml = "mhtml:file://" + DS + "/x.mht!";
   // What a base of that archive makes of a relative name: its folder ends at the drive.
   const std::string inBase = "mhtml:file://" + DS.substr(0, 2) + "/";
-  const std::string sheet =  // as the web serves it, and as it is saved
+  const std::string sheet =                              // as the web serves it, and as it is saved
       "a{background:url(file:///" + DS + "/m.gif)}\n" +  //
       "b{background:url(\"" + DS + "/m.gif\")}\n" +      //
       "c{background:url(file://localhost/" + DS + "/m.gif)}\n" +
       "d{background:url(\"\\\\\\\\host\\\\share\\\\m.gif\")}\n" +  //
       "e{background:url(" + mhtml + "m.gif)}\n" +                  //
       "f{background:url(res://" + DS + "/m.gif)}\n" +              //
-      "g{background:url(ms-its:" + DS + "/x.chm::/m.gif)}\n" +      //
+      "g{background:url(ms-its:" + DS + "/x.chm::/m.gif)}\n" +     //
       "h{background:url(ok.png)}";
   struct Case {
     const char* name;
@@ -526,8 +526,8 @@ TEST(PageImport, ADocumentFromTheWebNamesOnlyTheWeb) {
       {"default: a page from the web names resources, a frame and a script elsewhere",
        false,
        "http://h/p.htm",
-       "<img src=\"res://" + DS + "/m.gif\"><img src=\"" + mhtml +
-           "m.gif\"><iframe src=\"" + mhtml + "f.htm\"></iframe><script src=\"" + mhtml +
+       "<img src=\"res://" + DS + "/m.gif\"><img src=\"" + mhtml + "m.gif\"><iframe src=\"" +
+           mhtml + "f.htm\"></iframe><script src=\"" + mhtml +
            "m.js\"></script><img src=\"cid:logo.gif\"><img src=\"ftp://h/f.gif\">",
        {"res://" + DS + "/m.gif", mhtml + "m.gif", mhtml + "f.htm", mhtml + "m.js"},
        {{"1.files\\f.gif", "GIF"}}},
@@ -543,9 +543,8 @@ TEST(PageImport, ADocumentFromTheWebNamesOnlyTheWeb) {
       SCOPED_TRACE(std::string(c.name) + ", connections " + std::to_string(connections));
       TempFolder work;
       FakeFetcher fetcher;
-      fetcher.web = {{"http://h/s.css", sheet},
-                     {"http://h/ok.png", "PNG"},
-                     {"ftp://h/f.gif", "GIF"}};
+      fetcher.web = {
+          {"http://h/s.css", sheet}, {"http://h/ok.png", "PNG"}, {"ftp://h/f.gif", "GIF"}};
       PageImportState state;
       ASSERT_TRUE(RunPageImport(c.html, c.pageUrl, 1, CoreFolder(work), fetcher, fetcher, state,
                                 PageImportOptions{c.complete, connections}));
@@ -577,8 +576,8 @@ TEST(PageImport, SheetsNamingDeeperSheetsStopAtTheDeepestLevel) {
     level = next;
   }
   auto sheetOf = [](const std::string& name) {
-    return "@import \"" + name + "i.css\";\nx{background:url(" + name + "u.css)}\ny{background:url(" +
-           name + ".png)}";
+    return "@import \"" + name + "i.css\";\nx{background:url(" + name +
+           "u.css)}\ny{background:url(" + name + ".png)}";
   };
   for (int connections : {1, 6}) {
     SCOPED_TRACE("connections " + std::to_string(connections));
