@@ -490,15 +490,16 @@ TEST(PageImport, ADocumentFromTheWebNamesOnlyTheWeb) {
   const std::string mhtml = "mhtml:file://" + DS + "/x.mht!";
   // What a base of that archive makes of a relative name: its folder ends at the drive.
   const std::string inBase = "mhtml:file://" + DS.substr(0, 2) + "/";
-  const std::string sheet =                              // as the web serves it, and as it is saved
-      "a{background:url(file:///" + DS + "/m.gif)}\n" +  //
-      "b{background:url(\"" + DS + "/m.gif\")}\n" +      //
-      "c{background:url(file://localhost/" + DS + "/m.gif)}\n" +
-      "d{background:url(\"\\\\\\\\host\\\\share\\\\m.gif\")}\n" +  //
-      "e{background:url(" + mhtml + "m.gif)}\n" +                  //
-      "f{background:url(res://" + DS + "/m.gif)}\n" +              //
-      "g{background:url(ms-its:" + DS + "/x.chm::/m.gif)}\n" +     //
-      "h{background:url(ok.png)}";
+  // The web's sheet, each line naming m.gif another way.
+  std::string sheet;
+  for (const std::string& line :
+       {"a{background:url(file:///" + DS + "/m.gif)}", "b{background:url(\"" + DS + "/m.gif\")}",
+        "c{background:url(file://localhost/" + DS + "/m.gif)}",
+        std::string("d{background:url(\"\\\\\\\\host\\\\share\\\\m.gif\")}"),
+        "e{background:url(" + mhtml + "m.gif)}", "f{background:url(res://" + DS + "/m.gif)}",
+        "g{background:url(ms-its:" + DS + "/x.chm::/m.gif)}",
+        std::string("h{background:url(ok.png)}")})
+    sheet += line + "\n";
   struct Case {
     const char* name;
     bool complete;
