@@ -25,12 +25,33 @@ bool IsSharePath(std::string_view path) {
   return path.size() >= 2 && IsPathDelimiter(path[0]) && IsPathDelimiter(path[1]);
 }
 
-// A page read from the user's disk or network may name other files there; a page from the
-// web may not, or a page could carry the user's files (or, through a share path, the user's
-// credentials) off to wherever it pleases.
-bool IsLocalPage(std::string_view pageUrl) { return IsDrivePath(pageUrl) || IsSharePath(pageUrl); }
 bool NamesLocalFile(std::string_view url) {
   return IsDrivePath(url) || IsSharePath(url) || StartsWithIgnoreCase(url, "file:");
+}
+
+// Where a reference may lead depends on the document it was read from (a page, frame,
+// script or style sheet), not on the page that linked that document. One read from the
+// user's disk or network (a drive or share path) may name files there and whatever the URL
+// service reads. Any other came from the web, and what it names is fetched over the web only,
+// or a document could carry the user's files (or, through a share path, the user's
+// credentials) off to wherever it pleases; the test is made on the resolved URL before any
+// transfer starts, so every fetch engine sees only what passed it.
+bool IsLocalDocument(std::string_view location) {
+  return IsDrivePath(location) || IsSharePath(location);
+}
+
+enum class Reach {
+  Fetch,   // fetched, or copied from disk
+  Refuse,  // not fetched, listed as failed, left as written
+  Leave,   // not fetched and not listed
+};
+
+Reach ReachOf(std::string_view url, bool localDocument, bool complete) {
+  if (HasWebScheme(url)) return Reach::Fetch;
+  const std::string scheme = UrlScheme(url);
+  if (!localDocument) return IsSchemeOfNoFile(scheme) ? Reach::Leave : Reach::Refuse;
+  // The complete scan of a page from disk has always left other schemes as they stand.
+  return complete && !scheme.empty() ? Reach::Leave : Reach::Fetch;
 }
 
 // Names come from the page: one that could leave the resource folder, name a device or fail
@@ -76,12 +97,26 @@ std::string LocalFolderText(std::string_view folder) {
   return text;
 }
 
-// The sheets a style sheet @imports are fetched this many levels below it; an @import deeper
-// down keeps its text.
-constexpr int kMaxImportLevels = 3;
+// A sheet that a page names is at level 0, one that a sheet names (by @import, or by a url()
+// whose name ends in .css) a level below it. Sheets down to this level are fetched and read; a
+// reference that names a sheet deeper down keeps its text, so a server whose sheets name ever
+// deeper ones cannot keep the import going.
+constexpr int kDeepestSheetLevel = 3;
 
 bool IsStyleSheetName(std::string_view name) {
   return EqualsIgnoreCase(ExtractUrlFileExt(name), ".css");
+}
+
+// One reference of a style sheet as the import reads it.
+struct SheetReference {
+  std::string url, fragment;  // url empty: nothing to fetch
+  bool sheet = false;         // it names a style sheet
+};
+SheetReference ReadSheetReference(const std::string& sheetUrl, const CssReference& css) {
+  SheetReference ref;
+  ref.url = StyleReferenceUrl(sheetUrl, css.value, &ref.fragment);
+  ref.sheet = css.fromImport || IsStyleSheetName(WantedFileName(ref.url, false));
+  return ref;
 }
 
 class PageLevel {
@@ -96,7 +131,8 @@ class PageLevel {
         fetches_(context.fetches),
         observer_(context.observer),
         state_(context.state),
-        localPage_(IsLocalPage(pageUrl_)) {}
+        complete_(refs_.names != nullptr),
+        localPage_(IsLocalDocument(pageUrl_)) {}
 
   // The two passes; false when stopped. Exceptions are left to the caller. What was fetched
   // ahead for this level and not used by it is dropped at the end.
@@ -137,10 +173,15 @@ class PageLevel {
            (kind == rkScript || kind == rkLink || kind == rkFrame);
   }
 
-  // Whether FetchResource hands url to the fetcher, as far as can be told before what comes
-  // ahead of it has been fetched.
-  bool WillFetch(const std::string& url, const std::string& local) const {
-    return url.size() >= 2 && IsSafeLocalName(resourceFolder_, local) && !NamesLocalFile(url) &&
+  Reach ReachFrom(bool localDocument, std::string_view url) const {
+    return ReachOf(url, localDocument, complete_);
+  }
+
+  // Whether FetchResource hands url, read from a document that is local or not, to the
+  // fetcher, as far as can be told before what comes ahead of it has been fetched.
+  bool WillFetch(const std::string& url, const std::string& local, bool localDocument) const {
+    return url.size() >= 2 && IsSafeLocalName(resourceFolder_, local) &&
+           ReachFrom(localDocument, url) == Reach::Fetch && !NamesLocalFile(url) &&
            !(refs_.names && refs_.names->Fetched(url));
   }
 
@@ -150,7 +191,7 @@ class PageLevel {
     if (!fetches_.RunsAhead()) return;
     std::set<std::string> planned;  // with CompletePages each URL is fetched once per folder
     auto plan = [&](const std::string& url, const std::string& local) {
-      if (WillFetch(url, local) && (!refs_.names || planned.insert(url).second))
+      if (WillFetch(url, local, localPage_) && (!refs_.names || planned.insert(url).second))
         fetches_.Plan(url, local, this);
     };
     for (size_t i = 0; i < refs_.urls.size(); ++i)
@@ -161,7 +202,7 @@ class PageLevel {
     for (size_t i = 0; i < refs_.urls.size(); ++i) {
       const std::string& url = refs_.urls[i];
       if (Embedded(i) && IsSafeLocalName(resourceFolder_, refs_.locals[i]) &&
-          !(!localPage_ && NamesLocalFile(url)))
+          ReachFrom(localPage_, url) == Reach::Fetch)
         fetches_.Plan(url, std::string(), this);
     }
   }
@@ -177,7 +218,7 @@ class PageLevel {
       observer_.ProcessMessages();
       if (observer_.StopAll()) return false;
       const std::string& local = refs_.locals[i];
-      if (!Deferred(i) && FetchResource(url, local) && refs_.names && refs_.sheets[i] &&
+      if (!Deferred(i) && FetchResource(url, local, localPage_) && refs_.names && refs_.sheets[i] &&
           !FetchStyleSheetReferences(url, local, 0))
         return false;
       ProgressStep();
@@ -185,11 +226,14 @@ class PageLevel {
     return true;
   }
 
-  // Copies or fetches one resource; true when it is now at its local name.
-  bool FetchResource(const std::string& url, const std::string& local) {
+  // Copies or fetches one resource read from a document that is local or not; true when it
+  // is now at its local name.
+  bool FetchResource(const std::string& url, const std::string& local, bool localDocument) {
     if (!IsSafeLocalName(resourceFolder_, local)) return false;
+    const Reach reach = ReachFrom(localDocument, url);
+    if (reach == Reach::Leave) return false;
     if (refs_.names && !refs_.names->FirstFetch(url)) return false;  // fetched once per folder
-    if (!localPage_ && NamesLocalFile(url)) {
+    if (reach == Reach::Refuse) {
       Fail(url, local);
       return false;
     }
@@ -206,9 +250,17 @@ class PageLevel {
     return false;
   }
 
-  // The references of a saved style sheet, fetched in order (the sheets it @imports depth
-  // first), then the sheet rewritten to name them by their local names. level counts the
-  // @imports above the sheet. False when stopped.
+  // Whether a reference of a sheet at level is followed at all: a sheet below the deepest
+  // level keeps its text, and so does what the sheet may not reach.
+  bool Follows(const SheetReference& ref, int level, bool localSheet) const {
+    return ref.url.size() >= 2 && !(ref.sheet && level >= kDeepestSheetLevel) &&
+           ReachFrom(localSheet, ref.url) != Reach::Leave;
+  }
+
+  // The references of a saved style sheet, fetched in order (the sheets it names depth
+  // first), then the sheet rewritten to name them by their local names. level is the sheet's
+  // (0 for one that a page names). What the sheet may reach depends on where it came from,
+  // not on the page. False when stopped.
   bool FetchStyleSheetReferences(const std::string& sheetUrl, const std::string& sheetFile,
                                  int level) {
     std::string text;
@@ -217,21 +269,22 @@ class PageLevel {
     } catch (const FileError&) {
       return true;  // nothing to read: nothing to fetch
     }
+    const bool localSheet = IsLocalDocument(sheetUrl);
     const std::string folder = LocalFolderText(resourceFolder_);
     const std::vector<CssReference> found = FindCssReferences(text);
-    PlanSheetReferences(sheetUrl, found, level);
+    PlanSheetReferences(sheetUrl, found, level, localSheet);
     std::vector<std::optional<std::string>> names;
     for (const CssReference& css : found) {
       std::optional<std::string>& name = names.emplace_back();
       if (observer_.StopAll()) return false;
-      std::string fragment;
-      const std::string url = StyleReferenceUrl(sheetUrl, css.value, &fragment);
-      if (url.size() < 2 || (css.fromImport && level >= kMaxImportLevels)) continue;
-      const std::string& local = refs_.names->NameOf(url, WantedFileName(url, false));
+      const SheetReference ref = ReadSheetReference(sheetUrl, css);
+      if (!Follows(ref, level, localSheet)) continue;
+      const std::string& local = refs_.names->NameOf(ref.url, WantedFileName(ref.url, false));
       if (!IsSafeLocalName(resourceFolder_, folder + local)) continue;
-      name = local + fragment;
-      if (FetchResource(url, folder + local) && (css.fromImport || IsStyleSheetName(local)) &&
-          !FetchStyleSheetReferences(url, folder + local, level + 1))
+      // What is refused is listed and keeps its text.
+      if (ReachFrom(localSheet, ref.url) == Reach::Fetch) name = local + ref.fragment;
+      if (FetchResource(ref.url, folder + local, localSheet) && ref.sheet &&
+          !FetchStyleSheetReferences(ref.url, folder + local, level + 1))
         return false;
     }
     size_t index = 0;
@@ -244,15 +297,17 @@ class PageLevel {
   // Announces the references of a style sheet that the loop above will fetch, under the
   // names they would get now (a name taken on the way only costs a transfer).
   void PlanSheetReferences(const std::string& sheetUrl, const std::vector<CssReference>& found,
-                           int level) {
+                           int level, bool localSheet) {
     if (!fetches_.RunsAhead()) return;
     const std::string folder = LocalFolderText(resourceFolder_);
     std::set<std::string> planned;
     for (const CssReference& css : found) {
-      const std::string url = StyleReferenceUrl(sheetUrl, css.value, nullptr);
-      if (url.size() < 2 || (css.fromImport && level >= kMaxImportLevels)) continue;
-      const std::string local = folder + refs_.names->PeekName(url, WantedFileName(url, false));
-      if (WillFetch(url, local) && planned.insert(url).second) fetches_.Plan(url, local, this);
+      const SheetReference ref = ReadSheetReference(sheetUrl, css);
+      if (!Follows(ref, level, localSheet)) continue;
+      const std::string local =
+          folder + refs_.names->PeekName(ref.url, WantedFileName(ref.url, false));
+      if (WillFetch(ref.url, local, localSheet) && planned.insert(ref.url).second)
+        fetches_.Plan(ref.url, local, this);
     }
   }
 
@@ -262,7 +317,7 @@ class PageLevel {
       if (observer_.StopAll()) return false;
       const std::string& url = refs_.styleUrls[i];
       const std::string& local = refs_.styleLocals[i];
-      if (url.size() >= 2 && FetchResource(url, local) &&
+      if (url.size() >= 2 && FetchResource(url, local, localPage_) &&
           (refs_.styleSheets[i] || IsStyleSheetName(local)) &&
           !FetchStyleSheetReferences(url, local, 0))
         return false;
@@ -287,7 +342,9 @@ class PageLevel {
     const std::string& local = refs_.locals[i];
     state_.ImportDepth = depth_ + 1;
     if (!IsSafeLocalName(resourceFolder_, local)) return;
-    if (!localPage_ && NamesLocalFile(url)) {
+    const Reach reach = ReachFrom(localPage_, url);
+    if (reach == Reach::Leave) return;
+    if (reach == Reach::Refuse) {
       Fail(i);
       return;
     }
@@ -313,6 +370,7 @@ class PageLevel {
   FetchAhead& fetches_;
   ImportObserver& observer_;
   PageImportState& state_;
+  const bool complete_;
   const bool localPage_;
 };
 
@@ -336,7 +394,8 @@ void FlattenReferences(const std::vector<PageReference>& scanned,
 }
 
 PageReferences CompletePageReferences(const std::vector<PageReference>& scanned,
-                                      const std::string& resourceFolder, ResourceNames& names) {
+                                      const std::string& resourceFolder, bool localPage,
+                                      ResourceNames& names) {
   PageReferences refs;
   refs.names = &names;
   const std::string folder = LocalFolderText(resourceFolder);
@@ -347,7 +406,8 @@ PageReferences CompletePageReferences(const std::vector<PageReference>& scanned,
   for (const PageReference* each : all) {
     const PageReference& ref = *each;
     if (ref.url.empty() || ref.form == PageReference::Form::RemoveTag ||
-        ref.form == PageReference::Form::RemoveAttribute)
+        ref.form == PageReference::Form::RemoveAttribute ||
+        ReachOf(ref.url, localPage, true) == Reach::Leave)
       continue;
     const std::string local =
         folder + names.NameOf(ref.url, WantedFileName(ref.url, ref.kind == rkFrame));
@@ -411,18 +471,21 @@ bool ImportPage(const std::string& Html, std::string PageUrl, const std::string&
     // Names are given in the order of the page; the page is written with them before any
     // of its references is fetched.
     const std::vector<PageReference> scanned = ScanCompletePage(Html, PageUrl, script);
+    const bool localPage = IsLocalDocument(ResolveUrl(PageUrl, PageUrl));
     ResourceNames& names = state.FolderNames[AsciiLowerCase(resourceFolder)];
     const std::string prefix =
         LocalFolderText(localFolder) == "/" ? "" : LocalFolderText(localFolder);
     const std::string saved = RewriteCompletePage(
         Html, scanned, [&](const PageReference& ref) -> std::optional<std::string> {
+          // What the page may not reach keeps its text.
+          if (ReachOf(ref.url, localPage, true) != Reach::Fetch) return std::nullopt;
           const std::string& name =
               names.NameOf(ref.url, WantedFileName(ref.url, ref.kind == rkFrame));
           if (!IsSafeLocalName(resourceFolder, name)) return std::nullopt;
           return FileNameAsUtf8(prefix + name);
         });
     WriteFileBytes(pageFile, NormalizeLineBreaks(saved));
-    refs = CompletePageReferences(scanned, resourceFolder, names);
+    refs = CompletePageReferences(scanned, resourceFolder, localPage, names);
     PageUrl = ResolveUrl(PageUrl, PageUrl);
   } else {
     WriteFileBytes(pageFile, NormalizeLineBreaks(RewritePageLinks(Html, localFolder, PageUrl)));

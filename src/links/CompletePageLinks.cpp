@@ -21,19 +21,10 @@ constexpr std::string_view kLazyAttributes[] = {
     "data-src",    "data-bg",       "data-background", "data-background-image",
     "data-poster", "data-lazy-src", "data-original"};
 
-// A value with a scheme of its own that names no file to fetch (data:, cid:, javascript:,
-// mailto:, about:, blob: ...). Drive letters ("c:") and the web's and files' schemes are
-// fetched, under the import's rules for where a page may fetch from.
-bool HasForeignScheme(std::string_view value) {
-  if (value.empty() || !IsAsciiAlpha(value.front())) return false;
-  size_t colon = 1;
-  while (colon < value.size() && (IsAsciiAlnum(value[colon]) || value[colon] == '+' ||
-                                  value[colon] == '-' || value[colon] == '.'))
-    ++colon;
-  if (colon >= value.size() || value[colon] != ':' || colon == 1) return false;
-  const std::string scheme = AsciiLowerCase(value.substr(0, colon));
-  return scheme != "http" && scheme != "https" && scheme != "ftp" && scheme != "file";
-}
+// A value whose scheme names no file to fetch (data:, cid:, javascript:, mailto:, about:,
+// blob:). Every other value is given its URL, whatever its scheme: the import decides by the
+// document it was read from whether that may be fetched.
+bool HasForeignScheme(std::string_view value) { return IsSchemeOfNoFile(UrlScheme(value)); }
 
 // The value split at its fragment; empty path when nothing is to be fetched.
 std::string_view FetchablePath(std::string_view value, std::string* fragment) {

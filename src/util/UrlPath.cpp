@@ -178,6 +178,27 @@ bool IsWebUrl(std::string_view text) {
   return StartsWithIgnoreCase(text, "http://") || StartsWithIgnoreCase(text, "https://");
 }
 
+std::string UrlScheme(std::string_view url) {
+  if (url.empty() || !IsAsciiAlpha(url.front())) return std::string();
+  size_t colon = 1;
+  while (colon < url.size() &&
+         (IsAsciiAlnum(url[colon]) || url[colon] == '+' || url[colon] == '-' || url[colon] == '.'))
+    ++colon;
+  if (colon < 2 || colon >= url.size() || url[colon] != ':') return std::string();
+  return AsciiLowerCase(url.substr(0, colon));
+}
+
+bool HasWebScheme(std::string_view url) {
+  const std::string scheme = UrlScheme(url);
+  return scheme == "http" || scheme == "https" || scheme == "ftp";
+}
+
+bool IsSchemeOfNoFile(std::string_view scheme) {
+  for (std::string_view none : {"data", "cid", "javascript", "mailto", "about", "blob"})
+    if (scheme == none) return true;
+  return false;
+}
+
 bool IsSchemeRelative(std::string_view reference) {
   return reference.size() > 2 && reference[0] == '/' && reference[1] == '/';
 }

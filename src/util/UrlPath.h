@@ -38,6 +38,14 @@ void UrlDecodeList(StringList& lines);
 bool IsLocalPath(std::string_view reference);
 // A location on the web: it begins with "http://" or "https://", letters folded.
 bool IsWebUrl(std::string_view text);
+// The scheme of a URL with letters folded ("http", "mhtml"): a letter, then letters, digits,
+// "+", "-" or ".", up to the first ":". Two characters at least, so a drive letter is none;
+// empty for none.
+std::string UrlScheme(std::string_view url);
+// A URL fetched over the web: its scheme is http, https or ftp.
+bool HasWebScheme(std::string_view url);
+// A scheme whose URLs name no file to fetch: data, cid, javascript, mailto, about, blob.
+bool IsSchemeOfNoFile(std::string_view scheme);
 // "//host/path": a reference to another host in the scheme of the page.
 bool IsSchemeRelative(std::string_view reference);
 // True without any ":"; otherwise only for "./", ".\", "../", "..\" or a leading "/" or "\".

@@ -25,10 +25,11 @@ using support::TempFolder;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-// A web of texts by URL; records every call.
+// A web of texts by URL (what it lacks, serve may make); records every call.
 class FakeFetcher : public support::SyncFetcher {
  public:
   std::map<std::string, std::string> web;
+  std::function<std::optional<std::string>(const std::string&)> serve;
   std::set<std::string> raiseOnText;
   bool progressBar = false;
   size_t stopAfterFetches = 0;  // StopAll is set by this many fetches (0: never)
@@ -40,10 +41,10 @@ class FakeFetcher : public support::SyncFetcher {
   bool FetchToFile(const std::string& url, const std::string& fileName) override {
     fetched.push_back(url);
     if (fetched.size() == stopAfterFetches) stop = true;
-    auto it = web.find(url);
-    if (it == web.end()) return false;
+    const std::optional<std::string> text = Served(url);
+    if (!text) return false;
     try {
-      WriteFileBytes(fileName, it->second);
+      WriteFileBytes(fileName, *text);
       return true;
     } catch (...) {
       return false;
@@ -52,9 +53,12 @@ class FakeFetcher : public support::SyncFetcher {
   std::optional<std::string> FetchText(const std::string& url) override {
     texts.push_back(url);
     if (raiseOnText.count(url)) throw std::runtime_error("connection lost");
+    return Served(url);
+  }
+  std::optional<std::string> Served(const std::string& url) const {
     auto it = web.find(url);
-    if (it == web.end()) return std::nullopt;
-    return it->second;
+    if (it != web.end()) return it->second;
+    return serve ? serve(url) : std::nullopt;
   }
   void ProcessMessages() override { ++messages; }
   bool HasProgressBar() const override { return progressBar; }
@@ -463,6 +467,140 @@ TEST(PageImport, AWebPageCannotReachTheUsersFiles) {
     EXPECT_EQ(state.FailedUrls, c.failed);
     EXPECT_EQ(state.FailedTargets.size(), c.failed.size());
     EXPECT_EQ(Listing(work.path()), c.files);
+  }
+}
+
+// Whether any file below root holds bytes.
+bool AnyFileHolds(const std::string& root, const std::string& bytes) {
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+    if (entry.is_regular_file() &&
+        ReadFileBytes(entry.path().string()).find(bytes) != std::string::npos)
+      return true;
+  return false;
+}
+
+TEST(PageImport, ADocumentFromTheWebNamesOnlyTheWeb) {
+  // What a page, a frame, a script or a style sheet from the web names is fetched over http,
+  // https or ftp only; the rest is listed and keeps its text, whatever page linked the
+  // document. A page from disk still copies what its own markup names.
+  TempFolder disk;
+  const std::string D = CoreFolder(disk), DS = Slashed(D);
+  disk.File("m.gif", "MARKER of the user's disk");
+  disk.File("own.gif", "own picture");
+  const std::string mhtml = "mhtml:file://" + DS + "/x.mht!";
+  // What a base of that archive makes of a relative name: its folder ends at the drive.
+  const std::string inBase = "mhtml:file://" + DS.substr(0, 2) + "/";
+  // The web's sheet, each line naming m.gif another way.
+  std::string sheet;
+  for (const std::string& line :
+       {"a{background:url(file:///" + DS + "/m.gif)}", "b{background:url(\"" + DS + "/m.gif\")}",
+        "c{background:url(file://localhost/" + DS + "/m.gif)}",
+        std::string("d{background:url(\"\\\\\\\\host\\\\share\\\\m.gif\")}"),
+        "e{background:url(" + mhtml + "m.gif)}", "f{background:url(res://" + DS + "/m.gif)}",
+        "g{background:url(ms-its:" + DS + "/x.chm::/m.gif)}",
+        std::string("h{background:url(ok.png)}")})
+    sheet += line + "\n";
+  struct Case {
+    const char* name;
+    bool complete;
+    std::string pageUrl, html;
+    StringList failed;
+    std::map<std::string, std::string> saved;  // files of the work folder and their bytes
+  };
+  const Case cases[] = {
+      {"a page from disk links a sheet from the web",
+       true,
+       D + "\\p.htm",
+       "<img src=\"own.gif\"><link rel=\"stylesheet\" href=\"http://h/s.css\">",
+       // The drive path is the file URL's path: listed once. The share is on the web.
+       {D + "\\m.gif", "localhost/" + DS + "/m.gif", "http://host/share/m.gif", mhtml + "m.gif",
+        "res://" + DS + "/m.gif", "ms-its:" + DS + "/x.chm::/m.gif"},
+       {{"1.files\\own.gif", "own picture"},
+        {"1.files\\s.css", ReplaceAllText(sheet, "\\\\\\\\host\\\\share\\\\m.gif", "m[3].gif")},
+        {"1.files\\ok.png", "PNG"}}},
+      // A page from the web takes only a web address as its base.
+      {"complete: a page from the web with a base of its archive",
+       true,
+       "http://h/p.htm",
+       "<base href=\"" + mhtml + "\"><img src=\"m.gif\"><img src=\"ftp://h/f.gif\">",
+       {"http://h/m.gif"},
+       {{"1.htm", "<img src=\"1.files/m.gif\"><img src=\"1.files/f.gif\">\r\n"}}},
+      {"default: a page from the web names resources, a frame and a script elsewhere",
+       false,
+       "http://h/p.htm",
+       "<img src=\"res://" + DS + "/m.gif\"><img src=\"" + mhtml + "m.gif\"><iframe src=\"" +
+           mhtml + "f.htm\"></iframe><script src=\"" + mhtml +
+           "m.js\"></script><img src=\"cid:logo.gif\"><img src=\"ftp://h/f.gif\">",
+       {"res://" + DS + "/m.gif", mhtml + "m.gif", mhtml + "f.htm", mhtml + "m.js"},
+       {{"1.files\\f.gif", "GIF"}}},
+      {"default: a page from the web with a base of its archive",
+       false,
+       "http://h/p.htm",
+       "<base href=\"" + mhtml + "\"><img src=\"m.gif\"><script src=\"m.js\"></script>",
+       {inBase + "m.gif", inBase + "m.js"},
+       {}},
+  };
+  for (const Case& c : cases) {
+    for (int connections : {1, 6}) {
+      SCOPED_TRACE(std::string(c.name) + ", connections " + std::to_string(connections));
+      TempFolder work;
+      FakeFetcher fetcher;
+      fetcher.web = {
+          {"http://h/s.css", sheet}, {"http://h/ok.png", "PNG"}, {"ftp://h/f.gif", "GIF"}};
+      PageImportState state;
+      ASSERT_TRUE(RunPageImport(c.html, c.pageUrl, 1, CoreFolder(work), fetcher, fetcher, state,
+                                PageImportOptions{c.complete, connections}));
+      EXPECT_EQ(state.FailedUrls, c.failed);
+      EXPECT_EQ(state.FailedTargets.size(), c.failed.size());
+      for (const StringList* asked : {&fetcher.fetched, &fetcher.texts})
+        for (const std::string& url : *asked)
+          EXPECT_TRUE(url.rfind("http://", 0) == 0 || url.rfind("ftp://", 0) == 0) << url;
+      EXPECT_FALSE(AnyFileHolds(work.path(), "MARKER"));
+      for (const auto& [name, bytes] : c.saved) EXPECT_EQ(Read(CoreFolder(work), name), bytes);
+    }
+  }
+}
+
+TEST(PageImport, SheetsNamingDeeperSheetsStopAtTheDeepestLevel) {
+  // Every sheet names two deeper ones, by @import and by url(), and a picture: the sheets of
+  // levels 0 to 3 and all their pictures are fetched, once each, and nothing deeper.
+  const std::string s = "http://h/c/";
+  std::set<std::string> expected;
+  std::vector<std::string> level{"s"};
+  for (int depth = 0; depth <= 3; ++depth) {
+    std::vector<std::string> next;
+    for (const std::string& name : level) {
+      expected.insert(s + name + ".css");
+      expected.insert(s + name + ".png");
+      next.push_back(name + "i");
+      next.push_back(name + "u");
+    }
+    level = next;
+  }
+  auto sheetOf = [](const std::string& name) {
+    return "@import \"" + name + "i.css\";\nx{background:url(" + name +
+           "u.css)}\ny{background:url(" + name + ".png)}";
+  };
+  for (int connections : {1, 6}) {
+    SCOPED_TRACE("connections " + std::to_string(connections));
+    TempFolder work;
+    FakeFetcher fetcher;
+    fetcher.serve = [&](const std::string& url) -> std::optional<std::string> {
+      if (url.rfind(s, 0) != 0) return std::nullopt;
+      const std::string name = url.substr(s.size(), url.size() - s.size() - 4);
+      if (name.size() > 8) return std::nullopt;  // eight levels: endless, as far as the bound sees
+      return url.substr(url.size() - 4) == ".css" ? sheetOf(name) : "PNG " + name;
+    };
+    PageImportState state;
+    ASSERT_TRUE(RunPageImport("<link rel=\"stylesheet\" href=\"c/s.css\">", "http://h/p.htm", 1,
+                              CoreFolder(work), fetcher, fetcher, state,
+                              PageImportOptions{true, connections}));
+    EXPECT_EQ(std::set<std::string>(fetcher.fetched.begin(), fetcher.fetched.end()), expected);
+    EXPECT_EQ(fetcher.fetched.size(), expected.size());
+    EXPECT_THAT(state.FailedUrls, IsEmpty());
+    // A sheet of the deepest level keeps the names of the sheets below it as written.
+    EXPECT_EQ(Read(CoreFolder(work), "1.files\\siuu.css"), sheetOf("siuu"));
+    EXPECT_EQ(Read(CoreFolder(work), "1.files\\siuu.png"), "PNG siuu");
   }
 }
 
