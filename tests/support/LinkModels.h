@@ -408,6 +408,8 @@ inline StringList LiteralCollect(std::string_view html, std::string_view baseUrl
     if (end) {
       Scan scan = LiteralScan(html.substr(p - 1, end - p + 1), base);
       if (scan.valuePos != -1) refs.push_back(std::string(Trim(scan.ref)));
+      p = end + 1;  // a "<" inside the tag's quoted values starts no tag
+      continue;
     }
     ++p;
   }
@@ -526,7 +528,7 @@ inline std::string LiteralRewrite(std::string_view html, std::string_view localF
     Scan scan = LiteralScan(tag, base);
     const bool listed = scan.valuePos != -1;
     if (!listed && scan.unsavedPos == -1) {
-      ++p;
+      p = end + 1;
       continue;
     }
     const size_t line = listed ? k++ : 0;
@@ -563,7 +565,7 @@ inline std::string LiteralRewrite(std::string_view html, std::string_view localF
       replacement = LiteralJoin(written, value);
     }
     if (!replace) {
-      ++p;
+      p = end + 1;
       continue;
     }
     std::string newTag = tag;
