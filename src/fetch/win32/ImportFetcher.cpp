@@ -1,4 +1,4 @@
-#include "download/ImportFetcher.h"
+#include "fetch/win32/ImportFetcher.h"
 
 #include "fetch/HttpWorkers.h"
 #include "platform/Platform.h"

@@ -1,7 +1,7 @@
 // The import's transfers on Windows, against a test server that tells the moniker (its user
 // agent names MSIE) from the HTTP client: one at a time as the import asks for them, Skip and
 // the close box of the progress dialog, the quiet bounds, and several at once.
-#include "download/ImportFetcher.h"
+#include "fetch/win32/ImportFetcher.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
