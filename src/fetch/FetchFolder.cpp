@@ -7,21 +7,17 @@ namespace lorvex {
 
 namespace {
 
-// The marker's name (no fetch's file is named so: those are "<n>.tmp") and what it begins with.
-constexpr char kMarkerName[] = "import.owner";
-constexpr std::string_view kMarkerText = "lorvex fetch-ahead folder\r\n";
-
 std::string NameAt(const std::string& base, int n) {
   return n == 0 ? base : base + std::to_string(n);
 }
 
-std::string MarkerOf(const std::string& folder) { return folder + "\\" + kMarkerName; }
+std::string MarkerOf(const std::string& folder) { return folder + "\\" + kFetchFolderMarker; }
 
 // What tells this import from any other: the process and a count within it, and the time.
 std::string ImportToken() {
   static std::atomic<unsigned long long> count{0};
   const auto now = std::chrono::system_clock::now().time_since_epoch().count();
-  return std::string(kMarkerText) + "process " + std::to_string(platform::ProcessId()) +
+  return std::string(kFetchFolderMarkerText) + "process " + std::to_string(platform::ProcessId()) +
          ", import " + std::to_string(++count) + ", at " + std::to_string(now) + "\r\n";
 }
 
@@ -34,8 +30,8 @@ void RemoveLeftFetchFolders(const std::string& base) {
     if (platform::IsLink(folder) || !platform::DirectoryExists(folder)) continue;
     std::string text;
     platform::LockedFile marker =
-        platform::LockedFile::Take(MarkerOf(folder), text, kMarkerText.size());
-    if (!marker || text != kMarkerText) continue;  // held by a live import, or not ours
+        platform::LockedFile::Take(MarkerOf(folder), text, kFetchFolderMarkerText.size());
+    if (!marker || text != kFetchFolderMarkerText) continue;  // held by a live import, or not ours
     marker.Release();
     platform::RemoveTree(folder);
   }

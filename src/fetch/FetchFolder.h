@@ -9,6 +9,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "platform/Platform.h"
 
@@ -16,6 +17,10 @@ namespace lorvex {
 
 // Numbered names tried after the base name.
 constexpr int kMaxFetchFolders = 100;
+// The marker's name in the folder (no fetch's file is named so: those are "<n>.tmp"), and
+// the line its text begins with; what follows names the import.
+constexpr char kFetchFolderMarker[] = "import.owner";
+constexpr std::string_view kFetchFolderMarkerText = "lorvex fetch-ahead folder\r\n";
 
 class FetchFolder {
  public:
