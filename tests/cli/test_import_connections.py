@@ -156,7 +156,7 @@ class Connections(unittest.TestCase):
 
 class SlowServer:
     """Answers every GET after `delay` seconds, counting the requests it serves at once; the
-    page names `count` pictures on itself and as many on `other` (another SlowServer)."""
+    page names `count` pictures on itself, then as many on `other` (another SlowServer)."""
 
     def __init__(self, delay, count=0):
         self.delay, self.count, self.other = delay, count, None
@@ -198,10 +198,11 @@ class SlowServer:
 
     def page(self):
         lines = ["<html><body>"]
+        # This server's pictures first: nothing but its limit leaves room for the other's.
         for i in range(self.count):
             lines.append('<img src="%s/a%d.gif">' % (self.origin, i))
-            if self.other:
-                lines.append('<img src="%s/b%d.gif">' % (self.other.origin, i))
+        for i in range(self.count if self.other else 0):
+            lines.append('<img src="%s/b%d.gif">' % (self.other.origin, i))
         return "\n".join(lines + ["</body></html>"]) + "\n"
 
     def stop(self):
