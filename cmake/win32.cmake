@@ -34,9 +34,11 @@ add_custom_command(OUTPUT ${MORQUILL_IMPLIB}
   DEPENDS ${CMAKE_SOURCE_DIR}/host/morquill/morquill_imports.def)
 add_custom_target(morquill_imports DEPENDS ${MORQUILL_IMPLIB})
 
-# The library's Windows units as one object library, shared by the DLL and the tests.
+# The library's Windows units as one object library, shared by the DLL and the tests: the
+# moniker engine, the fetch layer's Windows side (the import's fetcher over both engines), the
+# dialogs and the plug-in.
 file(GLOB LORVEX_WINDOWS_SOURCES CONFIGURE_DEPENDS src/plugin/*.cpp src/download/*.cpp
-  src/dialogs/*.cpp)
+  src/fetch/win32/*.cpp src/dialogs/*.cpp)
 list(FILTER LORVEX_WINDOWS_SOURCES EXCLUDE REGEX "DllMain\\.cpp$")
 add_library(lorvex_windows OBJECT ${LORVEX_WINDOWS_SOURCES})
 target_include_directories(lorvex_windows PUBLIC src ${CMAKE_BINARY_DIR}/generated)
@@ -66,8 +68,8 @@ target_link_libraries(lorvex_core_tests PRIVATE lorvex_core GTest::gmock GTest::
 add_test(NAME core_tests COMMAND lorvex_core_tests)
 
 file(GLOB LORVEX_WINDOWS_TESTS CONFIGURE_DEPENDS
-  tests/plugin/*_test.cpp tests/download/*_test.cpp tests/platform/win32/*_test.cpp
-  tests/dialogs/*_test.cpp)
+  tests/plugin/*_test.cpp tests/download/*_test.cpp tests/fetch/win32/*_test.cpp
+  tests/platform/win32/*_test.cpp tests/dialogs/*_test.cpp)
 # The dialog tests answer the dialogs with the reference host's own PrepareForm.
 add_executable(lorvex_windows_tests tests/plugin/WindowsTestMain.cpp ${LORVEX_WINDOWS_TESTS}
   ${LORVEX_TEST_SUPPORT} host/HostDialogs.cpp)

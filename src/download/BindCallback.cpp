@@ -92,6 +92,8 @@ void TBSCB::Detach() noexcept {
     owner_ = nullptr;
   }
   win32::Guarded("TBSCB::Detach", [this] { AbortBinding(); });
+  // A binding that goes on regardless writes nothing more for a component that is gone.
+  if (!stopped_) ReleaseTarget();
 }
 
 bool TBSCB::Cancelled() const noexcept { return !owner_ || owner_->cancelled_; }

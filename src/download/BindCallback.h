@@ -118,6 +118,9 @@ class TBSCB final : public IBindStatusCallback,
   void StartBinding();
   // Asks the binding to abort (if there is one).
   void AbortBinding();
+  // Stores nothing more and closes the target file for good, so that it can be removed: for
+  // a binding given up on while it still runs (urlmon may ignore an abort).
+  void ReleaseTarget() noexcept;
   // HTTP header queries through the binding's IWinInetHttpInfo; false when the query fails.
   bool QueryInfoNumber(DWORD option, DWORD& value);
   bool QueryInfoString(DWORD option, std::string& text);
@@ -230,6 +233,7 @@ class TBSCB final : public IBindStatusCallback,
   // or written), which the binding's end reports in place of a successful result.
   bool stopped_ = false;
   bool fileOpenTried_ = false;
+  bool targetReleased_ = false;  // ReleaseTarget: the target file is never opened again
   HRESULT ownOutcome_ = S_OK;
   bool credentialsTried_ = false;  // one retry with credentials per download
   bool retrying_ = false;          // the current binding ends for that retry

@@ -162,9 +162,17 @@ void TBSCB::Store(const char* bytes, ULONG count) {
   if (FAILED(result) || written != count) Refuse(FAILED(result) ? result : STG_E_MEDIUMFULL);
 }
 
+void TBSCB::ReleaseTarget() noexcept {
+  if (SUCCEEDED(ownOutcome_)) ownOutcome_ = E_ABORT;
+  targetReleased_ = true;
+  fileOpenTried_ = true;
+  fileStream_.Reset();
+}
+
 HRESULT TBSCB::OpenTargetFile(bool append) {
   fileOpenTried_ = true;
   fileStream_.Reset();
+  if (targetReleased_) return E_ABORT;
   std::wstring name = win32::AnsiToWide(info_.FileName);
   DWORD mode = STGM_READWRITE | STGM_SHARE_DENY_WRITE | (append ? 0 : STGM_CREATE);
   win32::ComPtr<IStream> file;

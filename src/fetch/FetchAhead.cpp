@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 
 #include "platform/Platform.h"
 #include "util/Strings.h"
@@ -12,7 +13,7 @@ namespace {
 
 // How long one wait for a transfer lasts before Stop and Skip are looked at again.
 constexpr int kWaitSliceMs = 20;
-// How long the end of an import waits for abandoned transfers to let go of their files.
+// How long the end of an import waits for abandoned transfers to end.
 constexpr auto kDrainLimit = std::chrono::seconds(15);
 
 bool IsTempFileOf(const std::string& file, const std::string& target) { return file != target; }
@@ -36,38 +37,31 @@ FetchAhead::FetchAhead(ResourceFetcher& fetcher, ImportObserver& observer, int c
     : fetcher_(fetcher),
       observer_(observer),
       connections_(std::max(connections, 1)),
-      tempFolder_(std::move(tempFolder)) {}
+      folder_(std::make_shared<FetchFolder>(std::move(tempFolder))) {}
 
 FetchAhead::~FetchAhead() {
-  for (Entry& entry : entries_) {
+  for (auto& [seq, entry] : entries_) {
     entry.dropped = true;
-    if (entry.state == State::Running) fetcher_.Abandon(entry.id);
+    if (entry.state == State::Running) {
+      StopCounting(entry);
+      fetcher_.Abandon(entry.id);
+    }
   }
   const auto deadline = std::chrono::steady_clock::now() + kDrainLimit;
-  while (running_ > 0 && std::chrono::steady_clock::now() < deadline) {
+  while (!running_.empty() && std::chrono::steady_clock::now() < deadline) {
     fetcher_.WaitForAny(kWaitSliceMs);
     Poll();
   }
-  // A transfer that has not let go by now is left to its engine; its file goes all the same.
-  for (Entry& entry : entries_)
+  for (auto& [seq, entry] : entries_)
     if (!entry.target.empty() && IsTempFileOf(entry.file, entry.target))
       platform::DeleteFileAt(entry.file);
-  if (tempFolderMade_) platform::RemoveEmptyDirectory(tempFolder_);
-}
-
-bool FetchAhead::MakeTempFolder() {
-  if (tempFolderMade_) return true;
-  if (tempFolderFailed_ || tempFolder_.empty()) return false;
-  const std::string base = tempFolder_;
-  for (int n = 0; n < 100; ++n) {
-    tempFolder_ = n == 0 ? base : base + std::to_string(n);
-    if (platform::DirectoryExists(tempFolder_) || platform::FileExists(tempFolder_)) continue;
-    if (!platform::CreateDirectoryLevel(tempFolder_)) break;
-    tempFolderMade_ = true;
-    return true;
+  // A transfer that has not let go of its file keeps the folder until its engine is gone.
+  if (running_.empty() && fetcher_.ReleasedEverything()) return;  // folder_ goes now
+  try {
+    fetcher_.KeepUntilReleased(std::move(folder_));
+  } catch (...) {
+    // No memory to keep it: it goes now, as far as it can.
   }
-  tempFolderFailed_ = true;
-  return false;
 }
 
 void FetchAhead::Plan(const std::string& url, const std::string& target, const void* owner) {
@@ -78,87 +72,135 @@ void FetchAhead::Plan(const std::string& url, const std::string& target, const v
   entry.host = ServerOf(url);
   entry.owner = owner;
   if (!target.empty()) {
-    if (!MakeTempFolder()) return;
-    entry.file = tempFolder_ + "\\" + std::to_string(++tempCount_) + ".tmp";
+    if (!folder_->Make()) return;
+    entry.file = folder_->Path() + "\\" + std::to_string(++tempCount_) + ".tmp";
   }
-  entries_.push_back(std::move(entry));
-  StartQueued(nullptr);
+  const Seq seq = ++lastSeq_;
+  Entry& planned = entries_.emplace(seq, std::move(entry)).first->second;
+  byKey_[Key(url, target)].insert(seq);
+  byOwner_[owner].insert(seq);
+  hosts_[planned.host].queued.insert(seq);
+  UpdateReady(planned.host);
+  StartQueued();
 }
 
 void FetchAhead::DropPlans(const void* owner) {
-  for (auto it = entries_.begin(); it != entries_.end();) {
-    auto next = std::next(it);
-    if (it->owner == owner && !it->dropped) {
-      it->dropped = true;
-      if (it->state == State::Running)
-        fetcher_.Abandon(it->id);
-      else
-        Forget(it);
+  auto owned = byOwner_.find(owner);
+  if (owned == byOwner_.end()) return;
+  const std::set<Seq> seqs = std::move(owned->second);
+  byOwner_.erase(owned);
+  for (Seq seq : seqs) {
+    Entry& entry = entries_.at(seq);
+    Unindex(entry, seq);
+    entry.dropped = true;
+    if (entry.state == State::Running) {
+      StopCounting(entry);
+      fetcher_.Abandon(entry.id);
+    } else {
+      Forget(seq);
     }
-    it = next;
   }
+  StartQueued();
 }
 
-FetchAhead::Entries::iterator FetchAhead::Find(const std::string& url, const std::string& target) {
-  return std::find_if(entries_.begin(), entries_.end(), [&](const Entry& entry) {
-    return !entry.dropped && entry.url == url && entry.target == target;
-  });
+FetchAhead::Seq FetchAhead::Find(const std::string& url, const std::string& target) {
+  auto found = byKey_.find(Key(url, target));
+  return found == byKey_.end() || found->second.empty() ? 0 : *found->second.begin();
 }
 
-FetchAhead::Entries::iterator FetchAhead::Direct(const std::string& url,
-                                                 const std::string& target) {
+FetchAhead::Seq FetchAhead::Direct(const std::string& url, const std::string& target) {
   Entry entry;
   entry.url = url;
   entry.target = target;
   entry.file = target;
   entry.host = ServerOf(url);
-  return entries_.insert(entries_.begin(), std::move(entry));
+  const Seq seq = ++lastSeq_;
+  entries_.emplace(seq, std::move(entry));
+  byKey_[Key(url, target)].insert(seq);
+  return seq;
 }
 
-bool FetchAhead::CanStart(const Entry& entry) const {
-  if (running_ >= connections_) return false;
-  auto it = runningPerHost_.find(entry.host);
-  return entry.host.empty() || it == runningPerHost_.end() ||
-         it->second < std::min(kMaxPerHost, connections_);
+int FetchAhead::HostLimit(const std::string& host) const {
+  if (host.empty()) return INT_MAX;  // no server: nothing to spare
+  return std::min(kMaxPerHost, connections_) - 1;
 }
 
-void FetchAhead::Launch(Entry& entry) {
+void FetchAhead::UpdateReady(const std::string& host) {
+  auto it = hosts_.find(host);
+  if (it == hosts_.end()) return;
+  Host& state = it->second;
+  if (state.ready) ready_.erase(state.ready);
+  state.ready = 0;
+  if (!state.queued.empty() && state.ahead < HostLimit(host)) {
+    state.ready = *state.queued.begin();
+    ready_.insert(state.ready);
+  }
+  if (state.queued.empty() && state.ahead == 0) hosts_.erase(it);
+}
+
+void FetchAhead::Unqueue(Entry& entry, Seq seq) {
+  if (entry.state != State::Queued) return;
+  auto it = hosts_.find(entry.host);
+  if (it == hosts_.end() || !it->second.queued.erase(seq)) return;
+  UpdateReady(entry.host);
+}
+
+void FetchAhead::Unindex(const Entry& entry, Seq seq) {
+  if (entry.dropped) return;  // taken out of the indexes when it was dropped
+  auto key = byKey_.find(Key(entry.url, entry.target));
+  if (key != byKey_.end() && key->second.erase(seq) && key->second.empty()) byKey_.erase(key);
+  auto owned = byOwner_.find(entry.owner);
+  if (entry.owner && owned != byOwner_.end() && owned->second.erase(seq) && owned->second.empty())
+    byOwner_.erase(owned);
+}
+
+void FetchAhead::Launch(Seq seq, bool ahead) {
+  Entry& entry = entries_.at(seq);
+  Unqueue(entry, seq);
   entry.id = fetcher_.Start(entry.url, entry.target.empty() ? std::string() : entry.file);
   entry.state = State::Running;
-  ++running_;
-  if (!entry.host.empty()) ++runningPerHost_[entry.host];
-  if (entry.skipWhenStarted) fetcher_.Skip(entry.id);
+  running_.insert(seq);
+  if (ahead) {
+    entry.ahead = true;
+    ++ahead_;
+    ++hosts_[entry.host].ahead;
+    UpdateReady(entry.host);
+  }
 }
 
-void FetchAhead::StartQueued(Entry* first) {
-  // The fetch the import waits for goes first; nothing overtakes it while it cannot start.
-  if (first && first->state == State::Queued) {
-    if (!CanStart(*first) && !stopped_) return;
-    Launch(*first);
-  }
-  if (stopped_) return;
-  for (Entry& entry : entries_) {
-    if (running_ >= connections_) break;
-    if (entry.state == State::Queued && !entry.dropped && CanStart(entry)) Launch(entry);
-  }
+void FetchAhead::StopCounting(Entry& entry) {
+  if (!entry.ahead) return;
+  entry.ahead = false;
+  --ahead_;
+  --hosts_.at(entry.host).ahead;
+  UpdateReady(entry.host);
+}
+
+void FetchAhead::StartQueued() {
+  // One connection stays free for the fetch the import will wait for.
+  while (!stopped_ && ahead_ < connections_ - 1 && !ready_.empty()) Launch(*ready_.begin(), true);
 }
 
 void FetchAhead::Poll() {
-  for (auto it = entries_.begin(); it != entries_.end();) {
-    auto next = std::next(it);
-    if (it->state == State::Running && fetcher_.Ended(it->id)) {
-      it->result = fetcher_.Take(it->id);
-      it->state = State::Ended;
-      --running_;
-      if (!it->host.empty() && --runningPerHost_[it->host] == 0) runningPerHost_.erase(it->host);
-      if (it->dropped) Forget(it);
-    }
-    it = next;
+  for (auto it = running_.begin(); it != running_.end();) {
+    const Seq seq = *it++;
+    Entry& entry = entries_.at(seq);
+    if (!fetcher_.Ended(entry.id)) continue;
+    entry.result = fetcher_.Take(entry.id);
+    entry.state = State::Ended;
+    running_.erase(seq);
+    StopCounting(entry);
+    if (entry.dropped) Forget(seq);
   }
 }
 
-void FetchAhead::Wait(Entry& entry) {
+void FetchAhead::Wait(Seq seq) {
+  Entry& entry = entries_.at(seq);
   observer_.TakeSkip();  // a Skip pressed before this wait is for no transfer
+  // The fetch waited for runs at once, on the connection kept for it.
+  if (entry.state == State::Queued) Launch(seq, false);
+  StopCounting(entry);
+  StartQueued();
   for (;;) {
     Poll();
     if (entry.state == State::Ended) return;
@@ -166,46 +208,45 @@ void FetchAhead::Wait(Entry& entry) {
       stopped_ = true;
       fetcher_.AbandonAll();
     }
-    if (observer_.TakeSkip()) {
-      if (entry.state == State::Running)
-        fetcher_.Skip(entry.id);
-      else
-        entry.skipWhenStarted = true;
-    }
-    StartQueued(&entry);
+    if (observer_.TakeSkip()) fetcher_.Skip(entry.id);
+    StartQueued();
     // Waiting lets the running transfers end, the one waited for or those ahead of it.
-    if (entry.state != State::Running || !fetcher_.Ended(entry.id))
-      fetcher_.WaitForAny(kWaitSliceMs);
+    if (!fetcher_.Ended(entry.id)) fetcher_.WaitForAny(kWaitSliceMs);
   }
 }
 
-void FetchAhead::Forget(Entries::iterator entry) {
-  if (entry->state == State::Running) return;  // still writing; forgotten when it ends
-  if (!entry->target.empty() && IsTempFileOf(entry->file, entry->target))
-    platform::DeleteFileAt(entry->file);
-  entries_.erase(entry);
+void FetchAhead::Forget(Seq seq) {
+  auto it = entries_.find(seq);
+  Entry& entry = it->second;
+  if (entry.state == State::Running) return;  // still writing; forgotten when it ends
+  if (!entry.target.empty() && IsTempFileOf(entry.file, entry.target))
+    platform::DeleteFileAt(entry.file);
+  Unqueue(entry, seq);
+  Unindex(entry, seq);
+  entries_.erase(it);
 }
 
 bool FetchAhead::FetchToFile(const std::string& url, const std::string& target) {
-  auto entry = Find(url, target);
-  if (entry == entries_.end()) entry = Direct(url, target);
-  Wait(*entry);
-  bool ok = entry->result.ok;
-  if (IsTempFileOf(entry->file, target)) {
-    ok = ok && platform::MoveFileReplacing(entry->file, target);
+  Seq seq = Find(url, target);
+  if (!seq) seq = Direct(url, target);
+  Wait(seq);
+  const Entry& entry = entries_.at(seq);
+  bool ok = entry.result.ok;
+  if (IsTempFileOf(entry.file, target)) {
+    ok = ok && platform::MoveFileReplacing(entry.file, target);
     // What the engine does to a target when its fetch fails happens at the import's turn.
     if (!ok && fetcher_.FailureClearsTarget()) platform::DeleteFileAt(target);
   }
-  Forget(entry);
+  Forget(seq);
   return ok;
 }
 
 std::optional<std::string> FetchAhead::FetchText(const std::string& url) {
-  auto entry = Find(url, std::string());
-  if (entry == entries_.end()) entry = Direct(url, std::string());
-  Wait(*entry);
-  FetchResult result = std::move(entry->result);
-  Forget(entry);
+  Seq seq = Find(url, std::string());
+  if (!seq) seq = Direct(url, std::string());
+  Wait(seq);
+  FetchResult result = std::move(entries_.at(seq).result);
+  Forget(seq);
   if (result.error) std::rethrow_exception(result.error);
   if (!result.ok) return std::nullopt;
   return std::move(result.text);

@@ -1,19 +1,29 @@
 // The import's fetches in the order it asks for them, with the ones it announced running
-// ahead of it: up to a number of transfers at once, never more than kMaxPerHost to one host.
+// ahead of it. One connection is always kept for the fetch the import waits for: at most
+// connections - 1 transfers run ahead, and at most kMaxPerHost - 1 of them to one host, so
+// the fetch waited for starts at once and a server that accepts and never answers cannot
+// hold it back. A transfer the import has abandoned (one that cannot be broken off at once:
+// a blocking name look-up, an engine that ignores its abort) no longer counts.
 //
-// A fetch that runs ahead writes to a temporary file in a folder of its own, moved to its
-// target only when the import asks for it, so the files at the targets are written in the
-// import's order (a later write to the same target still wins) and a Stop leaves nothing at a
-// target that the import did not reach. With one connection nothing runs ahead: each fetch
-// starts when the import asks for it and writes to its target.
+// A fetch that runs ahead writes to a temporary file in a folder of its own (FetchFolder),
+// moved to its target only when the import asks for it, so the files at the targets are
+// written in the import's order (a later write to the same target still wins) and a Stop
+// leaves nothing at a target that the import did not reach. With one connection nothing runs
+// ahead: each fetch starts when the import asks for it and writes to its target.
+//
+// Every look-up is a map or a queue: the announced fetches by (url, target) and by owner,
+// the queued ones per host in the order announced, the running ones in a set of their own.
 #pragma once
 
 #include <cstdint>
-#include <list>
 #include <map>
+#include <memory>
 #include <optional>
+#include <set>
 #include <string>
+#include <utility>
 
+#include "fetch/FetchFolder.h"
 #include "fetch/Fetching.h"
 
 namespace lorvex {
@@ -26,11 +36,13 @@ constexpr int kMaxPerHost = 6;
 
 class FetchAhead {
  public:
-  // tempFolder is made when a fetch first runs ahead (a folder of that name that exists
-  // already is left alone, and a numbered one made instead) and removed at the end.
+  // tempFolder is the first name of the folder for the fetches that run ahead: what earlier
+  // imports left under its names is removed now, and it is made when a fetch first runs
+  // ahead (see FetchFolder).
   FetchAhead(ResourceFetcher& fetcher, ImportObserver& observer, int connections,
              std::string tempFolder);
-  // Ends what still runs ahead and removes its files and the folder.
+  // Ends what still runs ahead and removes its files and the folder: now when the fetcher
+  // has let go of every file, else when the fetcher is destroyed.
   ~FetchAhead();
   FetchAhead(const FetchAhead&) = delete;
   FetchAhead& operator=(const FetchAhead&) = delete;
@@ -51,6 +63,7 @@ class FetchAhead {
   std::optional<std::string> FetchText(const std::string& url);
 
  private:
+  using Seq = uint64_t;  // the order fetches were announced (or asked for) in
   enum class State { Queued, Running, Ended };
   struct Entry {
     std::string url, target;  // target empty: a text
@@ -60,31 +73,43 @@ class FetchAhead {
     State state = State::Queued;
     FetchId id = 0;
     FetchResult result;
-    bool skipWhenStarted = false;
-    bool dropped = false;
+    bool ahead = false;    // counts toward the limits of what runs ahead
+    bool dropped = false;  // the import will not ask for it (no longer found)
   };
-  using Entries = std::list<Entry>;
+  struct Host {
+    std::set<Seq> queued;  // not dropped, in the order announced
+    int ahead = 0;         // running ahead
+    Seq ready = 0;         // its first queued fetch while it is in ready_; 0 when none is
+  };
+  using Key = std::pair<std::string, std::string>;  // url, target
 
-  Entries::iterator Find(const std::string& url, const std::string& target);
-  Entries::iterator Direct(const std::string& url, const std::string& target);
-  bool CanStart(const Entry& entry) const;
-  void Launch(Entry& entry);
-  void StartQueued(Entry* first);
+  Seq Find(const std::string& url, const std::string& target);
+  Seq Direct(const std::string& url, const std::string& target);
+  int HostLimit(const std::string& host) const;
+  void UpdateReady(const std::string& host);
+  void Launch(Seq seq, bool ahead);
+  void StopCounting(Entry& entry);
+  void Unqueue(Entry& entry, Seq seq);
+  void Unindex(const Entry& entry, Seq seq);
+  void StartQueued();
   void Poll();
-  void Wait(Entry& entry);
-  void Forget(Entries::iterator entry);
-  bool MakeTempFolder();
+  void Wait(Seq seq);
+  void Forget(Seq seq);
 
   ResourceFetcher& fetcher_;
   ImportObserver& observer_;
   const int connections_;
-  std::string tempFolder_;
-  bool tempFolderMade_ = false, tempFolderFailed_ = false;
+  std::shared_ptr<FetchFolder> folder_;
   uint64_t tempCount_ = 0;
   bool stopped_ = false;
-  int running_ = 0;
-  std::map<std::string, int> runningPerHost_;
-  Entries entries_;
+  Seq lastSeq_ = 0;
+  std::map<Seq, Entry> entries_;
+  std::map<Key, std::set<Seq>> byKey_;            // entries not dropped
+  std::map<const void*, std::set<Seq>> byOwner_;  // announced entries not dropped
+  std::map<std::string, Host> hosts_;
+  std::set<Seq> ready_;    // the first queued fetch of each host below its limit
+  std::set<Seq> running_;  // every running entry, counted or not
+  int ahead_ = 0;          // entries running ahead
 };
 
 // The part of url that tells its server ("host:port" in lower case); empty for what is no

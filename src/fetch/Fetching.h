@@ -8,7 +8,9 @@
 
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace lorvex {
 
@@ -53,6 +55,15 @@ class ResourceFetcher {
   virtual void AbandonAll() = 0;
   // True when a failed fetch removes what was at its target before.
   virtual bool FailureClearsTarget() const { return false; }
+  // True when no transfer, ended or not, still holds a file: an abandoned one may hold its
+  // file open, or leave a partial file behind, until its engine lets go.
+  virtual bool ReleasedEverything() { return true; }
+  // Keeps what must outlive every transfer (the folder they write into) until the engines
+  // are gone: this base is destroyed after the engines of the fetcher built on it.
+  void KeepUntilReleased(std::shared_ptr<void> kept) { kept_.push_back(std::move(kept)); }
+
+ private:
+  std::vector<std::shared_ptr<void>> kept_;
 };
 
 class ImportObserver {

@@ -46,20 +46,33 @@ FetchId HttpWorkers::Submit(Job job) {
     ended_.notify_all();
     return id;
   }
-  // Each waiting worker takes one queued job; a job beyond them needs a thread of its own.
-  if (queue_.size() > idle_ && threads_.size() < maxWorkers_) StartWorker();
+  StartWorkerIfNeeded();
   work_.notify_one();
   return id;
 }
 
-void HttpWorkers::StartWorker() {
+void HttpWorkers::StartWorkerIfNeeded() {
+  // Each waiting worker takes one queued job; a job beyond them needs a thread of its own.
+  if (queue_.size() <= idle_ || live_ - stuck_ >= maxWorkers_) return;
   try {
     threads_.emplace_back([this] { Work(); });
     ++idle_;  // the new worker takes a job before it ever waits
+    ++live_;
   } catch (...) {
     // Jobs left for workers that run are taken in time; with none, nothing would take them.
-    if (threads_.empty()) EndAllQueued();
+    if (live_ == 0) EndAllQueued();
   }
+}
+
+void HttpWorkers::MarkStuck(Task& task) {
+  if (task.queued || task.ended || task.stuck) return;
+  task.stuck = true;
+  ++stuck_;
+}
+
+bool HttpWorkers::Idle() {
+  std::lock_guard lock(mutex_);
+  return busy_ == 0;
 }
 
 bool HttpWorkers::Ended(FetchId id) {
@@ -83,14 +96,22 @@ void HttpWorkers::Cancel(FetchId id) {
   auto it = tasks_.find(id);
   if (it == tasks_.end()) return;
   it->second->cancelled = true;
-  if (it->second->queued) EndQueued(id, *it->second);
+  if (it->second->queued) {
+    EndQueued(id, *it->second);
+    return;
+  }
+  MarkStuck(*it->second);
+  StartWorkerIfNeeded();  // a job queued behind it takes the place it leaves
 }
 
 void HttpWorkers::CancelAll() {
   std::lock_guard lock(mutex_);
   cancelAll_ = true;
   EndAllQueued();
-  for (auto& [id, task] : tasks_) task->cancelled = true;
+  for (auto& [id, task] : tasks_) {
+    task->cancelled = true;
+    MarkStuck(*task);
+  }
 }
 
 void HttpWorkers::WaitForAny(int ms) {
@@ -128,17 +149,31 @@ void HttpWorkers::Work() {
   std::unique_lock lock(mutex_);
   for (;;) {  // idle_ counts this worker here
     work_.wait(lock, [&] { return closing_ || !queue_.empty(); });
-    if (queue_.empty()) return;  // closing, nothing left
+    if (queue_.empty()) {  // closing, nothing left
+      --idle_;
+      --live_;
+      return;
+    }
     --idle_;
     const FetchId id = queue_.front();
     queue_.pop_front();
     current = tasks_.at(id);
     current->queued = false;
+    ++busy_;
     lock.unlock();
     FetchResult result = Run(*current, http, current);
     lock.lock();
+    --busy_;
+    if (current->stuck) --stuck_;
     EndTask(*current, std::move(result));
     current.reset();
+    // A worker that stood in for a stuck one is one too many once that one is free again.
+    if (live_ - stuck_ > maxWorkers_) {
+      --live_;
+      lock.unlock();
+      http.reset();
+      return;
+    }
     ++idle_;
   }
 }

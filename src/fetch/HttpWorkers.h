@@ -1,7 +1,9 @@
 // Fetches run on worker threads, each thread with an HTTP client of its own that keeps its
 // connection between fetches. Jobs are started in the order submitted, as workers come free;
 // the pool grows by a thread whenever a queued job has no waiting worker to take it, up to
-// the number of threads it was made for.
+// the number of threads it was made for. A worker whose job was cancelled but has not ended
+// (a blocking name look-up, a file copy) does not count: another thread takes its place, and
+// the surplus threads end once they are free again.
 //
 // Nothing here ends the host: a job whose client cannot be made, or that no thread can run,
 // ends failed like any transfer that did not fetch, and so does a job cancelled before it
@@ -50,12 +52,15 @@ class HttpWorkers {
   void CancelAll();
   // Waits up to ms for a job to end.
   void WaitForAny(int ms);
+  // True when no job is running on a worker, cancelled or not.
+  bool Idle();
 
  private:
   struct Task {
     Job job;
     bool queued = false;
     bool cancelled = false;
+    bool stuck = false;  // running after a cancel: its worker does not count
     bool ended = false;
     FetchResult result;
   };
@@ -70,9 +75,11 @@ class HttpWorkers {
   // With the mutex held: queued tasks end failed without running.
   void EndQueued(FetchId id, Task& task);
   void EndAllQueued();
-  // With the mutex held: one more worker, or, when none can start and none runs, every
-  // queued job ends failed.
-  void StartWorker();
+  // With the mutex held: the task, running, was cancelled; its worker stops counting.
+  void MarkStuck(Task& task);
+  // With the mutex held: one more worker when a queued job needs one and the threads that
+  // count allow it, or, when none can start and none runs, every queued job ends failed.
+  void StartWorkerIfNeeded();
 
   const size_t maxWorkers_;
   const ClientMaker makeClient_;
@@ -85,6 +92,9 @@ class HttpWorkers {
   // started that have not yet looked at the queue (a notified worker that has not woken is
   // one of them until it takes its job).
   size_t idle_ = 0;
+  size_t live_ = 0;   // workers whose thread has not ended
+  size_t stuck_ = 0;  // workers running a cancelled job
+  size_t busy_ = 0;   // workers running a job
   bool closing_ = false, cancelAll_ = false;
   uint64_t endings_ = 0;
   std::vector<std::thread> threads_;
@@ -116,6 +126,8 @@ class HttpPoolFetcher final : public ResourceFetcher {
   void Skip(FetchId id) override { workers_.Cancel(id); }
   void Abandon(FetchId id) override { workers_.Cancel(id); }
   void AbandonAll() override { workers_.CancelAll(); }
+  // A job's transfer lets go of its file (a partial one removed) before the job ends.
+  bool ReleasedEverything() override { return workers_.Idle(); }
 
  private:
   // Before the pool: the pool's destructor joins the threads that call it, and a job may

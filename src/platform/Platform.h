@@ -5,6 +5,7 @@
 // core builds the same path texts on both builds. Nothing here throws.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -31,8 +32,17 @@ bool MoveFileReplacing(std::string_view from, std::string_view to);
 bool DeleteFileAt(std::string_view path);
 // Removes a folder that is empty; false when it is not, or could not be removed.
 bool RemoveEmptyDirectory(std::string_view path);
+// Removes path and everything below it. A link (a symbolic link, a junction) is removed as a
+// link and never followed, wherever it is, the path itself included. False when something
+// is left.
+bool RemoveTree(std::string_view path);
+// True when path is a link (a symbolic link, a junction) rather than what it points at.
+bool IsLink(std::string_view path);
 // The long form of a local path; the path unchanged when there is nothing to convert.
 std::string GetLongPath(std::string_view path);
+
+// This process's number, as the system shows it.
+unsigned long ProcessId() noexcept;
 
 // Tells the memory manager that a freshly reserved, still untouched buffer of this size will
 // be filled whole, so it may back it with large pages (fewer page faults). Only a hint.
@@ -42,6 +52,30 @@ struct FileCloser {
   void operator()(std::FILE* f) const noexcept { std::fclose(f); }
 };
 using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// A file this process holds while the object lives: no other holder, in another process or in
+// this one, can take it meanwhile (POSIX: an flock'ed descriptor; Windows: a handle opened
+// without sharing). The platform lets go when the process ends, however it ends. The file
+// stays when the object goes.
+class LockedFile {
+ public:
+  LockedFile() noexcept = default;
+  // Makes path, which must not exist, holding content; empty when it cannot be made.
+  static LockedFile Create(std::string_view path, std::string_view content) noexcept;
+  // Takes an existing file (not a link) and reads up to maxContent of its first bytes into
+  // content; empty when another holder has it or it cannot be opened.
+  static LockedFile Take(std::string_view path, std::string& content, size_t maxContent) noexcept;
+  LockedFile(LockedFile&& other) noexcept : handle_(other.handle_) { other.handle_ = kNone; }
+  LockedFile& operator=(LockedFile&& other) noexcept;
+  ~LockedFile() { Release(); }
+  explicit operator bool() const noexcept { return handle_ != kNone; }
+  void Release() noexcept;
+
+ private:
+  static constexpr intptr_t kNone = -1;  // no descriptor; INVALID_HANDLE_VALUE on Windows
+  explicit LockedFile(intptr_t handle) noexcept : handle_(handle) {}
+  intptr_t handle_ = kNone;
+};
 
 // Opens a file in binary mode ("rb", "wb", "ab", ...); empty on failure.
 UniqueFile OpenFile(std::string_view path, const char* mode);

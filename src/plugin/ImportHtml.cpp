@@ -6,7 +6,7 @@
 #include "dialogs/DownloadFlags.h"
 #include "dialogs/DownloadProgress.h"
 #include "dialogs/MessagePump.h"
-#include "download/ImportFetcher.h"
+#include "fetch/win32/ImportFetcher.h"
 #include "import/PageImport.h"
 #include "platform/win32/Boundary.h"
 #include "plugin/PackingLibrary.h"

@@ -1,7 +1,10 @@
 """lorvex import with several connections writes what one connection writes: random sites
 (missing and redirected resources, slow answers out of order, name clashes, frames, scripts,
 style sheets) on a server that counts its simultaneous connections, one that serves two at a
-time while the others wait, and a cookie the page sets that every resource request carries."""
+time while the others wait, and a cookie the page sets that every resource request carries.
+Never more than six transfers go to one server, though two servers get more together; an
+import killed midway leaves its fetch-ahead folder, and the next import of the document
+removes it."""
 import http.server
 import os
 import random
@@ -149,6 +152,111 @@ class Connections(unittest.TestCase):
                     self.assertEqual(many[3].without_cookie, [])
                     ran_ahead += many[3].most > 1
         self.assertGreater(ran_ahead, 24)
+
+
+class SlowServer:
+    """Answers every GET after `delay` seconds, counting the requests it serves at once; the
+    page names `count` pictures on itself, then as many on `other` (another SlowServer)."""
+
+    def __init__(self, delay, count=0):
+        self.delay, self.count, self.other = delay, count, None
+        self.running, self.most = 0, 0
+        lock, outer = threading.Lock(), self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            protocol_version = "HTTP/1.1"
+
+            def do_GET(self):
+                with lock:
+                    outer.running += 1
+                    outer.most = max(outer.most, outer.running)
+                try:
+                    if self.path == "/index.htm":
+                        body = outer.page().encode()
+                    else:
+                        time.sleep(outer.delay)
+                        body = b"picture " + self.path.encode()
+                finally:
+                    with lock:
+                        outer.running -= 1
+                self.send_response(200)
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
+
+            def log_message(self, *args):
+                pass
+
+        class Server(http.server.ThreadingHTTPServer):
+            def handle_error(self, request, client_address):
+                pass
+
+        self.server = Server(("127.0.0.1", 0), Handler)
+        self.server.daemon_threads = True
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+        self.origin = "http://127.0.0.1:%d" % self.server.server_address[1]
+
+    def page(self):
+        lines = ["<html><body>"]
+        # This server's pictures first: nothing but its limit leaves room for the other's.
+        for i in range(self.count):
+            lines.append('<img src="%s/a%d.gif">' % (self.origin, i))
+        for i in range(self.count if self.other else 0):
+            lines.append('<img src="%s/b%d.gif">' % (self.other.origin, i))
+        return "\n".join(lines + ["</body></html>"]) + "\n"
+
+    def stop(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+
+def fetching_folders(work, doc):
+    return sorted(n for n in os.listdir(work) if n.startswith("%d.fetching" % doc))
+
+
+class Limits(unittest.TestCase):
+    def serve(self, delay, count=0):
+        server = SlowServer(delay, count)
+        self.addCleanup(server.stop)
+        return server
+
+    def test_six_at_most_to_one_server(self):
+        first, second = self.serve(0.15, 40), self.serve(0.15)
+        first.other = second
+        with tempfile.TemporaryDirectory() as work:
+            done = subprocess.run([TOOL, "import", first.origin + "/index.htm", "--work", work,
+                                   "--doc", "4", "--connections", "12"],
+                                  capture_output=True, timeout=120, stdin=subprocess.DEVNULL)
+            self.assertEqual(done.returncode, 0, done.stderr)
+            self.assertEqual(len(os.listdir(os.path.join(work, "4.files"))), 80)
+            self.assertEqual(fetching_folders(work, 4), [])
+        # Five ahead and the one waited for; the page's own request came before.
+        self.assertLessEqual(first.most, 6)
+        self.assertLessEqual(second.most, 6)
+        self.assertGreater(first.most + second.most, 6)
+
+    def test_a_killed_import_leaves_nothing_after_the_next(self):
+        server = self.serve(0.5, 60)
+        with tempfile.TemporaryDirectory() as work:
+            args = [TOOL, "import", server.origin + "/index.htm", "--work", work, "--doc", "4",
+                    "--connections", "6"]
+            os.mkdir(os.path.join(work, "4.fetching5"))  # someone else's: no marker
+            proc = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.DEVNULL)
+            try:
+                deadline = time.monotonic() + 30
+                while fetching_folders(work, 4) == ["4.fetching5"] and time.monotonic() < deadline:
+                    time.sleep(0.05)
+                time.sleep(0.3)  # some transfers under way
+            finally:
+                proc.kill()
+                proc.wait()
+            self.assertEqual(fetching_folders(work, 4), ["4.fetching", "4.fetching5"])
+            server.delay = 0
+            done = subprocess.run(args, capture_output=True, timeout=120,
+                                  stdin=subprocess.DEVNULL)
+            self.assertEqual(done.returncode, 0, done.stderr)
+            self.assertEqual(fetching_folders(work, 4), ["4.fetching5"])
 
 
 if __name__ == "__main__":

@@ -14,7 +14,7 @@
 #include "dialogs/DialogLook.h"
 #include "dialogs/DialogTestSupport.h"
 #include "dialogs/DownloadErrors.h"
-#include "download/ImportFetcher.h"
+#include "fetch/win32/ImportFetcher.h"
 #include "plugin/RequestDialogs.h"
 
 namespace lorvex {

@@ -25,11 +25,13 @@ namespace {
 namespace fs = std::filesystem;
 
 // A resource of the fake web: its body, or none when it fails; the steps (WaitForAny calls)
-// it takes; a stalled one ends only when skipped or abandoned.
+// it takes; a stalled one ends only when skipped or abandoned, and one that lingers takes
+// that many more steps to end after that (an engine that does not let go at once).
 struct Resource {
   std::optional<std::string> body;
   int steps = 0;
   bool stalls = false;
+  int lingers = 0;
 };
 
 class FakeWeb final : public ResourceFetcher, public ImportObserver {
@@ -37,6 +39,7 @@ class FakeWeb final : public ResourceFetcher, public ImportObserver {
   std::map<std::string, Resource> site;
   int stopAtStep = 0;  // StopAll from this progress step on (0: never)
   int skipAtWait = 0;  // Skip pressed at this wait slice (0: never)
+  int stopAtWait = 0;  // StopAll from this wait slice on (0: never): a hang ends as a failure
   // What the import showed, and how the transfers ran.
   std::vector<int> progress;
   int most = 0;
@@ -66,6 +69,11 @@ class FakeWeb final : public ResourceFetcher, public ImportObserver {
       End(transfer);
     return transfer.ended;
   }
+  // Transfers started and not ended, those broken off included.
+  int Unended() const {
+    return int(std::count_if(transfers_.begin(), transfers_.end(),
+                             [](const auto& t) { return !t.second.ended; }));
+  }
   void WaitForAny(int) override {
     ++waits_;
     for (auto& [id, transfer] : transfers_) --transfer.left;
@@ -85,7 +93,10 @@ class FakeWeb final : public ResourceFetcher, public ImportObserver {
   void ProcessMessages() override {}
   bool HasProgressBar() const override { return true; }
   void SetProgress(int position) override { progress.push_back(position); }
-  bool StopAll() const override { return stopAtStep && int(progress.size()) >= stopAtStep; }
+  bool StopAll() const override {
+    return (stopAtStep && int(progress.size()) >= stopAtStep) ||
+           (stopAtWait && waits_ >= stopAtWait);
+  }
   bool TakeSkip() override {
     if (!skipAtWait || waits_ != skipAtWait || skipTaken_) return false;
     return skipTaken_ = true;
@@ -99,15 +110,20 @@ class FakeWeb final : public ResourceFetcher, public ImportObserver {
     bool broken = false, ended = false;
     FetchResult result;
   };
+  // A transfer broken off no longer counts as running, though it may linger.
   void Break(Transfer& transfer) {
+    if (!transfer.broken && !transfer.ended) Uncount(transfer);
     transfer.broken = true;
-    transfer.left = 0;
+    transfer.left = transfer.resource.lingers;
     transfer.resource.body.reset();
+  }
+  void Uncount(const Transfer& transfer) {
+    --running_;
+    --runningPerServer_[ServerOf(transfer.url)];
   }
   void End(Transfer& transfer) {
     transfer.ended = true;
-    --running_;
-    --runningPerServer_[ServerOf(transfer.url)];
+    if (!transfer.broken) Uncount(transfer);
     if (!transfer.resource.body) return;
     transfer.result.ok = true;
     if (transfer.file.empty()) {
@@ -285,6 +301,49 @@ TEST(FetchAhead, SkipEndsOnlyTheTransferWaitedFor) {
     }
     for (const auto& [path, content] : outcome.files)
       EXPECT_NE(path.rfind("5.fetching", 0), 0u) << path;  // the fetch-ahead folder is gone
+  }
+}
+
+// Texts announced ahead on a server that accepts and never answers (frames and scripts
+// announced before a style sheet's references are known) take only the connections that may
+// run ahead: the fetch waited for starts at once on the one kept for it, on the same server
+// or another. Once the import abandons them they no longer count, even while they linger.
+TEST(FetchAhead, TheFetchWaitedForAlwaysRuns) {
+  for (int connections : {1, 2, 6, 12}) {
+    SCOPED_TRACE(connections);
+    const int ahead = std::min(connections - 1, kMaxPerHost - 1);
+    FakeWeb web;
+    web.stopAtWait = 2000;  // a hang ends as a Stop, which fails the fetches below
+    for (int i = 0; i < 20; ++i) {
+      web.site["http://a.test/s" + std::to_string(i) + ".htm"] = Resource{"s", 1, true, 30};
+      web.site["http://a.test/n" + std::to_string(i) + ".gif"] = Resource{"n", 4, false, 0};
+    }
+    web.site["http://a.test/late.gif"] = Resource{"late", 3, false, 0};
+    web.site["http://b.test/late.gif"] = Resource{"other", 3, false, 0};
+    {
+      FetchAhead fetches(web, web, connections, std::string());
+      int stalled = 0, next = 0;
+      for (int i = 0; i < 20; ++i)
+        fetches.Plan("http://a.test/s" + std::to_string(i) + ".htm", "", &stalled);
+      EXPECT_EQ(int(web.requested.size()), ahead);
+      EXPECT_EQ(fetches.FetchText("http://a.test/late.gif"), "late");
+      EXPECT_EQ(fetches.FetchText("http://b.test/late.gif"), "other");
+      EXPECT_LE(web.mostPerServer["a.test"], std::min(connections, kMaxPerHost));
+
+      // Abandoned, the stalled ones linger; what is announced next runs ahead all the same.
+      fetches.DropPlans(&stalled);
+      const size_t before = web.requested.size();
+      for (int i = 0; i < 20; ++i)
+        fetches.Plan("http://a.test/n" + std::to_string(i) + ".gif", "", &next);
+      EXPECT_EQ(int(web.requested.size() - before), ahead);
+      if (connections > 1) {
+        EXPECT_GT(web.Unended(), ahead);  // the abandoned ones linger
+      }
+      for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(fetches.FetchText("http://a.test/n" + std::to_string(i) + ".gif"), "n") << i;
+    }
+    EXPECT_EQ(web.Unended(), 0);  // the end waited for the lingering ones
+    EXPECT_LE(web.most, connections);
   }
 }
 

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "fetch/FetchAhead.h"
 #include "support/TestHttpServer.h"
 
 namespace lorvex {
@@ -210,6 +211,71 @@ TEST(HttpPoolFetcher, ItsFetchOutlivesTheWorkersThatCallIt) {
   }
   EXPECT_TRUE(destroyed);
   EXPECT_FALSE(destroyedWhileRunning);
+}
+
+// The import's view: Skip pressed once the server has the request named.
+class SkipWhenAsked final : public ImportObserver {
+ public:
+  SkipWhenAsked(TestHttpServer& server, std::string target) : server_(server), target_(target) {}
+  void ProcessMessages() override {}
+  bool HasProgressBar() const override { return false; }
+  void SetProgress(int) override {}
+  bool StopAll() const override { return false; }
+  bool TakeSkip() override {
+    if (pressed_) return false;
+    for (const TestRequest& request : server_.Requests())
+      if (request.target == target_) return pressed_ = true;
+    return false;
+  }
+
+ private:
+  TestHttpServer& server_;
+  const std::string target_;
+  bool pressed_ = false;
+};
+
+// Through the import's fetch layer, one native transfer at a time: Skip ends the one waited
+// for on a server that accepts and never answers, abandoning one that runs ahead breaks its
+// connection, and one that cannot be broken off (a blocking name look-up) no longer holds a
+// worker once abandoned: the fetch waited for runs while it still blocks.
+TEST(HttpPoolFetcher, SkipOrAbandonEndsOneTransfer) {
+  TestHttpServer server;
+  ServeStall(server);
+  server.Respond("/ok", 200, "fine");
+  Count hung, blocking, release;
+  server.Handle("/hang", [&](const TestRequest&, TestConnection& c) {
+    if (c.WaitForPeerClose(4 * kBoundMs)) hung.Raise();
+  });
+  std::atomic<int> blocked{0};
+  HttpPoolFetcher fetcher(2, Clients(),
+                          [&](THttpClient& http, const std::string& url, const std::string& file) {
+                            if (url.find("/blocking") == std::string::npos)
+                              return FetchWithHttp(http, url, file);
+                            ++blocked;
+                            blocking.Raise();
+                            release.WaitFor(1);  // deaf to the cancel, as a name look-up is
+                            --blocked;
+                            return FetchResult{};
+                          });
+  SkipWhenAsked observer(server, "/stall?skip");
+  FetchAhead fetches(fetcher, observer, 2, std::string());
+  EXPECT_EQ(fetches.FetchText(server.Url("/stall?skip")), std::nullopt);
+
+  int ahead = 0;
+  fetches.Plan(server.Url("/hang"), "", &ahead);
+  ASSERT_TRUE(server.WaitForRequests(2, kBoundMs));
+  fetches.DropPlans(&ahead);
+  EXPECT_TRUE(hung.WaitFor(1));  // the client closed its connection
+
+  // Each of the pool's two workers blocked in turn, abandoned while it blocks.
+  for (int i = 1; i <= 2; ++i) {
+    fetches.Plan(server.Url("/blocking?" + std::to_string(i)), "", &ahead);
+    ASSERT_TRUE(blocking.WaitFor(i));
+    fetches.DropPlans(&ahead);
+  }
+  EXPECT_EQ(fetches.FetchText(server.Url("/ok")), "fine");
+  EXPECT_EQ(blocked.load(), 2);  // still blocked when the fetch waited for had ended
+  release.Raise();
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 // POSIX side of the platform seam: Windows path texts mapped onto a Linux file system.
 #include "platform/Platform.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +11,8 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
+#include <string>
 
 #include "util/Strings.h"
 
@@ -76,8 +81,129 @@ bool MoveFileReplacing(std::string_view from, std::string_view to) {
 bool DeleteFileAt(std::string_view path) { return ::unlink(NativePath(path).c_str()) == 0; }
 bool RemoveEmptyDirectory(std::string_view path) { return ::rmdir(NativePath(path).c_str()) == 0; }
 
+namespace {
+
+// Folders nested deeper than this are left in place: the trees removed here are flat, and
+// the recursion must stay bounded whatever was put there.
+constexpr int kMaxTreeDepth = 32;
+
+struct DirCloser {
+  void operator()(DIR* dir) const noexcept { ::closedir(dir); }
+};
+
+// Removes everything below the open folder dirFd (which this takes over), links as links.
+bool RemoveBelow(int dirFd, int depth) {
+  std::unique_ptr<DIR, DirCloser> dir(::fdopendir(dirFd));
+  if (!dir) {
+    ::close(dirFd);
+    return false;
+  }
+  bool all = true;
+  while (dirent* entry = ::readdir(dir.get())) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat st {};
+    if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      all = false;
+      continue;
+    }
+    if (S_ISDIR(st.st_mode)) {
+      const int sub =
+          ::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (sub < 0 || depth >= kMaxTreeDepth) {
+        if (sub >= 0) ::close(sub);
+        all = false;
+        continue;
+      }
+      all = RemoveBelow(sub, depth + 1) && all;
+      all = ::unlinkat(dirFd, name.c_str(), AT_REMOVEDIR) == 0 && all;
+    } else {
+      all = ::unlinkat(dirFd, name.c_str(), 0) == 0 && all;
+    }
+  }
+  return all;
+}
+
+}  // namespace
+
+bool RemoveTree(std::string_view path) {
+  if (path.empty()) return false;
+  const std::string native = NativePath(path);
+  struct stat st {};
+  if (::lstat(native.c_str(), &st) != 0) return errno == ENOENT;
+  if (!S_ISDIR(st.st_mode)) return ::unlink(native.c_str()) == 0;
+  const int dir = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (dir < 0) return false;
+  const bool below = RemoveBelow(dir, 1);
+  return ::rmdir(native.c_str()) == 0 && below;
+}
+
+bool IsLink(std::string_view path) {
+  struct stat st {};
+  return !path.empty() && ::lstat(NativePath(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+LockedFile LockedFile::Create(std::string_view path, std::string_view content) noexcept {
+  if (path.empty()) return LockedFile();
+  try {
+    // Written and locked under a name of its own, then moved into place: whoever finds the
+    // file under its name finds it locked.
+    const std::string native = NativePath(path);
+    const std::string fresh = native + "." + std::to_string(::getpid()) + ".new";
+    const int fd = ::open(fresh.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) return LockedFile();
+    LockedFile file{intptr_t(fd)};
+    bool ok = ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+              ::write(fd, content.data(), content.size()) == ssize_t(content.size());
+    // link() refuses an existing name, where rename() would replace it.
+    ok = ok && ::link(fresh.c_str(), native.c_str()) == 0;
+    ::unlink(fresh.c_str());
+    if (!ok) return LockedFile();
+    return file;
+  } catch (...) {
+    return LockedFile();
+  }
+}
+
+LockedFile LockedFile::Take(std::string_view path, std::string& content,
+                            size_t maxContent) noexcept {
+  content.clear();
+  if (path.empty()) return LockedFile();
+  try {
+    const int fd = ::open(NativePath(path).c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return LockedFile();
+    LockedFile file{intptr_t(fd)};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::flock(fd, LOCK_EX | LOCK_NB) != 0)
+      return LockedFile();
+    content.resize(maxContent);
+    const ssize_t got = ::read(fd, content.data(), maxContent);
+    content.resize(got > 0 ? size_t(got) : 0);
+    return file;
+  } catch (...) {
+    content.clear();
+    return LockedFile();
+  }
+}
+
+LockedFile& LockedFile::operator=(LockedFile&& other) noexcept {
+  if (this != &other) {
+    Release();
+    handle_ = other.handle_;
+    other.handle_ = kNone;
+  }
+  return *this;
+}
+
+void LockedFile::Release() noexcept {
+  if (handle_ != kNone) ::close(int(handle_));  // closing the descriptor ends its flock
+  handle_ = kNone;
+}
+
 // A POSIX file system has no short names: every path is already in its long form.
 std::string GetLongPath(std::string_view path) { return std::string(path); }
+
+unsigned long ProcessId() noexcept { return static_cast<unsigned long>(::getpid()); }
 
 void HintLargeBuffer(void* data, size_t size) noexcept {
 #ifdef MADV_HUGEPAGE

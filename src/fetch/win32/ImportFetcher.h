@@ -6,7 +6,9 @@
 //
 // A file transfer that fails leaves nothing at its file: what the moniker wrote of it is
 // removed. A Skip ends the moniker's binding and goes on to HTTP, or breaks off the HTTP
-// transfer; Abandon and AbandonAll end a transfer without going on to HTTP.
+// transfer; a Skip while the binding is still ending gives the transfer up. Abandon and
+// AbandonAll end a transfer without going on to HTTP. A binding that does not end within a
+// grace after its abort is left behind, its target file closed so that the file can go.
 #pragma once
 
 #include <windows.h>
@@ -33,6 +35,10 @@ struct ImportFetchSettings {
   int Connections = 1;  // the most HTTP fallbacks at once
   // Offered each message before it is dispatched; true when it was handled (a dialog's keys).
   std::function<bool(const MSG&)> HandleMessage;
+  // Starts a moniker binding; empty for the downloader's own start. Tests put bindings of
+  // their own here.
+  std::function<TBSCB::Hold(TIEDownload&, const std::string& url, const std::string& file)>
+      StartBinding;
 };
 
 // The outcome the downloader's Tag takes after each download: 0 for success, 2 for a part
@@ -58,6 +64,7 @@ class ImportFetcher final : public ResourceFetcher {
   void Abandon(FetchId id) override;
   void AbandonAll() override;
   bool FailureClearsTarget() const override { return true; }
+  bool ReleasedEverything() override;
 
  private:
   struct Transfer {
@@ -73,8 +80,11 @@ class ImportFetcher final : public ResourceFetcher {
   void AfterBinding(Transfer& transfer);
   void Finish(Transfer& transfer, FetchResult result);
   void AbortBinding(Transfer& transfer);
+  // The binding is left behind, its target closed; no fallback follows.
+  void GiveUpBinding(Transfer& transfer);
   void PumpMessages(int sliceMs);
 
+  std::function<TBSCB::Hold(TIEDownload&, const std::string&, const std::string&)> start_;
   TIEDownload downloader_;
   HttpWorkers http_;
   std::map<FetchId, Transfer> transfers_;

@@ -1,4 +1,4 @@
-#include "download/ImportFetcher.h"
+#include "fetch/win32/ImportFetcher.h"
 
 #include "fetch/HttpWorkers.h"
 #include "platform/Platform.h"
@@ -43,6 +43,7 @@ ImportFetcher::ImportFetcher(ImportFetchSettings settings)
               return MakeFallbackClient(settings, cookies);
             }),
       pump_{.Handle = std::move(settings.HandleMessage)} {
+  start_ = std::move(settings.StartBinding);
   downloader_.Name = "IEDownload";
   downloader_.TimeOut = settings.WaitBound;
   downloader_.SetCodepage(TCodePageOption::Ansi);
@@ -87,7 +88,8 @@ FetchId ImportFetcher::Start(const std::string& url, const std::string& fileName
     return id;
   }
   try {
-    transfer.binding = downloader_.StartDownload(url, fileName);
+    transfer.binding =
+        start_ ? start_(downloader_, url, fileName) : downloader_.StartDownload(url, fileName);
   } catch (...) {
     // A moniker that cannot even start ends the transfer; a text's caller hears why.
     win32::TraceCaughtException("ImportFetcher::Start");
@@ -117,7 +119,10 @@ void ImportFetcher::AfterBinding(Transfer& transfer) {
   const bool ok = binding->Stopped() && !transfer.abortedAt && outcome != outcomes_.end() &&
                   outcome->second == S_OK;
   if (outcome != outcomes_.end()) outcomes_.erase(outcome);
-  if (!binding->Stopped()) lingering_.push_back(binding);
+  if (!binding->Stopped()) {
+    binding->ReleaseTarget();  // the file is the fallback's now, or goes with the failure
+    lingering_.push_back(binding);
+  }
   if (ok) {
     FetchResult result = FileFetchResult(true);
     if (transfer.file.empty()) result.text = TIEDownload::MemoryText(*binding, true);
@@ -172,10 +177,23 @@ void ImportFetcher::Skip(FetchId id) {
   auto it = transfers_.find(id);
   if (it == transfers_.end() || it->second.ended) return;
   Transfer& transfer = it->second;
-  if (transfer.binding)
+  if (transfer.binding && transfer.abortedAt)
+    GiveUpBinding(transfer);  // skipped again while the binding ends: no fallback
+  else if (transfer.binding)
     AbortBinding(transfer);
   else if (transfer.httpJob)
     http_.Cancel(transfer.httpJob);
+}
+
+void ImportFetcher::GiveUpBinding(Transfer& transfer) {
+  transfer.abandoned = true;
+  AfterBinding(transfer);
+}
+
+bool ImportFetcher::ReleasedEverything() {
+  for (auto& [id, transfer] : transfers_)
+    if (!transfer.ended && (transfer.binding || transfer.httpJob)) return false;
+  return http_.Idle();
 }
 
 void ImportFetcher::Abandon(FetchId id) {

@@ -1,7 +1,7 @@
 // The import's transfers on Windows, against a test server that tells the moniker (its user
 // agent names MSIE) from the HTTP client: one at a time as the import asks for them, Skip and
 // the close box of the progress dialog, the quiet bounds, and several at once.
-#include "download/ImportFetcher.h"
+#include "fetch/win32/ImportFetcher.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -17,6 +17,7 @@
 #include "dialogs/DownloadFlags.h"
 #include "dialogs/DownloadProgress.h"
 #include "dialogs/MessagePump.h"
+#include "download/DownloadFakes.h"
 #include "fetch/FetchAhead.h"
 #include "http/HttpFetch.h"
 #include "platform/Platform.h"
@@ -228,6 +229,43 @@ TEST_F(FetchTest, SeveralAtOnce) {
   EXPECT_FALSE(platform::DirectoryExists(ahead));
   std::printf("[          ] moniker bindings to one server at once: %d\n", most.load());
   EXPECT_GE(most.load(), 2);
+}
+
+// A binding that ignores its abort (as some urlmon versions do) keeps writing into its file
+// in the folder of the fetches that ran ahead: once the import has given it up, the file is
+// let go of and the folder is gone all the same; nothing reaches the target.
+TEST_F(FetchTest, ABindingThatIgnoresItsAbortLeavesNoFolder) {
+  test::FakeBinding binding;  // counts aborts, and ends nothing
+  test::FakeStream data;
+  const std::string ahead = folder.path() + "\\ahead";
+  {
+    ImportFetchSettings settings = Settings(0, 6);
+    settings.StartBinding = [&](TIEDownload& download, const std::string& url,
+                                const std::string& file) {
+      TBSCB::Hold object = TBSCB::CreateUnbound(download.MakeInfo(url, file));
+      EXPECT_EQ(object->OnStartBinding(0, &binding), S_OK);
+      data.Append("the first bytes");
+      STGMEDIUM medium{};
+      medium.tymed = TYMED_ISTREAM;
+      medium.pstm = &data;
+      FORMATETC format{};
+      object->OnDataAvailable(BSCF_FIRSTDATANOTIFICATION, DWORD(data.bytes.size()), &format,
+                              &medium);
+      return object;
+    };
+    ImportFetcher fetcher(settings);
+    Observer observer;
+    {
+      FetchAhead fetches(fetcher, observer, 6, ahead);
+      fetches.Plan(server.Url("/never"), Target("never.gif"), &fetches);
+      EXPECT_TRUE(platform::FileExists(ahead + "\\1.tmp"));  // held open by the binding
+    }
+    EXPECT_GE(binding.aborts, 1);
+    EXPECT_FALSE(platform::DirectoryExists(ahead));
+  }
+  EXPECT_FALSE(platform::DirectoryExists(ahead));
+  EXPECT_FALSE(platform::FileExists(Target("never.gif")));
+  EXPECT_EQ(Requests("/never", false), 0);  // given up, never asked of HTTP
 }
 
 }  // namespace
