@@ -257,8 +257,16 @@ TEST_F(MhtImport, LocationNamesOutsideAsciiAreWrittenAsUrls) {
             "Content-Type: image/png", "Content-Transfer-Encoding: base64",
             "Content-Location: http://h/caf%C3%A9 1.png", "", "R0lG", "--=_b1--"});
   EXPECT_TRUE(Import(archive).empty());
+  // The name's bytes are a file name in the system's text (the ANSI code page on Windows).
+  std::string utf8, encoded;
+  ASSERT_TRUE(platform::FileNameTextToUtf8("caf\xC3\xA9", utf8));
+  for (unsigned char c : utf8) {
+    char hex[4];
+    std::snprintf(hex, sizeof hex, "%%%02X", c);
+    encoded += c < 0x80 ? std::string(1, char(c)) : std::string(hex);
+  }
   EXPECT_EQ(Read("15.htm"),
-            Crlf({"", "<img src=\"" + Slashed() + "/15.files/caf%C3%A9%201.png\">"}));
+            Crlf({"", "<img src=\"" + Slashed() + "/15.files/" + encoded + "%201.png\">"}));
   EXPECT_EQ(Read("15.files/caf\xC3\xA9 1.png"), "GIF");
 }
 
