@@ -105,7 +105,9 @@ void FetchAhead::DropPlans(const void* owner) {
 
 FetchAhead::Seq FetchAhead::Find(const std::string& url, const std::string& target) {
   auto found = byKey_.find(Key(url, target));
-  return found == byKey_.end() || found->second.empty() ? 0 : *found->second.begin();
+  // The latest announced: a level embedded in another announces and asks for its fetches
+  // before the outer level asks for the same ones, and the outer's stay for the outer.
+  return found == byKey_.end() || found->second.empty() ? 0 : *found->second.rbegin();
 }
 
 FetchAhead::Seq FetchAhead::Direct(const std::string& url, const std::string& target) {

@@ -119,6 +119,11 @@ SheetReference ReadSheetReference(const std::string& sheetUrl, const CssReferenc
   return ref;
 }
 
+// A level's passes are walks over its references. Each walk makes every decision about what is
+// fetched (reach, safe names, once per folder, deferred or embedded, the sheet level bound) and
+// hands what it decides on to a Visitor: the Fetcher makes the fetches and keeps the import's
+// state (names, failures, progress), the Planner only announces them to FetchAhead and changes
+// nothing. What runs ahead is thus what the walk run for real will ask for, in its order.
 class PageLevel {
  public:
   PageLevel(int32_t depth, std::string pageUrl, std::string resourceFolder, PageReferences refs,
@@ -134,19 +139,104 @@ class PageLevel {
         complete_(refs_.names != nullptr),
         localPage_(IsLocalDocument(pageUrl_)) {}
 
-  // The two passes; false when stopped. Exceptions are left to the caller. What was fetched
-  // ahead for this level and not used by it is dropped at the end.
+  // The passes; false when stopped. Exceptions are left to the caller. What was fetched ahead
+  // for this level and not used by it is dropped at the end.
   bool Run() {
     struct DropPlans {
       FetchAhead& fetches;
       const void* owner;
       ~DropPlans() { fetches.DropPlans(owner); }
     } drop{fetches_, this};
-    PlanFetches();
-    return FetchPass() && StylePass() && EmbedPass() && !observer_.StopAll();
+    if (fetches_.RunsAhead()) {
+      Planner plan(*this);
+      FetchPass(plan);
+      StylePass(plan);
+      EmbedPass(plan);
+    }
+    Fetcher fetch(*this);
+    return FetchPass(fetch) && StylePass(fetch) && EmbedPass(fetch) && !observer_.StopAll();
   }
 
  private:
+  class Visitor {
+   public:
+    virtual ~Visitor() = default;
+    virtual bool Stopped() = 0;
+    // A progress step begins (false: stopped) and ends.
+    virtual bool BeginStep() = 0;
+    virtual void EndStep() = 0;
+    // The name of url in the folder.
+    virtual std::string NameOf(const std::string& url, const std::string& wanted) = 0;
+    // True the first time url is to be fetched into the folder.
+    virtual bool FirstFetch(const std::string& url) = 0;
+    virtual void Refuse(const std::string& url, const std::string& local) = 0;
+    // url stored at local; true when it is there now.
+    virtual bool Fetch(const std::string& url, const std::string& local) = 0;
+    // The walk comes to a page or script embedded one level deeper ...
+    virtual void Descend() = 0;
+    // ... and to reference i, read from disk or fetched, imported there.
+    virtual void Embed(size_t i, bool fromDisk) = 0;
+  };
+
+  // Makes the fetches.
+  class Fetcher final : public Visitor {
+   public:
+    explicit Fetcher(PageLevel& level) : level_(level) {}
+    bool Stopped() override { return level_.observer_.StopAll(); }
+    bool BeginStep() override {
+      ++level_.state_.FetchedCount;
+      level_.observer_.ProcessMessages();
+      return !level_.observer_.StopAll();
+    }
+    void EndStep() override { level_.ProgressStep(); }
+    std::string NameOf(const std::string& url, const std::string& wanted) override {
+      return level_.refs_.names->NameOf(url, wanted);
+    }
+    bool FirstFetch(const std::string& url) override { return level_.refs_.names->FirstFetch(url); }
+    void Refuse(const std::string& url, const std::string& local) override {
+      level_.Fail(url, local);
+    }
+    bool Fetch(const std::string& url, const std::string& local) override {
+      return level_.FetchNow(url, local);
+    }
+    void Descend() override { level_.state_.ImportDepth = level_.depth_ + 1; }
+    void Embed(size_t i, bool fromDisk) override { level_.ImportEmbedded(i, fromDisk); }
+
+   private:
+    PageLevel& level_;
+  };
+
+  // Announces the fetches and changes nothing: names are looked at, not given, and what is
+  // fetched once per folder is counted here.
+  class Planner final : public Visitor {
+   public:
+    explicit Planner(const PageLevel& level) : level_(level) {}
+    bool Stopped() override { return false; }
+    bool BeginStep() override { return true; }
+    void EndStep() override {}
+    std::string NameOf(const std::string& url, const std::string& wanted) override {
+      return level_.refs_.names->PeekName(url, wanted);
+    }
+    bool FirstFetch(const std::string& url) override {
+      return !level_.refs_.names->Fetched(url) && planned_.insert(url).second;
+    }
+    void Refuse(const std::string&, const std::string&) override {}
+    void Descend() override {}
+    // False: nothing is at local yet, so nothing below it is walked. A local file is copied
+    // or read when the import comes to it.
+    bool Fetch(const std::string& url, const std::string& local) override {
+      if (!NamesLocalFile(url)) level_.fetches_.Plan(url, local, &level_);
+      return false;
+    }
+    void Embed(size_t i, bool fromDisk) override {
+      if (!fromDisk) level_.fetches_.Plan(level_.refs_.urls[i], std::string(), &level_);
+    }
+
+   private:
+    const PageLevel& level_;
+    std::set<std::string> planned_;
+  };
+
   void Fail(size_t i) { Fail(refs_.urls[i], refs_.locals[i]); }
   void Fail(const std::string& url, const std::string& local) {
     state_.FailedUrls.push_back(url);
@@ -177,66 +267,40 @@ class PageLevel {
     return ReachOf(url, localDocument, complete_);
   }
 
-  // Whether FetchResource hands url, read from a document that is local or not, to the
-  // fetcher, as far as can be told before what comes ahead of it has been fetched.
-  bool WillFetch(const std::string& url, const std::string& local, bool localDocument) const {
-    return url.size() >= 2 && IsSafeLocalName(resourceFolder_, local) &&
-           ReachFrom(localDocument, url) == Reach::Fetch && !NamesLocalFile(url) &&
-           !(refs_.names && refs_.names->Fetched(url));
-  }
-
-  // Announces what the passes will fetch, in their order: the first pass's resources, the
-  // style references, the second pass's pages and scripts.
-  void PlanFetches() {
-    if (!fetches_.RunsAhead()) return;
-    std::set<std::string> planned;  // with CompletePages each URL is fetched once per folder
-    auto plan = [&](const std::string& url, const std::string& local) {
-      if (WillFetch(url, local, localPage_) && (!refs_.names || planned.insert(url).second))
-        fetches_.Plan(url, local, this);
-    };
-    for (size_t i = 0; i < refs_.urls.size(); ++i)
-      if (!Deferred(i)) plan(refs_.urls[i], refs_.locals[i]);
-    for (size_t i = 0; i < refs_.styleUrls.size(); ++i)
-      plan(refs_.styleUrls[i], refs_.styleLocals[i]);
-    if (IsDrivePath(pageUrl_)) return;  // what it embeds is read from disk
-    for (size_t i = 0; i < refs_.urls.size(); ++i) {
-      const std::string& url = refs_.urls[i];
-      if (Embedded(i) && IsSafeLocalName(resourceFolder_, refs_.locals[i]) &&
-          ReachFrom(localPage_, url) == Reach::Fetch)
-        fetches_.Plan(url, std::string(), this);
-    }
-  }
-
   // First pass: every resource is copied or fetched; pages in frames and scripts wait for the
   // second pass.
-  bool FetchPass() {
+  bool FetchPass(Visitor& visit) {
     for (size_t i = 0; i < refs_.urls.size(); ++i) {
-      if (observer_.StopAll()) return false;
+      if (visit.Stopped()) return false;
       const std::string& url = refs_.urls[i];
       if (url.size() < 2) continue;
-      ++state_.FetchedCount;
-      observer_.ProcessMessages();
-      if (observer_.StopAll()) return false;
+      if (!visit.BeginStep()) return false;
       const std::string& local = refs_.locals[i];
-      if (!Deferred(i) && FetchResource(url, local, localPage_) && refs_.names && refs_.sheets[i] &&
-          !FetchStyleSheetReferences(url, local, 0))
+      if (!Deferred(i) && FetchResource(visit, url, local, localPage_) && refs_.names &&
+          refs_.sheets[i] && !FetchStyleSheetReferences(url, local, 0))
         return false;
-      ProgressStep();
+      visit.EndStep();
     }
     return true;
   }
 
-  // Copies or fetches one resource read from a document that is local or not; true when it
-  // is now at its local name.
-  bool FetchResource(const std::string& url, const std::string& local, bool localDocument) {
+  // One resource read from a document that is local or not; true when it is now at its local
+  // name.
+  bool FetchResource(Visitor& visit, const std::string& url, const std::string& local,
+                     bool localDocument) {
     if (!IsSafeLocalName(resourceFolder_, local)) return false;
     const Reach reach = ReachFrom(localDocument, url);
     if (reach == Reach::Leave) return false;
-    if (refs_.names && !refs_.names->FirstFetch(url)) return false;  // fetched once per folder
+    if (refs_.names && !visit.FirstFetch(url)) return false;  // fetched once per folder
     if (reach == Reach::Refuse) {
-      Fail(url, local);
+      visit.Refuse(url, local);
       return false;
     }
+    return visit.Fetch(url, local);
+  }
+
+  // Copies or fetches url to local now.
+  bool FetchNow(const std::string& url, const std::string& local) {
     if (IsDrivePath(url)) {
       // A local file is copied, unless the page names its own copy; a failed copy is not
       // reported (there is nothing a retry over the web could do).
@@ -250,17 +314,10 @@ class PageLevel {
     return false;
   }
 
-  // Whether a reference of a sheet at level is followed at all: a sheet below the deepest
-  // level keeps its text, and so does what the sheet may not reach.
-  bool Follows(const SheetReference& ref, int level, bool localSheet) const {
-    return ref.url.size() >= 2 && !(ref.sheet && level >= kDeepestSheetLevel) &&
-           ReachFrom(localSheet, ref.url) != Reach::Leave;
-  }
-
   // The references of a saved style sheet, fetched in order (the sheets it names depth
-  // first), then the sheet rewritten to name them by their local names. level is the sheet's
-  // (0 for one that a page names). What the sheet may reach depends on where it came from,
-  // not on the page. False when stopped.
+  // first, each announced just before its own references are), then the sheet rewritten to
+  // name them by their local names. level is the sheet's (0 for one that a page names). What
+  // the sheet may reach depends on where it came from, not on the page. False when stopped.
   bool FetchStyleSheetReferences(const std::string& sheetUrl, const std::string& sheetFile,
                                  int level) {
     std::string text;
@@ -269,24 +326,14 @@ class PageLevel {
     } catch (const FileError&) {
       return true;  // nothing to read: nothing to fetch
     }
-    const bool localSheet = IsLocalDocument(sheetUrl);
-    const std::string folder = LocalFolderText(resourceFolder_);
     const std::vector<CssReference> found = FindCssReferences(text);
-    PlanSheetReferences(sheetUrl, found, level, localSheet);
     std::vector<std::optional<std::string>> names;
-    for (const CssReference& css : found) {
-      std::optional<std::string>& name = names.emplace_back();
-      if (observer_.StopAll()) return false;
-      const SheetReference ref = ReadSheetReference(sheetUrl, css);
-      if (!Follows(ref, level, localSheet)) continue;
-      const std::string& local = refs_.names->NameOf(ref.url, WantedFileName(ref.url, false));
-      if (!IsSafeLocalName(resourceFolder_, folder + local)) continue;
-      // What is refused is listed and keeps its text.
-      if (ReachFrom(localSheet, ref.url) == Reach::Fetch) name = local + ref.fragment;
-      if (FetchResource(ref.url, folder + local, localSheet) && ref.sheet &&
-          !FetchStyleSheetReferences(ref.url, folder + local, level + 1))
-        return false;
+    if (fetches_.RunsAhead()) {
+      Planner plan(*this);
+      SheetPass(plan, sheetUrl, found, level, names);
     }
+    Fetcher fetch(*this);
+    if (!SheetPass(fetch, sheetUrl, found, level, names)) return false;
     size_t index = 0;
     const std::string rewritten =
         RewriteCssReferences(text, [&](const CssReference&) { return names[index++]; });
@@ -294,30 +341,40 @@ class PageLevel {
     return true;
   }
 
-  // Announces the references of a style sheet that the loop above will fetch, under the
-  // names they would get now (a name taken on the way only costs a transfer).
-  void PlanSheetReferences(const std::string& sheetUrl, const std::vector<CssReference>& found,
-                           int level, bool localSheet) {
-    if (!fetches_.RunsAhead()) return;
+  // The references found in a sheet at level, in order; names gets the local name of each
+  // (none: it keeps its text). A reference that names a sheet below the deepest level keeps
+  // its text, and so does what the sheet may not reach; what is refused is listed and keeps
+  // its text.
+  bool SheetPass(Visitor& visit, const std::string& sheetUrl,
+                 const std::vector<CssReference>& found, int level,
+                 std::vector<std::optional<std::string>>& names) {
+    const bool localSheet = IsLocalDocument(sheetUrl);
     const std::string folder = LocalFolderText(resourceFolder_);
-    std::set<std::string> planned;
+    names.clear();
     for (const CssReference& css : found) {
+      std::optional<std::string>& name = names.emplace_back();
+      if (visit.Stopped()) return false;
       const SheetReference ref = ReadSheetReference(sheetUrl, css);
-      if (!Follows(ref, level, localSheet)) continue;
-      const std::string local =
-          folder + refs_.names->PeekName(ref.url, WantedFileName(ref.url, false));
-      if (WillFetch(ref.url, local, localSheet) && planned.insert(ref.url).second)
-        fetches_.Plan(ref.url, local, this);
+      if (ref.url.size() < 2 || (ref.sheet && level >= kDeepestSheetLevel) ||
+          ReachFrom(localSheet, ref.url) == Reach::Leave)
+        continue;
+      const std::string local = visit.NameOf(ref.url, WantedFileName(ref.url, false));
+      if (!IsSafeLocalName(resourceFolder_, folder + local)) continue;
+      if (ReachFrom(localSheet, ref.url) == Reach::Fetch) name = local + ref.fragment;
+      if (FetchResource(visit, ref.url, folder + local, localSheet) && ref.sheet &&
+          !FetchStyleSheetReferences(ref.url, folder + local, level + 1))
+        return false;
     }
+    return true;
   }
 
   // The references of the page's style elements and attributes.
-  bool StylePass() {
+  bool StylePass(Visitor& visit) {
     for (size_t i = 0; i < refs_.styleUrls.size(); ++i) {
-      if (observer_.StopAll()) return false;
+      if (visit.Stopped()) return false;
       const std::string& url = refs_.styleUrls[i];
       const std::string& local = refs_.styleLocals[i];
-      if (url.size() >= 2 && FetchResource(url, local, localPage_) &&
+      if (url.size() >= 2 && FetchResource(visit, url, local, localPage_) &&
           (refs_.styleSheets[i] || IsStyleSheetName(local)) &&
           !FetchStyleSheetReferences(url, local, 0))
         return false;
@@ -325,36 +382,30 @@ class PageLevel {
     return true;
   }
 
-  // Second pass: pages in frames, linked pages and scripts are imported one level deeper.
-  bool EmbedPass() {
+  // Second pass: pages in frames, linked pages and scripts are imported one level deeper; a
+  // page read from disk reads what it embeds from disk too.
+  bool EmbedPass(Visitor& visit) {
     for (size_t i = 0; i < refs_.urls.size(); ++i) {
-      ++state_.FetchedCount;
-      observer_.ProcessMessages();
-      if (observer_.StopAll()) return false;
-      if (Embedded(i)) ImportEmbedded(i);
-      ProgressStep();
+      if (!visit.BeginStep()) return false;
+      if (Embedded(i)) visit.Descend();
+      if (Embedded(i) && IsSafeLocalName(resourceFolder_, refs_.locals[i])) {
+        const Reach reach = ReachFrom(localPage_, refs_.urls[i]);
+        if (reach == Reach::Refuse)
+          visit.Refuse(refs_.urls[i], refs_.locals[i]);
+        else if (reach == Reach::Fetch)
+          visit.Embed(i, IsDrivePath(pageUrl_));
+      }
+      visit.EndStep();
     }
     return true;
   }
 
-  void ImportEmbedded(size_t i) {
+  // A page or script that could not be read or fetched is listed, not saved empty: the list's
+  // retry can still fetch it.
+  void ImportEmbedded(size_t i, bool fromDisk) {
     const std::string& url = refs_.urls[i];
     const std::string& local = refs_.locals[i];
-    state_.ImportDepth = depth_ + 1;
-    if (!IsSafeLocalName(resourceFolder_, local)) return;
-    const Reach reach = ReachFrom(localPage_, url);
-    if (reach == Reach::Leave) return;
-    if (reach == Reach::Refuse) {
-      Fail(i);
-      return;
-    }
-    // A page read from disk reads what it embeds from disk too. A page or script that could
-    // not be fetched is listed, not saved empty: the list's retry can still fetch it.
-    std::optional<std::string> text;
-    if (IsDrivePath(pageUrl_))
-      text = LoadTextFile(url);
-    else
-      text = fetches_.FetchText(url);
+    const std::optional<std::string> text = fromDisk ? LoadTextFile(url) : fetches_.FetchText(url);
     if (!text) {
       Fail(i);
       return;
