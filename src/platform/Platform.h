@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace lorvex::platform {
 
@@ -66,7 +67,13 @@ class LockedFile {
   // content; empty when another holder has it or it cannot be opened.
   static LockedFile Take(std::string_view path, std::string& content, size_t maxContent) noexcept;
   LockedFile(LockedFile&& other) noexcept : handle_(other.handle_) { other.handle_ = kNone; }
-  LockedFile& operator=(LockedFile&& other) noexcept;
+  LockedFile& operator=(LockedFile&& other) noexcept {
+    if (this != &other) {
+      Release();
+      handle_ = std::exchange(other.handle_, kNone);
+    }
+    return *this;
+  }
   ~LockedFile() { Release(); }
   explicit operator bool() const noexcept { return handle_ != kNone; }
   void Release() noexcept;

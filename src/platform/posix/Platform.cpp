@@ -186,15 +186,6 @@ LockedFile LockedFile::Take(std::string_view path, std::string& content,
   }
 }
 
-LockedFile& LockedFile::operator=(LockedFile&& other) noexcept {
-  if (this != &other) {
-    Release();
-    handle_ = other.handle_;
-    other.handle_ = kNone;
-  }
-  return *this;
-}
-
 void LockedFile::Release() noexcept {
   if (handle_ != kNone) ::close(int(handle_));  // closing the descriptor ends its flock
   handle_ = kNone;

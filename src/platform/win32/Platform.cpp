@@ -141,15 +141,6 @@ LockedFile LockedFile::Take(std::string_view path, std::string& content,
   }
 }
 
-LockedFile& LockedFile::operator=(LockedFile&& other) noexcept {
-  if (this != &other) {
-    Release();
-    handle_ = other.handle_;
-    other.handle_ = kNone;
-  }
-  return *this;
-}
-
 void LockedFile::Release() noexcept {
   win32::UniqueFileHandle closing(reinterpret_cast<HANDLE>(std::exchange(handle_, kNone)));
 }
