@@ -168,7 +168,7 @@ void WriteMhtPart(bool& pagePending, std::string_view body, TMhtEncoding encodin
   const std::string localFolder = base + ".files/";
   const bool workFolderGiven = !Trim(workFolder).empty();
   const CidNames* cids = options.Cids && !options.Cids->empty() ? options.Cids : nullptr;
-  // A sheet in an archive without parts known by cid: addresses is written exactly as before.
+  // A sheet in an archive without parts known by cid: addresses is written as it stands.
   const CidNames* sheetCids = !pagePending && options.SheetCids && !options.SheetCids->empty()
                                   ? options.SheetCids
                                   : nullptr;

@@ -40,7 +40,7 @@ struct TMhtWriteOptions {
   std::string* HtmlText = nullptr;
   // For a resource that is a style sheet: the names that its url(), @import and image-set
   // references to cid: addresses take. They are bare file names, since the sheet lies in the
-  // parts folder beside the parts; every other byte of the sheet is written as before. May be
+  // parts folder beside the parts; every other byte of the sheet is written as it stands. May be
   // null.
   const CidNames* SheetCids = nullptr;
   // When set, receives the keys of SheetCids that the sheet's references named.

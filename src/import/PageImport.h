@@ -23,7 +23,7 @@
 
 namespace lorvex {
 
-// What an import saves beyond the pages of its first design.
+// What an import saves beyond the default mode, and how many transfers it runs at once.
 struct PageImportOptions {
   // Also what modern pages need to look right offline: the references of style sheets,
   // style elements and style attributes, srcset and media sources, lazy-loading attributes,

@@ -56,8 +56,8 @@ struct PageReference {
   std::vector<PageReference> inner;
 };
 
-// Every reference of the page, as described above. pageUrl is the page's location; script
-// is set for a script's text, of which only the tags' own kinds are read (style text and
+// Every reference of the page, as listed at the top of this file. pageUrl is the page's location;
+// script is set for a script's text, of which only the tags' own kinds are read (style text and
 // lazy attributes in a script's strings are code, not markup).
 std::vector<PageReference> ScanCompletePage(std::string_view html, std::string_view pageUrl,
                                             bool script);

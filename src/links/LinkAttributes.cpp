@@ -37,12 +37,12 @@ TagAttribute ReadTagAttribute(std::string_view tag, size_t from, std::string_vie
   // The walk over the tag starts at its "<", so that it knows which values are quoted.
   StartTagWalk walk(tag);
   size_t after = std::string_view::npos;
-  for (size_t t = 0, s = 0; t != std::string_view::npos && t < from + length - 4;) {
+  for (size_t t = 0; t != std::string_view::npos && t < from + length - 4;) {
     if (t < from) {
       t = search == NameSearch::OutsideQuotedValues ? walk.Next(t) : t + 1;
       continue;
     }
-    s = t - from;
+    const size_t s = t - from;
     const char c = attrText[s];
     if (c == '>') break;
     if ((c == ' ' || c == '\r' || c == '\n') && s + 1 + name.size() <= length &&

@@ -1,6 +1,6 @@
 // What the page import offers beyond the request record, set per user in the registry and
 // read when an import starts: HKEY_CURRENT_USER\Software\lorvex\PageImport, CompletePages
-// (REG_DWORD; 1 saves what modern pages need, absent or 0 the pages of the first design) and
+// (REG_DWORD; 1 saves what modern pages need, absent or 0 the default mode) and
 // Connections (REG_DWORD; the most transfers at once, absent kDefaultConnections, 1 one at a
 // time in the import's order, values beyond kMaxConnections held there).
 #pragma once

@@ -211,7 +211,7 @@ class CompletePages(HostTestCase):
         self.assertEqual(set(runs["--complete"]), set(native))
         for name, data in native.items():
             self.assertEqual(runs["--complete"][name], data, name)
-        # The run without --complete saves the pages of the first design: no sheet's font.
+        # The run without --complete is the default mode: no sheet's font.
         self.assertNotIn("4.files/site.woff2", runs[None])
         self.assertIn("4.files/site.css", runs[None])
 

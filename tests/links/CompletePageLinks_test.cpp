@@ -176,7 +176,7 @@ TEST(CompletePageRewrite, ReadAsABrowserReads) {
        {w + "s.png"},
        "<!-- <img src=c.png> --><textarea><img src=t.png></textarea>"
        "<script>w('<img src=\"5.files/s.png\">')</script>"},
-      // The tags' own kinds still read as before.
+      // The tags' own kinds: input, embed, td background, param value.
       {"<input type=image src=i.gif><embed src=e.swf><td background=t.gif>"
        "<param name=movie value=m.swf>",
        kPage,
