@@ -8,8 +8,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "dialogs/DialogIds.h"
@@ -229,6 +231,100 @@ TEST_F(FetchTest, SeveralAtOnce) {
   EXPECT_FALSE(platform::DirectoryExists(ahead));
   std::printf("[          ] moniker bindings to one server at once: %d\n", most.load());
   EXPECT_GE(most.load(), 2);
+}
+
+// With the dialog shown and nothing bounding a wait, transfers that stall run ahead; the
+// resources planned after them (as a style sheet's are, behind texts planned earlier) are
+// waited for first and still arrive at once: no transfer running ahead takes the connection
+// they need. Skip, pressed on each stalled resource when the import waits for it, ends it
+// within a second: once where HTTP stalls after the moniker failed, twice where the moniker
+// stalls and hands over to an HTTP fallback that stalls too.
+TEST_F(FetchTest, SkipOnEachStalledResourceWhileOthersRunAhead) {
+  // m: both engines stall; h: the moniker finds nothing, HTTP stalls; f: the moniker finds
+  // nothing, HTTP answers; o: the moniker answers.
+  const std::vector<std::string> planned = {"/h0", "/h1", "/h2", "/h3", "/h4", "/h5", "/m0",
+                                            "/h6", "/m1", "/f0", "/o0", "/f1", "/o1", "/f2"};
+  const std::vector<std::string> waited = {"/f0", "/o0", "/f1", "/h0", "/m0", "/o1", "/h1",
+                                           "/f2", "/h2", "/h3", "/m1", "/h4", "/h5", "/h6"};
+  for (const std::string& path : planned) {
+    server.Handle(path, [kind = path[1]](const TestRequest& request, TestConnection& c) {
+      if (kind == 'o' || (kind == 'f' && !FromMoniker(request))) {
+        c.Send(kOk);
+      } else if (kind != 'm' && FromMoniker(request)) {
+        c.Send(kNotFound);
+      } else {
+        c.Stall(20000);
+        c.Close();
+      }
+    });
+  }
+  ImportFetcher fetcher(Settings(0, 6));
+  TForm_DownloadProgress form(DialogHostOf(CurrentRequest()));
+  form.OnClose = [&] { fetcher.AbandonAll(); };
+  form.Show();
+  // Presses Skip once for each engine that has asked for the waited-for resource and stalls.
+  std::mutex lock;
+  std::string waitedFor;  // set before each fetch
+  std::atomic<bool> done{false};
+  std::atomic<long long> lastClick{0};
+  const Clock::time_point start = Clock::now();
+  std::thread presser([&] {
+    std::string pressedFor;
+    int presses = 0;
+    while (!done) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      std::string path;
+      {
+        std::lock_guard<std::mutex> guard(lock);
+        path = waitedFor;
+      }
+      if (path != pressedFor) pressedFor = path, presses = 0;
+      if (path.empty() || path[1] == 'o' || path[1] == 'f') continue;
+      const int stalledAsks = Requests(path, false) + (path[1] == 'm' ? Requests(path, true) : 0);
+      if (presses < stalledAsks) {
+        ++presses;
+        lastClick = MsSince(start);
+        test::PostClick(form.Handle(), kIdSkip);
+      }
+    }
+  });
+  struct JoinAtEnd {
+    std::atomic<bool>& done;
+    std::thread& thread;
+    ~JoinAtEnd() {
+      done = true;
+      thread.join();
+    }
+  } joinPresser{done, presser};
+  const std::string ahead = folder.path() + "\\ahead";
+  Observer observer(&form);
+  {
+    FetchAhead fetches(fetcher, observer, 6, ahead);
+    for (const std::string& path : planned)
+      fetches.Plan(server.Url(path), Target(path.substr(1)), &fetches);
+    for (const std::string& path : waited) {
+      SCOPED_TRACE(path);
+      {
+        std::lock_guard<std::mutex> guard(lock);
+        waitedFor = path;
+      }
+      lastClick = 0;
+      const long long asked = MsSince(start);
+      const bool saved = fetches.FetchToFile(server.Url(path), Target(path.substr(1)));
+      const bool healthy = path[1] == 'o' || path[1] == 'f';
+      EXPECT_EQ(saved, healthy);
+      if (healthy) {
+        EXPECT_LT(MsSince(start) - asked, 3000);
+        EXPECT_EQ(ReadFileBytes(Target(path.substr(1))), "line1\nend");
+      } else {
+        ASSERT_GT(lastClick.load(), 0);
+        EXPECT_LT(MsSince(start) - lastClick.load(), 1000);
+        EXPECT_EQ(Requests(path, false), 1);  // HTTP asked once, after the moniker
+        EXPECT_FALSE(platform::FileExists(Target(path.substr(1))));
+      }
+    }
+  }
+  EXPECT_FALSE(platform::DirectoryExists(ahead));
 }
 
 // A binding that ignores its abort (as some urlmon versions do) keeps writing into its file
