@@ -6,13 +6,18 @@ Never more than six transfers go to one server, though two servers get more toge
 import killed midway leaves its fetch-ahead folder, and the next import of the document
 removes it."""
 import http.server
+import math
 import os
 import random
 import subprocess
+import sys
 import tempfile
 import threading
 import time
 import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
+import faultsite  # noqa: E402
 
 TOOL = os.environ.get("LORVEX_TOOL", "lorvex")
 
@@ -257,6 +262,33 @@ class Limits(unittest.TestCase):
                                   stdin=subprocess.DEVNULL)
             self.assertEqual(done.returncode, 0, done.stderr)
             self.assertEqual(fetching_folders(work, 4), ["4.fetching5"])
+
+    def test_faults_end_within_the_read_timeout_per_free_connection(self):
+        """K stalled transfers share the connections but one, the waited-for fetch always
+        has one: the import ends within the read time-out × ⌈K ÷ (connections − 1)⌉ + 5 s,
+        with every healthy picture saved and every fault listed."""
+        read_timeout = 2.0
+        for connections in (6, 3):
+            with self.subTest(connections=connections), faultsite.FaultServer() as server, \
+                    tempfile.TemporaryDirectory() as work:
+                started = time.monotonic()
+                done = subprocess.run(
+                    [TOOL, "import", server.base + faultsite.PAGE, "--work", work, "--doc", "2",
+                     "--connections", str(connections), "--read-timeout",
+                     str(int(read_timeout * 1000))],
+                    capture_output=True, timeout=120, stdin=subprocess.DEVNULL)
+                took = time.monotonic() - started
+                bound = read_timeout * math.ceil(
+                    len(faultsite.STALLED) / (connections - 1)) + 5
+                self.assertLess(took, bound)
+                self.assertEqual(done.returncode, 3, done.stderr)
+                listed = sorted(line.split(b"not fetched: ", 1)[1].split(b" -> ")[0].decode()
+                                for line in done.stderr.splitlines())
+                self.assertEqual(listed, server.failed_urls())
+                for name, data in faultsite.saved_pictures(2).items():
+                    with open(os.path.join(work, name), "rb") as f:
+                        self.assertEqual(f.read(), data, name)
+                self.assertEqual(fetching_folders(work, 2), [])
 
 
 if __name__ == "__main__":
