@@ -2,6 +2,7 @@
 (initalize, index 0) and from the web (loadhtmltostream, quiet and with the progress dialog),
 the packed document checked byte for byte, the list of failures answered as a user would,
 and the unpacked page opened in a real browser."""
+import math
 import os
 import subprocess
 import sys
@@ -11,6 +12,7 @@ import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
 import browser  # noqa: E402
+import faultsite  # noqa: E402
 import modernsite  # noqa: E402
 import pagesite  # noqa: E402
 from lorvexhost import BIN, HostTestCase, run_host, winpath, zip_entries  # noqa: E402
@@ -124,6 +126,44 @@ class PageImport(HostTestCase):
         self.assertLess(time.monotonic() - started, 60)
         self.assertEqual((line, lines), ("result=true", ["failed %sstall.gif" % self.base]))
         self.assertEqual(set(entries), {"4.htm", "4.files/photo.gif"})
+
+
+class Faults(HostTestCase):
+    def test_faults_end_within_the_read_timeout_per_free_connection(self):
+        """Quiet, on a server that stalls texts and pictures, stalls after headers, resets
+        and refuses: the import ends within the read time-out × ⌈K ÷ (connections − 1)⌉ +
+        5 s (plus Wine's start), every healthy picture packed and every fault listed. Each
+        stalled resource is two stalled transfers in a row: the moniker's, then HTTP's."""
+        started = time.monotonic()
+        run_host("list")
+        wine_start = time.monotonic() - started
+        read_timeout = 2.0
+        for connections in (6, 3):
+            with self.subTest(connections=connections), faultsite.FaultServer() as server:
+                work = self.path("work%d" % connections)
+                os.mkdir(work)
+                html = self.write("faults%d.source" % connections, server.page())
+                out = self.path("faults%d.zip" % connections)
+                started = time.monotonic()
+                status, stdout, stderr = run_host(
+                    "loadhtml", "--html-file", winpath(html), "--location",
+                    server.base + faultsite.PAGE, "--work", winpath(work), "--doc", "2",
+                    "--quiet", "--read-timeout", str(int(read_timeout * 1000)),
+                    "--connections", str(connections), "--out", winpath(out))
+                took = time.monotonic() - started
+                stalled = 2 * len(faultsite.STALLED)
+                self.assertLess(took, wine_start + read_timeout * math.ceil(
+                    stalled / (connections - 1)) + 5)
+                self.assertEqual(status, 0, stderr)
+                lines = stdout.splitlines()
+                self.assertEqual(lines[-1], "result=true")
+                self.assertEqual(sorted(line.split(" ", 1)[1] for line in lines[:-1]),
+                                 server.failed_urls())
+                entries = zip_entries(out)
+                for name, data in faultsite.saved_pictures(2).items():
+                    self.assertEqual(entries.get(name), data, name)
+                self.assertEqual([n for n in os.listdir(work) if n.startswith("2.fetching")],
+                                 [])
 
 
 class LinkForms(HostTestCase):
