@@ -77,12 +77,14 @@ using DecompressStreamFunc = void(__stdcall*)(IStream* source, IStream* hostStre
                                               uint8_t packMode, int32_t reserved);
 
 // The library's error list, which the host answers: its caption, the list of addresses and
-// its buttons; and the caption of its progress dialog.
+// its buttons; and the caption of its progress dialog, its bar and its Skip button.
 inline constexpr const wchar_t* kErrorsCaption = L"错误列表";
 inline constexpr int kIdErrorList = 201;
 inline constexpr int kIdOk = 202;
 inline constexpr int kIdRetry = 203;
 inline constexpr int kIdErrorsStop = 204;
 inline constexpr const wchar_t* kProgressCaption = L"保存进度";
+inline constexpr int kIdProgressBar = 102;
+inline constexpr int kIdSkip = 103;
 
 }  // namespace lorvex::host

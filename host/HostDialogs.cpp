@@ -1,5 +1,8 @@
 #include "HostDialogs.h"
 
+#include <commctrl.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <string_view>
@@ -26,6 +29,10 @@ struct Watched {
   bool pictured = false;  // saved, or given up after kPictureTries
   int tries = 0;
   Stage stage = Stage::Waiting;
+  // The progress bar as last seen, when it last moved, and the Skip presses since.
+  LRESULT position = -1;
+  ULONGLONG movedAt = 0, pressedAt = 0;
+  int presses = 0;
 };
 
 using UniqueHook = win32::UniqueHandle<win32::NullTraits<HHOOK, ::UnhookWindowsHookEx>>;
@@ -113,6 +120,31 @@ void AnswerErrorList(Watched& dialog) {
   }
 }
 
+// Reports the presses that ended with the bar moving (or the dialog going).
+void ReportSkips(Watched& dialog, ULONGLONG now) {
+  if (dialog.presses == 0) return;
+  std::printf("skipped %d %llu\n", dialog.presses, now - dialog.pressedAt);
+  std::fflush(stdout);
+  dialog.presses = 0;
+}
+
+// Presses Skip on the progress dialog whose bar has stood still for skipStalledMs.
+void SkipWhenStill(Watched& dialog) {
+  const ULONGLONG now = ::GetTickCount64();
+  const LRESULT position = ::SendDlgItemMessageW(dialog.form, kIdProgressBar, PBM_GETPOS, 0, 0);
+  if (position != dialog.position) {
+    dialog.position = position;
+    dialog.movedAt = now;
+    ReportSkips(dialog, now);
+    return;
+  }
+  if (now - std::max(dialog.movedAt, dialog.pressedAt) < ULONGLONG(automation.skipStalledMs))
+    return;
+  Press(dialog.form, kIdSkip);
+  dialog.pressedAt = now;
+  ++dialog.presses;
+}
+
 void StopWatching() {
   if (timer) ::KillTimer(nullptr, timer);
   timer = 0;
@@ -124,12 +156,17 @@ void CALLBACK LookAtDialogs(HWND, UINT, UINT_PTR, DWORD) {
     for (size_t i = 0; i < watched.size();) {
       Watched& dialog = watched[i];
       if (!::IsWindow(dialog.form)) {
+        ReportSkips(dialog, ::GetTickCount64());
         watched.erase(watched.begin() + std::ptrdiff_t(i));
         continue;
       }
       if (::IsWindowVisible(dialog.form)) {
         if (!dialog.pictured) TakePicture(dialog);
         if (HasCaption(dialog.form, kErrorsCaption)) AnswerErrorList(dialog);
+        if (automation.skipStalledMs > 0 && HasCaption(dialog.form, kProgressCaption))
+          SkipWhenStill(dialog);
+      } else {
+        ReportSkips(dialog, ::GetTickCount64());
       }
       ++i;
     }
@@ -145,9 +182,11 @@ LRESULT CALLBACK BeforeHiding(int code, WPARAM wParam, LPARAM lParam) {
     const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
     if (code != HC_ACTION || sent->message != WM_WINDOWPOSCHANGING) return;
     if (!(reinterpret_cast<const WINDOWPOS*>(sent->lParam)->flags & SWP_HIDEWINDOW)) return;
-    for (Watched& dialog : watched)
-      if (dialog.form == sent->hwnd && !dialog.pictured && ::IsWindowVisible(dialog.form))
-        TakePicture(dialog);
+    for (Watched& dialog : watched) {
+      if (dialog.form != sent->hwnd) continue;
+      if (!dialog.pictured && ::IsWindowVisible(dialog.form)) TakePicture(dialog);
+      ReportSkips(dialog, ::GetTickCount64());  // the import ended what was skipped last
+    }
   });
   return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -180,6 +219,8 @@ const std::vector<std::string>& SavedScreenshots() { return screenshots; }
 
 __attribute__((regparm(1))) void PrepareDialog(HWND form) {
   if (!form) return;
+  // A new dialog (the error list) comes once the transfers have ended.
+  for (Watched& dialog : watched) ReportSkips(dialog, ::GetTickCount64());
   watched.push_back(Watched{form});
   if (!timer) timer = ::SetTimer(nullptr, 0, kDialogPollMs, &LookAtDialogs);
   if (!hidingHook)

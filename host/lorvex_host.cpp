@@ -3,7 +3,8 @@
 // register-convention callbacks, runs an export and writes the host stream's bytes to a file.
 // Its PrepareForm watches the library's dialogs (HostDialogs.h): it answers the error list
 // with the button chosen by --on-errors, so that no run waits for a person (printing each
-// address it lists: "failed URL", and "still-failed URL" after a retry), and saves a
+// address it lists: "failed URL", and "still-failed URL" after a retry), presses Skip on the
+// progress dialog whose bar stands still for --skip-stalled MS (HostDialogs.h), and saves a
 // picture of each dialog when it is first shown if --screenshot-dir is given. The look of the
 // dialogs comes from --font, --font-size, --font-charset and --dialog-color (a colour value,
 // or 0x80000000 plus a system colour index).
@@ -21,6 +22,7 @@
 // setting for the run: the most transfers at once.
 //   dialog options: [--on-errors ok|stop|retry] [--font NAME] [--font-size N]
 //                   [--font-charset N] [--dialog-color N] [--screenshot-dir DIR]
+//                   [--skip-stalled MS]
 //
 // --trace (any command) also shows on stderr the library's debugger output: one line for each
 // failure that an export, COM method, window procedure or timer swallowed (TracedRun.h), and
@@ -171,6 +173,7 @@ lorvex::host::DialogAutomation DialogAutomationOf(const Options& options) {
   if (found == kActions.end()) throw UsageError("--on-errors wants ok, stop or retry");
   automation.onErrors = found->second;
   automation.screenshotDir = options.Get("screenshot-dir");
+  automation.skipStalledMs = int(options.Number("skip-stalled", 0));
   return automation;
 }
 

@@ -165,6 +165,36 @@ class Faults(HostTestCase):
                 self.assertEqual([n for n in os.listdir(work) if n.startswith("2.fetching")],
                                  [])
 
+    def test_skip_on_each_stalled_resource_with_the_dialog_shown(self):
+        """With the progress dialog up nothing bounds a wait: the host presses Skip whenever
+        the bar stands still for a second, as a person would. Each stalled resource takes two
+        presses (the moniker, then its HTTP fallback), the last of which ends it within a
+        second, and the import completes. (The bar stands at its end while the texts are
+        fetched, so the presses on the two stalled texts are reported together, when the
+        error list comes.)"""
+        with faultsite.FaultServer() as server:
+            work = self.path("work")
+            os.mkdir(work)
+            html = self.write("faults.source", server.page())
+            out = self.path("faults.zip")
+            status, stdout, stderr = run_host(
+                "loadhtml", "--html-file", winpath(html), "--location",
+                server.base + faultsite.PAGE, "--work", winpath(work), "--doc", "3",
+                "--skip-stalled", "1000", "--out", winpath(out))
+            self.assertEqual(status, 0, stderr)
+            lines = stdout.splitlines()
+            self.assertEqual(lines[-1], "result=true")
+            skips = [tuple(map(int, line.split()[1:])) for line in lines
+                     if line.startswith("skipped ")]
+            self.assertEqual(sum(presses for presses, _ in skips), 2 * len(faultsite.STALLED))
+            self.assertLess(max(ms for _, ms in skips), 1000)
+            self.assertEqual(sorted(line.split(" ", 1)[1] for line in lines
+                                    if line.startswith("failed ")), server.failed_urls())
+            entries = zip_entries(out)
+            for name, data in faultsite.saved_pictures(3).items():
+                self.assertEqual(entries.get(name), data, name)
+            self.assertEqual([n for n in os.listdir(work) if n.startswith("3.fetching")], [])
+
 
 class LinkForms(HostTestCase):
     """The forms of reference that real pages use (pagesite.FORMS_HTM), packed byte for byte
