@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <filesystem>
 #include <string>
 
@@ -27,11 +31,18 @@ void MakeLeftFolder(const fs::path& folder) {
   WriteFileBytes((folder / "3.tmp").string(), "part of a fetch");
 }
 
-// Symbolic links need a privilege on Windows; where they cannot be made those cases go.
+// Symbolic links need a privilege on Windows (or developer mode, which the last flag asks
+// for); where they cannot be made those cases go. Wine 8 answers the call without making a
+// link, so a link counts as made only when it is there, as a link.
 bool Link(const fs::path& target, const fs::path& link) {
+#ifdef _WIN32
+  ::CreateSymbolicLinkW(link.wstring().c_str(), target.wstring().c_str(),
+                        SYMBOLIC_LINK_FLAG_DIRECTORY | 0x2);
+#else
   std::error_code error;
   fs::create_directory_symlink(target, link, error);
-  return !error;
+#endif
+  return platform::IsLink(link.string());
 }
 
 TEST(FetchFolder, ANextImportRemovesOnlyWhatAKilledOneLeft) {
@@ -63,7 +74,7 @@ TEST(FetchFolder, ANextImportRemovesOnlyWhatAKilledOneLeft) {
   EXPECT_EQ(ReadFileBytes((root / "5.fetching2" / "mine").string()), "mine");
   EXPECT_TRUE(fs::exists(root / "5.fetching4" / kFetchFolderMarker));
   if (links) {
-    EXPECT_TRUE(fs::is_symlink(root / "5.fetching3"));
+    EXPECT_TRUE(platform::IsLink((root / "5.fetching3").string()));
     EXPECT_TRUE(fs::exists(root / "elsewhere" / kFetchFolderMarker));
   }
   {
