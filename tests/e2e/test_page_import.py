@@ -167,7 +167,7 @@ class Faults(HostTestCase):
 
     def test_skip_on_each_stalled_resource_with_the_dialog_shown(self):
         """With the progress dialog up nothing bounds a wait: the host presses Skip whenever
-        the bar stands still for a second, as a person would. Each stalled resource takes two
+        the bar stands still for 1.5 s, as a person would. Each stalled resource takes two
         presses (the moniker, then its HTTP fallback), the last of which ends it within a
         second, and the import completes. (The bar stands at its end while the texts are
         fetched, so the presses on the two stalled texts are reported together, when the
@@ -180,7 +180,7 @@ class Faults(HostTestCase):
             status, stdout, stderr = run_host(
                 "loadhtml", "--html-file", winpath(html), "--location",
                 server.base + faultsite.PAGE, "--work", winpath(work), "--doc", "3",
-                "--skip-stalled", "1000", "--out", winpath(out))
+                "--skip-stalled", "1500", "--out", winpath(out))
             self.assertEqual(status, 0, stderr)
             lines = stdout.splitlines()
             self.assertEqual(lines[-1], "result=true")
