@@ -120,7 +120,8 @@ void AnswerErrorList(Watched& dialog) {
   }
 }
 
-// Reports the presses that ended with the bar moving (or the dialog going).
+// Reports the presses that ended with the bar moving, another dialog coming or this one
+// being hidden (the hiding hook sees every hide, a destroy's included).
 void ReportSkips(Watched& dialog, ULONGLONG now) {
   if (dialog.presses == 0) return;
   std::printf("skipped %d %llu\n", dialog.presses, now - dialog.pressedAt);
@@ -156,7 +157,6 @@ void CALLBACK LookAtDialogs(HWND, UINT, UINT_PTR, DWORD) {
     for (size_t i = 0; i < watched.size();) {
       Watched& dialog = watched[i];
       if (!::IsWindow(dialog.form)) {
-        ReportSkips(dialog, ::GetTickCount64());
         watched.erase(watched.begin() + std::ptrdiff_t(i));
         continue;
       }
@@ -165,8 +165,6 @@ void CALLBACK LookAtDialogs(HWND, UINT, UINT_PTR, DWORD) {
         if (HasCaption(dialog.form, kErrorsCaption)) AnswerErrorList(dialog);
         if (automation.skipStalledMs > 0 && HasCaption(dialog.form, kProgressCaption))
           SkipWhenStill(dialog);
-      } else {
-        ReportSkips(dialog, ::GetTickCount64());
       }
       ++i;
     }
