@@ -440,9 +440,11 @@ def email_names(archive):
 
 
 def page_reference(name):
-    """A part's name as a written page names it: percent-encoded UTF-8 when it is not ASCII."""
-    import urllib.parse
-    return name if name.isascii() else urllib.parse.quote(name, safe="!$()*+,;=@")
+    """A part's name as a written page names it, as a URL: UTF-8, with every byte outside
+    printable ASCII and each of the marks that end or change a URL's path (blank, quotes, "%",
+    "#", "?", brackets, backslash) percent-encoded."""
+    return "".join(chr(b) if 32 < b < 127 and chr(b) not in " \"'%#?()\\" else "%%%02X" % b
+                   for b in name.encode("utf-8"))
 
 
 def email_body(archive, prefer=("related", "html", "plain")):
