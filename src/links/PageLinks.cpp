@@ -203,7 +203,7 @@ const std::string* CidTarget(const CidNames* cidNames, std::string_view value) {
 
 std::string RewritePageLinks(std::string_view html, std::string_view localFolder,
                              std::string_view pageUrl, const CidNames* cidNames,
-                             LocalNameText localNameText) {
+                             LocalNameText localNameText, const WrittenFiles* writtenFiles) {
   std::string folder(localFolder);
   NormalizeFolderText(folder);
   if (folder == "/") folder.clear();
@@ -219,6 +219,13 @@ std::string RewritePageLinks(std::string_view html, std::string_view localFolder
   std::vector<size_t> fetchLine;
   const StringList fetched = FetchList(refs, pageBase, &fetchLine);
   StringList locals = MakeLocalNames(fetched, folder);
+  // Which local names stand for files that the import writes.
+  std::vector<bool> written(locals.size(), true);
+  if (writtenFiles)
+    for (size_t i = 0; i < locals.size(); ++i)
+      written[i] = writtenFiles->names.count(AsciiLowerCase(
+                       std::string_view(locals[i]).substr(std::min(folder.size(), locals[i].size())))) >
+                   0;
   if (localNameText)
     for (std::string& local : locals) local = localNameText(local);
   // Anchors point at their absolute, decoded URL.
@@ -253,12 +260,18 @@ std::string RewritePageLinks(std::string_view html, std::string_view localFolder
       // A part of the archive known by its Content-ID.
     } else if (!value.empty() && value.front() == '#') {
       // An in-page link stays in the page.
-    } else if (tag.listed) {
+    } else if (tag.listed && (tag.kind == rkAnchor || written[fetchLine[line]])) {
       replacement = tag.kind == rkAnchor ? &refs[line] : &locals[fetchLine[line]];
-    } else if (fromWeb && IsWebUrl(records.bases[tag.base]) && !IsSelfContainedReference(value)) {
-      // A value the import does not save points at the web where the page came from.
-      absolute = JoinWebUrl(records.bases[tag.base], value);
-      replacement = &absolute;
+    } else if (fromWeb || writtenFiles) {
+      // A value the import does not save (or, in an archive, whose file it does not write)
+      // points at the web where the page came from.
+      const std::string_view base = writtenFiles && tag.base == 0
+                                        ? std::string_view(writtenFiles->pageLocation)
+                                        : std::string_view(records.bases[tag.base]);
+      if (IsWebUrl(base) && !IsSelfContainedReference(value)) {
+        absolute = JoinWebUrl(base, value);
+        replacement = &absolute;
+      }
     }
     if (!remove && !replacement) continue;
     out.append(html.substr(copied, tag.start - copied));
