@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "links/HtmlTokenizer.h"
+#include "html/HtmlTokenizer.h"
 #include "util/Strings.h"
 
 namespace lorvex {
@@ -39,13 +39,22 @@ bool HasToken(std::string_view list, std::string_view token) {
 
 // The types a browser runs as a classic script: the JavaScript MIME types, whole (a type with
 // parameters, "text/javascript;charset=utf-8", is a data block).
-constexpr std::string_view kJavaScriptTypes[] = {
-    "application/ecmascript", "application/javascript", "application/x-ecmascript",
-    "application/x-javascript", "text/ecmascript",      "text/javascript",
-    "text/javascript1.0",       "text/javascript1.1",   "text/javascript1.2",
-    "text/javascript1.3",       "text/javascript1.4",   "text/javascript1.5",
-    "text/jscript",             "text/livescript",      "text/x-ecmascript",
-    "text/x-javascript"};
+constexpr std::string_view kJavaScriptTypes[] = {"application/ecmascript",
+                                                 "application/javascript",
+                                                 "application/x-ecmascript",
+                                                 "application/x-javascript",
+                                                 "text/ecmascript",
+                                                 "text/javascript",
+                                                 "text/javascript1.0",
+                                                 "text/javascript1.1",
+                                                 "text/javascript1.2",
+                                                 "text/javascript1.3",
+                                                 "text/javascript1.4",
+                                                 "text/javascript1.5",
+                                                 "text/jscript",
+                                                 "text/livescript",
+                                                 "text/x-ecmascript",
+                                                 "text/x-javascript"};
 
 // The other types whose text a browser acts on: modules, the import maps that modules read,
 // and speculation rules, which fetch pages ahead.
@@ -111,9 +120,8 @@ bool RunsJavaScriptUrl(const HtmlTagAttribute& attribute) {
 }
 
 bool NeedsRewrite(const HtmlToken& tag) {
-  return std::any_of(tag.attributes.begin(), tag.attributes.end(), [](const auto& a) {
-    return IsEventHandler(a) || RunsJavaScriptUrl(a);
-  });
+  return std::any_of(tag.attributes.begin(), tag.attributes.end(),
+                     [](const auto& a) { return IsEventHandler(a) || RunsJavaScriptUrl(a); });
 }
 
 // Where an attribute ends in the page: after its value's closing quote, or its name.

@@ -1,9 +1,9 @@
 // A page as a copy that runs no script: for a page saved as a browser rendered it, whose
 // scripts already did their work and would undo or repeat it when the copy is opened.
 //
-// The page is read once by the HTML tokenizer (HtmlTokenizer.h), as the complete mode reads
-// it, and written again by splicing its own bytes: what goes is cut out, every other byte is
-// copied as it stands.
+// The page is read once by the HTML tokenizer (html/HtmlTokenizer.h), as the complete mode
+// reads it, and written again by splicing its own bytes: what goes is cut out, every other byte
+// is copied as it stands.
 //
 // What goes:
 // - <script> elements that a browser runs or acts on: classic scripts (a JavaScript MIME type,

@@ -30,8 +30,8 @@ std::string ReadPath(HKEY key, const char* name) {
       (type != REG_SZ && type != REG_EXPAND_SZ) || size == 0 || size > kMaxPathValue)
     return {};
   std::string value(size, '\0');
-  if (::RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value.data()),
-                         &size) != ERROR_SUCCESS)
+  if (::RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size) !=
+      ERROR_SUCCESS)
     return {};
   value.resize(std::min<size_t>(size, value.size()));
   if (const size_t end = value.find('\0'); end != std::string::npos) value.resize(end);

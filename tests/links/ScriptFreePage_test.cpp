@@ -132,13 +132,28 @@ TEST(ScriptFreePage, ScriptPreloadsGoNoscriptAndFramesStay) {
 // pass finds nothing more to take away, and what runs nothing is kept byte for byte.
 TEST(ScriptFreePage, NothingThatRunsSurvivesAnyMixOfPieces) {
   const std::string_view pieces[] = {
-      "<", "</", "<!", "-->", ">",         "<script>a()</script>",
-      "<script type=module src=m.js>",     "</script>",
-      "<svg><script>b()",                  "</svg>",
-      "<a href=javascript:c() onclick=d>", "<link rel=modulepreload href=e.js>",
-      "<p onclick=f onclick=g>",           "<script type=text/plain>kept</script>",
-      "<noscript><script>h()</script></noscript>", "&", "img src=x onerror=i()>", "lt;",
-      " ", "\"", "'", "=",
+      "<",
+      "</",
+      "<!",
+      "-->",
+      ">",
+      "<script>a()</script>",
+      "<script type=module src=m.js>",
+      "</script>",
+      "<svg><script>b()",
+      "</svg>",
+      "<a href=javascript:c() onclick=d>",
+      "<link rel=modulepreload href=e.js>",
+      "<p onclick=f onclick=g>",
+      "<script type=text/plain>kept</script>",
+      "<noscript><script>h()</script></noscript>",
+      "&",
+      "img src=x onerror=i()>",
+      "lt;",
+      " ",
+      "\"",
+      "'",
+      "=",
   };
   std::mt19937 random(33);
   for (int round = 0; round < 4000; ++round) {
