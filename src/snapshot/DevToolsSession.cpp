@@ -25,8 +25,7 @@ int DevToolsSession::Send(std::string_view method, JsonValue params, std::string
   return id;
 }
 
-void DevToolsSession::Post(std::string_view method, JsonValue params,
-                           std::string_view sessionId) {
+void DevToolsSession::Post(std::string_view method, JsonValue params, std::string_view sessionId) {
   Send(method, std::move(params), sessionId);
 }
 

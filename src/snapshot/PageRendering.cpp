@@ -95,16 +95,14 @@ class Rendering {
 
   void OpenTab() {
     // Downloads the page may start are refused: nothing is written outside the profile.
-    session_.Call("Browser.setDownloadBehavior", JsonValue::MakeObject({{"behavior", "deny"}}),
-                  {}, takeUntil_);
+    session_.Call("Browser.setDownloadBehavior", JsonValue::MakeObject({{"behavior", "deny"}}), {},
+                  takeUntil_);
     JsonValue target = session_.Call(
-        "Target.createTarget",
-        JsonValue::MakeObject({{"url", "about:blank"}}),
-        {}, takeUntil_);
+        "Target.createTarget", JsonValue::MakeObject({{"url", "about:blank"}}), {}, takeUntil_);
     const std::string targetId = target.StringAt("targetId");
     JsonValue attached = session_.Call(
-        "Target.attachToTarget",
-        JsonValue::MakeObject({{"targetId", targetId}, {"flatten", true}}), {}, takeUntil_);
+        "Target.attachToTarget", JsonValue::MakeObject({{"targetId", targetId}, {"flatten", true}}),
+        {}, takeUntil_);
     page_.sessionId = attached.StringAt("sessionId");
     if (targetId.empty() || page_.sessionId.empty())
       throw SnapshotError("the browser opened no tab for the page");
@@ -133,10 +131,9 @@ class Rendering {
   }
 
   bool ScrollThrough() {
-    const std::string call = std::string(kScrollThroughScript) + "(" +
-                             std::to_string(kScrollLimit.count()) + "," +
-                             std::to_string(kMaxScrollSteps) + "," +
-                             std::to_string(kScrollPauseMs) + ")";
+    const std::string call =
+        std::string(kScrollThroughScript) + "(" + std::to_string(kScrollLimit.count()) + "," +
+        std::to_string(kMaxScrollSteps) + "," + std::to_string(kScrollPauseMs) + ")";
     try {
       Evaluate(call, std::nullopt, deadline_);
     } catch (const SnapshotTimeout&) {
@@ -204,12 +201,12 @@ class Rendering {
     JsonValue taken;
     for (int attempt = 1;; ++attempt) {
       try {
-        JsonValue world = PageCall(
-            "Page.createIsolatedWorld",
-            JsonValue::MakeObject({{"frameId", page_.mainFrame}, {"worldName", "lorvex"}}),
-            takeUntil_);
-        taken = Evaluate(kSerializeDocumentScript, world.NumberAt("executionContextId", 0),
-                         takeUntil_);
+        JsonValue world =
+            PageCall("Page.createIsolatedWorld",
+                     JsonValue::MakeObject({{"frameId", page_.mainFrame}, {"worldName", "lorvex"}}),
+                     takeUntil_);
+        taken =
+            Evaluate(kSerializeDocumentScript, world.NumberAt("executionContextId", 0), takeUntil_);
         break;
       } catch (const SnapshotTimeout&) {
         throw SnapshotError("the page's document could not be read in time");

@@ -64,8 +64,10 @@ class WebSocketChannel final : public platform::MessageChannel {
       if (closed_) throw ChannelClosed("the browser closed the connection");
       const SocketWait wait = socket_.WaitReadable(MillisecondsUntil(until));
       if (wait == SocketWait::Failed) throw ChannelClosed("the connection to the browser failed");
-      if (wait == SocketWait::Ready) ReadSome();
-      else if (Clock::now() >= until) return std::nullopt;
+      if (wait == SocketWait::Ready)
+        ReadSome();
+      else if (Clock::now() >= until)
+        return std::nullopt;
     }
   }
 
@@ -196,8 +198,8 @@ std::unique_ptr<platform::MessageChannel> ConnectWebSocket(int port, const std::
   if (!socket.FinishConnect(error)) throw SnapshotError("cannot connect to the browser: " + error);
 
   std::mt19937 random(std::random_device{}());
-  const std::string request = "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1:" +
-                              std::to_string(port) +
+  const std::string request = "GET " + path +
+                              " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
                               "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
                               "Sec-WebSocket-Key: " +
                               HandshakeKey(random) + "\r\nSec-WebSocket-Version: 13\r\n\r\n";
@@ -215,7 +217,8 @@ std::unique_ptr<platform::MessageChannel> ConnectWebSocket(int port, const std::
   std::string answer;
   size_t end;
   while ((end = answer.find("\r\n\r\n")) == std::string::npos) {
-    if (answer.size() > kMaxHandshakeBytes) throw SnapshotError("the browser's handshake is too long");
+    if (answer.size() > kMaxHandshakeBytes)
+      throw SnapshotError("the browser's handshake is too long");
     if (Clock::now() >= until) throw SnapshotError("the browser did not answer the handshake");
     if (socket.WaitReadable(MillisecondsUntil(until)) != SocketWait::Ready) continue;
     char piece[4096];

@@ -28,7 +28,8 @@ bool HaveBrowser() {
   }
 }
 
-RenderedPage Render(const std::string& url, platform::ProtocolWay way = platform::ProtocolWay::Pipe) {
+RenderedPage Render(const std::string& url,
+                    platform::ProtocolWay way = platform::ProtocolWay::Pipe) {
   SnapshotSettings settings;
   settings.timeoutMs = kTimeoutMs;
   settings.way = way;
@@ -86,9 +87,10 @@ TEST_P(RenderedScripts, KeepWhatScriptsMade) {
   test::TestHttpServer server;
   server.Respond("/page.htm", 200, kScriptedPage, kHtml);
   server.Handle("/data.json", [](const test::TestRequest&, test::TestConnection& c) {
-    c.Stall(300);  // after the load
-    c.Send("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 24\r\n\r\n"
-           "{\"text\":\"fetched later\"}");
+    c.Stall(2000);  // well after the load
+    c.Send(
+        "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 24\r\n\r\n"
+        "{\"text\":\"fetched later\"}");
   });
   const RenderedPage page = Render(server.Url("/page.htm"), GetParam());
   EXPECT_TRUE(page.settled);
@@ -110,11 +112,13 @@ TEST_P(RenderedScripts, KeepWhatScriptsMade) {
       "<div id=\"far\">seen when scrolled to</div>",
       "<!DOCTYPE html><html><head><meta charset=\"utf-8\">",
   };
-  for (const std::string& part : expected) EXPECT_NE(page.html.find(part), std::string::npos) << part << "\n" << page.html;
+  for (const std::string& part : expected)
+    EXPECT_NE(page.html.find(part), std::string::npos) << part << "\n" << page.html;
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, RenderedScripts,
-                         ::testing::Values(platform::ProtocolWay::Pipe, platform::ProtocolWay::Port),
+                         ::testing::Values(platform::ProtocolWay::Pipe,
+                                           platform::ProtocolWay::Port),
                          [](const auto& info) {
                            return info.param == platform::ProtocolWay::Pipe ? "Pipe" : "Port";
                          });
@@ -138,8 +142,9 @@ TEST(Snapshot, EndsWhereTheBrowserEnded) {
 
   RenderedPage page = Render(server.Url("/old"));
   EXPECT_EQ(page.url, server.Url("/latin.htm#part"));
-  EXPECT_NE(page.html.find("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">"),
-            std::string::npos)
+  EXPECT_NE(
+      page.html.find("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">"),
+      std::string::npos)
       << page.html;
   EXPECT_NE(page.html.find("caf\xC3\xA9"), std::string::npos) << page.html;
 
@@ -153,7 +158,8 @@ TEST(Snapshot, EndsWhereTheBrowserEnded) {
 // doctype, a line break and the root element).
 TEST(Snapshot, WritesMarkupAsTheBrowserDoes) {
   if (!HaveBrowser()) GTEST_SKIP() << "no browser of the Chromium family here";
-  const std::string awkward = R"(<!DOCTYPE html PUBLIC "-//W3C//DTD HTML 4.01//EN" "http://www.w3.org/TR/html4/strict.dtd">
+  const std::string awkward =
+      R"(<!DOCTYPE html PUBLIC "-//W3C//DTD HTML 4.01//EN" "http://www.w3.org/TR/html4/strict.dtd">
 <html lang=en><head><meta charset="utf-8"><title>a &amp; b &lt; c</title>
 <style>a > b { content: "<&>"; }</style>
 <script type="application/json">{"a": "</p>"}</script>

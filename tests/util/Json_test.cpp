@@ -20,7 +20,9 @@ TEST(Json, ReadsAndWritesAgain) {
       {R"("\u0041\u00e9\u20ac\ud83d\ude00")", "\"A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\""},
       // Lone surrogates, and a high one followed by an escape that is no low one.
       {R"("\udc00x\ud800")", "\"\xEF\xBF\xBDx\xEF\xBF\xBD\""},
-      {R"("\ud800\u0041")", "\"\xEF\xBF\xBD" "A\""},
+      {R"("\ud800\u0041")",
+       "\"\xEF\xBF\xBD"
+       "A\""},
       // Raw UTF-8 passes, other bytes become U+FFFD; control characters come out escaped.
       {"\"\xE2\x82\xAC\"", "\"\xE2\x82\xAC\""},
       {"\"a\xFF\xE2\x82\"", "\"a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},
@@ -43,11 +45,10 @@ TEST(Json, ReadsAndWritesAgain) {
 
 TEST(Json, RefusesWhatIsNotOneValue) {
   const std::string bad[] = {
-      "",          " ",          "{",           "[1,]",        "{\"a\"}",    "{\"a\":}",
-      "{a:1}",     "[1 2]",      "01",          "1.",          ".5",         "1e",
-      "+1",        "-",          "1e999",       "tru",         "nul",        "\"abc",
-      "\"\\x\"",   "\"\\u12\"",  "\"\\u12G4\"", "\"a\nb\"",    "\"\t\"",     "[1]x",
-      "{} {}",     "'a'",        "NaN",         "[\"a\",]",    "{\"a\":1,}", "\"\\",
+      "",      " ",     "{",       "[1,]",      "{\"a\"}",     "{\"a\":}", "{a:1}",  "[1 2]",
+      "01",    "1.",    ".5",      "1e",        "+1",          "-",        "1e999",  "tru",
+      "nul",   "\"abc", "\"\\x\"", "\"\\u12\"", "\"\\u12G4\"", "\"a\nb\"", "\"\t\"", "[1]x",
+      "{} {}", "'a'",   "NaN",     "[\"a\",]",  "{\"a\":1,}",  "\"\\",
   };
   for (const std::string& text : bad) EXPECT_THROW(ParseJson(text), JsonError) << text;
 }
@@ -69,10 +70,10 @@ TEST(Json, WritesValidJsonFromAnyBytes) {
     std::string bytes, read;
   } cases[] = {
       {"a\x80z", "a" + replacement + "z"},
-      {"\xC0\xAF", replacement + replacement},       // an overlong "/"
+      {"\xC0\xAF", replacement + replacement},                    // an overlong "/"
       {"\xED\xA0\x80", replacement + replacement + replacement},  // an encoded surrogate
       {"\xF4\x90\x80\x80", replacement + replacement + replacement + replacement},  // > U+10FFFF
-      {"\xE2\x82", replacement + replacement},       // cut short
+      {"\xE2\x82", replacement + replacement},                                      // cut short
       {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
       {std::string("a\0b", 3), std::string("a\0b", 3)},
   };

@@ -4,6 +4,7 @@
 // socket pair here, whose other end never raises SIGPIPE when the browser is gone.
 #include "platform/BrowserProcess.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -13,11 +14,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <thread>
+
+#include "util/Ascii.h"
 
 extern char** environ;
 
@@ -134,6 +141,33 @@ class SocketChannel final : public MessageChannel {
   bool closed_ = false;
 };
 
+// True while a process of the group runs. A killed process stays until its new parent reaps
+// it, which the system's first process may do only seconds later; by then it holds no file,
+// so one that has ended (a zombie) no longer counts. Where there is no /proc to tell, every
+// process of the group counts until it is reaped.
+bool GroupRuns(pid_t group) {
+  std::unique_ptr<DIR, int (*)(DIR*)> proc(::opendir("/proc"), ::closedir);
+  if (!proc) return ::kill(-group, 0) == 0;
+  while (dirent* entry = ::readdir(proc.get())) {
+    if (!IsAsciiDigit(entry->d_name[0])) continue;
+    const std::string path = std::string("/proc/") + entry->d_name + "/stat";
+    std::FILE* file = std::fopen(path.c_str(), "re");
+    if (!file) continue;
+    char stat[512];
+    const size_t n = std::fread(stat, 1, sizeof stat - 1, file);
+    std::fclose(file);
+    stat[n] = '\0';
+    // "pid (name) state ppid pgrp ...": the name may hold anything, the last ")" ends it.
+    const char* end = std::strrchr(stat, ')');
+    char state = 0;
+    long parent = 0, pgrp = 0;
+    if (end && std::sscanf(end + 1, " %c %ld %ld", &state, &parent, &pgrp) == 3 && pgrp == group &&
+        state != 'Z' && state != 'X')
+      return true;
+  }
+  return false;
+}
+
 class PosixBrowser final : public BrowserProcess {
  public:
   PosixBrowser(pid_t pid, std::unique_ptr<SocketChannel> channel)
@@ -144,9 +178,8 @@ class PosixBrowser final : public BrowserProcess {
     // The group goes at once: the profile is thrown away, nothing in it needs saving.
     ::kill(-pid_, SIGKILL);
     if (!reaped_) ::waitpid(pid_, &status_, 0);
-    // Its other processes were killed with it; wait until none is left (bounded: one that
-    // the system never reaps must not hold us).
-    for (int waited = 0; waited < kExitWaitMs && ::kill(-pid_, 0) == 0; waited += kExitPollMs)
+    // Its other processes were killed with it; wait (bounded) until none runs any more.
+    for (int waited = 0; waited < kExitWaitMs && GroupRuns(pid_); waited += kExitPollMs)
       std::this_thread::sleep_for(std::chrono::milliseconds(kExitPollMs));
   }
 
@@ -257,8 +290,7 @@ std::unique_ptr<BrowserProcess> StartBrowser(const BrowserCommand& command) {
   std::vector<char*> envp = Pointers(env);
   pid_t pid = 0;
   int rc = ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), envp.data());
-  if (rc != 0)
-    throw std::runtime_error("cannot start " + program + ": " + std::strerror(rc));
+  if (rc != 0) throw std::runtime_error("cannot start " + program + ": " + std::strerror(rc));
   return std::make_unique<PosixBrowser>(pid, std::move(channel));
 }
 
@@ -279,7 +311,8 @@ bool RunningWithHighestRights() { return ::geteuid() == 0; }
 std::string FindProgram(std::string_view program) {
   const auto runnable = [](const std::string& path) {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           ::access(path.c_str(), X_OK) == 0;
   };
   if (program.empty()) return {};
   if (program.find('/') != std::string_view::npos)
