@@ -109,7 +109,11 @@ std::vector<std::string> BrowserArguments(const std::string& profileFolder,
       "--force-device-scale-factor=1",
       "--window-size=" + std::to_string(kViewWidth) + "," + std::to_string(kViewHeight),
   };
-  if (!proxy.empty()) args.push_back("--proxy-server=" + proxy);
+  // Through the proxy as the import's own requests go: loopback addresses too.
+  if (!proxy.empty()) {
+    args.push_back("--proxy-server=" + proxy);
+    args.push_back("--proxy-bypass-list=<-loopback>");
+  }
   if (!sandbox) args.push_back("--no-sandbox");
   args.push_back("about:blank");
   return args;

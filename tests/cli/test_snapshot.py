@@ -46,7 +46,8 @@ ON_DISK = b"""<html><head><link rel="stylesheet" href="look.css"></head><body><d
 
 
 class Site:
-    """Pages by path on 127.0.0.1; /poll answers after a pause, as a slow request does."""
+    """Pages by path on 127.0.0.1, or by whole address as a proxy is asked for them; /poll
+    answers after a pause, as a slow request does."""
 
     def __init__(self, pages):
         self.pages = pages
@@ -58,6 +59,7 @@ class Site:
                 pass
 
             def do_GET(self):
+                # A proxy's request names the whole address; the site's, the path.
                 path = self.path.split("?", 1)[0]
                 site.requests.append(path)
                 if path == "/poll":
@@ -170,6 +172,16 @@ class Snapshot(unittest.TestCase):
         self.assertEqual(tool.returncode, 1, err)
         self.assertIn(b"stopped", err)
         self.assertEqual(os.listdir(self.tmp), [], "left in the temporary folder")
+
+    def test_through_the_proxy(self):
+        # The proxy answers for a host that exists nowhere: only through it can the page come.
+        site = self.serve({"http://snapshot.invalid/app/": APP,
+                           "http://snapshot.invalid/app/pictures/dot.png": PIXEL_PNG})
+        status, err = self.run_import("http://snapshot.invalid/app/", "--snapshot",
+                                      "--proxy", site.base[len("http://"):])
+        self.assertEqual(status, 0, err)
+        self.assertIn(b"<h1>Built by the app</h1>", self.saved())
+        self.assertIn("http://snapshot.invalid/app/", site.requests)
 
     def test_no_browser(self):
         empty = os.path.join(self.dir.name, "empty")
