@@ -104,6 +104,9 @@ std::vector<std::string> BrowserArguments(const std::string& profileFolder,
       "--password-store=basic",
       "--use-mock-keychain",
       "--mute-audio",
+      // Windows the page opens stay shut, and it asks the user for nothing.
+      "--block-new-web-contents",
+      "--deny-permission-prompts",
       // The view the page is laid out in: no scroll bars taking part of its width.
       "--hide-scrollbars",
       "--force-device-scale-factor=1",
