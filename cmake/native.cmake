@@ -23,7 +23,7 @@ target_include_directories(lorvex PRIVATE ${CMAKE_BINARY_DIR}/generated)  # lorv
 target_link_libraries(lorvex PRIVATE lorvex_core)
 
 # The HTML tokenizer's start tags as text, for the comparison with html5lib in tests/cli.
-add_executable(html-tokens tests/links/html_tokens.cpp)
+add_executable(html-tokens tests/html/html_tokens.cpp)
 target_link_libraries(html-tokens PRIVATE lorvex_core_san)
 
 add_executable(lorvex_core_tests ${LORVEX_CORE_TESTS} ${LORVEX_TEST_SUPPORT})
