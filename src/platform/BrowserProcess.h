@@ -80,6 +80,13 @@ std::string MakePrivateTempFolder(std::string_view prefix, std::string& error);
 // which its own sandbox refuses to start.
 bool BrowserRunsWithHighestRights(std::string_view program);
 
+// The file: URL under which the browser program opens the file at path (absolute, as this
+// process names it): a browser of the host under Wine is given the host's path.
+std::string FileUrlForBrowser(std::string_view program, std::string_view path);
+// The file: URL of an absolute path ("/home/u/a b.htm" or "C:\\u\\a.htm"): "\\" as "/", every
+// byte but letters, digits and "/-._~:" percent-encoded.
+std::string FileUrlOfPath(std::string_view path);
+
 // The full path of program: as given when it names a folder, else the first executable file of
 // that name in the folders of PATH; empty when there is none.
 std::string FindProgram(std::string_view program);

@@ -7,6 +7,7 @@
 #include "snapshot/WebSocketChannel.h"
 #include "util/FileOperation.h"
 #include "util/Strings.h"
+#include "util/UrlPath.h"
 
 namespace lorvex::snapshot {
 
@@ -145,6 +146,13 @@ std::vector<std::string> BrowserArguments(const std::string& proxy, bool sandbox
   if (!sandbox) args.push_back("--no-sandbox");
   args.push_back("about:blank");
   return args;
+}
+
+std::string RenderedPageLocation(const std::string& finalUrl, const std::string& fileLocation) {
+  const std::string address = finalUrl.substr(0, finalUrl.find('#'));
+  if (IsWebUrl(address)) return address;
+  if (StartsWithIgnoreCase(address, "file:") && !fileLocation.empty()) return fileLocation;
+  return {};
 }
 
 RenderedPage TakeSnapshot(const std::string& url, const SnapshotSettings& settings) {

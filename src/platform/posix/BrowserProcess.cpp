@@ -307,6 +307,10 @@ std::string MakePrivateTempFolder(std::string_view prefix, std::string& error) {
   return pattern;
 }
 
+std::string FileUrlForBrowser(std::string_view, std::string_view path) {
+  return FileUrlOfPath(path);
+}
+
 bool BrowserRunsWithHighestRights(std::string_view) { return ::geteuid() == 0; }
 
 std::string FindProgram(std::string_view program) {

@@ -234,6 +234,12 @@ std::string MakePrivateTempFolder(std::string_view prefix, std::string& error) {
   return {};
 }
 
+std::string FileUrlForBrowser(std::string_view program, std::string_view path) {
+  const std::string file(path);
+  const std::string host = IsHostProgram(FindProgram(program)) ? HostPath(file) : std::string();
+  return FileUrlOfPath(host.empty() ? file : host);
+}
+
 bool BrowserRunsWithHighestRights(std::string_view program) {
   // A Windows browser keeps its sandbox for every user. A host program runs as the user Wine
   // runs as, which its system's process table tells.

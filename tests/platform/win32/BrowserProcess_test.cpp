@@ -13,6 +13,7 @@
 
 #include "platform/Platform.h"
 #include "snapshot/Snapshot.h"
+#include "support/TempFolder.h"
 #include "support/TestHttpServer.h"
 
 namespace lorvex {
@@ -76,6 +77,27 @@ TEST(BrowserUnderWine, RendersWithTheHostsBrowser) {
             std::string::npos)
       << page.html;
   EXPECT_NE(page.html.find("</script>by the script</body>"), std::string::npos) << page.html;
+  EXPECT_EQ(tmp.Names(), std::vector<std::string>{});
+}
+
+// A page on disk: the host's browser is given the host's file: URL of it.
+TEST(BrowserUnderWine, OpensAPageOnDisk) {
+  if (!platform::FileExists(kHostBrowser)) GTEST_SKIP() << "no " << kHostBrowser;
+  HostTempFolder tmp;
+  support::TempFolder pages;
+  const std::string file = pages.File("on disk.htm",
+                                      "<html><body><script>document.body.append('written here')"
+                                      "</script></body></html>");
+  const std::string url = platform::FileUrlForBrowser(kHostBrowser, file);
+  EXPECT_EQ(url.rfind("file:///", 0), 0u) << url;
+  EXPECT_NE(url.at(9), ':') << url;  // "file:///C:/...": a drive, not the host's path
+
+  snapshot::SnapshotSettings settings;
+  settings.browser = kHostBrowser;
+  settings.timeoutMs = 30000;
+  const snapshot::RenderedPage page = snapshot::TakeSnapshot(url, settings);
+  EXPECT_EQ(page.url, url);
+  EXPECT_NE(page.html.find("</script>written here</body>"), std::string::npos) << page.html;
   EXPECT_EQ(tmp.Names(), std::vector<std::string>{});
 }
 
