@@ -192,6 +192,16 @@ StringList CollectTagReferences(std::string_view html, std::string_view baseUrl,
 
 namespace {
 
+// The web address an anchor points at, joined with the base as written and its escapes kept:
+// for a value with a web scheme of its own, or a relative one under a base on the web. False
+// for the others, which point at their resolved URL.
+bool AnchorWebAddress(std::string_view writtenBase, std::string_view value, std::string& out) {
+  const bool ownWebScheme = HasWebScheme(value) && value.substr(value.find(':') + 1, 2) == "//";
+  if (!ownWebScheme && (!IsWebUrl(writtenBase) || IsSelfContainedReference(value))) return false;
+  out = JoinWebUrl(ownWebScheme ? value : writtenBase, value);
+  return true;
+}
+
 // The local name that a "cid:" value names, or null.
 const std::string* CidTarget(const CidNames* cidNames, std::string_view value) {
   if (!cidNames) return nullptr;
@@ -221,7 +231,7 @@ std::string RewritePageLinks(std::string_view html, std::string_view localFolder
   StringList locals = MakeLocalNames(fetched, folder);
   if (localNameText)
     for (std::string& local : locals) local = localNameText(local);
-  // Anchors point at their absolute, decoded URL.
+  // Anchors that have no web address point at their absolute, decoded URL.
   ResolveReferenceList(pageBase, refs);
   UrlDecodeList(refs);
   StripReferenceKinds(refs);
@@ -253,8 +263,11 @@ std::string RewritePageLinks(std::string_view html, std::string_view localFolder
       // A part of the archive known by its Content-ID.
     } else if (!value.empty() && value.front() == '#') {
       // An in-page link stays in the page.
+    } else if (tag.listed && tag.kind == rkAnchor) {
+      replacement = AnchorWebAddress(records.bases[tag.base], value, absolute) ? &absolute
+                                                                                : &refs[line];
     } else if (tag.listed) {
-      replacement = tag.kind == rkAnchor ? &refs[line] : &locals[fetchLine[line]];
+      replacement = &locals[fetchLine[line]];
     } else if (fromWeb && IsWebUrl(records.bases[tag.base]) && !IsSelfContainedReference(value)) {
       // A value the import does not save points at the web where the page came from.
       absolute = JoinWebUrl(records.bases[tag.base], value);
