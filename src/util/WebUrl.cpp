@@ -424,8 +424,7 @@ constexpr bool IsSlash(char c) { return c == '/' || c == '\\'; }
 
 class Parser {
  public:
-  Parser(std::string_view input, const WebUrl* base, const QueryEncoding* encoding)
-      : base_(base), encoding_(encoding) {
+  Parser(std::string_view input, const WebUrl* base) : base_(base) {
     // Blanks and controls at the ends go, tabs and line breaks anywhere.
     while (!input.empty() && static_cast<unsigned char>(input.front()) <= 0x20)
       input.remove_prefix(1);
@@ -566,10 +565,7 @@ class Parser {
     const std::string_view text =
         std::string_view(text_).substr(p, hash == std::string::npos ? std::string::npos : hash - p);
     url_.query.emplace();
-    if (encoding_)
-      AppendEncoded(*url_.query, encoding_->Encode(text), EncodeSet::SpecialQuery);
-    else
-      AppendEncoded(*url_.query, text, EncodeSet::SpecialQuery);
+    AppendEncoded(*url_.query, text, EncodeSet::SpecialQuery);
     if (hash == std::string::npos) return std::move(url_);
     return Fragment(hash + 1);
   }
@@ -581,7 +577,6 @@ class Parser {
   }
 
   const WebUrl* base_;
-  const QueryEncoding* encoding_;
   std::string text_;
   WebUrl url_;
 };
@@ -614,14 +609,12 @@ std::string WebUrl::Href() const {
   return out;
 }
 
-std::optional<WebUrl> ParseWebUrl(std::string_view input, const WebUrl* base,
-                                  const QueryEncoding* query) {
-  return Parser(input, base, query).Run();
+std::optional<WebUrl> ParseWebUrl(std::string_view input, const WebUrl* base) {
+  return Parser(input, base).Run();
 }
 
-std::optional<std::string> WebUrlHref(std::string_view input, const WebUrl* base,
-                                      const QueryEncoding* query) {
-  std::optional<WebUrl> url = ParseWebUrl(input, base, query);
+std::optional<std::string> WebUrlHref(std::string_view input, const WebUrl* base) {
+  std::optional<WebUrl> url = ParseWebUrl(input, base);
   if (!url) return std::nullopt;
   return url->Href();
 }

@@ -10,8 +10,9 @@
 // left out when it is the scheme's own. A URL the parser refuses (a blank or forbidden byte in
 // the host, a port above 65535, no host at all) gives nothing.
 //
-// Bytes from 0x80 up are taken as UTF-8 and percent-encoded as they stand, except in the query,
-// which a QueryEncoding may turn into the document's own encoding first.
+// Bytes from 0x80 up are percent-encoded as they stand: in the path and the fragment they are
+// taken as UTF-8, in the query as the document's own encoding, so a caller whose document has
+// another encoding turns the path and fragment into UTF-8 first.
 //
 // Left out: the file: scheme and the schemes without hosts (mailto:, data:, javascript: ...),
 // which give nothing here, and the full Unicode mapping of host names (only letter case of the
@@ -39,25 +40,15 @@ struct WebUrl {
   std::string Origin() const;
 };
 
-// Turns a query's text, UTF-8, into the bytes of the document's encoding; a character the
-// encoding has no form for becomes "&#N;" (N its code point in decimal).
-class QueryEncoding {
- public:
-  virtual ~QueryEncoding() = default;
-  virtual std::string Encode(std::string_view utf8) const = 0;
-};
-
 // The schemes this parser reads.
 bool IsWebUrlScheme(std::string_view scheme);
 
 // The URL that input names, relative to base when it has no scheme of its own (or the base's
 // scheme without "//"). Nothing when it is refused, needs a base and has none, or names
-// another scheme. query, when given, encodes the query's characters.
-std::optional<WebUrl> ParseWebUrl(std::string_view input, const WebUrl* base = nullptr,
-                                  const QueryEncoding* query = nullptr);
+// another scheme.
+std::optional<WebUrl> ParseWebUrl(std::string_view input, const WebUrl* base = nullptr);
 
 // ParseWebUrl's Href, or nothing.
-std::optional<std::string> WebUrlHref(std::string_view input, const WebUrl* base = nullptr,
-                                      const QueryEncoding* query = nullptr);
+std::optional<std::string> WebUrlHref(std::string_view input, const WebUrl* base = nullptr);
 
 }  // namespace lorvex
