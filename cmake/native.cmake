@@ -23,7 +23,7 @@ target_include_directories(lorvex PRIVATE ${CMAKE_BINARY_DIR}/generated)  # lorv
 target_link_libraries(lorvex PRIVATE lorvex_core)
 
 # The HTML tokenizer's start tags as text, for the comparison with html5lib in tests/cli.
-add_executable(html-tokens tests/links/html_tokens.cpp)
+add_executable(html-tokens tests/html/html_tokens.cpp)
 target_link_libraries(html-tokens PRIVATE lorvex_core_san)
 
 add_executable(lorvex_core_tests ${LORVEX_CORE_TESTS} ${LORVEX_TEST_SUPPORT})
@@ -31,6 +31,14 @@ target_include_directories(lorvex_core_tests PRIVATE tests)
 target_link_libraries(lorvex_core_tests PRIVATE lorvex_core_san GTest::gmock GTest::gtest_main)
 add_test(NAME core_tests COMMAND lorvex_core_tests)
 set_tests_properties(core_tests PROPERTIES TIMEOUT 600)
+
+# The rendering in a real browser: needs one of the Chromium family on the machine.
+file(GLOB LORVEX_SNAPSHOT_TESTS CONFIGURE_DEPENDS tests/snapshot/*_test.cpp)
+add_executable(lorvex_snapshot_tests ${LORVEX_SNAPSHOT_TESTS} ${LORVEX_TEST_SUPPORT})
+target_include_directories(lorvex_snapshot_tests PRIVATE tests)
+target_link_libraries(lorvex_snapshot_tests PRIVATE lorvex_core_san GTest::gmock GTest::gtest_main)
+add_test(NAME snapshot_tests COMMAND lorvex_snapshot_tests)
+set_tests_properties(snapshot_tests PROPERTIES TIMEOUT 600)
 
 # Command-line tests of the native tool.
 file(GLOB LORVEX_CLI_TESTS CONFIGURE_DEPENDS tests/cli/test_*.py)

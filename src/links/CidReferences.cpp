@@ -3,7 +3,7 @@
 #include <optional>
 
 #include "links/CssReferences.h"
-#include "links/HtmlTokenizer.h"
+#include "html/HtmlTokenizer.h"
 #include "links/TagAttributes.h"
 #include "util/Strings.h"
 #include "util/UrlPath.h"

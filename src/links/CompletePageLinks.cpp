@@ -6,7 +6,7 @@
 #include "links/CidReferences.h"
 #include "links/CssReferences.h"
 #include "links/DocumentBase.h"
-#include "links/HtmlTokenizer.h"
+#include "html/HtmlTokenizer.h"
 #include "links/PageLinks.h"
 #include "links/TagAttributes.h"
 #include "links/TagFinder.h"

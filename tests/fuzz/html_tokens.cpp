@@ -2,7 +2,7 @@
 // overlap; a tag runs from "<" to ">"; attribute values lie inside their tag; the decoding maps
 // never go down and end at the raw value's length.
 #include "FuzzCheck.h"
-#include "links/HtmlTokenizer.h"
+#include "html/HtmlTokenizer.h"
 
 using namespace lorvex;
 

@@ -1,7 +1,7 @@
 // The HTML tokenizer's positions and decoding, and the cut-off and odd forms a page can hold.
 // Which start tags and attributes it reads is checked against html5lib in
 // tests/cli/test_html_tokens.py; this table checks what that comparison cannot see.
-#include "links/HtmlTokenizer.h"
+#include "html/HtmlTokenizer.h"
 
 #include <gtest/gtest.h>
 

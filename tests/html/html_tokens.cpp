@@ -8,7 +8,7 @@
 #include <iterator>
 #include <string>
 
-#include "links/HtmlTokenizer.h"
+#include "html/HtmlTokenizer.h"
 
 namespace {
 

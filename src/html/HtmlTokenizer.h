@@ -20,7 +20,7 @@
 #include <string_view>
 #include <vector>
 
-#include "links/HtmlCharacterReferences.h"
+#include "html/HtmlCharacterReferences.h"
 
 namespace lorvex {
 

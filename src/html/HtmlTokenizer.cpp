@@ -8,7 +8,7 @@
 // - Names fold A-Z only (util/Ascii.h); a NUL in a name becomes U+FFFD.
 // - The open elements are followed only inside svg/math (ForeignScope): outside them, the
 //   tokenizer's state after a start tag depends on its name alone.
-#include "links/HtmlTokenizer.h"
+#include "html/HtmlTokenizer.h"
 
 #include <algorithm>
 #include <unordered_set>

@@ -1,8 +1,8 @@
-#include "links/HtmlCharacterReferences.h"
+#include "html/HtmlCharacterReferences.h"
 
 #include <cstdint>
 
-#include "links/HtmlNamedReferences.h"
+#include "html/HtmlNamedReferences.h"
 #include "util/Ascii.h"
 
 namespace lorvex {
