@@ -59,6 +59,7 @@ std::string RandomPage(std::mt19937& random) {
                                         "%41.gif",
                                         "%2525252541.gif",
                                         "a%20b/../../%2e%2E/..%5Cc.png",
+                                        "HTTPS://X/a/./b/../c%20d\\e.htm?p=../q",
                                         "file:///c:/s/t.gif",
                                         "C:\\w\\u.bmp",
                                         "v.gif>",
