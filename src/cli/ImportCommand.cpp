@@ -28,6 +28,7 @@
 #include "http/HttpClient.h"
 #include "http/HttpFetch.h"
 #include "import/PageImport.h"
+#include "platform/BrowserProcess.h"
 #include "platform/Platform.h"
 #include "snapshot/Snapshot.h"
 #include "util/FileOperation.h"
@@ -143,37 +144,6 @@ std::string CoreFolderOf(const std::string& path) {
   return platform::CorePath(std::filesystem::absolute(path).lexically_normal().string());
 }
 
-// The file: URL of an absolute path, every byte but letters, digits, "/" and "-._~"
-// percent-encoded.
-std::string FileUrlOf(const std::string& nativePath) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string url = "file://";
-  for (char c : nativePath) {
-    if (IsAsciiAlnum(c) || c == '/' || c == '-' || c == '.' || c == '_' || c == '~') {
-      url += c;
-    } else {
-      url += '%';
-      url += kHex[uint8_t(c) >> 4];
-      url += kHex[uint8_t(c) & 0xF];
-    }
-  }
-  return url;
-}
-
-// Where a rendered page came from, as the import takes it: a web address without its
-// fragment, or for a file: URL the file's folder with a trailing delimiter (as for a page
-// read from disk). Empty for any other address.
-std::string RenderedLocation(const std::string& url) {
-  const std::string address = url.substr(0, url.find('#'));
-  if (IsWebUrl(address)) return address;
-  constexpr std::string_view kFileScheme = "file://";
-  if (!StartsWithIgnoreCase(address, kFileScheme)) return {};
-  std::string path = UrlDecode(std::string_view(address).substr(kFileScheme.size()));
-  if (path.rfind("localhost/", 0) == 0) path.erase(0, std::string_view("localhost").size());
-  if (path.empty() || path.front() != '/') return {};
-  return AddBackslash(ExtractUrlFolder(platform::CorePath(path)));
-}
-
 // The page as the browser renders it: its text and location, or the exit status when there
 // is none.
 struct Rendered {
@@ -197,7 +167,9 @@ Rendered RenderSource(const ImportArgs& parsed) {
     rendered.failure = kExitUsage;
     return rendered;
   }
-  std::string address = parsed.source;
+  // A page on disk: the browser opens its file: URL, and the import takes the file's folder
+  // as its location, as it does for a page read from disk.
+  std::string address = parsed.source, fileLocation;
   if (IsLocalPath(parsed.source)) {
     const std::string file = std::filesystem::absolute(parsed.source).lexically_normal().string();
     if (!platform::FileExists(file)) {
@@ -205,12 +177,13 @@ Rendered RenderSource(const ImportArgs& parsed) {
       rendered.failure = kExitFailed;
       return rendered;
     }
-    address = FileUrlOf(file);
+    address = platform::FileUrlForBrowser(settings.browser, file);
+    fileLocation = AddBackslash(ExtractUrlFolder(platform::CorePath(file)));
   }
   InterruptStops interrupts;
   try {
     snapshot::RenderedPage page = snapshot::TakeSnapshot(address, settings);
-    rendered.location = RenderedLocation(page.url);
+    rendered.location = snapshot::RenderedPageLocation(page.url, fileLocation);
     if (rendered.location.empty())
       throw snapshot::SnapshotError("the browser ended on " + page.url + ", which is no page");
     if (!page.settled)

@@ -124,22 +124,35 @@ bool NeedsRewrite(const HtmlToken& tag) {
                      [](const auto& a) { return IsEventHandler(a) || RunsJavaScriptUrl(a); });
 }
 
-// Where an attribute ends in the page: after its value's closing quote, or its name.
+// Where an attribute ends in the page: after its value's closing quote, or its name as written
+// (where a value would start; the folded name is longer where a NUL became U+FFFD).
 size_t AttributeEnd(const HtmlTagAttribute& attribute) {
-  if (!attribute.hasValue) return attribute.nameOffset + attribute.name.size();
+  if (!attribute.hasValue) return attribute.valueOffset;
   return attribute.valueOffset + attribute.rawValue.size() + (attribute.quote ? 1 : 0);
 }
 
+// The attributes that make an svg script run, or name what it runs.
+bool IsScriptTypeOrSource(const HtmlTagAttribute& attribute) {
+  static constexpr std::string_view kNames[] = {"type", "language", "href", "xlink:href", "src"};
+  return std::find(std::begin(kNames), std::end(kNames), attribute.name) != std::end(kNames);
+}
+
+// The type that an svg script is given so that it runs nothing: a data block of text.
+constexpr std::string_view kInertScriptType = " type=\"text/plain\"";
+
 // The start tag without its event handlers and with "#" for its javascript: URLs, from the
-// attributes a browser reads, each written with its own bytes.
-void WriteScriptFreeTag(std::string_view html, const HtmlToken& tag, std::string& out) {
+// attributes a browser reads, each written with its own bytes. An inert script tag also loses
+// its type and source, and is a data block instead.
+void WriteScriptFreeTag(std::string_view html, const HtmlToken& tag, bool inertScript,
+                        std::string& out) {
   size_t nameEnd = tag.begin + 1;
   while (nameEnd < tag.end && !IsHtmlSpace(html[nameEnd]) && html[nameEnd] != '/' &&
          html[nameEnd] != '>')
     ++nameEnd;
   out.append(html.substr(tag.begin, nameEnd - tag.begin));
+  if (inertScript) out += kInertScriptType;
   for (const HtmlTagAttribute& attribute : tag.attributes) {
-    if (IsEventHandler(attribute)) continue;
+    if (IsEventHandler(attribute) || (inertScript && IsScriptTypeOrSource(attribute))) continue;
     // A name that begins with "=" would become the value of an attribute written without
     // one before it; a "/" between them keeps them apart, as it did in the page.
     out += html[attribute.nameOffset] == '=' ? " /" : " ";
@@ -156,26 +169,14 @@ void WriteScriptFreeTag(std::string_view html, const HtmlToken& tag, std::string
   out += '>';
 }
 
-// Where the script element whose start tag is tokens[i] ends, and the index of its last
-// token in `last`. An HTML script holds raw text up to its end tag, or the rest of the page.
-// An svg script holds what follows up to its end tag; an HTML start tag or another end tag
-// closes it first, and is not its own.
+// Where the HTML script element whose start tag is tokens[i] ends: its raw text runs to its
+// end tag, or to the end of the page; `last` is the index of its last token.
 size_t ScriptElementEnd(const std::vector<HtmlToken>& tokens, size_t i, size_t pageEnd,
                         size_t& last) {
-  const HtmlToken& start = tokens[i];
   last = i;
-  if (start.foreign && start.selfClosing) return start.end;
-  for (size_t j = i + 1; j < tokens.size(); ++j) {
-    const HtmlToken& t = tokens[j];
-    if (t.kind == HtmlTokenKind::EndTag && t.name == "script") {
-      last = j;
-      return t.end;
-    }
-    if (start.foreign &&
-        (t.kind == HtmlTokenKind::EndTag || (t.kind == HtmlTokenKind::StartTag && !t.foreign)))
-      return t.begin;
-    last = j;
-  }
+  if (i + 1 < tokens.size() && tokens[i + 1].kind == HtmlTokenKind::RawText) ++last;
+  if (last + 1 < tokens.size() && tokens[last + 1].kind == HtmlTokenKind::EndTag)
+    return tokens[++last].end;
   return pageEnd;
 }
 
@@ -203,7 +204,13 @@ std::string ScriptFreePage(std::string_view html) {
   for (size_t i = 0; i < tokens.size(); ++i) {
     const HtmlToken& tag = tokens[i];
     if (tag.kind != HtmlTokenKind::StartTag) continue;
-    if (tag.name == "script" && RunsInBrowser(tag)) {
+    if (tag.name == "script" && RunsInBrowser(tag) && tag.foreign) {
+      // An svg script holds markup: cut out, it would change how what follows it is read.
+      // It stays, as a data block.
+      copyTo(tag.begin);
+      WriteScriptFreeTag(html, tag, true, out);
+      copied = tag.end;
+    } else if (tag.name == "script" && RunsInBrowser(tag)) {
       copyTo(tag.begin);
       cutTo(ScriptElementEnd(tokens, i, html.size(), i));
     } else if (tag.name == "link" && !tag.foreign && PreloadsScript(tag)) {
@@ -211,7 +218,7 @@ std::string ScriptFreePage(std::string_view html) {
       cutTo(tag.end);
     } else if (NeedsRewrite(tag)) {
       copyTo(tag.begin);
-      WriteScriptFreeTag(html, tag, out);
+      WriteScriptFreeTag(html, tag, false, out);
       copied = tag.end;
     }
   }

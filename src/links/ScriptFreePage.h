@@ -8,8 +8,10 @@
 // What goes:
 // - <script> elements that a browser runs or acts on: classic scripts (a JavaScript MIME type,
 //   or no type at all), module scripts, import maps and speculation rules (which make the
-//   browser fetch pages), in HTML and in svg content. Data blocks (any other type, such as
-//   application/ld+json or text/template) stay.
+//   browser fetch pages). Data blocks (any other type, such as application/ld+json or
+//   text/template) stay. A script in svg content holds markup, and cutting it out would change
+//   how what follows is read: it stays as a data block of text (type="text/plain", without its
+//   type, language and source attributes).
 // - event handler attributes (on...) on every element;
 // - <link rel="modulepreload"> and <link rel="preload" as="script">.
 // A javascript: URL in an address attribute (href, src, action, formaction, data) becomes "#",

@@ -36,25 +36,37 @@ class MessageChannel {
 
 // How the caller reaches the browser's debugging protocol.
 enum class ProtocolWay {
-  Pipe,  // the process's own channel (Channel() below)
+  Pipe,  // the process's own channel (Channel() below); POSIX only
   Port,  // a loopback port the browser picks and writes into DevToolsActivePort in its profile
 };
+#ifdef _WIN32
+constexpr ProtocolWay kNativeProtocolWay = ProtocolWay::Port;
+#else
+constexpr ProtocolWay kNativeProtocolWay = ProtocolWay::Pipe;
+#endif
 
 struct BrowserCommand {
-  std::string program;                 // a path, or a name looked for on PATH
-  std::vector<std::string> arguments;  // without the one that chooses the protocol's way
-  std::string scratchFolder;           // the browser's temporary files go below it
-  ProtocolWay way = ProtocolWay::Pipe;
+  std::string program;  // a path, or a name looked for on PATH
+  // Without the profile and the one that chooses the protocol's way.
+  std::vector<std::string> arguments;
+  std::string scratchFolder;  // the browser's temporary files go below it
+  std::string profileFolder;  // its profile (--user-data-dir), in the form this process uses
+  ProtocolWay way = kNativeProtocolWay;
 };
 
 class BrowserProcess {
  public:
-  // Ends the browser and what it started, and waits (bounded) until they are gone.
+  // Ends the browser and what it started, and waits (bounded) until they are gone, where the
+  // process is within reach (EndsWithObject).
   virtual ~BrowserProcess() = default;
   // The protocol's channel when started with ProtocolWay::Pipe; null otherwise.
   virtual MessageChannel* Channel() = 0;
-  // How the browser ended ("exit status 1", "killed by signal 11"); empty while it runs.
+  // How the browser ended ("exit status 1", "killed by signal 11"); empty while it runs or
+  // when it cannot be told.
   virtual std::string Ended() = 0;
+  // False when the process is out of this process's reach (a program of the host system
+  // started from under Wine: no handle to wait on or end it): it must be asked to close.
+  virtual bool EndsWithObject() const = 0;
 };
 
 // Starts the browser; throws std::runtime_error when it cannot be started.
@@ -64,9 +76,16 @@ std::unique_ptr<BrowserProcess> StartBrowser(const BrowserCommand& command);
 // named prefix + something unique; empty with error set when none can be made.
 std::string MakePrivateTempFolder(std::string_view prefix, std::string& error);
 
-// True when the process has the system's highest rights (root), under which a browser's own
-// sandbox refuses to start.
-bool RunningWithHighestRights();
+// True when the browser program would run with the system's highest rights (root), under
+// which its own sandbox refuses to start.
+bool BrowserRunsWithHighestRights(std::string_view program);
+
+// The file: URL under which the browser program opens the file at path (absolute, as this
+// process names it): a browser of the host under Wine is given the host's path.
+std::string FileUrlForBrowser(std::string_view program, std::string_view path);
+// The file: URL of an absolute path ("/home/u/a b.htm" or "C:\\u\\a.htm"): "\\" as "/", every
+// byte but letters, digits and "/-._~:" percent-encoded.
+std::string FileUrlOfPath(std::string_view path);
 
 // The full path of program: as given when it names a folder, else the first executable file of
 // that name in the folders of PATH; empty when there is none.

@@ -7,6 +7,7 @@
 #include "snapshot/WebSocketChannel.h"
 #include "util/FileOperation.h"
 #include "util/Strings.h"
+#include "util/UrlPath.h"
 
 namespace lorvex::snapshot {
 
@@ -16,6 +17,15 @@ constexpr char kScratchPrefix[] = "lorvex-snapshot-";
 // How often the port file is looked for while the browser starts.
 constexpr int kPortFilePollMs = 20;
 constexpr int kMaxPort = 65535;
+// How long a browser that has ended may take until it can be reaped.
+constexpr int kReapPolls = 50;
+constexpr int kReapPollMs = 10;
+// How long a browser out of reach is given to close, and its processes to go after that.
+constexpr int kCloseWaitMs = 5000;
+constexpr int kAfterCloseMs = 300;
+// A folder whose files a departing browser still holds is tried again, this often.
+constexpr int kRemoveAttempts = 20;
+constexpr int kRemoveRetryMs = 100;
 
 // The scratch folder and everything in it go when this does.
 class ScratchFolder {
@@ -25,7 +35,10 @@ class ScratchFolder {
     path_ = platform::MakePrivateTempFolder(kScratchPrefix, error);
     if (path_.empty()) throw SnapshotError("no temporary folder for the browser: " + error);
   }
-  ~ScratchFolder() { platform::RemoveTree(path_); }
+  ~ScratchFolder() {
+    for (int attempt = 1; !platform::RemoveTree(path_) && attempt < kRemoveAttempts; ++attempt)
+      std::this_thread::sleep_for(std::chrono::milliseconds(kRemoveRetryMs));
+  }
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;
   const std::string& path() const { return path_; }
@@ -33,6 +46,21 @@ class ScratchFolder {
  private:
   std::string path_;
 };
+
+// A browser out of this process's reach is asked to close, and given a moment to go before
+// its folder does: until its end of the channel closes, and a little more for the processes
+// it started. Nothing to do for one that ends with its object.
+void CloseOutOfReach(platform::BrowserProcess& browser, platform::MessageChannel* channel) {
+  if (browser.EndsWithObject() || !channel) return;
+  try {
+    channel->Send(R"({"id":0,"method":"Browser.close","params":{}})");
+    const Clock::time_point until = Clock::now() + std::chrono::milliseconds(kCloseWaitMs);
+    while (Clock::now() < until) channel->Receive(kReapPollMs);
+  } catch (const std::exception&) {
+    // Closed: the browser is going.
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(kAfterCloseMs));
+}
 
 // With ProtocolWay::Port the browser writes its port and the protocol's path into
 // DevToolsActivePort in the profile once it listens; waits (bounded) for it and connects.
@@ -80,12 +108,10 @@ std::string FindBrowser(const std::string& named) {
   throw BrowserNotFound("no browser of the Chromium family on PATH (" + names + ")");
 }
 
-std::vector<std::string> BrowserArguments(const std::string& profileFolder,
-                                          const std::string& proxy, bool sandbox) {
+std::vector<std::string> BrowserArguments(const std::string& proxy, bool sandbox) {
   std::vector<std::string> args = {
       "--headless",
       "--disable-gpu",
-      "--user-data-dir=" + profileFolder,
       // Nothing but the page: no requests of the browser's own, no pages of its own.
       "--no-first-run",
       "--no-default-browser-check",
@@ -122,6 +148,13 @@ std::vector<std::string> BrowserArguments(const std::string& profileFolder,
   return args;
 }
 
+std::string RenderedPageLocation(const std::string& finalUrl, const std::string& fileLocation) {
+  const std::string address = finalUrl.substr(0, finalUrl.find('#'));
+  if (IsWebUrl(address)) return address;
+  if (StartsWithIgnoreCase(address, "file:") && !fileLocation.empty()) return fileLocation;
+  return {};
+}
+
 RenderedPage TakeSnapshot(const std::string& url, const SnapshotSettings& settings) {
   const std::string program = FindBrowser(settings.browser);
   const int timeoutMs = settings.timeoutMs > 0 ? settings.timeoutMs : kDefaultRenderTimeoutMs;
@@ -129,27 +162,31 @@ RenderedPage TakeSnapshot(const std::string& url, const SnapshotSettings& settin
 
   // Declared before the browser: the folder goes after the browser has.
   ScratchFolder scratch;
-  const std::string profile = scratch.path() + "/profile";
   platform::BrowserCommand command{
-      program, BrowserArguments(profile, settings.proxy, !platform::RunningWithHighestRights()),
-      scratch.path(), settings.way};
+      program, BrowserArguments(settings.proxy, !platform::BrowserRunsWithHighestRights(program)),
+      scratch.path(), scratch.path() + "/profile", settings.way};
   std::unique_ptr<platform::BrowserProcess> browser = platform::StartBrowser(command);
+  std::unique_ptr<platform::MessageChannel> socket;
+  platform::MessageChannel* channel = browser->Channel();
   try {
-    std::unique_ptr<platform::MessageChannel> socket;
-    platform::MessageChannel* channel = browser->Channel();
     if (!channel) {
-      socket = ConnectToPort(*browser, profile, settings.stopped, deadline);
+      socket = ConnectToPort(*browser, command.profileFolder, settings.stopped, deadline);
       channel = socket.get();
     }
     DevToolsSession session(*channel, settings.stopped);
-    return RenderPage(session, url, deadline);
+    RenderedPage page = RenderPage(session, url, deadline);
+    CloseOutOfReach(*browser, channel);
+    return page;
   } catch (const platform::ChannelClosed&) {
     // Its end of the channel goes with the browser; a moment later it can be reaped.
     std::string ended;
-    for (int i = 0; i < 50 && (ended = browser->Ended()).empty(); ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < kReapPolls && (ended = browser->Ended()).empty(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(kReapPollMs));
     throw SnapshotError("the browser ended before the page was taken" +
                         (ended.empty() ? std::string() : " (" + ended + ")"));
+  } catch (...) {
+    CloseOutOfReach(*browser, channel);
+    throw;
   }
 }
 

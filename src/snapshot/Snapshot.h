@@ -37,16 +37,21 @@ struct SnapshotSettings {
   std::string proxy;    // HOST:PORT, or empty for none
   int timeoutMs = kDefaultRenderTimeoutMs;  // the page is taken as it stands after this
   std::function<bool()> stopped;            // asked during every wait
-  platform::ProtocolWay way = platform::ProtocolWay::Pipe;
+  platform::ProtocolWay way = platform::kNativeProtocolWay;
 };
 
 // The program: the one named when it is found, else the first of kBrowserNames found on PATH.
 // Throws BrowserNotFound.
 std::string FindBrowser(const std::string& named);
 
-// The browser's command line for a rendering whose profile lies in profileFolder.
-std::vector<std::string> BrowserArguments(const std::string& profileFolder,
-                                          const std::string& proxy, bool sandbox);
+// The browser's command line for a rendering, besides its profile and the protocol's way.
+std::vector<std::string> BrowserArguments(const std::string& proxy, bool sandbox);
+
+// Where a rendered page came from, as the page import takes it: the web address the browser
+// ended on, without its fragment; for a page opened from a file (it ended on a file: URL),
+// fileLocation, the file's folder as the import is given a page read from disk. Empty when the
+// browser ended on neither.
+std::string RenderedPageLocation(const std::string& finalUrl, const std::string& fileLocation);
 
 // Renders url (http:, https: or file:) and returns the document. Throws BrowserNotFound,
 // SnapshotStopped, or SnapshotError with what went wrong (the browser could not start or

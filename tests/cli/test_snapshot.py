@@ -13,6 +13,9 @@ import threading
 import time
 import unittest
 
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "e2e"))
+import browser  # noqa: E402
+
 TOOL = os.environ.get("LORVEX_TOOL", "lorvex")
 BROWSER = shutil.which("chromium") or shutil.which("chromium-browser") or shutil.which("google-chrome")
 
@@ -39,6 +42,32 @@ setInterval(() => fetch("/poll?" + n), 200);
 
 START = b"""<html><body onload="location.href = '/deeper/end.htm'">start</body></html>"""
 END = b"""<html><body><p>the end</p><img src="dot.png"></body></html>"""
+
+# Looks only as its scripts make it: a router that shows "not found" for an address it does
+# not know (a copy on disk, if its scripts ran again), a style sheet built through the CSS
+# object model, a web component with a shadow root, a picture put in by the script.
+ROUTED = b"""<!DOCTYPE html><html><head><title>routed</title></head><body><div id="root"></div>
+<script>
+if (location.protocol !== "http:") {
+  document.body.innerHTML = "<h1>404: no such route</h1>";
+} else {
+  const sheet = document.createElement("style");
+  document.head.append(sheet);
+  sheet.sheet.insertRule("h1 { color: rgb(200, 30, 60); font: bold 40px sans-serif; }");
+  sheet.sheet.insertRule("body { margin: 20px; background: rgb(240, 240, 200); }");
+  customElements.define("x-badge", class extends HTMLElement {
+    constructor() {
+      super();
+      this.attachShadow({mode: "open"}).innerHTML =
+          "<style>div { width: 300px; height: 80px; background: rgb(20, 90, 160); }</style><div></div>";
+    }
+  });
+  document.getElementById("root").innerHTML =
+      '<h1>Built by scripts</h1><x-badge></x-badge><img src="pictures/box.svg" width="200" height="100">';
+}
+</script></body></html>"""
+BOX_SVG = (b'<svg xmlns="http://www.w3.org/2000/svg" width="200" height="100">'
+           b'<rect width="200" height="100" fill="rgb(30,160,60)"/></svg>')
 
 ON_DISK = b"""<html><head><link rel="stylesheet" href="look.css"></head><body><div id="out"></div>
 <script>document.getElementById("out").innerHTML = '<img src="dot.png"><p>written on disk</p>';</script>
@@ -69,7 +98,8 @@ class Site:
                     return
                 body = site.pages.get(path, b"{}")
                 self.send_response(200)
-                self.send_header("Content-Type", "image/png" if path.endswith(".png") else "text/html")
+                kind = {".png": "image/png", ".svg": "image/svg+xml"}.get(os.path.splitext(path)[1])
+                self.send_header("Content-Type", kind or "text/html")
                 self.send_header("Content-Length", str(len(body)))
                 self.end_headers()
                 try:
@@ -127,6 +157,28 @@ class Snapshot(unittest.TestCase):
         self.assertIn(b'src="1.files/dot.png"', page)
         with open(os.path.join(self.work, "1.files", "dot.png"), "rb") as f:
             self.assertEqual(f.read(), PIXEL_PNG)
+
+    def test_copy_looks_as_online_without_the_network(self):
+        site = self.serve({"/app/": ROUTED, "/app/pictures/box.svg": BOX_SVG})
+        status, err = self.run_import(site.base + "/app/", "--snapshot")
+        self.assertEqual(status, 0, err)
+        copy = os.path.join(self.work, "1.htm")
+        seen = browser.inspect(copy)
+        self.assertEqual(seen["requests"], [])
+        self.assertEqual([width for _, width in seen["images"]], [200])
+        shots = os.path.join(self.dir.name, "shots")
+        os.mkdir(shots)
+        online, offline = os.path.join(shots, "online.png"), os.path.join(shots, "offline.png")
+        done = subprocess.run([BROWSER, "--headless", "--no-sandbox", "--disable-gpu",
+                               "--hide-scrollbars", "--window-size=1000,700",
+                               "--screenshot=" + online, site.base + "/app/"],
+                              capture_output=True, stdin=subprocess.DEVNULL, timeout=120)
+        self.assertTrue(os.path.isfile(online), done.stderr[-500:])
+        self.assertTrue(browser.screenshot(copy, offline))
+        compared = subprocess.run(["compare", "-metric", "AE", "-fuzz", "2%", online, offline,
+                                   "null:"], capture_output=True, timeout=120)
+        differing = float(compared.stderr.split()[0])
+        self.assertLess(differing, 1000 * 700 * 0.005, "pixels unlike the page online")
 
     def test_page_on_disk(self):
         site_dir = os.path.join(self.dir.name, "my site")

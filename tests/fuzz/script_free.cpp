@@ -1,7 +1,7 @@
 // The script-free copy on any bytes: a second pass over the copy changes nothing, so nothing
-// that runs is left in it, however the cuts join what was around them; what the first pass
-// keeps is the page's own bytes (the copy is never longer than the page, but for a few bytes
-// per rewritten tag and "&lt;" for a "<" before a cut).
+// that runs is left in it, however the cuts join what was around them; and the copy stays
+// within a bound of the page (a rewritten tag grows by a few bytes at most, an svg script's
+// start tag by its new type, a "<" before a cut to "&lt;").
 #include "FuzzCheck.h"
 #include "links/ScriptFreePage.h"
 

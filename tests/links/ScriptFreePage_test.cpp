@@ -58,12 +58,18 @@ TEST(ScriptFreePage, ScriptsThatRunGoDataBlocksStay) {
       // cut off: an unclosed script holds the rest of the page, as a browser reads it
       {"<p>a<script>go()", "<p>a"},
       {"<p>a<script>go()</script", "<p>a"},
-      // svg scripts: to their end tag, or to what closes them first
-      {"<svg><script>go()</script><rect/></svg>", "<svg><rect/></svg>"},
-      {"<svg><script href=\"a.js\"/><g/></svg>", "<svg><g/></svg>"},
-      {"<svg><script type=\"text/ecmascript\"><![CDATA[go()]]></script></svg>", "<svg></svg>"},
-      {"<svg><script>go()</svg><p>after", "<svg></svg><p>after"},
-      {"<svg><script>go()<p>after", "<svg><p>after"},
+      // svg scripts stay where they are, as text that runs nothing
+      {"<svg><script>go()</script><rect/></svg>",
+       "<svg><script type=\"text/plain\">go()</script><rect/></svg>"},
+      {"<svg><script href=\"a.js\" xlink:href=a.js id=\"s\"/><g/></svg>",
+       "<svg><script type=\"text/plain\" id=\"s\" /><g/></svg>"},
+      {"<svg><script type=\"text/ecmascript\"><![CDATA[go()]]></script></svg>",
+       "<svg><script type=\"text/plain\"><![CDATA[go()]]></script></svg>"},
+      {"<svg><script type=text/plain>x</script></svg>",
+       "<svg><script type=text/plain>x</script></svg>"},
+      {"<math><script><mi><style>a<script>b()</script></style></mi></script></math>",
+       "<math><script "
+       "type=\"text/plain\"><mi><style>a<script>b()</script></style></mi></script></math>"},
       // markup that only looks like a script
       {"<!-- <script>x</script> --><textarea><script>x</script></textarea>",
        "<!-- <script>x</script> --><textarea><script>x</script></textarea>"},
@@ -103,6 +109,8 @@ TEST(ScriptFreePage, HandlersGoJavaScriptUrlsBecomeFragments) {
        "<img alt=\"javascript:x\" title='javascript:'>"},
       // a name after a bare one is kept apart from it
       {"<a href/=\"javascript:x\" onclick=y>", "<a href /=\"javascript:x\">"},
+      // a name holding a NUL (read as U+FFFD, three bytes) is written as it stands
+      {std::string_view("<a x\0y onclick=z>t", 18), std::string_view("<a x\0y>t", 8)},
       // a tag cut off by the end of the page stays as it is (a browser drops it)
       {"<p>x<a onclick=y", "<p>x<a onclick=y"},
   };

@@ -184,6 +184,7 @@ class PosixBrowser final : public BrowserProcess {
   }
 
   MessageChannel* Channel() override { return channel_.get(); }
+  bool EndsWithObject() const override { return true; }
 
   std::string Ended() override {
     if (!reaped_) {
@@ -237,7 +238,7 @@ std::unique_ptr<BrowserProcess> StartBrowser(const BrowserCommand& command) {
   const std::string program = FindProgram(command.program);
   if (program.empty()) throw std::runtime_error("no browser at " + command.program);
 
-  std::vector<std::string> args{program};
+  std::vector<std::string> args{program, "--user-data-dir=" + command.profileFolder};
   args.insert(args.end(), command.arguments.begin(), command.arguments.end());
   args.push_back(command.way == ProtocolWay::Pipe ? "--remote-debugging-pipe"
                                                   : "--remote-debugging-port=0");
@@ -306,7 +307,11 @@ std::string MakePrivateTempFolder(std::string_view prefix, std::string& error) {
   return pattern;
 }
 
-bool RunningWithHighestRights() { return ::geteuid() == 0; }
+std::string FileUrlForBrowser(std::string_view, std::string_view path) {
+  return FileUrlOfPath(path);
+}
+
+bool BrowserRunsWithHighestRights(std::string_view) { return ::geteuid() == 0; }
 
 std::string FindProgram(std::string_view program) {
   const auto runnable = [](const std::string& path) {
