@@ -189,7 +189,8 @@ void WriteMhtPart(bool& pagePending, std::string_view body, TMhtEncoding encodin
     }
     // The page: its links rewritten against its own folder, written into the work folder.
     std::optional<WrittenFiles> written;
-    if (options.WrittenNames) written.emplace(WrittenFiles{*options.WrittenNames, options.LocationAsWritten});
+    if (options.WrittenNames)
+      written.emplace(WrittenFiles{*options.WrittenNames, options.LocationAsWritten});
     const WrittenFiles* writtenFiles = written ? &*written : nullptr;
     auto writePage = [&](std::string text) {
       baseUrl = ExtractUrlFolder(location);
@@ -426,9 +427,12 @@ void ArchiveWriter::Write(const TMhtPart& part, bool& pagePending, const std::st
   options.Cids = &cids_;
   options.AsHtml = resource && html && !CidAddresses(part).empty();
   options.WrittenNames = &writtenNames_;
-  const bool ownLocation = !part.Location.empty() && !StartsWithIgnoreCase(Trim(part.Location), "cid:");
-  if (pagePending || (options.AsHtml && ownLocation)) options.LocationAsWritten = part.LocationAsWritten;
-  else options.LocationAsWritten = pageLocation_;
+  const bool ownLocation =
+      !part.Location.empty() && !StartsWithIgnoreCase(Trim(part.Location), "cid:");
+  if (pagePending || (options.AsHtml && ownLocation))
+    options.LocationAsWritten = part.LocationAsWritten;
+  else
+    options.LocationAsWritten = pageLocation_;
   const bool asPage = pagePending;
   // The page and the HTML resources are searched for the parts they name; a style sheet
   // tells which of its references it pointed at parts.

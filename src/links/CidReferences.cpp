@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "links/CssReferences.h"
 #include "html/HtmlTokenizer.h"
+#include "links/CssReferences.h"
 #include "links/TagAttributes.h"
 #include "util/Strings.h"
 #include "util/UrlPath.h"

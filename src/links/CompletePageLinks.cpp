@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "html/HtmlTokenizer.h"
 #include "links/CidReferences.h"
 #include "links/CssReferences.h"
-#include "html/HtmlTokenizer.h"
 #include "links/PageLinks.h"
 #include "links/TagAttributes.h"
 #include "links/TagFinder.h"

@@ -223,9 +223,8 @@ std::string RewritePageLinks(std::string_view html, std::string_view localFolder
   std::vector<bool> written(locals.size(), true);
   if (writtenFiles)
     for (size_t i = 0; i < locals.size(); ++i)
-      written[i] = writtenFiles->names.count(AsciiLowerCase(
-                       std::string_view(locals[i]).substr(std::min(folder.size(), locals[i].size())))) >
-                   0;
+      written[i] = writtenFiles->names.count(AsciiLowerCase(std::string_view(locals[i]).substr(
+                       std::min(folder.size(), locals[i].size())))) > 0;
   if (localNameText)
     for (std::string& local : locals) local = localNameText(local);
   // Anchors point at their absolute, decoded URL.

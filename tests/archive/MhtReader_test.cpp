@@ -214,7 +214,11 @@ TEST(MhtReader, DelimitersBeginLinesAndPartsWithoutEncodingStandAsTheyAre) {
   for (const Case& c : cases) {
     std::vector<std::string> lines = {
         "Content-Type: multipart/related; boundary=\"" + c.boundary + "\"; type=\"text/html\"",
-        "", "--" + c.boundary, "Content-Type: text/html", "Content-Location: p.htm", ""};
+        "",
+        "--" + c.boundary,
+        "Content-Type: text/html",
+        "Content-Location: p.htm",
+        ""};
     lines.insert(lines.end(), c.body.begin(), c.body.end());
     // Delimiters in another letter case, with blanks after them, and the close delimiter.
     const std::vector<std::string> rest = {"--" + AsciiLowerCase(c.boundary) + " \t",
@@ -234,9 +238,9 @@ TEST(MhtReader, DelimitersBeginLinesAndPartsWithoutEncodingStandAsTheyAre) {
     Walk walk = WalkText(joined(lines));
     std::vector<std::string> page = {""};
     page.insert(page.end(), c.body.begin(), c.body.end());
-    EXPECT_EQ(walk.parts, (std::vector<Handed>{{"p.htm", meRaw, joined(page), true},
-                                               {"i.gif", meRaw, Crlf({"", "<table width=\"1\">"}),
-                                                false}}))
+    EXPECT_EQ(walk.parts,
+              (std::vector<Handed>{{"p.htm", meRaw, joined(page), true},
+                                   {"i.gif", meRaw, Crlf({"", "<table width=\"1\">"}), false}}))
         << c.boundary;
   }
 }

@@ -278,20 +278,43 @@ TEST_F(MhtImport, LocationNamesOutsideAsciiAreWrittenAsUrls) {
 TEST_F(MhtImport, NamesAreWrittenAsUrlsAndMissingPartsKeepTheirWebAddress) {
   ASSERT_TRUE(platform::CreateDirectoryLevel(work));
   auto archive = [](const std::string& pageLocation) {
-    return Crlf({"Content-Type: multipart/related; boundary=\"b\"; type=\"text/html\"", "", "--b",
-                 "Content-Type: text/html", "Content-Transfer-Encoding: quoted-printable",
-                 "Content-Location: " + pageLocation, "",
-                 "<img src=3D\"a%231.png\"><img src=3D\"cid:pc\"><img src=3D\"gone.png\">",
-                 "<img src=3D\"../up/Gone.gif?v=3D1\"><img src=3D\"cid:nopart\"><img src=3D\"cid:q?1\">",
-                 "<link rel=3Dstylesheet href=3D\"s.css\"><script src=3D\"x.js\"></script>", "--b",
-                 "Content-Type: image/png", "Content-Transfer-Encoding: base64",
-                 "Content-Location: http://h/my%20d/a%231.png", "", "QQ==", "--b",
-                 "Content-Type: image/png; name=\"100%25 off.png\"", "Content-ID: <pc>",
-                 "Content-Transfer-Encoding: base64", "", "Qg==", "--b", "Content-Type: image/png",
-                 "Content-ID: <q?1>", "Content-Disposition: inline; filename=\"it's (1).png\"",
-                 "Content-Transfer-Encoding: base64", "", "Qw==", "--b", "Content-Type: text/css",
-                 "Content-Location: http://h/my%20d/s.css", "",
-                 "p{background:url(cid:q?1)} b{background:url(gone.png)}", "--b--", ""});
+    return Crlf(
+        {"Content-Type: multipart/related; boundary=\"b\"; type=\"text/html\"",
+         "",
+         "--b",
+         "Content-Type: text/html",
+         "Content-Transfer-Encoding: quoted-printable",
+         "Content-Location: " + pageLocation,
+         "",
+         "<img src=3D\"a%231.png\"><img src=3D\"cid:pc\"><img src=3D\"gone.png\">",
+         "<img src=3D\"../up/Gone.gif?v=3D1\"><img src=3D\"cid:nopart\"><img src=3D\"cid:q?1\">",
+         "<link rel=3Dstylesheet href=3D\"s.css\"><script src=3D\"x.js\"></script>",
+         "--b",
+         "Content-Type: image/png",
+         "Content-Transfer-Encoding: base64",
+         "Content-Location: http://h/my%20d/a%231.png",
+         "",
+         "QQ==",
+         "--b",
+         "Content-Type: image/png; name=\"100%25 off.png\"",
+         "Content-ID: <pc>",
+         "Content-Transfer-Encoding: base64",
+         "",
+         "Qg==",
+         "--b",
+         "Content-Type: image/png",
+         "Content-ID: <q?1>",
+         "Content-Disposition: inline; filename=\"it's (1).png\"",
+         "Content-Transfer-Encoding: base64",
+         "",
+         "Qw==",
+         "--b",
+         "Content-Type: text/css",
+         "Content-Location: http://h/my%20d/s.css",
+         "",
+         "p{background:url(cid:q?1)} b{background:url(gone.png)}",
+         "--b--",
+         ""});
   };
   struct Case {
     std::string pageLocation, missing, up, script;
@@ -307,8 +330,9 @@ TEST_F(MhtImport, NamesAreWrittenAsUrlsAndMissingPartsKeepTheirWebAddress) {
     EXPECT_TRUE(Import(archive(c.pageLocation)).empty()) << c.pageLocation;
     const std::string folder = Slashed() + "/15.files/";
     EXPECT_EQ(Read("15.htm"),
-              Crlf({"", "<img src=\"" + folder + "a%231.png\"><img src=\"" + folder +
-                            "100%2525%20off.png\"><img src=\"" + c.missing + "\">",
+              Crlf({"",
+                    "<img src=\"" + folder + "a%231.png\"><img src=\"" + folder +
+                        "100%2525%20off.png\"><img src=\"" + c.missing + "\">",
                     "<img src=\"" + c.up + "\"><img src=\"cid:nopart\"><img src=\"" + folder +
                         "it%27s%20%281%29.png\">",
                     "<link rel=stylesheet href=\"" + folder + "s.css\"><script src=\"" + c.script +
@@ -537,10 +561,9 @@ TEST_F(MhtImport, SavedPageFramesAndStyleSheetsByContentId) {
                                                            "part3.htm", "part5.png", "part7.css",
                                                            "part9.bin", "s.css", "sky (1).png"}));
   // An unquoted name is escaped where the url() would otherwise end or break.
-  EXPECT_EQ(
-      Read("15.files/part2.css"),
-      Crlf({"", "@import \"part7.css\";", "p{color:red;background:url(sky%20%281%29.png)}",
-            "/* url(cid:unused@x) */ a{background:url(cid:gone@x)}"}));
+  EXPECT_EQ(Read("15.files/part2.css"),
+            Crlf({"", "@import \"part7.css\";", "p{color:red;background:url(sky%20%281%29.png)}",
+                  "/* url(cid:unused@x) */ a{background:url(cid:gone@x)}"}));
   EXPECT_EQ(Read("15.files/s.css"),
             "@font-face{font-family:f;src:url( \"part9.bin\" ) format(\"woff2\")}");
   EXPECT_EQ(Read("15.files/part7.css"), "i{background:url(part10.gif)}");

@@ -272,8 +272,8 @@ inline std::map<std::string, std::string> ReferenceFiles(const Walk& walk, std::
         quoted ? ReferenceQuotedPrintable(part.body) : ReferenceDecode(part.body);
     if (part.page) {
       baseUrl = ExtractUrlFolder(part.location);
-      files[document + ".htm"] = lines(
-          RewritePageLinks(text, localFolder, baseUrl, nullptr, EscapeName, &writtenFiles));
+      files[document + ".htm"] =
+          lines(RewritePageLinks(text, localFolder, baseUrl, nullptr, EscapeName, &writtenFiles));
     } else {
       files[document + ".files/" + name] =
           quoted ? lines(RewritePageLinks(text, localFolder, baseUrl, nullptr, EscapeName,
@@ -313,10 +313,10 @@ std::string SavedPageLayoutArchive(Random& random) {
                           " p.png?v=2", " http://site/s.css", "", " x/page.html"}));
     lines.push_back("");
     for (size_t k = random() % 5; k > 0; --k)
-      lines.push_back(pick({"QUJD", "a=3Db", "", "<link type=3D\"text/css\" href=3D\"s.css\">",
-                            "R0lGODlh", "Content-Type: image/gif", "abc=", "boundary=\"zz\"",
-                            "=E9t=E9", "=4a =\" ==41", "see --" + delimiter, "--" + delimiter + "x",
-                            "--" + delimiter + "-- x"}));
+      lines.push_back(
+          pick({"QUJD", "a=3Db", "", "<link type=3D\"text/css\" href=3D\"s.css\">", "R0lGODlh",
+                "Content-Type: image/gif", "abc=", "boundary=\"zz\"", "=E9t=E9", "=4a =\" ==41",
+                "see --" + delimiter, "--" + delimiter + "x", "--" + delimiter + "-- x"}));
   };
   if (random() % 6 == 0) {
     partHeaders(pick({"text/html; charset=\"gb2312\"", "text/plain", "audio/basic"}));

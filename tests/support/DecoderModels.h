@@ -53,7 +53,8 @@ inline std::string ReferenceQuotedPrintable(const std::string& text) {
   size_t start = 0;
   while (start <= text.size()) {
     size_t br = text.find_first_of("\r\n", start);
-    std::string_view line(text.data() + start, (br == std::string::npos ? text.size() : br) - start);
+    std::string_view line(text.data() + start,
+                          (br == std::string::npos ? text.size() : br) - start);
     if (br == std::string::npos) {
       out += decodeEscapes(line);
       break;
