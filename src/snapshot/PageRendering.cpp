@@ -243,6 +243,10 @@ class Rendering {
       page_.loaded = true;
     } else if (method == "Page.frameStartedLoading") {
       if (p.StringAt("frameId") == page_.mainFrame) page_.loaded = false;
+    } else if (method == "Page.frameStoppedLoading") {
+      // A navigation within the document (a router's history.replaceState) starts and stops
+      // loading the main frame without another load event.
+      if (p.StringAt("frameId") == page_.mainFrame) page_.loaded = true;
     } else if (method == "Page.javascriptDialogOpening") {
       // Dismissed, so that the page's thread goes on; leaving the page is let through.
       session_.Post("Page.handleJavaScriptDialog",

@@ -40,6 +40,11 @@ setInterval(() => { document.getElementById("n").textContent = ++n; }, 50);
 setInterval(() => fetch("/poll?" + n), 200);
 </script></body></html>"""
 
+# A client router: once loaded, it puts its own state into the address, within the document.
+ROUTER = b"""<html><body><p>routed</p><script>
+addEventListener("load", () => setTimeout(() => history.replaceState({page: 1}, "", "#/home"), 100));
+</script></body></html>"""
+
 START = b"""<html><body onload="location.href = '/deeper/end.htm'">start</body></html>"""
 END = b"""<html><body><p>the end</p><img src="dot.png"></body></html>"""
 
@@ -201,6 +206,13 @@ class Snapshot(unittest.TestCase):
         self.assertNotIn(b"start", self.saved())
         # Its references are read against the address the browser ended on.
         self.assertTrue(os.path.isfile(os.path.join(self.work, "1.files", "dot.png")))
+
+    def test_navigation_within_the_document_settles(self):
+        site = self.serve({"/router.htm": ROUTER})
+        status, err = self.run_import(site.base + "/router.htm", "--snapshot", "--read-timeout", "20000")
+        self.assertEqual(status, 0, err)
+        self.assertNotIn("did not settle", err)
+        self.assertIn(b"routed", self.saved())
 
     def test_page_that_never_settles_is_taken_at_the_time_out(self):
         site = self.serve({"/restless.htm": RESTLESS})

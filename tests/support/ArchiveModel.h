@@ -299,6 +299,8 @@ std::string SavedPageLayoutArchive(Random& random) {
     return name;
   };
   std::vector<std::string> lines;
+  // Chosen first, so that body lines can mention it without being delimiters.
+  const std::string delimiter = pick({"----=_NextPart_000_0000", "b1", "Qx9"});
   for (size_t k = random() % 4; k > 0; --k)
     lines.push_back(
         pick({"From: <Saved by the test>", "Subject: page", "MIME-Version: 1.0", "X-Note: 1"}));
@@ -311,14 +313,14 @@ std::string SavedPageLayoutArchive(Random& random) {
                           " p.png?v=2", " http://site/s.css", "", " x/page.html"}));
     lines.push_back("");
     for (size_t k = random() % 5; k > 0; --k)
-      lines.push_back(
-          pick({"QUJD", "a=3Db", "", "<link type=3D\"text/css\" href=3D\"s.css\">", "R0lGODlh",
-                "Content-Type: image/gif", "abc=", "boundary=\"zz\"", "=E9t=E9"}));
+      lines.push_back(pick({"QUJD", "a=3Db", "", "<link type=3D\"text/css\" href=3D\"s.css\">",
+                            "R0lGODlh", "Content-Type: image/gif", "abc=", "boundary=\"zz\"",
+                            "=E9t=E9", "=4a =\" ==41", "see --" + delimiter, "--" + delimiter + "x",
+                            "--" + delimiter + "-- x"}));
   };
   if (random() % 6 == 0) {
     partHeaders(pick({"text/html; charset=\"gb2312\"", "text/plain", "audio/basic"}));
   } else {
-    const std::string delimiter = pick({"----=_NextPart_000_0000", "b1", "Qx9"});
     const std::string open = pick({"\"", "'"}), close = pick({"\"", "'", "\""});
     const std::string boundary = "boundary=" + open + delimiter + close;
     const std::string type =
