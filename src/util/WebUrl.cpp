@@ -441,8 +441,8 @@ class Parser {
     bool hasScheme = false;
     if (n > 0 && IsAsciiAlpha(text_[0])) {
       size_t q = 1;
-      while (q < n && (IsAsciiAlnum(text_[q]) || text_[q] == '+' || text_[q] == '-' ||
-                       text_[q] == '.'))
+      while (q < n &&
+             (IsAsciiAlnum(text_[q]) || text_[q] == '+' || text_[q] == '-' || text_[q] == '.'))
         ++q;
       if (q < n && text_[q] == ':') {
         url_.scheme = AsciiLowerCase(std::string_view(text_).substr(0, q));

@@ -27,7 +27,7 @@
 namespace lorvex {
 
 struct WebUrl {
-  std::string scheme;  // lower case: http, https, ftp, ws or wss
+  std::string scheme;              // lower case: http, https, ftp, ws or wss
   std::string username, password;  // percent-encoded
   std::string host;                // as written in the URL: a name, "1.2.3.4" or "[::1]"
   std::string port;                // decimal, empty for the scheme's own

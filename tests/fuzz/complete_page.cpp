@@ -12,10 +12,11 @@ namespace {
 
 // How much a rewrite may write in place of refs at most, from the input: a value becomes an
 // address made of the base in force (the page's address joined with a base tag's value, which
-// lies in a tag or attribute that the rewrite removes) and the value itself, percent-encoded (at most three bytes a byte) and
-// hosts written in full, then escaped for the attribute (at most five bytes a byte: "&amp;");
-// a local name with the value's fragment likewise. A srcdoc document (decoded, at most three
-// bytes a raw byte) is rewritten inside and escaped whole (at most six bytes a byte).
+// lies in a tag or attribute that the rewrite removes) and the value itself, percent-encoded (at
+// most three bytes a byte) and hosts written in full, then escaped for the attribute (at most five
+// bytes a byte: "&amp;"); a local name with the value's fragment likewise. A srcdoc document
+// (decoded, at most three bytes a raw byte) is rewritten inside and escaped whole (at most six
+// bytes a byte).
 size_t Written(const std::vector<PageReference>& refs, size_t base) {
   for (const PageReference& ref : refs)
     if (ref.form == PageReference::Form::RemoveTag ||

@@ -102,14 +102,27 @@ TEST(WebUrl, QueryBytesStandAsTheDocumentWroteThem) {
 // ---- Random references against Node.js.
 
 std::string RandomPiece(std::mt19937& random) {
-  static const std::vector<std::string> pieces = {
-      "a",   "B",     "/",       "\\",      ".",       "..",     "%2e",    "%2E%2e", "%25",
-      "%41", "%",     "%z",      "?",       "#",       "&",      "=",      " ",      "\t",
-      "\"",  "'",     "<",       ">",       "`",       "{",      "}",      "^",      "|",
-      ":",   "@",     "[",       "]",       "\xC3\xA9", "\xE4\xB8\xAD", "x.png", "../", "./",
-      "//",  "http:", "https:",  "HTTP://", "ftp://",  "//h2",   ":8080",  ":443",  ":0x",
-      "0x7f", "1.2",  "[::1]",   "u:p@",    "\x01",    "\n",     "~",      ";",      ",",
-      "+",   "$",     "!",       "*",       "(",       ")",      "%2F",    "%5C",    "%00"};
+  static const std::vector<std::string> pieces = {"a",       "B",        "/",
+                                                  "\\",      ".",        "..",
+                                                  "%2e",     "%2E%2e",   "%25",
+                                                  "%41",     "%",        "%z",
+                                                  "?",       "#",        "&",
+                                                  "=",       " ",        "\t",
+                                                  "\"",      "'",        "<",
+                                                  ">",       "`",        "{",
+                                                  "}",       "^",        "|",
+                                                  ":",       "@",        "[",
+                                                  "]",       "\xC3\xA9", "\xE4\xB8\xAD",
+                                                  "x.png",   "../",      "./",
+                                                  "//",      "http:",    "https:",
+                                                  "HTTP://", "ftp://",   "//h2",
+                                                  ":8080",   ":443",     ":0x",
+                                                  "0x7f",    "1.2",      "[::1]",
+                                                  "u:p@",    "\x01",     "\n",
+                                                  "~",       ";",        ",",
+                                                  "+",       "$",        "!",
+                                                  "*",       "(",        ")",
+                                                  "%2F",     "%5C",      "%00"};
   return pieces[random() % pieces.size()];
 }
 
@@ -129,8 +142,12 @@ TEST(WebUrl, RandomReferencesAsNodeParsesThem) {
 #else
   if (std::system("node --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no node";
   const std::vector<std::string> bases = {
-      "http://h/",       "http://h/d/e/page.htm?q=1#f", "https://user:pw@example.com:8443/a/b",
-      "ftp://f/dir/",    "http://[::1]/x/y",            "http://1.2.3.4/",
+      "http://h/",
+      "http://h/d/e/page.htm?q=1#f",
+      "https://user:pw@example.com:8443/a/b",
+      "ftp://f/dir/",
+      "http://[::1]/x/y",
+      "http://1.2.3.4/",
   };
   std::mt19937 random(34);
   struct Row {
