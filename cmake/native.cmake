@@ -32,6 +32,14 @@ target_link_libraries(lorvex_core_tests PRIVATE lorvex_core_san GTest::gmock GTe
 add_test(NAME core_tests COMMAND lorvex_core_tests)
 set_tests_properties(core_tests PROPERTIES TIMEOUT 600)
 
+# The rendering in a real browser: needs one of the Chromium family on the machine.
+file(GLOB LORVEX_SNAPSHOT_TESTS CONFIGURE_DEPENDS tests/snapshot/*_test.cpp)
+add_executable(lorvex_snapshot_tests ${LORVEX_SNAPSHOT_TESTS} ${LORVEX_TEST_SUPPORT})
+target_include_directories(lorvex_snapshot_tests PRIVATE tests)
+target_link_libraries(lorvex_snapshot_tests PRIVATE lorvex_core_san GTest::gmock GTest::gtest_main)
+add_test(NAME snapshot_tests COMMAND lorvex_snapshot_tests)
+set_tests_properties(snapshot_tests PROPERTIES TIMEOUT 600)
+
 # Command-line tests of the native tool.
 file(GLOB LORVEX_CLI_TESTS CONFIGURE_DEPENDS tests/cli/test_*.py)
 foreach(test ${LORVEX_CLI_TESTS})

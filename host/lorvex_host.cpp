@@ -15,11 +15,13 @@
 //                   [dialog options]
 //   lorvex-host blank --template DIR [--pack-mode B] --out FILE
 //   lorvex-host loadhtml --html-file F --location L --work DIR --doc ID [--quiet] [--out FILE]
-//                   [--complete] [--connections N] [dialog options]
+//                   [--complete] [--snapshot] [--connections N] [dialog options]
 //
 // --complete (run and loadhtml) turns on the library's per-user setting CompletePages for the
-// run: it saves what today's pages need too. --connections N sets the library's Connections
-// setting for the run: the most transfers at once.
+// run: it saves what today's pages need too. --snapshot turns on its Snapshot setting: the
+// page is saved as a browser rendered it, without its scripts (complete pages with it).
+// --connections N sets the library's Connections setting for the run: the most transfers at
+// once.
 //   dialog options: [--on-errors ok|stop|retry] [--font NAME] [--font-size N]
 //                   [--font-charset N] [--dialog-color N] [--screenshot-dir DIR]
 //                   [--skip-stalled MS]
@@ -106,7 +108,7 @@ struct Options {
 };
 
 Options ParseOptions(int argc, char** argv, int first) {
-  static const char* kFlags[] = {"quiet", "trace", "complete"};
+  static const char* kFlags[] = {"quiet", "trace", "complete", "snapshot"};
   Options options;
   for (int i = first; i < argc; ++i) {
     std::string arg = argv[i];
@@ -261,9 +263,9 @@ int LoadHtmlFile(HMODULE library, const Options& options) {
   return 0;
 }
 
-// --complete and --connections N: the library's per-user settings CompletePages (1) and
-// Connections (N) for this run, removed again when the run ends (the host's own prefix is the
-// user's registry here).
+// --complete, --snapshot and --connections N: the library's per-user settings CompletePages
+// (1), Snapshot (1) and Connections (N) for this run, removed again when the run ends (the
+// host's own prefix is the user's registry here).
 class PageImportSetting {
  public:
   PageImportSetting(const char* name, std::optional<DWORD> value) : name_(name) {
@@ -291,12 +293,12 @@ int Usage() {
       "usage: lorvex-host list\n"
       "       lorvex-host run --index N --file PATH --work DIR --doc ID [--template DIR]\n"
       "                       [--pack-mode B] [--proxy HOST:PORT] [--read-timeout MS]\n"
-      "                       [--host-window HWND] [--trace] [--complete] [--connections N]\n"
-      "                       [--out FILE]\n"
+      "                       [--host-window HWND] [--trace] [--complete] [--snapshot]\n"
+      "                       [--connections N] [--out FILE]\n"
       "                       [dialog options]\n"
       "       lorvex-host blank --template DIR [--pack-mode B] --out FILE\n"
       "       lorvex-host loadhtml --html-file F --location L --work DIR --doc ID [--quiet]\n"
-      "                       [--complete] [--connections N]\n"
+      "                       [--complete] [--snapshot] [--connections N]\n"
       "                       [--out FILE] [dialog options]\n"
       "dialog options: [--on-errors ok|stop|retry] [--font NAME] [--font-size N]\n"
       "                [--font-charset N] [--dialog-color N] [--screenshot-dir DIR]\n",
@@ -340,6 +342,8 @@ int main(int argc, char** argv) {
     try {
       const PageImportSetting completePages(
           "CompletePages", options.Has("complete") ? std::optional<DWORD>(1) : std::nullopt);
+      const PageImportSetting snapshot(
+          "Snapshot", options.Has("snapshot") ? std::optional<DWORD>(1) : std::nullopt);
       const PageImportSetting connections(
           "Connections", options.Has("connections")
                              ? std::optional<DWORD>(DWORD(options.Number("connections", 6)))

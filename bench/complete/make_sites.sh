@@ -11,6 +11,7 @@
 #   OUT/attributes/attributes.html  attribute values holding <, > and character references
 #   OUT/spa/index.html           a script-built page with <base href="/">, served as /spa/
 #   OUT/cdn/                     what the second port serves: the modern page's CDN files
+# and, by make_app_sites.sh, the sites built by frameworks from npm (OUT/vite-react/ ...).
 # The pages come from the generators in Debian's packages (scripts/setup --bench installs
 # them); pictures are drawn with ImageMagick. With the same packages every run writes the
 # same bytes. CDN_PORT (default 18602) is the port that the modern page names for its CDN.
@@ -196,4 +197,5 @@ tile "$p/img/rope.png" 16 '#1a4d6e' '#d7ccc8'
 picture "$p/img/north-quay.jpg" 320 200 '#b3e5fc' '#01579b' 'north quay'
 picture "$p/img/breakwater.jpg" 320 200 '#cfd8dc' '#263238' 'breakwater'
 picture "$p/img/inner-basin.jpg" 320 200 '#c5e1a5' '#33691e' 'inner basin'
+"$here/make_app_sites.sh" "$out"
 echo "make_sites: sites in $out" >&2

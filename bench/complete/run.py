@@ -7,6 +7,8 @@ saves the page with every tool, stops both servers, and then loads each saved co
 
   lorvex default    LORVEX_TOOL import URL --work DIR --doc 1
   lorvex complete   LORVEX_TOOL import --complete URL --work DIR --doc 1 (when the tool has it)
+  lorvex snapshot   LORVEX_TOOL import --snapshot URL --work DIR --doc 1 (when the tool has it),
+                    beside the time of `chromium --headless --dump-dom URL` on the same page
   wget -p -k -E -H  wget -p -k -E -H -e robots=off -P DIR URL
   SingleFile        single-file URL DIR/page.html (single-file-cli 1.1.54 from npm, Chromium)
 
@@ -63,11 +65,15 @@ SITES = [
     ("material", "material/index.html"),
     ("attributes", "attributes/attributes.html"),
     ("spa", "spa/"),
+    ("vite-react", "vite-react/"),
+    ("vite-router", "vite-react/tides/"),
 ]
 # row label, folder name
 TOOLS = [
     ("lorvex default", "lorvex-default"),
     ("lorvex complete", "lorvex-complete"),
+    ("lorvex snapshot", "lorvex-snapshot"),
+    ("chromium --dump-dom (time only)", "dump-dom"),
     ("wget -p -k -E -H", "wget"),
     ("SingleFile", "singlefile"),
 ]
@@ -268,12 +274,12 @@ def folder_size(folder):
 
 # --- the tools ----------------------------------------------------------------------------------
 
-def lorvex_has_complete(tool):
-    """Whether TOOL's import takes --complete: asked without a page, a tool that lacks the
+def lorvex_has_option(tool, option):
+    """Whether TOOL's import takes OPTION: asked without a page, a tool that lacks the
     option names it as an unexpected argument."""
     if not (tool and os.access(tool, os.X_OK)):
         return False
-    _, _, out, err = run_bounded([tool, "import", "--complete"], 20)
+    _, _, out, err = run_bounded([tool, "import", option], 20)
     return "unexpected argument" not in (out + err)
 
 
@@ -306,7 +312,8 @@ class Tools:
 
     def __init__(self, lorvex, modules, chromium):
         self.lorvex = lorvex if lorvex and os.access(lorvex, os.X_OK) else None
-        self.complete = lorvex_has_complete(self.lorvex)
+        self.complete = lorvex_has_option(self.lorvex, "--complete")
+        self.snapshot = lorvex_has_option(self.lorvex, "--snapshot")
         self.singlefile = modules / ".bin" / "single-file" if modules else None
         self.chromium = chromium
 
@@ -315,8 +322,12 @@ class Tools:
             return "not available (no lorvex tool)"
         if slug == "lorvex-complete" and not self.complete:
             return "not available (no --complete)"
+        if slug == "lorvex-snapshot" and not self.snapshot:
+            return "not available (no --snapshot)"
         if slug == "wget" and not shutil.which("wget"):
             return "not available (no wget)"
+        if slug == "dump-dom" and not self.chromium:
+            return "not available (no chromium)"
         if slug == "singlefile" and not (self.singlefile and self.singlefile.exists() and shutil.which("node")):
             return "not available (no single-file-cli)"
         return None
@@ -324,9 +335,16 @@ class Tools:
     def save(self, slug, url, folder):
         folder.mkdir(parents=True)
         if slug.startswith("lorvex"):
-            cmd = [self.lorvex, "import", *(["--complete"] if slug == "lorvex-complete" else []),
-                   url, "--work", str(folder), "--doc", "1"]
+            mode = {"lorvex-complete": ["--complete"],
+                    "lorvex-snapshot": ["--snapshot", "--browser", self.chromium]}.get(slug, [])
+            cmd = [self.lorvex, "import", *mode, url, "--work", str(folder), "--doc", "1"]
             page = folder / "1.htm"
+        elif slug == "dump-dom":
+            # The time a browser takes to render the page and print its DOM, with the flags of
+            # the screenshots: what a snapshot costs at least. Nothing is saved.
+            cmd = [self.chromium, *CHROMIUM_FLAGS, f"--user-data-dir={folder / 'profile'}",
+                   "--dump-dom", url]
+            page = None
         elif slug == "wget":
             cmd = ["wget", "-p", "-k", "-E", "-H", "-e", "robots=off", "-q", "--tries=1",
                    "--timeout=20", "-P", str(folder), url]
@@ -392,6 +410,10 @@ def measure_site(name, page, sites_root, out, args, tools, browser, compare):
                 continue
             page_path, wall, note = tools.save(slug, url, folder / slug)
             row.update(wall=wall, note=note)
+            if slug == "dump-dom":
+                shutil.rmtree(folder / slug, ignore_errors=True)  # the browser's profile
+                row["note"] = note or "time only"
+                continue
             row["files"], row["bytes"] = folder_size(folder / slug)
             if page_path is None:
                 row["note"] = (note + "; " if note else "") + "no saved page"
@@ -510,7 +532,10 @@ def main():
         raise SystemExit(f"unknown sites: {', '.join(sorted(unknown))}")
     results = []
     for name, page in SITES:
-        if name in wanted:
+        if name in wanted and not (sites_root / page).exists():
+            # The sites of frameworks from npm are built only where scripts/setup --bench installed them.
+            print(f"{name}: not built, left out", file=sys.stderr)
+        elif name in wanted:
             print(f"{name}: saving and looking", file=sys.stderr)
             results.append(measure_site(name, page, sites_root, out, args, tools, browser, compare))
 

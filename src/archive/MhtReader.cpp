@@ -62,6 +62,17 @@ size_t FindFolded(std::string_view text, std::string_view needle, size_t pos = 0
   return std::string_view::npos;
 }
 
+// True when the line is a delimiter line of delimiter (lower-case, without its "--"): "--",
+// the delimiter in any letter case, optionally "--", then blanks only.
+bool IsDelimiterLine(std::string_view line, std::string_view delimiter) {
+  if (delimiter.empty() || line.size() < delimiter.size() + 2 || line.substr(0, 2) != "--" ||
+      !StartsWithIgnoreCase(line.substr(2), delimiter))
+    return false;
+  std::string_view rest = line.substr(2 + delimiter.size());
+  if (rest.substr(0, 2) == "--") rest.remove_prefix(2);
+  return std::all_of(rest.begin(), rest.end(), [](char c) { return c == ' ' || c == '\t'; });
+}
+
 using Pos = TMhtArchive::Pos;
 constexpr Pos npos = TMhtArchive::npos;
 
@@ -70,20 +81,25 @@ constexpr Pos npos = TMhtArchive::npos;
 // start when nothing was found) has the same answer.
 class LineSearch {
  public:
-  explicit LineSearch(std::string_view needle) : needle_(needle) {}
+  // What a line must do to be found: contain the needle, or be its delimiter line.
+  enum Kind { kContains, kDelimiter };
+  explicit LineSearch(std::string_view needle, Kind kind = kContains)
+      : needle_(needle), kind_(kind) {}
   void Reset(std::string_view needle) {
     needle_ = needle;
     from_ = npos;
   }
   Pos Next(const TMhtArchive& archive, Pos start) {
     if (from_ != npos && start >= from_ && (found_ == npos || start <= found_)) return found_;
-    found_ = archive.FindLine(needle_, start);
+    found_ = kind_ == kDelimiter ? archive.FindDelimiterLine(needle_, start)
+                                 : archive.FindLine(needle_, start);
     from_ = start;
     return found_;
   }
 
  private:
   std::string needle_;
+  Kind kind_;
   Pos from_ = npos;  // npos: nothing remembered
   Pos found_ = npos;
 };
@@ -184,7 +200,8 @@ class MhtReader {
   std::string UnfoldedField(const Block& block, std::string_view name) const;
   // The delimiter of the list that a delimiter line belongs to.
   std::string_view ListOf(Pos delimiterLine) const;
-  std::string BlockLocation(const Block& block) const;
+  // The Content-Location value URL-decoded, and as written into asWritten when given.
+  std::string BlockLocation(const Block& block, std::string* asWritten = nullptr) const;
   Pos FindBoundary(Pos start, std::string& delimiter);
   // The root's type= parameter, from the root's own header block only: mkMultipart or
   // mkText, the line that holds it in at (npos when there is none).
@@ -279,8 +296,7 @@ std::string_view MhtReader::ListOf(Pos delimiterLine) const {
   std::string_view text = archive_.Line(delimiterLine);
   std::string_view list;
   for (const std::string& delimiter : delimiters_)
-    if (delimiter.size() > list.size() && FindFolded(text, delimiter) != std::string_view::npos)
-      list = delimiter;
+    if (delimiter.size() > list.size() && IsDelimiterLine(text, delimiter)) list = delimiter;
   return list;
 }
 
@@ -294,9 +310,10 @@ void MhtReader::ReadNames(const Block& block, TMhtPart& part) const {
   part.ContentDisposition = UnfoldedField(block, kContentDisposition);
 }
 
-std::string MhtReader::BlockLocation(const Block& block) const {
+std::string MhtReader::BlockLocation(const Block& block, std::string* asWritten) const {
   std::string_view value;
   if (!BlockField(block, kContentLocation, value)) return {};
+  if (asWritten) asWritten->assign(value);
   return UrlDecode(value);
 }
 
@@ -311,7 +328,7 @@ void MhtReader::AddDelimiter(const std::string& delimiter, std::string_view cont
     return;
   }
   delimiters_.push_back(delimiter);
-  delimiterSearches_.emplace_back(delimiter);
+  delimiterSearches_.emplace_back(delimiter, LineSearch::kDelimiter);
 }
 
 Pos MhtReader::NextDelimiterLine(Pos start) {
@@ -411,8 +428,7 @@ bool MhtReader::FindForwarded(std::string_view& body, TMhtEncoding& encoding) {
 
 bool MhtReader::WalkSinglePart(const Block& block) {
   std::string_view value;
-  TMhtEncoding encoding =
-      BlockField(block, kTransferEncoding, value) ? EncodingOf(value) : meQuotedPrintable;
+  TMhtEncoding encoding = BlockField(block, kTransferEncoding, value) ? EncodingOf(value) : meRaw;
   // The body follows the block's empty line; a block ended by text has no empty line to skip.
   Pos bodyStart = block.End;
   if (archive_.IsLine(bodyStart) && archive_.Line(bodyStart).empty())
@@ -422,7 +438,7 @@ bool MhtReader::WalkSinglePart(const Block& block) {
   TMhtPart part;
   part.Body = CollectPartBody(bodyStart, next);
   part.Encoding = encoding;
-  part.Location = BlockLocation(block);
+  part.Location = BlockLocation(block, &part.LocationAsWritten);
   ReadNames(block, part);
   handOver_(part, pagePending_);
   return true;
@@ -491,9 +507,8 @@ bool MhtReader::Walk() {
     TMhtPart part;
     part.Kind = kind;
     part.Position = position;
-    part.Encoding =
-        BlockField(block, kTransferEncoding, value) ? EncodingOf(value) : meQuotedPrintable;
-    part.Location = BlockLocation(block);
+    part.Encoding = BlockField(block, kTransferEncoding, value) ? EncodingOf(value) : meRaw;
+    part.Location = BlockLocation(block, &part.LocationAsWritten);
     ReadNames(block, part);
     // Application parts are never kept, not even as the page.
     part.Kept = kind != mkApplication && (pagePending_ || IsResourceFile(part.Location));
@@ -569,6 +584,20 @@ TMhtArchive::Pos TMhtArchive::FindLine(std::string_view needle, Pos start) const
   size_t line = hit;
   while (line > start && bytes_[line - 1] != '\r' && bytes_[line - 1] != '\n') --line;
   return line;
+}
+
+TMhtArchive::Pos TMhtArchive::FindDelimiterLine(std::string_view delimiter, Pos start) const {
+  if (delimiter.empty() || !IsLine(start)) return npos;
+  // Each place where the delimiter stands is tested once: the search moves on past it, so
+  // the cost stays linear in the bytes searched.
+  for (size_t at = start; (at = FindFolded(bytes_, delimiter, at)) != std::string_view::npos;
+       ++at) {
+    if (at < start + 2 || bytes_[at - 1] != '-' || bytes_[at - 2] != '-') continue;
+    const size_t line = at - 2;
+    if (line > start && bytes_[line - 1] != '\r' && bytes_[line - 1] != '\n') continue;
+    if (IsDelimiterLine(Line(line), delimiter)) return line;
+  }
+  return npos;
 }
 
 bool WalkMhtArchive(const TMhtArchive& archive, const TMhtPartHandler& handOver,

@@ -13,9 +13,10 @@
 // value from the field's line alone; the fields that name a part (Content-ID, the name and
 // filename parameters) are read with their continuation lines. A part's body begins with the
 // empty line that ends its headers; a single-part document's body follows it.
-// A delimiter line is any line that contains, lower-cased, the delimiter of the root or of
-// any nested list met so far, so that the parts after a nested list are still found. The
-// list a delimiter line belongs to is the longest of those delimiters that it contains.
+// A delimiter line is a line that begins with "--" and the delimiter of the root or of any
+// nested list met so far (letter case folded), optionally followed by "--" (the close
+// delimiter), then nothing but blanks; so that the parts after a nested list are still
+// found, every delimiter met counts. A body line that merely mentions a delimiter is text.
 //
 // The page: while a page is pending, the next kept part becomes the page. The root's type=
 // decides whether one is pending at the start; a nested list makes one pending again while
@@ -55,7 +56,7 @@
 namespace lorvex {
 
 enum TMhtPartKind { mkText, mkImage, mkApplication, mkMultipart };
-// meRaw: 7bit, 8bit, binary or any other value; the body is stored as it stands.
+// meRaw: 7bit, 8bit, binary, any other value or none at all; the body is stored as it stands.
 enum TMhtEncoding { meQuotedPrintable, meBase64, meRaw };
 
 // Forwarded messages opened inside one another, at most.
@@ -96,6 +97,9 @@ class TMhtArchive {
   // The first line at pos start or later that contains needle (lower-case) with the ASCII
   // letters folded; npos when none does or needle is empty.
   Pos FindLine(std::string_view needle, Pos start) const;
+  // The first delimiter line of delimiter (lower-case, without its "--") at pos start or
+  // later; npos when there is none or delimiter is empty.
+  Pos FindDelimiterLine(std::string_view delimiter, Pos start) const;
   // The bytes from one line to another, line breaks as they are in the file.
   std::string_view Bytes(Pos from, Pos to) const { return bytes_.substr(from, to - from); }
 
@@ -114,6 +118,8 @@ struct TMhtPart {
   std::string_view Body;
   TMhtEncoding Encoding = meQuotedPrintable;
   std::string Location;
+  // The Content-Location value as the archive writes it, escapes kept.
+  std::string LocationAsWritten;
   // True for the parts that the reader keeps: the page, and the text and image parts whose
   // location names a known resource file. The others come only for their headers' sake:
   // the writer may need one that the page names by its Content-ID.

@@ -2,35 +2,36 @@
 
 #include <cstring>
 
+#include "util/Ascii.h"
+
 namespace lorvex {
 
 std::string DecodeQuotedPrintable(std::string_view text) {
-  // An "=" is read only while two characters follow it: its two hex digits, or the line
-  // break of a soft break and one more character. So the loop runs while three or more
-  // characters are unread, an "=" among the last two characters stays as it stands, and no
-  // read goes past the end of the text.
   std::string out;
   out.reserve(text.size());
   const size_t n = text.size();
   size_t q = 0;
-  auto isBreak = [](char c) { return c == '\r' || c == '\n'; };
-  auto digit = [](unsigned char c) -> unsigned { return (c >= 65 ? c - 55u : c - 48u) & 0xFFu; };
-  while (n - q >= 3) {
-    const char* eq = static_cast<const char*>(std::memchr(text.data() + q, '=', n - 2 - q));
+  while (q < n) {
+    const char* eq = static_cast<const char*>(std::memchr(text.data() + q, '=', n - q));
     if (!eq) break;
-    size_t at = size_t(eq - text.data());
+    const size_t at = size_t(eq - text.data());
     out.append(text.data() + q, at - q);
-    q = at;
-    char c1 = text[q + 1], c2 = text[q + 2];
-    if (isBreak(c1) || isBreak(c2) || c1 == '=') {
-      ++q;  // the "=" goes, then every line break that now follows it
-      while (q < n && isBreak(text[q])) ++q;
+    q = at + 1;
+    if (n - q >= 2) {
+      const int high = AsciiHexValue(text[q]), low = AsciiHexValue(text[q + 1]);
+      if (high >= 0 && low >= 0) {
+        out += char((high << 4) | low);
+        q += 2;
+        continue;
+      }
+    }
+    size_t p = q;
+    while (p < n && (text[p] == ' ' || text[p] == '\t')) ++p;
+    if (p < n && (text[p] == '\r' || text[p] == '\n')) {
+      q = p + (text[p] == '\r' && p + 1 < n && text[p + 1] == '\n' ? 2 : 1);
       continue;
     }
-    out += char(
-        ((digit(static_cast<unsigned char>(c1)) << 4) | digit(static_cast<unsigned char>(c2))) &
-        0xFFu);
-    q += 3;
+    out += '=';  // not an escape: the "=" stays, and what follows it is read as text
   }
   out.append(text.data() + q, n - q);
   return out;

@@ -6,11 +6,11 @@
 
 namespace lorvex {
 
-// Quoted-printable decoding in one pass: "=" followed by a line break (or by "=") is a soft
-// break that removes every CR and LF after it; "=" and two more characters become one byte
-// whose digits count as code - 55 from "A" up and code - 48 below, so upper-case hex gives
-// the standard byte and a lower-case second digit sets bit 20h. The last two characters
-// never start an escape.
+// Quoted-printable decoding in one pass, read robustly: "=" followed by two hexadecimal
+// digits of either letter case is that byte; "=" followed by blanks (spaces, tabs) up to a
+// line break is a soft break, and the blanks and that one line break (CR LF, CR or LF) go
+// with it; any other "=" (before a byte that is not a digit, a lone "=" at the end) stays
+// as it stands. An escape may end the text.
 std::string DecodeQuotedPrintable(std::string_view text);
 
 }  // namespace lorvex

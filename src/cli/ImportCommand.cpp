@@ -3,6 +3,11 @@
 // from disk are copied. Each resource that could not be fetched is named on standard error.
 // The exit status tells a script what it got without reading the messages.
 //
+// With --snapshot the page is the document a browser of the Chromium family rendered (the
+// snapshot unit), saved as a page the host hands over: complete pages, the rendered document
+// as the top page, its final address as the page's location (a file's folder for a page on
+// disk).
+//
 // Linux paths are handed to the import as paths of drive Z: (see platform/Platform.h), so a
 // page given as a file is local exactly as a drive path is on Windows.
 #include <unistd.h>
@@ -23,7 +28,9 @@
 #include "http/HttpClient.h"
 #include "http/HttpFetch.h"
 #include "import/PageImport.h"
+#include "platform/BrowserProcess.h"
 #include "platform/Platform.h"
+#include "snapshot/Snapshot.h"
 #include "util/FileOperation.h"
 #include "util/UrlPath.h"
 
@@ -113,6 +120,7 @@ struct ImportArgs {
   int proxyPort = 0;
   int readTimeout = kDefaultReadTimeoutMs;
   PageImportOptions options{false, kDefaultConnections};
+  std::string browser;
 };
 
 // Each option is one line here; the usage line is made from them.
@@ -125,13 +133,73 @@ CommandLine ImportLine(ImportArgs& parsed) {
       .Value("--proxy", "HOST:PORT", SetProxy(&parsed.proxyHost, &parsed.proxyPort))
       .Number("--read-timeout", "MS", &parsed.readTimeout, "read time-out", 0, INT32_MAX)
       .Number("--connections", "N", &parsed.options.Connections, "--connections", 1,
-              kMaxConnections);
+              kMaxConnections)
+      .Flag("--snapshot", &parsed.options.Snapshot)
+      .Value("--browser", "PATH", &parsed.browser);
   return line;
 }
 
 // A local folder or file as the import sees it: absolute, on drive Z: natively.
 std::string CoreFolderOf(const std::string& path) {
   return platform::CorePath(std::filesystem::absolute(path).lexically_normal().string());
+}
+
+// The page as the browser renders it: its text and location, or the exit status when there
+// is none.
+struct Rendered {
+  std::string html, location;
+  int failure = -1;
+};
+
+Rendered RenderSource(const ImportArgs& parsed) {
+  Rendered rendered;
+  snapshot::SnapshotSettings settings;
+  settings.browser = parsed.browser;
+  if (!parsed.proxyHost.empty())
+    settings.proxy = parsed.proxyHost + ":" + std::to_string(parsed.proxyPort);
+  settings.timeoutMs = parsed.readTimeout;
+  settings.stopped = [] { return gInterrupted.load(); };
+  try {
+    // Looked for first: a missing browser is a mistake in the arguments, whatever the page.
+    settings.browser = snapshot::FindBrowser(parsed.browser);
+  } catch (const snapshot::BrowserNotFound& e) {
+    std::fprintf(stderr, "lorvex import: %s; name one with --browser PATH\n", e.what());
+    rendered.failure = kExitUsage;
+    return rendered;
+  }
+  // A page on disk: the browser opens its file: URL, and the import takes the file's folder
+  // as its location, as it does for a page read from disk.
+  std::string address = parsed.source, fileLocation;
+  if (IsLocalPath(parsed.source)) {
+    const std::string file = std::filesystem::absolute(parsed.source).lexically_normal().string();
+    if (!platform::FileExists(file)) {
+      std::fprintf(stderr, "lorvex import: cannot read %s\n", parsed.source.c_str());
+      rendered.failure = kExitFailed;
+      return rendered;
+    }
+    address = platform::FileUrlForBrowser(settings.browser, file);
+    fileLocation = AddBackslash(ExtractUrlFolder(platform::CorePath(file)));
+  }
+  InterruptStops interrupts;
+  try {
+    snapshot::RenderedPage page = snapshot::TakeSnapshot(address, settings);
+    rendered.location = snapshot::RenderedPageLocation(page.url, fileLocation);
+    if (rendered.location.empty())
+      throw snapshot::SnapshotError("the browser ended on " + page.url + ", which is no page");
+    if (!page.settled)
+      std::fprintf(stderr,
+                   "lorvex import: the page did not settle within %d ms; it is saved as it "
+                   "stood then\n",
+                   settings.timeoutMs > 0 ? settings.timeoutMs : snapshot::kDefaultRenderTimeoutMs);
+    rendered.html = std::move(page.html);
+  } catch (const snapshot::SnapshotStopped&) {
+    std::fputs("lorvex import: stopped\n", stderr);
+    rendered.failure = kExitFailed;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "lorvex import: %s: %s\n", parsed.source.c_str(), e.what());
+    rendered.failure = kExitFailed;
+  }
+  return rendered;
 }
 
 }  // namespace
@@ -147,6 +215,8 @@ int ImportCommand(const Args& args) {
   try {
     if (line.Parse(args) == CommandLine::Outcome::HelpShown) return 0;
     if (line.MissingRequired()) throw UsageError("FILE|URL, --work and --doc are needed");
+    if (!parsed.browser.empty() && !parsed.options.Snapshot)
+      throw UsageError("--browser goes with --snapshot");
   } catch (const std::invalid_argument& e) {
     std::fprintf(stderr, "lorvex import: %s\n%s\n", e.what(), line.UsageLine().c_str());
     return kExitUsage;
@@ -176,7 +246,13 @@ int ImportCommand(const Args& args) {
   // The page and where it came from: a URL as it is, a file's folder with a trailing
   // delimiter (as the plug-in passes a page chosen on disk).
   std::string html, location;
-  if (!IsLocalPath(parsed.source)) {
+  if (parsed.options.Snapshot) {
+    parsed.options.CompletePages = true;
+    Rendered rendered = RenderSource(parsed);
+    if (rendered.failure >= 0) return rendered.failure;
+    html = std::move(rendered.html);
+    location = std::move(rendered.location);
+  } else if (!IsLocalPath(parsed.source)) {
     try {
       html = http.Get(parsed.source);
     } catch (const HttpError& e) {

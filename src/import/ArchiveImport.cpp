@@ -123,17 +123,18 @@ std::string PartText(std::string_view body, TMhtEncoding encoding) {
   return NormalizeLineBreaks(sink.Text());
 }
 
-// The name as a page's reference writes it. A name with bytes outside ASCII is written as
-// UTF-8, percent-encoded, so that a browser finds the file whatever the page's own charset
-// (on Windows the name is in the ANSI code page and is converted first; bytes not valid there
-// are encoded as they are), with the ASCII marks a URL cannot hold as they are.
+// The name as a page's reference writes it: as a URL, so that "a#1.png" is not read as "a"
+// and "100%25.png" not as a decoded name. A name with bytes outside ASCII is written as UTF-8,
+// percent-encoded, so that a browser finds the file whatever the page's own charset (on
+// Windows the name is in the ANSI code page and is converted first; bytes not valid there
+// are encoded as they are).
 std::string PageReferenceName(std::string_view name) {
-  if (std::all_of(name.begin(), name.end(),
-                  [](char c) { return static_cast<unsigned char>(c) < 128; }))
-    return std::string(name);
   std::string utf8;
-  if (!platform::FileNameTextToUtf8(name, utf8)) utf8.assign(name);
-  return EscapeLocalNameForUrl(utf8, false);
+  if (std::any_of(name.begin(), name.end(),
+                  [](char c) { return static_cast<unsigned char>(c) >= 128; }) &&
+      platform::FileNameTextToUtf8(name, utf8))
+    return EscapeLocalNameForUrl(utf8, false);
+  return EscapeLocalNameForUrl(name, false);
 }
 }  // namespace
 
@@ -187,10 +188,13 @@ void WriteMhtPart(bool& pagePending, std::string_view body, TMhtEncoding encodin
       return;
     }
     // The page: its links rewritten against its own folder, written into the work folder.
+    std::optional<WrittenFiles> written;
+    if (options.WrittenNames) written.emplace(WrittenFiles{*options.WrittenNames, options.LocationAsWritten});
+    const WrittenFiles* writtenFiles = written ? &*written : nullptr;
     auto writePage = [&](std::string text) {
       baseUrl = ExtractUrlFolder(location);
       keepText(text);
-      text = RewritePageLinks(text, localFolder, baseUrl, cids, PageReferenceName);
+      text = RewritePageLinks(text, localFolder, baseUrl, cids, PageReferenceName, writtenFiles);
       if (!EnsureFolder(workFolder, workFolderGiven, message, host)) return;
       WriteTextFile(pageFile, text);
       pagePending = false;
@@ -201,7 +205,7 @@ void WriteMhtPart(bool& pagePending, std::string_view body, TMhtEncoding encodin
       keepText(text);
       const bool ownLocation = !location.empty() && !StartsWithIgnoreCase(Trim(location), "cid:");
       text = RewritePageLinks(text, localFolder, ownLocation ? ExtractUrlFolder(location) : baseUrl,
-                              cids, PageReferenceName);
+                              cids, PageReferenceName, writtenFiles);
       if (!EnsureFolder(partsFolder, workFolderGiven, message, host)) return;
       WriteTextFile(partsFolder + name, text);
       return;
@@ -214,7 +218,7 @@ void WriteMhtPart(bool& pagePending, std::string_view body, TMhtEncoding encodin
       } else {
         // Style sheets and scripts too: their references are rewritten against the page.
         keepText(text);
-        text = RewritePageLinks(text, localFolder, baseUrl, cids, PageReferenceName);
+        text = RewritePageLinks(text, localFolder, baseUrl, cids, PageReferenceName, writtenFiles);
         if (sheetCids) text = sheetText(text);
         if (!EnsureFolder(partsFolder, workFolderGiven, message, host)) return;
         WriteTextFile(partsFolder + name, text);
@@ -319,6 +323,10 @@ class ArchiveWriter {
   std::set<std::string> referenced_;
   // Parts known by cid: addresses that nothing written has named yet.
   std::vector<TMhtPart> deferred_;
+  // The names of the files written by location, lower-case: a page's reference to any other
+  // file keeps its web address.
+  std::set<std::string> writtenNames_;
+  std::string pageLocation_;
 };
 
 void ArchiveWriter::NameParts(const std::vector<TMhtPart>& parts) {
@@ -328,7 +336,9 @@ void ArchiveWriter::NameParts(const std::vector<TMhtPart>& parts) {
   };
   for (const TMhtPart& part : parts) {
     std::string name = locationName(part);
-    if (!name.empty()) taken_.insert(AsciiLowerCase(name));
+    if (name.empty()) continue;
+    taken_.insert(AsciiLowerCase(name));
+    if (part.Kept && IsSafeFileIn(partsFolder_, name)) writtenNames_.insert(AsciiLowerCase(name));
   }
   for (const TMhtPart& part : parts) {
     const std::vector<std::string> addresses = CidAddresses(part);
@@ -415,6 +425,11 @@ void ArchiveWriter::Write(const TMhtPart& part, bool& pagePending, const std::st
   options.Name = name;
   options.Cids = &cids_;
   options.AsHtml = resource && html && !CidAddresses(part).empty();
+  options.WrittenNames = &writtenNames_;
+  const bool ownLocation = !part.Location.empty() && !StartsWithIgnoreCase(Trim(part.Location), "cid:");
+  if (pagePending || (options.AsHtml && ownLocation)) options.LocationAsWritten = part.LocationAsWritten;
+  else options.LocationAsWritten = pageLocation_;
+  const bool asPage = pagePending;
   // The page and the HTML resources are searched for the parts they name; a style sheet
   // tells which of its references it pointed at parts.
   if (pagePending || html) options.HtmlText = &text;
@@ -428,6 +443,7 @@ void ArchiveWriter::Write(const TMhtPart& part, bool& pagePending, const std::st
     messages_.push_back(message_);
     return;
   }
+  if (asPage && !pagePending) pageLocation_ = part.LocationAsWritten;
   if (resource && !name.empty()) written_.emplace(AsciiLowerCase(name), name);
   NoteReferences(text);
   referenced_.insert(sheetNamed.begin(), sheetNamed.end());
@@ -475,6 +491,8 @@ void ParseMhtDocument(std::string_view archiveFileName, std::string_view workFol
     if (!CidAddresses(part).empty() || IsResourceFile(part.Location)) {
       parts.push_back(part);
       parts.back().Body = {};
+      // The page is written as the document, not into the parts folder under its name.
+      if (pagePending) parts.back().Kept = false;
     }
     pagePending = false;
   };

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <functional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,6 +46,13 @@ struct TMhtWriteOptions {
   const CidNames* SheetCids = nullptr;
   // When set, receives the keys of SheetCids that the sheet's references named.
   std::vector<std::string>* SheetCidsNamed = nullptr;
+  // The names of the files that the import writes into the parts folder, lower-case. When
+  // set, a reference whose file is not among them is written as its web address, joined
+  // with LocationAsWritten, or left as written (RewritePageLinks). May be null.
+  const std::set<std::string>* WrittenNames = nullptr;
+  // The location, as the archive writes it, that the text's references are joined with: the
+  // part's own for the page and a saved frame, the page's for a style sheet or script.
+  std::string_view LocationAsWritten;
 };
 
 // Writes one part: the page ("<doc>.htm", links rewritten) while pagePending is true,
@@ -68,8 +76,11 @@ void WriteMhtPart(bool& pagePending, std::string_view body, TMhtEncoding encodin
 // "name[k].ext". Such a part is written, whatever its type, once the page, a written HTML
 // part or a written style sheet names it; an HTML part so named is rewritten as the page is.
 // A style sheet's references to them (url(), @import) are pointed at their bare file names.
-// A name with bytes outside ASCII is written into the page and the sheets percent-encoded as
-// UTF-8; the file keeps its name.
+// Every name is written into the page and the sheets as a URL names it: bytes outside ASCII
+// percent-encoded as UTF-8, and the ASCII bytes a URL cannot hold as they are ("%", "#", "?",
+// blanks, quotes ...) escaped; the file keeps its name. A reference to a resource whose file
+// the import does not write (a font or icon the saving browser left out) keeps its address on
+// the web.
 //
 // Mail forwarded as an attachment is read as the message that it forwards
 // (OpenForwardedMessage).

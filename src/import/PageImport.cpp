@@ -9,6 +9,7 @@
 #include "links/CompletePageLinks.h"
 #include "links/CssReferences.h"
 #include "links/PageLinks.h"
+#include "links/ScriptFreePage.h"
 #include "platform/Charset.h"
 #include "platform/Platform.h"
 #include "util/FileOperation.h"
@@ -519,15 +520,19 @@ bool ImportPage(const std::string& Html, std::string PageUrl, const std::string&
   }
   PageReferences refs;
   if (complete) {
+    // A rendered top page is saved without its scripts; what it embeds keeps its own.
+    const bool rendered = state.Options.Snapshot && depth == 1 && !script;
+    const std::string scriptFree = rendered ? ScriptFreePage(Html) : std::string();
+    const std::string& html = rendered ? scriptFree : Html;
     // Names are given in the order of the page; the page is written with them before any
     // of its references is fetched.
-    const std::vector<PageReference> scanned = ScanCompletePage(Html, PageUrl, script);
+    const std::vector<PageReference> scanned = ScanCompletePage(html, PageUrl, script);
     const bool localPage = IsLocalDocument(ResolveUrl(PageUrl, PageUrl));
     ResourceNames& names = state.FolderNames[AsciiLowerCase(resourceFolder)];
     const std::string prefix =
         LocalFolderText(localFolder) == "/" ? "" : LocalFolderText(localFolder);
     const std::string saved = RewriteCompletePage(
-        Html, scanned, [&](const PageReference& ref) -> std::optional<std::string> {
+        html, scanned, [&](const PageReference& ref) -> std::optional<std::string> {
           // What the page may not reach keeps its text.
           if (ReachOf(ref.url, localPage, true) != Reach::Fetch) return std::nullopt;
           const std::string& name =
@@ -564,6 +569,7 @@ bool RunPageImport(const std::string& Html, const std::string& PageLocation, int
                    const PageImportOptions& options) {
   state = PageImportState{};
   state.Options = options;
+  state.Options.CompletePages |= options.Snapshot;
   const std::string name = std::to_string(DocumentId);
   // Beside the page and its resource folder, under a name the import never gives a file.
   FetchAhead fetches(

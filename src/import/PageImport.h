@@ -31,6 +31,11 @@ struct PageImportOptions {
   bool CompletePages = false;
   // Most transfers at once; 1 fetches each resource when the import comes to it.
   int Connections = 1;
+  // The top page is the document as a browser rendered it: saved as complete pages are (this
+  // implies CompletePages), without the scripts that would run again in the copy
+  // (ScriptFreePage.h), so they are neither fetched nor listed. What it embeds was not
+  // rendered and keeps its scripts.
+  bool Snapshot = false;
 };
 
 // The state of one import, as the progress dialog and the failure list see it.

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -51,7 +52,10 @@ StringList FetchReferenceList(std::string_view html, std::string_view pageBase);
 
 // The page text with each reference pointed at its local name under localFolder (as it is to
 // appear in the page: relative, like "123.files", or absolute), anchors at their absolute URL,
-// base tags and UTF-8 charset declarations removed. pageUrl is the page's own location.
+// base tags and UTF-8 charset declarations removed. pageUrl is the page's own location. An
+// anchor with a web address (a value with a web scheme of its own, or a relative one under a
+// base on the web) is joined with the base as written (JoinWebUrl), its escapes kept; the
+// others point at their resolved URL.
 //
 // A resource is given the name that the page import gives the file it fetches for it
 // (FetchReferenceList and MakeLocalNames). Values beginning with "#" stay as they are. In a
@@ -61,9 +65,19 @@ StringList FetchReferenceList(std::string_view html, std::string_view pageBase);
 //
 // With localNameText, a resource's local name is written as it gives it (a mail archive's page
 // names its parts with names outside ASCII as URLs do).
+//
+// With writtenFiles (a mail archive's page), a resource whose local file the import does not
+// write is not pointed at the folder: it becomes its address on the web, joined with
+// writtenFiles->pageLocation (the page's location as the archive wrote it) when that is a web
+// address, and is left as written otherwise.
 using LocalNameText = std::string (*)(std::string_view localName);
+struct WrittenFiles {
+  const std::set<std::string>& names;  // the file names in localFolder, lower-case
+  std::string_view pageLocation;
+};
 std::string RewritePageLinks(std::string_view html, std::string_view localFolder,
                              std::string_view pageUrl, const CidNames* cidNames = nullptr,
-                             LocalNameText localNameText = nullptr);
+                             LocalNameText localNameText = nullptr,
+                             const WrittenFiles* writtenFiles = nullptr);
 
 }  // namespace lorvex

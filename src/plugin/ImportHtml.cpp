@@ -61,12 +61,12 @@ bool ShowFailures(const PageImportState& state) {
   return DownloadFlags().StopAll;
 }
 
-}  // namespace
-
-bool ImportHtmlToStream(const TPlugInRequest& request, const std::string& html,
-                        const std::string& pageLocation, IStream* hostStream, bool quiet) {
+// The import with the settings given: the page, its resources, the packing and the list of
+// failures.
+bool ImportWithSettings(const TPlugInRequest& request, const std::string& html,
+                        const std::string& pageLocation, IStream* hostStream, bool quiet,
+                        const PageImportOptions& options) {
   bool result = false;
-  const PageImportOptions options = ReadPageImportSettings();
   // The transfers outlive the dialog, whose close ends them.
   auto fetcher =
       std::make_unique<ImportFetcher>(FetchSettingsFor(request, quiet, options.Connections));
@@ -94,10 +94,30 @@ bool ImportHtmlToStream(const TPlugInRequest& request, const std::string& html,
   return result;
 }
 
+// One line of the debugger output, as the boundaries write theirs.
+void Trace(const std::string& where, const std::string& text) {
+  ::OutputDebugStringA(("lorvex: " + where + ": " + text + "\n").c_str());
+}
+
+}  // namespace
+
+bool ImportHtmlToStream(const TPlugInRequest& request, const std::string& html,
+                        const std::string& pageLocation, IStream* hostStream, bool quiet) {
+  return ImportWithSettings(request, html, pageLocation, hostStream, quiet,
+                            ReadPageImportSettings());
+}
+
 bool ImportHtmlFile(const TPlugInRequest& request, IStream* hostStream) {
   const std::string fileName = Text(request.FileName);
   const std::string html = LoadTextFile(fileName);
-  return ImportHtmlToStream(request, html, ExtractUrlFolder(fileName), hostStream, true);
+  PageImportOptions options = ReadPageImportSettings();
+  if (options.Snapshot) {
+    // A page that no browser rendered still needs its scripts: it is saved as complete pages
+    // are, scripts kept.
+    options.Snapshot = false;
+    Trace("ImportHtmlFile", "no browser to render the page found; saved with its scripts");
+  }
+  return ImportWithSettings(request, html, ExtractUrlFolder(fileName), hostStream, true, options);
 }
 
 }  // namespace lorvex

@@ -18,7 +18,8 @@ bool ImportHtmlToStream(const TPlugInRequest& request, const std::string& html,
                         const std::string& pageLocation, IStream* hostStream, bool quiet);
 
 // Extension 0 through initalize: the request's file read as lines, its folder as the page's
-// location, no progress dialog.
+// location, no progress dialog. With the Snapshot setting and no browser to render the page,
+// it is saved as complete pages are, scripts kept, and the debugger output says so.
 bool ImportHtmlFile(const TPlugInRequest& request, IStream* hostStream);
 
 }  // namespace lorvex

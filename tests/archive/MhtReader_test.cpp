@@ -199,6 +199,48 @@ TEST(MhtReader, DelimiterRules) {
   }
 }
 
+// A delimiter is a line of its own: "--", the boundary in any letter case, "--" to close,
+// blanks after it. A body line that merely holds the boundary is text, however short and
+// common the boundary is. Without a transfer encoding a part stands as it is.
+TEST(MhtReader, DelimitersBeginLinesAndPartsWithoutEncodingStandAsTheyAre) {
+  struct Case {
+    std::string boundary;
+    std::vector<std::string> body;  // the page part's lines
+  } cases[] = {
+      {"IN", {"<p>inner text</p>", "LINE --IN", " --IN", "--INNER", "---IN", "--IN-"}},
+      {"b", {"a b c", "<b>bold</b>", "--bx", "--b---", "-- b"}},
+      {"=_x", {"a=_x", "--=_x y", "--=_xx--"}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> lines = {
+        "Content-Type: multipart/related; boundary=\"" + c.boundary + "\"; type=\"text/html\"",
+        "", "--" + c.boundary, "Content-Type: text/html", "Content-Location: p.htm", ""};
+    lines.insert(lines.end(), c.body.begin(), c.body.end());
+    // Delimiters in another letter case, with blanks after them, and the close delimiter.
+    const std::vector<std::string> rest = {"--" + AsciiLowerCase(c.boundary) + " \t",
+                                           "Content-Type: image/gif",
+                                           "Content-Location: i.gif",
+                                           "",
+                                           "<table width=\"1\">",
+                                           "--" + c.boundary + "-- ",
+                                           "epilogue",
+                                           ""};
+    lines.insert(lines.end(), rest.begin(), rest.end());
+    auto joined = [](const std::vector<std::string>& list) {
+      std::string text;
+      for (const std::string& line : list) text += line + "\r\n";
+      return text;
+    };
+    Walk walk = WalkText(joined(lines));
+    std::vector<std::string> page = {""};
+    page.insert(page.end(), c.body.begin(), c.body.end());
+    EXPECT_EQ(walk.parts, (std::vector<Handed>{{"p.htm", meRaw, joined(page), true},
+                                               {"i.gif", meRaw, Crlf({"", "<table width=\"1\">"}),
+                                                false}}))
+        << c.boundary;
+  }
+}
+
 TEST(MhtReader, NestedListKeepsTheOuterDelimiter) {
   Walk walk = WalkText(Crlf({
       "Content-Type: multipart/mixed; boundary=\"outer\"",
@@ -244,7 +286,7 @@ TEST(MhtReader, NestedListKeepsTheOuterDelimiter) {
                 "Content-Type: image/gif", "Content-Transfer-Encoding: base64",
                 "Content-Location: d.gif", "", "R0lG", "--root--", ""});
   EXPECT_EQ(WalkText(deep).parts,
-            (std::vector<Handed>{{"", meQuotedPrintable, Crlf({"", "deep"}), true},
+            (std::vector<Handed>{{"", meRaw, Crlf({"", "deep"}), true},
                                  {"d.gif", meBase64, Crlf({"", "R0lG"}), false}}));
 }
 
@@ -259,7 +301,7 @@ TEST(MhtReader, SinglePartDocuments) {
         "", "first", "second"},
        {"", meQuotedPrintable, Crlf({"first", "second"}), true}},
       {{"From: a@b", "Subject: no MIME at all", "", "Hello", "", "World"},
-       {"", meQuotedPrintable, Crlf({"Hello", "", "World"}), true}},
+       {"", meRaw, Crlf({"Hello", "", "World"}), true}},
       {{"MIME-Version: 1.0", "Content-Transfer-Encoding: 8bit", "Content-Location: x/y.htm",
         "Content-Type: text/plain;", "\tcharset=gb2312", "", "caf\xe9"},
        {"x/y.htm", meRaw, Crlf({"caf\xe9"}), true}},
@@ -267,12 +309,12 @@ TEST(MhtReader, SinglePartDocuments) {
         "Content-Transfer-Encoding: base64", "", "PGI+"},
        {"", meBase64, Crlf({"PGI+"}), true}},
       {{"a", "Content-Location: x/y.htm", "b", "c"},
-       {"", meQuotedPrintable, Crlf({"a", "Content-Location: x/y.htm", "b", "c"}), true}},
+       {"", meRaw, Crlf({"a", "Content-Location: x/y.htm", "b", "c"}), true}},
       {{"Content-Type: text/html", "Content-Transfer-Encoding: quoted-printable"},
        {"", meQuotedPrintable, "", true}},
       // A text that names a field after other words is no header: every line is body.
       {{"Notes", "see the content-type: text/html line", "Content-Type: text/plain", "end"},
-       {"", meQuotedPrintable,
+       {"", meRaw,
         Crlf({"Notes", "see the content-type: text/html line", "Content-Type: text/plain", "end"}),
         true}},
   };
@@ -411,7 +453,7 @@ TEST(MhtReader, ContentTypeIsTheFieldNotAMention) {
       "",
   });
   EXPECT_EQ(WalkText(mail).parts,
-            (std::vector<Handed>{{"", meQuotedPrintable, Crlf({"", "<p>signed</p>"}), true}}));
+            (std::vector<Handed>{{"", meRaw, Crlf({"", "<p>signed</p>"}), true}}));
   // A mail without MIME fields whose body quotes one is one text part; so is a body that
   // begins with a line of its own. A mailbox's "From " line before the headers is passed over.
   EXPECT_EQ(WalkText(Crlf({"From: a@b", "Subject: quoted", "",

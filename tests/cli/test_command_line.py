@@ -14,7 +14,7 @@ USAGE = {
     "rewrite": "rewrite FILE --local-folder DIR --page-url URL",
     "mht": "mht ARCHIVE --work DIR --doc ID",
     "import": "import FILE|URL --work DIR --doc ID [--complete] [--proxy HOST:PORT] "
-              "[--read-timeout MS] [--connections N]",
+              "[--read-timeout MS] [--connections N] [--snapshot] [--browser PATH]",
     "get": "get URL [--out FILE] [--proxy HOST:PORT] [--read-timeout MS] [--no-redirects] "
            "[--no-cookies]",
 }

@@ -126,7 +126,9 @@ class MhtCommand(unittest.TestCase):
         # Mail pictures, named in UTF-8 (a Chinese name among them) in a page whose own
         # charset is another, and the pictures of forwarded mail.
         for name, widths in (("cid-mail", [7, 11]), ("rfc2231", [9, 6, 4]),
-                             ("forwarded-root", [9, 6, 4]), ("forwarded-attachment", [7, 11])):
+                             ("forwarded-root", [9, 6, 4]), ("forwarded-attachment", [7, 11]),
+                             ("short-boundary", [3, 5]), ("unencoded", [6]),
+                             ("loose-quoted-printable", [8])):
             self.import_sample(name, samples[name][0])
             seen = browser.inspect(os.path.join(self.work, "42.htm"))
             self.assertEqual([width for _, width in seen["images"]], widths, name)

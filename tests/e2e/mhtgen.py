@@ -396,11 +396,65 @@ def forwarded_as_attachment():
         b"--=_fwd_0a1--", b""]), html, refs
 
 
+def short_boundary_mail():
+    """A mail whose boundary is a short common word: body lines that hold it (also at their
+    start, followed by more text) are text; only lines of their own delimit parts. The
+    pictures' names hold marks that a URL reads otherwise ("#", "%25")."""
+    html = (b'<html><body><p>inner text</p>\r\n<p>a line that says --IN and --in</p>\r\n'
+            b'--INNER and ---IN\r\n<img src="cid:hash@x">\r\n<img src="cid:pct@x">\r\n'
+            b'<p>end</p></body></html>')
+    lines = [b"From: a@example.com", b"MIME-Version: 1.0",
+             b'Content-Type: multipart/related; boundary="IN"', b"", b"--IN",
+             b"Content-Type: text/html; charset=us-ascii",
+             b"Content-Transfer-Encoding: quoted-printable", b"", qp_encode(html),
+             b"--IN", b'Content-Type: image/png; name="a#1.png"', b"Content-ID: <hash@x>",
+             b"Content-Transfer-Encoding: base64", b"", b64_lines(png(3)),
+             b"--IN  ", b'Content-Type: image/png; name="100%25 off.png"', b"Content-ID: <pct@x>",
+             b"Content-Transfer-Encoding: base64", b"", b64_lines(png(5)), b"--IN--", b""]
+    refs = {"cid:hash@x": ("hash@x", "a#1.png", "a#1.png"),
+            "cid:pct@x": ("pct@x", "100%25 off.png", "100%25 off.png")}
+    return CRLF.join(lines), html, refs
+
+
+def unencoded_mail():
+    """A mail whose page part names no transfer encoding, as mail programs write plain parts:
+    its "=" signs are text."""
+    html = (b'<html><body><table width="100"><tr><td class="c">x=41 y=3D z=\r\n'
+            b'</td></tr></table>\r\n<img src="cid:plain@x"></body></html>')
+    lines = [b"From: a@example.com", b"MIME-Version: 1.0",
+             b'Content-Type: multipart/related; boundary="=_u1"', b"", b"--=_u1",
+             b"Content-Type: text/html; charset=us-ascii", b"", html,
+             b"--=_u1", b"Content-Type: image/png; name=\"it's (1).png\"",
+             b"Content-ID: <plain@x>", b"Content-Transfer-Encoding: base64", b"",
+             b64_lines(png(6)), b"--=_u1--", b""]
+    refs = {"cid:plain@x": ("plain@x", "it's (1).png", "it's (1).png")}
+    return CRLF.join(lines), html, refs
+
+
+def loose_quoted_printable_mail():
+    """Quoted-printable as mail programs loosely write it: lower-case digits, "=" before a byte
+    that is no digit, soft breaks."""
+    encoded = (b'<html><body><p class=3D"a">=4a=4A caf=e9 =3d ="quoted" x=zz 100=\r\n'
+               b'% done</p>\r\n<img src=3D"cid:q@x"></body></html>')
+    html = (b'<html><body><p class="a">JJ caf\xe9 = ="quoted" x=zz 100% done</p>\r\n'
+            b'<img src="cid:q@x"></body></html>')
+    lines = [b"From: a@example.com", b"MIME-Version: 1.0",
+             b'Content-Type: multipart/related; boundary="=_q1"', b"", b"--=_q1",
+             b"Content-Type: text/html; charset=iso-8859-1",
+             b"Content-Transfer-Encoding: Quoted-Printable", b"", encoded,
+             b"--=_q1", b'Content-Type: image/png; name="q.png"', b"Content-ID: <q@x>",
+             b"Content-Transfer-Encoding: base64", b"", b64_lines(png(8)), b"--=_q1--", b""]
+    refs = {"cid:q@x": ("q@x", "q.png", "q.png")}
+    return CRLF.join(lines), html, refs
+
+
 def cid_samples():
     """name: (archive, page, refs) for the layouts above."""
     return {"cid-mail": cid_mail(), "cid-browser": cid_browser_save(), "dkim": dkim_signed_mail(),
             "footer-forward": footer_and_forward_mail(), "rfc2231": rfc2231_mail(),
-            "forwarded-root": forwarded_root(), "forwarded-attachment": forwarded_as_attachment()}
+            "forwarded-root": forwarded_root(), "forwarded-attachment": forwarded_as_attachment(),
+            "short-boundary": short_boundary_mail(), "unencoded": unencoded_mail(),
+            "loose-quoted-printable": loose_quoted_printable_mail()}
 
 
 def forwarded(message):
@@ -440,9 +494,11 @@ def email_names(archive):
 
 
 def page_reference(name):
-    """A part's name as a written page names it: percent-encoded UTF-8 when it is not ASCII."""
-    import urllib.parse
-    return name if name.isascii() else urllib.parse.quote(name, safe="!$()*+,;=@")
+    """A part's name as a written page names it, as a URL: UTF-8, with every byte outside
+    printable ASCII and each of the marks that end or change a URL's path (blank, quotes, "%",
+    "#", "?", brackets, backslash) percent-encoded."""
+    return "".join(chr(b) if 32 < b < 127 and chr(b) not in " \"'%#?()\\" else "%%%02X" % b
+                   for b in name.encode("utf-8"))
 
 
 def email_body(archive, prefer=("related", "html", "plain")):

@@ -147,7 +147,9 @@ class ImportMht(HostTestCase):
         # the Linux side reads the same files through file:///.
         samples = mhtgen.cid_samples()
         for name, widths in (("cid-mail", [7, 11]), ("rfc2231", [9, 6, 4]),
-                             ("forwarded-root", [9, 6, 4]), ("forwarded-attachment", [7, 11])):
+                             ("forwarded-root", [9, 6, 4]), ("forwarded-attachment", [7, 11]),
+                             ("short-boundary", [3, 5]), ("unencoded", [6]),
+                             ("loose-quoted-printable", [8])):
             with self.subTest(name):
                 work = self.path(name)
                 os.mkdir(work)

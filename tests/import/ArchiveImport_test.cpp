@@ -156,7 +156,8 @@ TEST_F(MhtImport, LaterPartWithTheSameNameWinsAndEmptyLocationIsNotWritten) {
   EXPECT_EQ(Read("15.htm"), "\r\n\r\npage\r\n");  // from the empty line after the headers
   EXPECT_EQ(Read("15.files/x.gif"), "B");
   EXPECT_EQ(Read("15.files/s.css"), "<img src=a.gif>");
-  EXPECT_EQ(Read("15.files/q.css"), "\r\n<img src=" + Slashed() + "/15.files/a.gif>          \r\n");
+  // a.gif is not in the archive and the page has no web address: the reference stays.
+  EXPECT_EQ(Read("15.files/q.css"), "\r\n<img src=a.gif>          \r\n");
 }
 
 TEST_F(MhtImport, UnencodedBodiesAreWrittenAsTheyStand) {
@@ -268,6 +269,58 @@ TEST_F(MhtImport, LocationNamesOutsideAsciiAreWrittenAsUrls) {
   EXPECT_EQ(Read("15.htm"),
             Crlf({"", "<img src=\"" + Slashed() + "/15.files/" + encoded + "%201.png\">"}));
   EXPECT_EQ(Read("15.files/caf\xC3\xA9 1.png"), "GIF");
+}
+
+// Every name is written into the page as a URL names it, whether it came from a location
+// or from the headers of a part known by its Content-ID; a reference to a part the archive
+// does not hold keeps its web address (joined with the page's location as written), and one
+// that has no web address or names no part by cid: stays as it is.
+TEST_F(MhtImport, NamesAreWrittenAsUrlsAndMissingPartsKeepTheirWebAddress) {
+  ASSERT_TRUE(platform::CreateDirectoryLevel(work));
+  auto archive = [](const std::string& pageLocation) {
+    return Crlf({"Content-Type: multipart/related; boundary=\"b\"; type=\"text/html\"", "", "--b",
+                 "Content-Type: text/html", "Content-Transfer-Encoding: quoted-printable",
+                 "Content-Location: " + pageLocation, "",
+                 "<img src=3D\"a%231.png\"><img src=3D\"cid:pc\"><img src=3D\"gone.png\">",
+                 "<img src=3D\"../up/Gone.gif?v=3D1\"><img src=3D\"cid:nopart\"><img src=3D\"cid:q?1\">",
+                 "<link rel=3Dstylesheet href=3D\"s.css\"><script src=3D\"x.js\"></script>", "--b",
+                 "Content-Type: image/png", "Content-Transfer-Encoding: base64",
+                 "Content-Location: http://h/my%20d/a%231.png", "", "QQ==", "--b",
+                 "Content-Type: image/png; name=\"100%25 off.png\"", "Content-ID: <pc>",
+                 "Content-Transfer-Encoding: base64", "", "Qg==", "--b", "Content-Type: image/png",
+                 "Content-ID: <q?1>", "Content-Disposition: inline; filename=\"it's (1).png\"",
+                 "Content-Transfer-Encoding: base64", "", "Qw==", "--b", "Content-Type: text/css",
+                 "Content-Location: http://h/my%20d/s.css", "",
+                 "p{background:url(cid:q?1)} b{background:url(gone.png)}", "--b--", ""});
+  };
+  struct Case {
+    std::string pageLocation, missing, up, script;
+  } cases[] = {
+      // escapes of the location stay; the missing picture's path is resolved as a browser does
+      {"http://h/my%20d/page.htm", "http://h/my%20d/gone.png", "http://h/up/Gone.gif?v=1",
+       "http://h/my%20d/x.js"},
+      // no web address to keep: the references stay as written
+      {"file:///C:/my%20d/page.htm", "gone.png", "../up/Gone.gif?v=1", "x.js"},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove_all(work + "/15.files");
+    EXPECT_TRUE(Import(archive(c.pageLocation)).empty()) << c.pageLocation;
+    const std::string folder = Slashed() + "/15.files/";
+    EXPECT_EQ(Read("15.htm"),
+              Crlf({"", "<img src=\"" + folder + "a%231.png\"><img src=\"" + folder +
+                            "100%2525%20off.png\"><img src=\"" + c.missing + "\">",
+                    "<img src=\"" + c.up + "\"><img src=\"cid:nopart\"><img src=\"" + folder +
+                        "it%27s%20%281%29.png\">",
+                    "<link rel=stylesheet href=\"" + folder + "s.css\"><script src=\"" + c.script +
+                        "\"></script>"}))
+        << c.pageLocation;
+    // The files keep their names; a sheet names its neighbour by its bare name.
+    EXPECT_EQ(Listing("15.files"),
+              (std::vector<std::string>{"100%25 off.png", "a#1.png", "it's (1).png", "s.css"}));
+    EXPECT_EQ(Read("15.files/a#1.png"), "A");
+    EXPECT_EQ(Read("15.files/s.css"),
+              "p{background:url(it%27s%20%281%29.png)} b{background:url(gone.png)}");
+  }
 }
 
 TEST_F(MhtImport, AnyLineBreaksComeOutAsCrLfLines) {
@@ -486,7 +539,7 @@ TEST_F(MhtImport, SavedPageFramesAndStyleSheetsByContentId) {
   // An unquoted name is escaped where the url() would otherwise end or break.
   EXPECT_EQ(
       Read("15.files/part2.css"),
-      Crlf({"", "@import \"part7.css\";", "p{color:red;background:url(sky\\20 \\28 1\\29 .png)}",
+      Crlf({"", "@import \"part7.css\";", "p{color:red;background:url(sky%20%281%29.png)}",
             "/* url(cid:unused@x) */ a{background:url(cid:gone@x)}"}));
   EXPECT_EQ(Read("15.files/s.css"),
             "@font-face{font-family:f;src:url( \"part9.bin\" ) format(\"woff2\")}");

@@ -313,6 +313,37 @@ TEST(PageImport, CompletePagesSaveWhatModernPagesNeed) {
   EXPECT_THAT(fetcher.texts, ElementsAre(s + "app.js?ver=3"));
 }
 
+TEST(PageImport, ASnapshotLosesItsScriptsWhichAreNeitherFetchedNorListed) {
+  // A page as a browser rendered it: an app's module script, its preload and a classic script
+  // that names a picture in its text (all fetched in complete mode), a handler, a javascript:
+  // link, a data block, and a frame, whose page was not rendered and keeps its script.
+  const std::string s = kSiteUrl;
+  const std::string html =
+      "<link rel=modulepreload href=vendor.js><script type=module src=app.js></script>\n"
+      "<div id=root><img src=a.gif onload=\"fade(this)\"><a href=\"javascript:go()\">go</a>"
+      "</div><script src=m.js></script><script>w('<img src=\"b.gif\">')</script>\n"
+      "<script type=application/ld+json>{\"logo\":\"logo.gif\"}</script>"
+      "<iframe src=f.htm></iframe>\n";
+  FakeFetcher fetcher = ServedSite();
+  fetcher.web[s + "b.gif"] = "GIF-b";
+  TempFolder work;
+  const std::string W = CoreFolder(work);
+  PageImportState state;
+  PageImportOptions snapshot;
+  snapshot.Snapshot = true;  // complete pages with it
+  ASSERT_TRUE(RunPageImport(html, s + "index.htm", 7, W, fetcher, fetcher, state, snapshot));
+  EXPECT_EQ(Read(W, "7.htm"),
+            "\r\n<div id=root><img src=7.files/a.gif><a href=\"#\">go</a></div>\r\n"
+            "<script type=application/ld+json>{\"logo\":\"logo.gif\"}</script>"
+            "<iframe src=7.files/f.htm></iframe>\r\n");
+  EXPECT_THAT(fetcher.fetched, ElementsAre(s + "a.gif", s + "fi.gif"));
+  EXPECT_THAT(fetcher.texts, ElementsAre(s + "f.htm", s + "inner.htm", s + "fs.js"));
+  EXPECT_THAT(state.FailedUrls, IsEmpty());
+  EXPECT_EQ(Read(W, "7.files\\f.htm"),
+            "<html><body><img src=\"f.files/fi.gif\"><iframe src=\"f.files/inner.htm\"></iframe>"
+            "<script src=\"f.files/fs.js\"></script></body></html>\r\n");
+}
+
 TEST(PageImport, AnExceptionEndsTheLevelOfThePassesItInterrupts) {
   const std::string s = kSiteUrl;
   struct Case {

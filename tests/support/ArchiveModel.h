@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <ostream>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,7 @@ inline std::ostream& operator<<(std::ostream& out, const Handed& h) {
 struct Walk {
   bool walked = false;
   std::vector<Handed> parts;
+  std::vector<std::string> locationsAsWritten;  // one for each of parts
 };
 
 // Walks the archive; the handler plays a writer that writes every page it is offered, and
@@ -48,6 +50,7 @@ inline Walk WalkArchive(const TMhtArchive& archive) {
       [&](const TMhtPart& part, bool& pagePending) {
         if (!part.Kept) return;
         walk.parts.push_back({part.Location, part.Encoding, MhtBodyText(part.Body), pagePending});
+        walk.locationsAsWritten.push_back(part.LocationAsWritten);
         pagePending = false;
       },
       nullptr);
@@ -79,7 +82,7 @@ class ReferenceReader {
       TMhtEncoding encoding = FindTransferEncoding(p, p);
       std::string location = Location(Line(p + 1));
       long end;
-      HandOver(walk, Body(p + 3, end), encoding, location);
+      HandOver(walk, Body(p + 3, end), encoding, location, LocationAsWritten(Line(p + 1)));
       walk.walked = true;
       return walk;
     }
@@ -113,8 +116,8 @@ class ReferenceReader {
       }
       long end;
       std::string body = Body(i + 2, end);
+      HandOver(walk, body, encoding, location, LocationAsWritten(Line(i + 1)));
       i = end + 1;
-      HandOver(walk, body, encoding, location);
       pending_ = false;
     }
     return walk;
@@ -155,7 +158,7 @@ class ReferenceReader {
   }
   TMhtEncoding FindTransferEncoding(long start, long& index) const {
     std::string value;
-    if (!Field("content-transfer-encoding", start, index, value)) return meQuotedPrintable;
+    if (!Field("content-transfer-encoding", start, index, value)) return meRaw;
     return AsciiLowerCase(value) == "quoted-printable" ? meQuotedPrintable : meBase64;
   }
   long FindBoundary(long start) {
@@ -182,14 +185,23 @@ class ReferenceReader {
     std::string value(Trim(std::string_view(line).substr(quote + 1)));
     return AsciiLowerCase(value.substr(0, value.find('/'))) == "multipart" ? mkMultipart : mkText;
   }
-  static std::string Location(const std::string& line) {
+  static std::string LocationAsWritten(const std::string& line) {
     size_t name = AsciiLowerCase(line).find("content-location");
     if (name == std::string::npos) return {};
     size_t colon = line.find(':', name + 16);
     if (colon == std::string::npos) return {};
-    return UrlDecode(Trim(std::string_view(line).substr(colon + 1)));
+    return std::string(Trim(std::string_view(line).substr(colon + 1)));
   }
-  bool IsDelimiter(long line) const { return Contains(line, boundary_); }
+  static std::string Location(const std::string& line) {
+    return UrlDecode(LocationAsWritten(line));
+  }
+  // "--" and the boundary, or its close form, with only blanks after it.
+  bool IsDelimiter(long line) const {
+    if (boundary_.empty()) return false;
+    std::string text = AsciiLowerCase(lines_[size_t(line)]);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
+    return text == "--" + boundary_ || text == "--" + boundary_ + "--";
+  }
   std::string Body(long start, long& end) const {
     std::string body;
     end = start;
@@ -202,8 +214,10 @@ class ReferenceReader {
     }
     return body;
   }
-  void HandOver(Walk& walk, std::string body, TMhtEncoding encoding, std::string location) {
+  void HandOver(Walk& walk, std::string body, TMhtEncoding encoding, std::string location,
+                std::string locationAsWritten) {
     walk.parts.push_back({location, encoding, body, pending_});
+    walk.locationsAsWritten.push_back(std::move(locationAsWritten));
     pending_ = false;
   }
 
@@ -218,24 +232,53 @@ class ReferenceReader {
 // for byte, a later part with the same name replacing the earlier one, a resource without a
 // name not written. Text goes out as CR LF lines. For archives in the saved-page layout,
 // whose names are all safe and differ in more than letter case.
+// The names of the saved-page layout are ASCII: as a page names them, the bytes a URL cannot
+// hold are escaped.
+inline std::string EscapeName(std::string_view name) {
+  std::string out;
+  for (char c : name) {
+    if (std::string_view(" \"'%#?()\\").find(c) == std::string_view::npos) {
+      out += c;
+      continue;
+    }
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    out += '%';
+    out += kHex[static_cast<unsigned char>(c) >> 4];
+    out += kHex[c & 15];
+  }
+  return out;
+}
+
 inline std::map<std::string, std::string> ReferenceFiles(const Walk& walk, std::string_view work,
                                                          const std::string& document) {
   std::map<std::string, std::string> files;
   const std::string localFolder = AddBackslash(work) + document + ".files/";
-  std::string baseUrl;
+  std::string baseUrl, pageLocation;
+  // A reference to a file that no part becomes keeps its web address.
+  std::set<std::string> written;
+  for (const Handed& part : walk.parts)
+    if (!part.page && !Trim(ExtractUrlFileName(part.location)).empty())
+      written.insert(AsciiLowerCase(Trim(ExtractUrlFileName(part.location))));
+
   auto lines = [](std::string_view text) { return JoinLines(SplitLines(text)); };
-  for (const Handed& part : walk.parts) {
+  for (size_t k = 0; k < walk.parts.size(); ++k) {
+    const Handed& part = walk.parts[k];
     const std::string name(Trim(ExtractUrlFileName(part.location)));
     if (name.empty() && !part.page) continue;
+    if (part.page) pageLocation = walk.locationsAsWritten[k];
+    const WrittenFiles writtenFiles{written, pageLocation};
     const bool quoted = part.encoding == meQuotedPrintable;
     const std::string text =
         quoted ? ReferenceQuotedPrintable(part.body) : ReferenceDecode(part.body);
     if (part.page) {
       baseUrl = ExtractUrlFolder(part.location);
-      files[document + ".htm"] = lines(RewritePageLinks(text, localFolder, baseUrl));
+      files[document + ".htm"] = lines(
+          RewritePageLinks(text, localFolder, baseUrl, nullptr, EscapeName, &writtenFiles));
     } else {
       files[document + ".files/" + name] =
-          quoted ? lines(RewritePageLinks(text, localFolder, baseUrl)) : text;
+          quoted ? lines(RewritePageLinks(text, localFolder, baseUrl, nullptr, EscapeName,
+                                          &writtenFiles))
+                 : text;
     }
   }
   return files;
@@ -256,6 +299,8 @@ std::string SavedPageLayoutArchive(Random& random) {
     return name;
   };
   std::vector<std::string> lines;
+  // Chosen first, so that body lines can mention it without being delimiters.
+  const std::string delimiter = pick({"----=_NextPart_000_0000", "b1", "Qx9"});
   for (size_t k = random() % 4; k > 0; --k)
     lines.push_back(
         pick({"From: <Saved by the test>", "Subject: page", "MIME-Version: 1.0", "X-Note: 1"}));
@@ -268,14 +313,14 @@ std::string SavedPageLayoutArchive(Random& random) {
                           " p.png?v=2", " http://site/s.css", "", " x/page.html"}));
     lines.push_back("");
     for (size_t k = random() % 5; k > 0; --k)
-      lines.push_back(
-          pick({"QUJD", "a=3Db", "", "<link type=3D\"text/css\" href=3D\"s.css\">", "R0lGODlh",
-                "Content-Type: image/gif", "abc=", "boundary=\"zz\"", "=E9t=E9"}));
+      lines.push_back(pick({"QUJD", "a=3Db", "", "<link type=3D\"text/css\" href=3D\"s.css\">",
+                            "R0lGODlh", "Content-Type: image/gif", "abc=", "boundary=\"zz\"",
+                            "=E9t=E9", "=4a =\" ==41", "see --" + delimiter, "--" + delimiter + "x",
+                            "--" + delimiter + "-- x"}));
   };
   if (random() % 6 == 0) {
     partHeaders(pick({"text/html; charset=\"gb2312\"", "text/plain", "audio/basic"}));
   } else {
-    const std::string delimiter = pick({"----=_NextPart_000_0000", "b1", "Qx9"});
     const std::string open = pick({"\"", "'"}), close = pick({"\"", "'", "\""});
     const std::string boundary = "boundary=" + open + delimiter + close;
     const std::string type =

@@ -29,26 +29,47 @@ inline std::string ReferenceDecode(std::string_view text) {
   return out;
 }
 
-// The decoder as the rules say it, in place, with erase: the reference for the one-pass one.
-inline std::string ReferenceQuotedPrintable(std::string text) {
-  size_t p = 0;
-  auto isBreak = [](char c) { return c == '\r' || c == '\n'; };
-  while (text.size() >= 3 && p <= text.size() - 3) {
-    if (text[p] != '=') {
-      ++p;
-      continue;
+// The decoder as the rules say it, line by line: a line whose last "=" is followed by blanks
+// only is joined to the next one without that "=", the blanks and the line break; in what is
+// left, "=" and two hexadecimal digits become a byte, every other byte stays. The reference
+// for the one-pass decoder.
+inline std::string ReferenceQuotedPrintable(const std::string& text) {
+  auto hex = [](char c) {
+    return std::string_view("0123456789abcdefABCDEF").find(c) != std::string_view::npos;
+  };
+  auto decodeEscapes = [&](std::string_view line) {
+    std::string out;
+    for (size_t i = 0; i < line.size(); ++i) {
+      if (line[i] == '=' && i + 2 < line.size() && hex(line[i + 1]) && hex(line[i + 2])) {
+        out += char(std::stoi(std::string(line.substr(i + 1, 2)), nullptr, 16));
+        i += 2;
+      } else {
+        out += line[i];
+      }
     }
-    char c1 = text[p + 1], c2 = text[p + 2];
-    if (isBreak(c1) || isBreak(c2) || c1 == '=') {
-      text.erase(p, 1);
-      while (p < text.size() && isBreak(text[p])) text.erase(p, 1);
-      continue;
+    return out;
+  };
+  std::string out;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t br = text.find_first_of("\r\n", start);
+    std::string_view line(text.data() + start, (br == std::string::npos ? text.size() : br) - start);
+    if (br == std::string::npos) {
+      out += decodeEscapes(line);
+      break;
     }
-    auto value = [](unsigned char c) { return unsigned(c >= 65 ? c - 55 : c - 48) & 0xFF; };
-    text.replace(p, 3, 1, char(((value(c1) * 16) | value(c2)) & 0xFF));
-    ++p;
+    const size_t breakLength = text.compare(br, 2, "\r\n") == 0 ? 2 : 1;
+    const size_t lastEq = line.rfind('=');
+    if (lastEq != std::string_view::npos &&
+        line.find_first_not_of(" \t", lastEq + 1) == std::string_view::npos) {
+      out += decodeEscapes(line.substr(0, lastEq));  // a soft break
+    } else {
+      out += decodeEscapes(line);
+      out.append(text, br, breakLength);
+    }
+    start = br + breakLength;
   }
-  return text;
+  return out;
 }
 
 }  // namespace lorvex::model
