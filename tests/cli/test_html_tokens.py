@@ -531,6 +531,11 @@ class StartTagsTest(unittest.TestCase):
         found = differences([text.encode("utf-8")], [text])
         self.assertEqual(found, [])
 
+    def test_numbers_that_name_windows_1252_characters(self):
+        numbers = "".join("&#%d;&#x%X;" % (n, n) for n in range(0x7E, 0xA2))
+        text = '<a title="%s"><title>%s</title>' % (numbers, numbers)
+        self.assertEqual(differences([text.encode("utf-8")], [text]), [])
+
     @unittest.skipUnless(CHROMIUM, "no chromium")
     def test_selects_and_templates_as_chromium_reads_them(self):
         texts = [Nest(seed, chromium=True).page() for seed in range(1500)]

@@ -15,7 +15,8 @@ namespace {
 // lies in a tag or attribute that the rewrite removes) and the value itself, percent-encoded (at most three bytes a byte) and
 // hosts written in full, then escaped for the attribute (at most five bytes a byte: "&amp;");
 // a local name with the value's fragment likewise. A srcdoc document (decoded, at most three
-// bytes a raw byte) is rewritten inside and escaped whole (at most six bytes a byte).
+// bytes a raw byte) has its places rewritten, each escaped for the value (at most six bytes a
+// byte: "&quot;").
 size_t Written(const std::vector<PageReference>& refs, size_t base) {
   for (const PageReference& ref : refs)
     if (ref.form == PageReference::Form::RemoveTag ||
