@@ -5,7 +5,6 @@
 
 #include "links/CidReferences.h"
 #include "links/CssReferences.h"
-#include "links/DocumentBase.h"
 #include "html/HtmlTokenizer.h"
 #include "links/PageLinks.h"
 #include "links/TagAttributes.h"
@@ -38,6 +37,20 @@ std::string_view FetchablePath(std::string_view value, std::string* fragment) {
   return path;
 }
 
+// Resolution as the tags' own references get it: against the base in force, decoded as a
+// list line, then against the page.
+std::string FetchUrl(std::string_view base, std::string_view pageBase, std::string_view path) {
+  StringList line{ResolveUrl(base, path)};
+  UrlDecodeList(line);
+  return ResolveUrl(pageBase, line.front());
+}
+
+std::string DecodedLine(std::string text) {
+  StringList line{std::move(text)};
+  UrlDecodeList(line);
+  return std::move(line.front());
+}
+
 constexpr bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
 
 bool HasToken(std::string_view list, std::string_view token) {
@@ -56,8 +69,12 @@ bool HasToken(std::string_view list, std::string_view token) {
 // strings of the code. A value the code puts together ("'+path+'x.svg") is no address.
 class ScriptScanner {
  public:
-  ScriptScanner(std::string_view text, size_t offset, DocumentBase base)
-      : text_(text), offset_(offset), base_(std::move(base)) {}
+  ScriptScanner(std::string_view text, size_t offset, std::string base, std::string pageBase)
+      : text_(text),
+        offset_(offset),
+        pageBase_(std::move(pageBase)),
+        base_(std::move(base)),
+        fromWeb_(IsWebUrl(pageBase_)) {}
 
   void Run(std::vector<PageReference>& refs) {
     ForEachTag(text_, [&](size_t start, size_t end) {
@@ -69,8 +86,10 @@ class ScriptScanner {
  private:
   void TagsOwnReference(size_t start, std::string_view tag, std::vector<PageReference>& refs) {
     AttributeValue unsaved;
-    const TagScanResult scan = ScanTagOfCompletePage(tag, scanBase_, unsaved);
-    if (scan.kind == rkBase) return;  // a base in the code's strings sets nothing and stays
+    // A base tag in the code's strings sets no base: the tag search gets a copy to change.
+    std::string base = base_;
+    const TagScanResult scan = ScanTagOfCompletePage(tag, base, unsaved);
+    if (scan.kind == rkBase) return;
     PageReference ref;
     ref.kind = scan.kind;
     ref.tag = offset_ + start;
@@ -79,8 +98,8 @@ class ScriptScanner {
       ref.offset = offset_ + start + size_t(unsaved.pos - 1);
       ref.length = std::min(unsaved.value.size(), tag.size() - size_t(unsaved.pos - 1));
       ref.value = text_.substr(ref.offset - offset_, ref.length);
-      if (base_.FromWeb() && base_.OnWeb() && !IsSelfContainedReference(ref.value))
-        ref.absolute = base_.Address(ref.value);
+      if (fromWeb_ && IsWebUrl(base_) && !IsSelfContainedReference(ref.value))
+        ref.absolute = JoinWebUrl(base_, ref.value);
       if (ref.absolute) refs.push_back(std::move(ref));
       return;
     }
@@ -97,12 +116,11 @@ class ScriptScanner {
     }
     if (scan.kind == rkMeta || ref.value.front() == '#') return;
     if (scan.kind == rkAnchor) {
-      ref.absolute = base_.Address(ref.value);
-      if (!ref.absolute) return;
+      ref.absolute = DecodedLine(ResolveUrl(pageBase_, StripKind(scan.ref)));
     } else {
       const std::string_view path = FetchablePath(ref.value, &ref.fragment);
       if (path.empty()) return;
-      ref.url = base_.FetchUrl(path);
+      ref.url = FetchUrl(base_, pageBase_, path);
     }
     refs.push_back(std::move(ref));
   }
@@ -115,8 +133,9 @@ class ScriptScanner {
 
   std::string_view text_;
   const size_t offset_;  // where the text stands in the page
-  const DocumentBase base_;  // the base in force
-  std::string scanBase_;  // the tag scan's own, which its results here do not use
+  const std::string pageBase_;
+  const std::string base_;  // the base in force, as the tags' own references resolve against
+  const bool fromWeb_;
 };
 
 // A decoded attribute value, trimmed, with the raw range it comes from in the page. Bytes
@@ -191,12 +210,16 @@ class MarkupScanner {
  public:
   // base: the base in force before the document's own <base> (a srcdoc document's is its
   // parent's).
-  MarkupScanner(std::string_view html, DocumentBase base, int srcdocDepth = 0)
-      : html_(html), base_(std::move(base)), srcdocDepth_(srcdocDepth) {}
+  MarkupScanner(std::string_view html, std::string pageBase, std::string base, bool fromWeb,
+                int srcdocDepth = 0)
+      : html_(html),
+        pageBase_(std::move(pageBase)),
+        base_(std::move(base)),
+        fromWeb_(fromWeb),
+        srcdocDepth_(srcdocDepth) {}
 
   std::vector<PageReference> Run() {
     const std::vector<HtmlToken> tokens = TokenizeHtml(html_);
-    if (srcdocDepth_ == 0) PageCharset(tokens);
     FirstBase(tokens);
     for (size_t t = 0; t < tokens.size(); ++t) {
       const HtmlToken& token = tokens[t];
@@ -216,18 +239,9 @@ class MarkupScanner {
       if (token.kind != HtmlTokenKind::StartTag || token.name != "base") continue;
       const HtmlTagAttribute* href = FindHtmlAttribute(token, "href");
       if (!href) continue;
-      base_.SetBase(href->value.text);
-      return;
-    }
-  }
-
-  // The charset the page declares in its first meta tag that declares one.
-  void PageCharset(const std::vector<HtmlToken>& tokens) {
-    for (const HtmlToken& token : tokens) {
-      if (token.kind != HtmlTokenKind::StartTag || token.name != "meta") continue;
-      const std::string charset = DeclaredCharset(token);
-      if (charset.empty()) continue;
-      base_.DeclareCharset(charset);
+      const std::string value(Trim(href->value.text));
+      const std::string resolved = value.empty() ? base_ : ResolveUrl(base_, value);
+      if (!resolved.empty() && (!fromWeb_ || IsWebUrl(resolved))) base_ = resolved;
       return;
     }
   }
@@ -301,7 +315,7 @@ class MarkupScanner {
       return;
     }
     const HtmlTagAttribute* content = FindHtmlAttribute(tag, "content");
-    if (!base_.FromWeb() || !content || !EqualsIgnoreCase(name, "refresh")) return;
+    if (!fromWeb_ || !content || !EqualsIgnoreCase(name, "refresh")) return;
     // "5; url=next.htm": a relative address points at the web, as unsaved anchors do.
     const std::string& text = content->value.text;
     const std::string lower = AsciiLowerCase(text);
@@ -322,8 +336,8 @@ class MarkupScanner {
     if (!value || IsSelfContainedReference(value->text)) return;
     PageReference ref = At(tag, value->offset, value->length);
     ref.value = value->text;
-    ref.absolute = base_.Address(value->text);
-    if (ref.absolute) refs_.push_back(std::move(ref));
+    ref.absolute = DecodedLine(ResolveUrl(pageBase_, ResolveUrl(base_, value->text)));
+    refs_.push_back(std::move(ref));
   }
 
   // The reference of the tags' own kinds: src, else background (a known resource file),
@@ -360,21 +374,21 @@ class MarkupScanner {
     ref.kind = kind;
     ref.value = value->text;
     if (kind == rkAnchor) {
-      ref.absolute = base_.Address(ref.value);
-      if (ref.absolute) refs_.push_back(std::move(ref));
+      ref.absolute = DecodedLine(ResolveUrl(pageBase_, ResolveUrl(base_, ref.value)));
+      refs_.push_back(std::move(ref));
       return;
     }
     if (kind != rkLink && !IsCompletePageResourceFile(ref.value)) {
       // Not saved: in a page from the web it points at the web.
-      if (base_.FromWeb() && base_.OnWeb() && !IsSelfContainedReference(ref.value)) {
-        ref.absolute = base_.Address(ref.value);
-        if (ref.absolute) refs_.push_back(std::move(ref));
+      if (fromWeb_ && IsWebUrl(base_) && !IsSelfContainedReference(ref.value)) {
+        ref.absolute = JoinWebUrl(base_, ref.value);
+        refs_.push_back(std::move(ref));
       }
       return;
     }
     const std::string_view path = FetchablePath(ref.value, &ref.fragment);
     if (path.empty()) return;
-    ref.url = base_.FetchUrl(path);
+    ref.url = FetchUrl(base_, pageBase_, path);
     if (kind == rkLink) {
       const HtmlTagAttribute* rel = FindHtmlAttribute(tag, "rel");
       ref.styleSheet = rel && HasToken(rel->value.text, "stylesheet");
@@ -409,7 +423,7 @@ class MarkupScanner {
     ref.value = value->text;
     const std::string_view path = FetchablePath(ref.value, &ref.fragment);
     if (path.empty()) return;
-    ref.url = base_.FetchUrl(path);
+    ref.url = FetchUrl(base_, pageBase_, path);
     refs_.push_back(std::move(ref));
   }
 
@@ -424,7 +438,7 @@ class MarkupScanner {
       ref.value = value->text;
       const std::string_view path = FetchablePath(ref.value, &ref.fragment);
       if (path.empty()) continue;
-      ref.url = base_.FetchUrl(path);
+      ref.url = FetchUrl(base_, pageBase_, path);
       refs_.push_back(std::move(ref));
     }
   }
@@ -451,7 +465,8 @@ class MarkupScanner {
     ref.form = PageReference::Form::Srcdoc;
     ref.quote = attribute.quote;
     ref.documentRaw = attribute.value.rawOffset;
-    ref.inner = MarkupScanner(attribute.value.text, base_, srcdocDepth_ + 1).Run();
+    ref.inner =
+        MarkupScanner(attribute.value.text, pageBase_, base_, fromWeb_, srcdocDepth_ + 1).Run();
     if (!ref.inner.empty()) refs_.push_back(std::move(ref));
   }
 
@@ -461,7 +476,7 @@ class MarkupScanner {
     const std::string_view content =
         html_.substr(text.contentBegin, text.contentEnd - text.contentBegin);
     if (element == "script") {
-      ScriptScanner(content, text.contentBegin, base_).Run(refs_);
+      ScriptScanner(content, text.contentBegin, base_, pageBase_).Run(refs_);
       return;
     }
     if (element != "style") return;
@@ -483,12 +498,14 @@ class MarkupScanner {
     ref.value = css.value;
     ref.styleSheet = css.fromImport;
     const std::string_view path = FetchablePath(ref.value, &ref.fragment);
-    if (!path.empty()) ref.url = base_.FetchUrl(path);
+    if (!path.empty()) ref.url = FetchUrl(base_, pageBase_, path);
     return ref;
   }
 
   std::string_view html_;
-  DocumentBase base_;  // the base of every reference: the first <base href>, else the page
+  const std::string pageBase_;
+  std::string base_;  // the base of every reference: the first <base href>, else the page
+  const bool fromWeb_;
   const int srcdocDepth_;  // how many srcdoc documents hold this one
   std::vector<PageReference> refs_;
 };
@@ -497,19 +514,20 @@ class MarkupScanner {
 
 std::vector<PageReference> ScanCompletePage(std::string_view html, std::string_view pageUrl,
                                             bool script) {
+  const std::string pageBase = ResolveUrl(pageUrl, pageUrl);
   std::vector<PageReference> refs;
   if (script) {
-    ScriptScanner(html, 0, DocumentBase(pageUrl)).Run(refs);
+    ScriptScanner(html, 0, pageBase, pageBase).Run(refs);
     return refs;
   }
-  return MarkupScanner(html, DocumentBase(pageUrl)).Run();
+  return MarkupScanner(html, pageBase, pageBase, IsWebUrl(Trim(pageUrl))).Run();
 }
 
 std::string StyleReferenceUrl(std::string_view sheetUrl, std::string_view value,
                               std::string* fragment) {
   const std::string_view path = FetchablePath(value, fragment);
   if (path.empty()) return std::string();
-  return DocumentBase(sheetUrl).FetchUrl(path);
+  return FetchUrl(sheetUrl, sheetUrl, path);
 }
 
 namespace {

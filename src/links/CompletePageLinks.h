@@ -5,9 +5,7 @@
 // elements, inline scripts and <iframe srcdoc> documents.
 //
 // A page is read once by the HTML tokenizer (HtmlTokenizer.h), as a browser reads it: values
-// with their character references decoded, the first <base href> for every reference, and the
-// URL of each value formed as a browser forms it (DocumentBase.h): escapes kept, dot segments
-// resolved, what a URL cannot hold percent-encoded. The
+// with their character references decoded, the first <base href> for every reference. The
 // text of a script (a script file, or an inline <script> element's) is code: in it only the
 // tags' own kinds are read, by the tag search of the link passes (TagFinder.h).
 //
