@@ -69,7 +69,9 @@ class ScriptScanner {
  private:
   void TagsOwnReference(size_t start, std::string_view tag, std::vector<PageReference>& refs) {
     AttributeValue unsaved;
+    // A base tag in the code's strings sets no base.
     const TagScanResult scan = ScanTagOfCompletePage(tag, scanBase_, unsaved);
+    if (scan.kind == rkBase) return;
     PageReference ref;
     ref.kind = scan.kind;
     ref.tag = offset_ + start;
@@ -86,10 +88,8 @@ class ScriptScanner {
     ref.offset = offset_ + start + size_t(scan.valuePos - 1);
     ref.length = std::min(scan.valueLen, tag.size() - size_t(scan.valuePos - 1));
     ref.value = text_.substr(ref.offset - offset_, ref.length);
-    if (IsConcatenation(ref.value)) return;
-    if (scan.kind == rkBase ||
-        (scan.kind == rkMeta && EqualsIgnoreCase(StripKind(scan.ref), "utf-8"))) {
-      if (scan.kind == rkBase) base_.SetBase(ref.value);
+    if (ref.value.empty() || IsConcatenation(ref.value)) return;
+    if (scan.kind == rkMeta && EqualsIgnoreCase(StripKind(scan.ref), "utf-8")) {
       ref.form = PageReference::Form::RemoveTag;
       ref.offset = offset_ + start;
       ref.length = tag.size();
@@ -115,8 +115,8 @@ class ScriptScanner {
   }
 
   std::string_view text_;
-  const size_t offset_;  // where the text stands in the page
-  DocumentBase base_;    // the base in force
+  const size_t offset_;   // where the text stands in the page
+  DocumentBase base_;     // the base in force
   std::string scanBase_;  // the tag scan's own, which its results here do not use
 };
 
@@ -236,7 +236,7 @@ class MarkupScanner {
   void StartTag(const HtmlToken& tag) {
     const size_t before = refs_.size();
     if (tag.name == "base") {
-      RemoveTag(tag);
+      BaseHref(tag);
       return;
     }
     if (tag.name == "meta") {
@@ -250,8 +250,7 @@ class MarkupScanner {
     if (refs_.size() > before)
       for (const HtmlTagAttribute& attribute : tag.attributes)
         if (attribute.name == "integrity" || attribute.name == "crossorigin") {
-          size_t from = attribute.nameOffset;
-          while (from > tag.begin && IsBlank(html_[from - 1])) --from;
+          const size_t from = BlanksBefore(tag, attribute);
           PageReference ref = At(tag, from, AttributeEnd(attribute) - from);
           ref.form = PageReference::Form::RemoveAttribute;
           refs_.push_back(std::move(ref));
@@ -267,6 +266,24 @@ class MarkupScanner {
     ref.offset = offset;
     ref.length = length;
     return ref;
+  }
+
+  // Every base's href goes, the one applied to every reference and the others; the tag and
+  // its other attributes (target) stay.
+  void BaseHref(const HtmlToken& tag) {
+    const HtmlTagAttribute* href = FindHtmlAttribute(tag, "href");
+    if (!href) return;
+    PageReference ref = At(tag, BlanksBefore(tag, *href), 0);
+    ref.length = AttributeEnd(*href) - ref.offset;
+    ref.form = PageReference::Form::RemoveTag;
+    refs_.push_back(std::move(ref));
+  }
+
+  // Where an attribute starts with the blanks before it.
+  size_t BlanksBefore(const HtmlToken& tag, const HtmlTagAttribute& attribute) const {
+    size_t from = attribute.nameOffset;
+    while (from > tag.begin && IsBlank(html_[from - 1])) --from;
+    return from;
   }
 
   void RemoveTag(const HtmlToken& tag) {
@@ -426,14 +443,16 @@ class MarkupScanner {
     }
   }
 
-  // An <iframe srcdoc> document is a page of its own, read with this page's base.
+  // An <iframe srcdoc> document is a page of its own, read with this page's base; its
+  // references are rewritten where they stand in the value.
   void Srcdoc(const HtmlToken& tag, const HtmlTagAttribute& attribute) {
     if (!attribute.hasValue || attribute.rawValue.empty() || srcdocDepth_ >= kMaxSrcdocDepth)
       return;
     PageReference ref = At(tag, attribute.valueOffset, attribute.rawValue.size());
     ref.form = PageReference::Form::Srcdoc;
-    ref.document = attribute.value.text;
-    ref.inner = MarkupScanner(ref.document, base_, srcdocDepth_ + 1).Run();
+    ref.quote = attribute.quote;
+    ref.documentRaw = attribute.value.rawOffset;
+    ref.inner = MarkupScanner(attribute.value.text, base_, srcdocDepth_ + 1).Run();
     if (!ref.inner.empty()) refs_.push_back(std::move(ref));
   }
 
@@ -470,7 +489,7 @@ class MarkupScanner {
   }
 
   std::string_view html_;
-  DocumentBase base_;  // the base of every reference: the first <base href>, else the page
+  DocumentBase base_;      // the base of every reference: the first <base href>, else the page
   const int srcdocDepth_;  // how many srcdoc documents hold this one
   std::vector<PageReference> refs_;
 };
@@ -494,21 +513,54 @@ std::string StyleReferenceUrl(std::string_view sheetUrl, std::string_view value,
   return DocumentBase(sheetUrl).FetchUrl(path);
 }
 
-std::string RewriteCompletePage(
-    std::string_view html, const std::vector<PageReference>& refs,
+namespace {
+
+// One place of a document rewritten: [offset, offset + length) becomes text.
+struct Edit {
+  size_t offset, length;
+  std::string text;
+};
+
+// Text written into an attribute value with this quote; an unquoted value also needs its
+// blanks escaped, or it would end at the first one.
+std::string EscapeForValue(std::string_view text, char quote) {
+  std::string escaped = EscapeAttributeText(text);
+  if (quote) return escaped;
+  std::string out;
+  out.reserve(escaped.size());
+  for (char c : escaped) {
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == '=' || c == '`') {
+      out += "&#" + std::to_string(int(c)) + ";";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// The edits of a document's references, in order, in the document's own text: a srcdoc
+// document's edits are its references' own, put where they stand in the value as written and
+// escaped for it.
+std::vector<Edit> EditsOf(
+    const std::vector<PageReference>& refs,
     const std::function<std::optional<std::string>(const PageReference&)>& localName) {
   using Form = PageReference::Form;
-  // What each place becomes, and which tags have a reference saved.
-  std::vector<std::optional<std::string>> texts(refs.size());
+  std::vector<Edit> edits;
+  std::vector<const PageReference*> removable;  // per edit: set when it goes only where its
+                                                // tag has a reference saved
   std::unordered_set<size_t> savedTags;
-  for (size_t i = 0; i < refs.size(); ++i) {
-    const PageReference& ref = refs[i];
-    std::optional<std::string>& text = texts[i];
-    if (ref.form == Form::RemoveTag) {
+  for (const PageReference& ref : refs) {
+    std::optional<std::string> text;
+    if (ref.form == Form::RemoveTag || ref.form == Form::RemoveAttribute) {
       text.emplace();
     } else if (ref.form == Form::Srcdoc) {
-      const std::string document = RewriteCompletePage(ref.document, ref.inner, localName);
-      if (document != ref.document) text = EscapeAttributeText(document);
+      for (Edit& inner : EditsOf(ref.inner, localName)) {
+        const size_t begin = ref.documentRaw[inner.offset];
+        const size_t end = ref.documentRaw[inner.offset + inner.length];
+        edits.push_back({ref.offset + begin, end - begin, EscapeForValue(inner.text, ref.quote)});
+        removable.push_back(nullptr);
+      }
+      continue;
     } else if (!ref.url.empty() && (text = localName(ref))) {
       savedTags.insert(ref.tag);
       *text = EscapeLocalNameForUrl(*text, ref.srcset) + ref.fragment;
@@ -528,18 +580,34 @@ std::string RewriteCompletePage(
     } else if (ref.absolute) {
       text = ref.form == Form::Attribute ? EscapeAttributeText(*ref.absolute) : *ref.absolute;
     }
+    if (!text) continue;
+    edits.push_back({ref.offset, ref.length, std::move(*text)});
+    removable.push_back(ref.form == Form::RemoveAttribute ? &ref : nullptr);
   }
-  for (size_t i = 0; i < refs.size(); ++i)
-    if (refs[i].form == Form::RemoveAttribute && savedTags.count(refs[i].tag)) texts[i].emplace();
+  std::vector<Edit> kept;
+  kept.reserve(edits.size());
+  size_t end = 0;
+  for (size_t i = 0; i < edits.size(); ++i) {
+    if (removable[i] && !savedTags.count(removable[i]->tag)) continue;
+    if (edits[i].offset < end) continue;  // overlaps an earlier edit
+    end = edits[i].offset + edits[i].length;
+    kept.push_back(std::move(edits[i]));
+  }
+  return kept;
+}
 
+}  // namespace
+
+std::string RewriteCompletePage(
+    std::string_view html, const std::vector<PageReference>& refs,
+    const std::function<std::optional<std::string>(const PageReference&)>& localName) {
   std::string out;
   out.reserve(html.size() + html.size() / 8);
   size_t copied = 0;
-  for (size_t i = 0; i < refs.size(); ++i) {
-    if (!texts[i] || refs[i].offset < copied) continue;
-    out.append(html.substr(copied, refs[i].offset - copied));
-    out.append(*texts[i]);
-    copied = refs[i].offset + refs[i].length;
+  for (const Edit& edit : EditsOf(refs, localName)) {
+    out.append(html.substr(copied, edit.offset - copied));
+    out.append(edit.text);
+    copied = edit.offset + edit.length;
   }
   out.append(html.substr(copied));
   return out;

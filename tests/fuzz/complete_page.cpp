@@ -14,9 +14,9 @@ namespace {
 // address made of the base in force (the page's address joined with a base tag's value, which
 // lies in a tag or attribute that the rewrite removes) and the value itself, percent-encoded (at
 // most three bytes a byte) and hosts written in full, then escaped for the attribute (at most five
-// bytes a byte: "&amp;"); a local name with the value's fragment likewise. A srcdoc document
-// (decoded, at most three bytes a raw byte) is rewritten inside and escaped whole (at most six
-// bytes a byte).
+// bytes a byte: "&amp;"); a local name with the value's fragment likewise. A srcdoc document's
+// references are rewritten where they stand in the value, each escaped for it (at most six bytes
+// a byte).
 size_t Written(const std::vector<PageReference>& refs, size_t base) {
   for (const PageReference& ref : refs)
     if (ref.form == PageReference::Form::RemoveTag ||
@@ -25,7 +25,7 @@ size_t Written(const std::vector<PageReference>& refs, size_t base) {
   size_t total = 0;
   for (const PageReference& ref : refs) {
     if (ref.form == PageReference::Form::Srcdoc)
-      total += 6 * (3 * ref.length + Written(ref.inner, base));
+      total += 6 * Written(ref.inner, base);
     else
       total += 25 * (base + ref.length) + 256;
   }

@@ -410,13 +410,17 @@ TEST(Rewriting, WebAddressesKeepTheirEscapesAndResolveDotsAsABrowserDoes) {
       {"<a href=\"a%2541.htm#x%20y\">", "<a href=\"http://h/d/a%2541.htm#x%20y\">", {}},
       {"<a href=\"d/../../../root.htm\">", "<a href=\"http://h/root.htm\">", {}},
       {"<a href=\"..\\..\\x.htm\">", "<a href=\"http://h/x.htm\">", {}},
-      {"<a href=\"HTTPS://O/a/./b/../c%41.htm?p=../q\">", "<a href=\"HTTPS://O/a/c%41.htm?p=../q\">",
+      {"<a href=\"HTTPS://O/a/./b/../c%41.htm?p=../q\">",
+       "<a href=\"HTTPS://O/a/c%41.htm?p=../q\">",
        {}},
-      {"<img src=\"d/../../../root.png\">", "<img src=\"5.files/root.png\">",
+      {"<img src=\"d/../../../root.png\">",
+       "<img src=\"5.files/root.png\">",
        {"0http://h/root.png"}},
-      {"<img src=\"../../x/../root2.png\">", "<img src=\"5.files/root2.png\">",
+      {"<img src=\"../../x/../root2.png\">",
+       "<img src=\"5.files/root2.png\">",
        {"0http://h/root2.png"}},
-      {"<img src=\"%2e%2e/%2E%2E/a%20b/./c.png\">", "<img src=\"5.files/c.png\">",
+      {"<img src=\"%2e%2e/%2E%2E/a%20b/./c.png\">",
+       "<img src=\"5.files/c.png\">",
        {"0http://h/a b/c.png"}},
       {"<img src=\"x\\..\\..\\..\\y.png\">", "<img src=\"5.files/y.png\">", {"0http://h/y.png"}},
   };
@@ -427,10 +431,10 @@ TEST(Rewriting, WebAddressesKeepTheirEscapesAndResolveDotsAsABrowserDoes) {
   }
   // A page on disk: an anchor with a web scheme keeps its escapes, a relative one points at
   // its file.
-  EXPECT_EQ(RewritePageLinks("<a href=\"http://o/a%20b.htm\"><a href=\"n%20x.htm\">" +
-                                 std::string(kTail),
-                             "5.files", "c:\\site\\p.htm"),
-            "<a href=\"http://o/a%20b.htm\"><a href=\"c:\\site\\n x.htm\">" + std::string(kTail));
+  EXPECT_EQ(
+      RewritePageLinks("<a href=\"http://o/a%20b.htm\"><a href=\"n%20x.htm\">" + std::string(kTail),
+                       "5.files", "c:\\site\\p.htm"),
+      "<a href=\"http://o/a%20b.htm\"><a href=\"c:\\site\\n x.htm\">" + std::string(kTail));
   // From the root, a "../" stays there.
   EXPECT_EQ(ResolveUrl("http://h/", "../x.gif"), "http://h/x.gif");
   EXPECT_EQ(ResolveUrl("https://host.example/a/", "../../../x.gif"), "https://host.example/x.gif");

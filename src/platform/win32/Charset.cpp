@@ -90,8 +90,8 @@ bool WideToCodePage(UINT codePage, const std::wstring& text, std::string& out) {
       ::WideCharToMultiByte(codePage, 0, text.data(), wide, nullptr, 0, nullptr, nullptr);
   if (narrow <= 0) return false;
   out.assign(static_cast<size_t>(narrow), '\0');
-  if (::WideCharToMultiByte(codePage, 0, text.data(), wide, out.data(), narrow, nullptr,
-                            nullptr) != narrow) {
+  if (::WideCharToMultiByte(codePage, 0, text.data(), wide, out.data(), narrow, nullptr, nullptr) !=
+      narrow) {
     out.clear();
     return false;
   }
