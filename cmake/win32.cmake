@@ -99,6 +99,8 @@ file(GLOB LORVEX_E2E_TESTS CONFIGURE_DEPENDS tests/e2e/test_*.py)
 foreach(test ${LORVEX_E2E_TESTS})
   get_filename_component(name ${test} NAME_WE)
   add_test(NAME e2e_${name} COMMAND ${Python3_EXECUTABLE} ${test})
-  set_tests_properties(e2e_${name} PROPERTIES TIMEOUT 900
+  # The host's --complete and --snapshot turn the library's per-user settings on for their run,
+  # in the one Wine prefix every test shares: an import running beside it would read them.
+  set_tests_properties(e2e_${name} PROPERTIES TIMEOUT 900 RESOURCE_LOCK lorvex-settings
     ENVIRONMENT "LORVEX_BIN=${CMAKE_BINARY_DIR}/bin;LORVEX_WINE=${CMAKE_SOURCE_DIR}/scripts/wine-run")
 endforeach()
