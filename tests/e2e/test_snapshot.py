@@ -172,6 +172,8 @@ class Snapshot(HostTestCase):
 
     def test_file_without_a_browser_keeps_its_scripts_and_the_trace_says_so(self):
         self.write(os.path.join("site", "file.htm"), FILE_PAGE)
+        script = self.write("not-a-browser", b"#!/bin/sh\necho not a browser\nexit 1\n")
+        os.chmod(script, 0o755)
         before = scratch_folders()
         cases = [
             # No Browser setting, and no Edge or Chrome in the prefix.
@@ -182,6 +184,11 @@ class Snapshot(HostTestCase):
             # A program that is no browser: it ends at its start.
             ("no browser", ("--browser", winpath(os.path.join(BIN, "lorvex-host.exe"))),
              "the page could not be rendered by "),
+            # A program of the host system that ends at once: Wine tells nothing of its end, so
+            # the read time-out bounds the wait for it.
+            ("host program", ("--browser", winpath(script), "--read-timeout", "3000"),
+             "the page could not be rendered by %s (the browser did not start in time)"
+             % winpath(script)),
         ]
         for doc, (name, options, said) in enumerate(cases, 7):
             with self.subTest(name):
