@@ -95,8 +95,12 @@ int RunTraced() {
         PrintLine(ReadDebugString(process.get(), event.u.DebugString));
         break;
       case EXCEPTION_DEBUG_EVENT:
-        // The child's own handlers decide; only the debugger's initial breakpoint is ours.
-        if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT)
+        // The child's own handlers decide; only the debugger's initial breakpoint is ours, and
+        // the report of a close of a handle that is not one, which is raised only because a
+        // debugger is there (Wine's start of a program of its host system makes one): the
+        // run goes on as it does without --trace, where the close just fails.
+        if (const DWORD code = event.u.Exception.ExceptionRecord.ExceptionCode;
+            code != EXCEPTION_BREAKPOINT && code != EXCEPTION_INVALID_HANDLE)
           continueStatus = DBG_EXCEPTION_NOT_HANDLED;
         break;
       case CREATE_PROCESS_DEBUG_EVENT:

@@ -12,6 +12,7 @@
 //   lorvex-host list
 //   lorvex-host run --index N --file PATH --work DIR --doc ID [--template DIR] [--pack-mode B]
 //                   [--proxy HOST:PORT] [--read-timeout MS] [--host-window HWND] [--out FILE]
+//                   [--complete] [--snapshot] [--browser PATH] [--connections N]
 //                   [dialog options]
 //   lorvex-host blank --template DIR [--pack-mode B] --out FILE
 //   lorvex-host loadhtml --html-file F --location L --work DIR --doc ID [--quiet] [--out FILE]
@@ -20,6 +21,7 @@
 // --complete (run and loadhtml) turns on the library's per-user setting CompletePages for the
 // run: it saves what today's pages need too. --snapshot turns on its Snapshot setting: the
 // page is saved as a browser rendered it, without its scripts (complete pages with it).
+// --browser PATH sets its Browser setting: the browser that renders a file run with --snapshot.
 // --connections N sets the library's Connections setting for the run: the most transfers at
 // once.
 //   dialog options: [--on-errors ok|stop|retry] [--font NAME] [--font-size N]
@@ -263,21 +265,47 @@ int LoadHtmlFile(HMODULE library, const Options& options) {
   return 0;
 }
 
-// --complete, --snapshot and --connections N: the library's per-user settings CompletePages
-// (1), Snapshot (1) and Connections (N) for this run, removed again when the run ends (the
+// --complete, --snapshot, --connections N and --browser PATH: the library's per-user settings
+// CompletePages (1), Snapshot (1), Connections (N) and Browser (PATH) for this run. The value
+// the user had is put back when the run ends, or the value removed where there was none (the
 // host's own prefix is the user's registry here).
 class PageImportSetting {
  public:
-  PageImportSetting(const char* name, std::optional<DWORD> value) : name_(name) {
+  PageImportSetting(const char* name, DWORD type, std::optional<std::string> value) : name_(name) {
     if (!value) return;
-    if (::RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                          key_.put(), nullptr) != ERROR_SUCCESS)
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0,
+                          KEY_SET_VALUE | KEY_QUERY_VALUE, nullptr, key_.put(),
+                          nullptr) != ERROR_SUCCESS)
       throw std::runtime_error(std::string("cannot set the ") + name + " setting");
-    ::RegSetValueExA(key_.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&*value),
-                     sizeof(DWORD));
+    DWORD size = 0;
+    if (::RegQueryValueExA(key_.get(), name, nullptr, &previousType_, nullptr, &size) ==
+        ERROR_SUCCESS) {
+      std::string previous(size, '\0');
+      if (::RegQueryValueExA(key_.get(), name, nullptr, &previousType_,
+                             reinterpret_cast<BYTE*>(previous.data()), &size) == ERROR_SUCCESS) {
+        previous.resize(size);
+        previous_ = std::move(previous);
+      }
+    }
+    ::RegSetValueExA(key_.get(), name, 0, type, reinterpret_cast<const BYTE*>(value->data()),
+                     DWORD(value->size()));
+  }
+  static std::optional<std::string> Dword(std::optional<DWORD> value) {
+    if (!value) return std::nullopt;
+    return std::string(reinterpret_cast<const char*>(&*value), sizeof(DWORD));
+  }
+  // A REG_SZ value holds its terminating zero.
+  static std::optional<std::string> Text(std::optional<std::string> value) {
+    if (value) value->push_back('\0');
+    return value;
   }
   ~PageImportSetting() {
-    if (key_) ::RegDeleteValueA(key_.get(), name_);
+    if (!key_) return;
+    if (previous_)
+      ::RegSetValueExA(key_.get(), name_, 0, previousType_,
+                       reinterpret_cast<const BYTE*>(previous_->data()), DWORD(previous_->size()));
+    else
+      ::RegDeleteValueA(key_.get(), name_);
   }
   PageImportSetting(const PageImportSetting&) = delete;
   PageImportSetting& operator=(const PageImportSetting&) = delete;
@@ -286,6 +314,8 @@ class PageImportSetting {
   static constexpr const char* kSettingsKey = "Software\\lorvex\\PageImport";
   const char* name_;
   lorvex::win32::UniqueHKey key_;
+  DWORD previousType_ = 0;
+  std::optional<std::string> previous_;
 };
 
 int Usage() {
@@ -294,7 +324,7 @@ int Usage() {
       "       lorvex-host run --index N --file PATH --work DIR --doc ID [--template DIR]\n"
       "                       [--pack-mode B] [--proxy HOST:PORT] [--read-timeout MS]\n"
       "                       [--host-window HWND] [--trace] [--complete] [--snapshot]\n"
-      "                       [--connections N] [--out FILE]\n"
+      "                       [--browser PATH] [--connections N] [--out FILE]\n"
       "                       [dialog options]\n"
       "       lorvex-host blank --template DIR [--pack-mode B] --out FILE\n"
       "       lorvex-host loadhtml --html-file F --location L --work DIR --doc ID [--quiet]\n"
@@ -340,14 +370,21 @@ int main(int argc, char** argv) {
       return 3;
     }
     try {
-      const PageImportSetting completePages(
-          "CompletePages", options.Has("complete") ? std::optional<DWORD>(1) : std::nullopt);
-      const PageImportSetting snapshot(
-          "Snapshot", options.Has("snapshot") ? std::optional<DWORD>(1) : std::nullopt);
+      const auto flag = [&](const char* name) {
+        return PageImportSetting::Dword(options.Has(name) ? std::optional<DWORD>(1) : std::nullopt);
+      };
+      const PageImportSetting completePages("CompletePages", REG_DWORD, flag("complete"));
+      const PageImportSetting snapshot("Snapshot", REG_DWORD, flag("snapshot"));
       const PageImportSetting connections(
-          "Connections", options.Has("connections")
-                             ? std::optional<DWORD>(DWORD(options.Number("connections", 6)))
-                             : std::nullopt);
+          "Connections", REG_DWORD,
+          PageImportSetting::Dword(
+              options.Has("connections")
+                  ? std::optional<DWORD>(DWORD(options.Number("connections", 6)))
+                  : std::nullopt));
+      const PageImportSetting browser(
+          "Browser", REG_SZ,
+          PageImportSetting::Text(options.Has("browser") ? std::optional(options.Get("browser"))
+                                                         : std::nullopt));
       if (command == "list")
         status = List(library.get());
       else if (command == "run")

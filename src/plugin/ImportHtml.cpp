@@ -1,6 +1,7 @@
 #include "plugin/ImportHtml.h"
 
 #include <memory>
+#include <optional>
 
 #include "dialogs/DownloadErrors.h"
 #include "dialogs/DownloadFlags.h"
@@ -8,10 +9,12 @@
 #include "dialogs/MessagePump.h"
 #include "fetch/win32/ImportFetcher.h"
 #include "import/PageImport.h"
+#include "platform/BrowserProcess.h"
 #include "platform/win32/Boundary.h"
 #include "plugin/PackingLibrary.h"
 #include "plugin/PageImportSettings.h"
 #include "plugin/RequestDialogs.h"
+#include "snapshot/Snapshot.h"
 #include "util/FileOperation.h"
 #include "util/UrlPath.h"
 
@@ -99,6 +102,58 @@ void Trace(const std::string& where, const std::string& text) {
   ::OutputDebugStringA(("lorvex: " + where + ": " + text + "\n").c_str());
 }
 
+// The page on disk as a browser rendered it, and where the import takes it from.
+struct RenderedFile {
+  std::string html, location;
+};
+
+// Renders the file with the browser the settings name; nothing, with a trace line saying why,
+// where no browser is found or the rendering fails. The browser's scratch folder is gone
+// when this returns, whatever happened.
+std::optional<RenderedFile> RenderFile(const TPlugInRequest& request, const std::string& fileName,
+                                       const std::string& location) {
+  static constexpr char kWhere[] = "ImportHtmlFile";
+  static constexpr char kKept[] = "; saved with its scripts";
+  const std::string browser = FindRenderingBrowser();
+  if (browser.empty()) {
+    Trace(kWhere, std::string("no browser to render the page found") + kKept);
+    return std::nullopt;
+  }
+  // The browser is started elsewhere: it is given the file's full name.
+  char full[MAX_PATH + 1] = {};
+  const DWORD length = ::GetFullPathNameA(fileName.c_str(), sizeof full, full, nullptr);
+  if (length == 0 || length > MAX_PATH) {
+    Trace(kWhere, "no full name for " + fileName + kKept);
+    return std::nullopt;
+  }
+  snapshot::SnapshotSettings settings;
+  settings.browser = browser;
+  if (request.UseProxy != 0)
+    settings.proxy = Text(request.ProxyServer) + ":" + std::to_string(request.ProxyPort);
+  settings.timeoutMs = QuietWaitTimeout(request);
+  // Nothing here offers Stop; the host's windows are kept answering while the browser works.
+  settings.stopped = [] {
+    ProcessPendingMessages();
+    return false;
+  };
+  try {
+    snapshot::RenderedPage page =
+        snapshot::TakeSnapshot(platform::FileUrlForBrowser(browser, full), settings);
+    RenderedFile rendered{std::move(page.html), snapshot::RenderedPageLocation(page.url, location)};
+    if (rendered.location.empty())
+      throw snapshot::SnapshotError("the browser ended on " + page.url + ", which is no page");
+    if (!page.settled)
+      Trace(kWhere, "the page did not settle within " + std::to_string(settings.timeoutMs) +
+                        " ms; it is saved as it stood then");
+    return rendered;
+  } catch (const std::exception& e) {
+    Trace(kWhere, "the page could not be rendered by " + browser + " (" + e.what() + ")" + kKept);
+  } catch (...) {
+    Trace(kWhere, "the page could not be rendered by " + browser + kKept);
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 bool ImportHtmlToStream(const TPlugInRequest& request, const std::string& html,
@@ -110,14 +165,17 @@ bool ImportHtmlToStream(const TPlugInRequest& request, const std::string& html,
 bool ImportHtmlFile(const TPlugInRequest& request, IStream* hostStream) {
   const std::string fileName = Text(request.FileName);
   const std::string html = LoadTextFile(fileName);
+  const std::string location = ExtractUrlFolder(fileName);
   PageImportOptions options = ReadPageImportSettings();
   if (options.Snapshot) {
+    if (std::optional<RenderedFile> rendered = RenderFile(request, fileName, location))
+      return ImportWithSettings(request, rendered->html, rendered->location, hostStream, true,
+                                options);
     // A page that no browser rendered still needs its scripts: it is saved as complete pages
     // are, scripts kept.
     options.Snapshot = false;
-    Trace("ImportHtmlFile", "no browser to render the page found; saved with its scripts");
   }
-  return ImportWithSettings(request, html, ExtractUrlFolder(fileName), hostStream, true, options);
+  return ImportWithSettings(request, html, location, hostStream, true, options);
 }
 
 }  // namespace lorvex

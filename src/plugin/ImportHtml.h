@@ -18,8 +18,11 @@ bool ImportHtmlToStream(const TPlugInRequest& request, const std::string& html,
                         const std::string& pageLocation, IStream* hostStream, bool quiet);
 
 // Extension 0 through initalize: the request's file read as lines, its folder as the page's
-// location, no progress dialog. With the Snapshot setting and no browser to render the page,
-// it is saved as complete pages are, scripts kept, and the debugger output says so.
+// location, no progress dialog. With the Snapshot setting the page is first rendered by the
+// browser FindRenderingBrowser names, within the request's read time-out, and the rendered
+// document saved as ImportHtmlToStream saves it; where no browser is found or the rendering
+// fails, the file is saved as complete pages are, scripts kept, and the debugger output says
+// why.
 bool ImportHtmlFile(const TPlugInRequest& request, IStream* hostStream);
 
 }  // namespace lorvex

@@ -1,8 +1,10 @@
 """Pages saved as the browser rendered them, through the reference host's --snapshot: a page
 built by its module script, rendered by Debian's Chromium, handed over with loadhtmltostream
 and packed without the scripts that would run again in the copy, with the files the native
-tool writes for the same page; the setting lasting one run; a file imported through initalize
-with no browser to render it saved as complete pages are, scripts kept, and the trace saying so."""
+tool writes for the same page; the setting lasting one run. A file imported through initalize
+rendered by the browser the Browser setting names (Debian's Chromium, started from under Wine)
+into the files the native tool writes for it; where no browser is found, or the one named ends
+at once, the file saved as complete pages are, scripts kept, and the trace saying so."""
 import os
 import re
 import shutil
@@ -16,6 +18,8 @@ import pagesite  # noqa: E402
 from lorvexhost import BIN, HostTestCase, run_host, winpath, zip_entries  # noqa: E402
 
 CHROMIUM = shutil.which("chromium") or "/usr/bin/chromium"
+# The folder a browser started from under Wine keeps its profile in (the host's TMPDIR).
+HOST_TMP = os.environ.get("TMPDIR") or "/tmp"
 NATIVE_TOOL = os.environ.get("LORVEX_TOOL") or os.path.join(
     os.path.dirname(os.path.abspath(BIN or ".")), "..", "native", "lorvex")
 
@@ -32,6 +36,10 @@ APP = (b"document.getElementById('root').innerHTML = '<h1 onclick=\"alert(1)\">B
        b"script</h1><img src=\"photo.gif\" width=\"40\"><a href=\"javascript:void(0)\">menu</a>';\n")
 
 
+# The same page for a file: a classic script, which a browser runs from the disk too.
+FILE_PAGE = INDEX.replace(b'<script type="module" src="app.js">', b'<script src="app.js" defer>')
+
+
 def render(url):
     """The document as Chromium rendered it (its DOM, serialized)."""
     profile = tempfile.mkdtemp(prefix="lorvex-render-")
@@ -46,6 +54,11 @@ def render(url):
     # --dump-dom puts the doctype on a line of its own; the document holds nothing between the
     # two, and a serialization of it writes them side by side.
     return re.sub(rb"^(<!DOCTYPE[^>]*>)\n", rb"\1", done.stdout)
+
+
+def scratch_folders():
+    """The browsers' scratch folders in the host's folder for temporary files."""
+    return {name for name in os.listdir(HOST_TMP) if name.startswith("lorvex-snapshot-")}
 
 
 def native_snapshot(url, work, doc):
@@ -121,18 +134,70 @@ class Snapshot(HostTestCase):
         for name, data in native.items():
             self.assertEqual(entries[name], data, name)
 
-    def test_file_without_a_browser_keeps_its_scripts_and_the_trace_says_so(self):
-        out = self.path("file.zip")
+    def run_file(self, doc, *options):
+        """Extension 0 on the site's file.htm with --snapshot: (zip entries, trace)."""
+        out = self.path("%d.zip" % doc)
         status, stdout, stderr = run_host(
-            "run", "--index", "0", "--file", winpath(os.path.join(self.site, "index.htm")),
-            "--work", winpath(self.path("work-file")), "--doc", "5", "--out", winpath(out),
-            "--snapshot", "--trace")
+            "run", "--index", "0", "--file", winpath(os.path.join(self.site, "file.htm")),
+            "--work", winpath(self.path("work-%d" % doc)), "--doc", str(doc), "--out",
+            winpath(out), "--snapshot", "--trace", *options)
         self.assertEqual((status, stdout.splitlines()[-1]), (0, "result=true ispage=true"), stderr)
-        self.assertIn("ImportHtmlFile: no browser to render the page found", stderr)
-        entries = zip_entries(out)
-        self.assertIn("5.files/app.js", entries)
-        self.assertIn(b'<script type="module" src="5.files/app.js"></script>', entries["5.htm"])
+        return zip_entries(out), stderr
+
+    def assert_kept_scripts(self, entries, doc):
+        self.assertIn("%d.files/app.js" % doc, entries)
+        self.assertIn(b'<script src="%d.files/app.js" defer></script>' % doc,
+                      entries["%d.htm" % doc])
+        self.assertNotIn(b"Built by the script", entries["%d.htm" % doc])
+
+    def test_file_rendered_by_the_named_browser_gives_the_native_files(self):
+        if not os.access(CHROMIUM, os.X_OK):
+            self.skipTest("no " + CHROMIUM)
+        self.write(os.path.join("site", "file.htm"), FILE_PAGE)
+        before = scratch_folders()
+        entries, trace = self.run_file(6, "--browser", winpath(CHROMIUM), "--read-timeout", "60000")
+        self.assertEqual(set(entries), {"6.htm", "6.files/photo.gif"}, trace)
+        self.assertIn(b'<h1>Built by the script</h1><img src="6.files/photo.gif" width="40">'
+                      b'<a href="#">menu</a>', entries["6.htm"])
+        self.assertNotIn(b"<script src=", entries["6.htm"])
+        self.assertNotIn("ImportHtmlFile", trace)
+        self.assertEqual(scratch_folders() - before, set())
+
+        native = native_snapshot(os.path.join(self.site, "file.htm"), self.path("native"), 6)
+        if native is None:
+            self.skipTest("the native tool has no --snapshot")
+        self.assertEqual(set(native), set(entries))
+        for name, data in native.items():
+            self.assertEqual(entries[name], data, name)
+
+    def test_file_without_a_browser_keeps_its_scripts_and_the_trace_says_so(self):
+        self.write(os.path.join("site", "file.htm"), FILE_PAGE)
+        script = self.write("not-a-browser", b"#!/bin/sh\necho not a browser\nexit 1\n")
+        os.chmod(script, 0o755)
+        before = scratch_folders()
+        cases = [
+            # No Browser setting, and no Edge or Chrome in the prefix.
+            ("none", (), "no browser to render the page found; saved with its scripts"),
+            # A Browser setting naming nothing: as no browser.
+            ("missing", ("--browser", winpath(self.path("no", "chromium.exe"))),
+             "no browser to render the page found; saved with its scripts"),
+            # A program that is no browser: it ends at its start.
+            ("no browser", ("--browser", winpath(os.path.join(BIN, "lorvex-host.exe"))),
+             "the page could not be rendered by "),
+            # A program of the host system that ends at once: Wine tells nothing of its end, so
+            # the read time-out bounds the wait for it.
+            ("host program", ("--browser", winpath(script), "--read-timeout", "3000"),
+             "the page could not be rendered by %s (the browser did not start in time)"
+             % winpath(script)),
+        ]
+        for doc, (name, options, said) in enumerate(cases, 7):
+            with self.subTest(name):
+                entries, trace = self.run_file(doc, *options)
+                self.assertIn("ImportHtmlFile: " + said, trace)
+                self.assertIn("; saved with its scripts", trace)
+                self.assert_kept_scripts(entries, doc)
         self.assertEqual(self.server.requests, [])
+        self.assertEqual(scratch_folders() - before, set())
 
 
 if __name__ == "__main__":
