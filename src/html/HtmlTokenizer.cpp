@@ -6,8 +6,8 @@
 // - A tag cut off by the end of the text is dropped with the rest of the text, as a browser
 //   drops it; everything else runs to the end of the text when its terminator is missing.
 // - Names fold A-Z only (util/Ascii.h); a NUL in a name becomes U+FFFD.
-// - The open elements are followed only inside svg/math (ForeignScope): outside them, the
-//   tokenizer's state after a start tag depends on its name alone.
+// - Which state follows a start tag, and whether "<![CDATA[" opens text, is the tree builder's
+//   answer (HtmlOpenElements): the tokenizer hands it every tag and every run of text.
 #include "html/HtmlTokenizer.h"
 
 #include <algorithm>
@@ -44,141 +44,6 @@ std::string FoldName(std::string_view raw) {
   return name;
 }
 
-template <size_t N>
-bool IsOneOf(std::string_view name, const std::string_view (&names)[N]) {
-  return std::find(std::begin(names), std::end(names), name) != std::end(names);
-}
-
-// How an element's contents are read when its start tag is an HTML one.
-HtmlContent ContentOf(std::string_view name) {
-  static constexpr std::string_view kRawText[] = {"style",    "xmp",      "iframe", "noembed",
-                                                  "noframes", "noscript", "script"};
-  if (IsOneOf(name, kRawText)) return HtmlContent::RawText;
-  if (name == "textarea" || name == "title") return HtmlContent::RcData;
-  if (name == "plaintext") return HtmlContent::PlainText;
-  return HtmlContent::Markup;
-}
-
-// The HTML elements that never hold anything, so never stay open.
-bool IsVoidElement(std::string_view name) {
-  static constexpr std::string_view kVoid[] = {
-      "area", "base",  "basefont", "bgsound", "br",   "col",   "embed",  "frame", "hr", "image",
-      "img",  "input", "keygen",   "link",    "meta", "param", "source", "track", "wbr"};
-  return IsOneOf(name, kVoid);
-}
-
-// The HTML start tags that end svg/math content.
-bool EndsForeignContent(const HtmlToken& tag) {
-  static constexpr std::string_view kBreakout[] = {
-      "b",      "big",  "blockquote", "body",  "br",   "center", "code",    "dd",   "div",
-      "dl",     "dt",   "em",         "embed", "h1",   "h2",     "h3",      "h4",   "h5",
-      "h6",     "head", "hr",         "i",     "img",  "li",     "listing", "menu", "meta",
-      "nobr",   "ol",   "p",          "pre",   "ruby", "s",      "small",   "span", "strong",
-      "strike", "sub",  "sup",        "table", "tt",   "u",      "ul",      "var"};
-  if (IsOneOf(tag.name, kBreakout)) return true;
-  return tag.name == "font" && (FindHtmlAttribute(tag, "color") || FindHtmlAttribute(tag, "face") ||
-                                FindHtmlAttribute(tag, "size"));
-}
-
-// The elements open inside svg/math content, just enough to know whether the next start tag
-// is an HTML one or an svg/math one, and whether "<![CDATA[" opens text. Empty outside.
-class ForeignScope {
- public:
-  // Records a start tag; says how the element's contents are read and marks svg/math ones.
-  HtmlContent OnStartTag(HtmlToken& tag) {
-    if (!open_.empty() && !TakesHtmlStartTag(tag.name)) {
-      if (!EndsForeignContent(tag)) {
-        tag.foreign = true;
-        if (!tag.selfClosing)
-          Push(tag, open_.back().space == Space::Math ? Space::Math : Space::Svg);
-        return HtmlContent::Markup;
-      }
-      PopToHtmlContent();
-    }
-    if (tag.name == "svg" || tag.name == "math") {
-      tag.foreign = true;
-      if (!tag.selfClosing) Push(tag, tag.name == "svg" ? Space::Svg : Space::Math);
-      return HtmlContent::Markup;
-    }
-    const HtmlContent content = ContentOf(tag.name);
-    // A raw-text element's end tag is read by the raw-text reader; it never stays open here.
-    if (!open_.empty() && content == HtmlContent::Markup && !IsVoidElement(tag.name)) {
-      Push(tag, Space::Html);
-    }
-    return content;
-  }
-
-  void OnEndTag(std::string_view name) {
-    if (open_.empty()) return;
-    if (open_.back().space == Space::Html) return CloseHtml(name);
-    if (name == "p" || name == "br") {
-      PopToHtmlContent();
-      return CloseHtml(name);
-    }
-    for (size_t i = open_.size(); i-- > 0;) {
-      if (open_[i].space == Space::Html) return CloseHtml(name);
-      if (open_[i].name == name) return open_.resize(i);
-    }
-    // Not opened inside svg/math: what it closes outside is not followed here.
-  }
-
-  // "<![CDATA[" opens text where the current element is an svg or math one.
-  bool AllowsCdata() const { return !open_.empty() && open_.back().space != Space::Html; }
-
- private:
-  enum class Space { Html, Svg, Math };
-  struct Element {
-    std::string name;
-    Space space;
-    bool htmlPoint;      // its start tags are HTML ones (foreignObject, desc, title ...)
-    bool mathTextPoint;  // mi, mo, mn, ms, mtext: HTML start tags but mglyph and malignmark
-  };
-  std::vector<Element> open_;
-
-  void Push(const HtmlToken& tag, Space space) {
-    Element e{tag.name, space, false, false};
-    if (space == Space::Svg) {
-      e.htmlPoint = tag.name == "foreignobject" || tag.name == "desc" || tag.name == "title";
-    } else if (space == Space::Math) {
-      static constexpr std::string_view kText[] = {"mi", "mo", "mn", "ms", "mtext"};
-      e.mathTextPoint = IsOneOf(tag.name, kText);
-      if (tag.name == "annotation-xml") {
-        const HtmlTagAttribute* encoding = FindHtmlAttribute(tag, "encoding");
-        e.htmlPoint = encoding && (EqualsFolded(encoding->value.text, "text/html") ||
-                                   EqualsFolded(encoding->value.text, "application/xhtml+xml"));
-      }
-    }
-    open_.push_back(std::move(e));
-  }
-
-  bool TakesHtmlStartTag(std::string_view name) const {
-    const Element& current = open_.back();
-    if (current.space == Space::Html || current.htmlPoint) return true;
-    if (current.mathTextPoint) return name != "mglyph" && name != "malignmark";
-    return current.space == Space::Math && current.name == "annotation-xml" && name == "svg";
-  }
-
-  void PopToHtmlContent() {
-    while (!open_.empty() && open_.back().space != Space::Html && !open_.back().htmlPoint &&
-           !open_.back().mathTextPoint) {
-      open_.pop_back();
-    }
-  }
-
-  // An HTML end tag closes the nearest open HTML element of its name, but never reaches past
-  // an svg/math element that takes HTML start tags.
-  void CloseHtml(std::string_view name) {
-    for (size_t i = open_.size(); i-- > 0;) {
-      const Element& e = open_[i];
-      if (e.space == Space::Html) {
-        if (e.name == name) return open_.resize(i);
-      } else if (e.htmlPoint || e.mathTextPoint || e.name == "annotation-xml") {
-        return;
-      }
-    }
-  }
-};
-
 class Tokenizer {
  public:
   explicit Tokenizer(std::string_view text) : text_(text) {}
@@ -198,13 +63,15 @@ class Tokenizer {
   size_t pos_ = 0;
   size_t textStart_ = 0;  // where the pending run of character data starts
   std::vector<HtmlToken> tokens_;
-  ForeignScope scope_;
+  HtmlOpenElements tree_;
 
   char At(size_t p) const { return p < text_.size() ? text_[p] : '\0'; }
   bool StartsWith(size_t p, std::string_view s) const { return text_.substr(p, s.size()) == s; }
 
   void FlushText(size_t upTo) {
-    if (upTo > textStart_) Add(HtmlTokenKind::Text, textStart_, upTo, textStart_, upTo);
+    if (upTo <= textStart_) return;
+    tree_.Text(text_.substr(textStart_, upTo - textStart_));
+    Add(HtmlTokenKind::Text, textStart_, upTo, textStart_, upTo);
   }
 
   HtmlToken& Add(HtmlTokenKind kind, size_t begin, size_t end, size_t contentBegin,
@@ -337,8 +204,8 @@ class Tokenizer {
     HtmlToken tag;
     tag.kind = HtmlTokenKind::StartTag;
     if (!ReadTag(open, false, tag)) return Cutoff(open);
-    tag.content = scope_.OnStartTag(tag);
     FlushText(open);
+    tag.content = tree_.StartTag(tag);
     const HtmlContent content = tag.content;
     const std::string name = tag.name;
     textStart_ = tag.end;
@@ -361,8 +228,8 @@ class Tokenizer {
     HtmlToken tag;
     tag.kind = HtmlTokenKind::EndTag;
     if (!ReadTag(open, true, tag)) return Cutoff(open);
-    if (!closesRawText) scope_.OnEndTag(tag.name);
     FlushText(open);
+    if (!closesRawText) tree_.EndTag(tag.name);
     textStart_ = tag.end;
     tokens_.push_back(std::move(tag));
     return textStart_;
@@ -480,13 +347,16 @@ class Tokenizer {
       const size_t close = text_.find('>', open + 9);
       const size_t contentEnd = close == std::string_view::npos ? text_.size() : close;
       const size_t end = close == std::string_view::npos ? text_.size() : close + 1;
+      tree_.Doctype(text_.substr(open + 9, contentEnd - (open + 9)));
       AddMarkup(HtmlTokenKind::Doctype, open, end, open + 9, contentEnd);
       return end;
     }
-    if (scope_.AllowsCdata() && StartsWith(open + 2, "[CDATA[")) {
+    if (tree_.AllowsCdata() && StartsWith(open + 2, "[CDATA[")) {
       const size_t close = text_.find("]]>", open + 9);
       const size_t contentEnd = close == std::string_view::npos ? text_.size() : close;
       const size_t end = close == std::string_view::npos ? text_.size() : close + 3;
+      FlushText(open);
+      tree_.Text(text_.substr(open + 9, contentEnd - (open + 9)));
       AddMarkup(HtmlTokenKind::Text, open, end, open + 9, contentEnd);
       return end;
     }

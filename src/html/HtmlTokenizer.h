@@ -6,13 +6,11 @@
 // bytes. Names fold A-Z only (a NUL in a name becomes U+FFFD); decoded attribute values are
 // DecodeHtmlText's (references as UTF-8).
 //
-// The tokenizer's states follow the page's elements only as far as they decide them: the
-// raw-text and RCDATA elements (script with its "<!--" escapes, style, xmp, iframe, noembed,
-// noframes, noscript; textarea and title), plaintext, and svg/math content, where style and
-// script are ordinary elements, "<![CDATA[" opens text, and one of the HTML elements that end
-// foreign content (p, div, img, br ...) leaves it. The rest of the tree is not built; what it
-// would change is left alone: start tags inside a select or a frameset that the tree ignores
-// still switch states, and an end tag inside svg/math closes only what svg/math opened.
+// Which state follows a start tag is decided as a browser's tree construction decides it
+// (HtmlOpenElements.h): the raw-text and RCDATA elements (script with its "<!--" escapes,
+// style, xmp, iframe, noembed, noframes, noscript; textarea and title) and plaintext where
+// their start tag is an HTML one, and svg/math content, where style and script are ordinary
+// elements and "<![CDATA[" opens text, up to the end tag or the HTML start tag that ends it.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +19,7 @@
 #include <vector>
 
 #include "html/HtmlCharacterReferences.h"
+#include "html/HtmlOpenElements.h"
 
 namespace lorvex {
 
@@ -41,14 +40,6 @@ enum class HtmlTokenKind {
   RawText,  // the contents of a raw-text, RCDATA or plaintext element
   Comment,  // a comment or a bogus comment ("<?...>", "<!x>", "</ x>")
   Doctype,
-};
-
-// How the contents of an element after a start tag were read.
-enum class HtmlContent {
-  Markup,     // tags and text
-  RawText,    // script, style, xmp, iframe, noembed, noframes, noscript: no tags, no references
-  RcData,     // textarea, title: no tags, references decode (DecodeHtmlText(..., false))
-  PlainText,  // plaintext: the rest of the page
 };
 
 struct HtmlToken {

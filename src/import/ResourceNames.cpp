@@ -1,5 +1,6 @@
 #include "import/ResourceNames.h"
 
+#include "platform/Charset.h"
 #include "util/Strings.h"
 #include "util/UrlPath.h"
 
@@ -41,8 +42,30 @@ std::string ResourceNames::PeekName(const std::string& url, const std::string& w
   return FreeName(wanted, AsciiLowerCase(wanted)).first;
 }
 
+namespace {
+
+// The file name that the last segment of a web URL's path names: its escapes decoded (a
+// decoded delimiter cuts it again), and UTF-8 turned into the system's file name text where it
+// can be.
+std::string DecodedSegmentName(std::string_view segment) {
+  StringList line{std::string(segment)};
+  UrlDecodeList(line);
+  std::string name = ExtractUrlFileName(line.front());
+  for (char c : name)
+    if (static_cast<unsigned char>(c) >= 0x80) {
+      std::string text;
+      return platform::ConvertToFileNameText("utf-8", name, text) ? text : name;
+    }
+  return name;
+}
+
+}  // namespace
+
 std::string WantedFileName(const std::string& url, bool frame) {
+  // A URL of the web keeps its escapes (so the server sees what the page wrote); a location
+  // on disk is decoded already.
   std::string name = ExtractUrlFileName(WithoutQueryOrFragment(url));
+  if (HasWebScheme(url)) name = DecodedSegmentName(name);
   if (frame && !Trim(name).empty() && ExtractUrlFileExt(name).empty()) name += ".htm";
   return name;
 }

@@ -45,7 +45,8 @@ class ResourceNames {
 };
 
 // The name a complete-page import wants for url: the file name of its path without query and
-// fragment, with ".htm" added for a frame's page without extension.
+// fragment (decoded for a URL of the web), with ".htm" added for a frame's page without
+// extension.
 std::string WantedFileName(const std::string& url, bool frame);
 
 }  // namespace lorvex

@@ -6,6 +6,7 @@
 #include "html/HtmlTokenizer.h"
 #include "links/CidReferences.h"
 #include "links/CssReferences.h"
+#include "links/DocumentBase.h"
 #include "links/PageLinks.h"
 #include "links/TagAttributes.h"
 #include "links/TagFinder.h"
@@ -37,20 +38,6 @@ std::string_view FetchablePath(std::string_view value, std::string* fragment) {
   return path;
 }
 
-// Resolution as the tags' own references get it: against the base in force, decoded as a
-// list line, then against the page.
-std::string FetchUrl(std::string_view base, std::string_view pageBase, std::string_view path) {
-  StringList line{ResolveUrl(base, path)};
-  UrlDecodeList(line);
-  return ResolveUrl(pageBase, line.front());
-}
-
-std::string DecodedLine(std::string text) {
-  StringList line{std::move(text)};
-  UrlDecodeList(line);
-  return std::move(line.front());
-}
-
 constexpr bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
 
 bool HasToken(std::string_view list, std::string_view token) {
@@ -69,13 +56,8 @@ bool HasToken(std::string_view list, std::string_view token) {
 // strings of the code. A value the code puts together ("'+path+'x.svg") is no address.
 class ScriptScanner {
  public:
-  ScriptScanner(std::string_view text, size_t offset, std::string base, std::string pageBase)
-      : text_(text),
-        offset_(offset),
-        pageBase_(std::move(pageBase)),
-        base_(std::move(base)),
-        writtenBase_(base_),
-        fromWeb_(IsWebUrl(pageBase_)) {}
+  ScriptScanner(std::string_view text, size_t offset, DocumentBase base)
+      : text_(text), offset_(offset), base_(std::move(base)) {}
 
   void Run(std::vector<PageReference>& refs) {
     ForEachTag(text_, [&](size_t start, size_t end) {
@@ -87,7 +69,9 @@ class ScriptScanner {
  private:
   void TagsOwnReference(size_t start, std::string_view tag, std::vector<PageReference>& refs) {
     AttributeValue unsaved;
-    const TagScanResult scan = ScanTagOfCompletePage(tag, base_, unsaved);
+    // A base tag in the code's strings sets no base.
+    const TagScanResult scan = ScanTagOfCompletePage(tag, scanBase_, unsaved);
+    if (scan.kind == rkBase) return;
     PageReference ref;
     ref.kind = scan.kind;
     ref.tag = offset_ + start;
@@ -96,18 +80,16 @@ class ScriptScanner {
       ref.offset = offset_ + start + size_t(unsaved.pos - 1);
       ref.length = std::min(unsaved.value.size(), tag.size() - size_t(unsaved.pos - 1));
       ref.value = text_.substr(ref.offset - offset_, ref.length);
-      if (fromWeb_ && IsWebUrl(writtenBase_) && !IsSelfContainedReference(ref.value))
-        ref.absolute = JoinWebUrl(writtenBase_, ref.value);
+      if (base_.FromWeb() && base_.OnWeb() && !IsSelfContainedReference(ref.value))
+        ref.absolute = base_.Address(ref.value);
       if (ref.absolute) refs.push_back(std::move(ref));
       return;
     }
     ref.offset = offset_ + start + size_t(scan.valuePos - 1);
     ref.length = std::min(scan.valueLen, tag.size() - size_t(scan.valuePos - 1));
     ref.value = text_.substr(ref.offset - offset_, ref.length);
-    if (IsConcatenation(ref.value)) return;
-    if (scan.kind == rkBase ||
-        (scan.kind == rkMeta && EqualsIgnoreCase(StripKind(scan.ref), "utf-8"))) {
-      if (scan.kind == rkBase) writtenBase_ = base_;
+    if (ref.value.empty() || IsConcatenation(ref.value)) return;
+    if (scan.kind == rkMeta && EqualsIgnoreCase(StripKind(scan.ref), "utf-8")) {
       ref.form = PageReference::Form::RemoveTag;
       ref.offset = offset_ + start;
       ref.length = tag.size();
@@ -116,11 +98,12 @@ class ScriptScanner {
     }
     if (scan.kind == rkMeta || ref.value.front() == '#') return;
     if (scan.kind == rkAnchor) {
-      ref.absolute = DecodedLine(ResolveUrl(pageBase_, StripKind(scan.ref)));
+      ref.absolute = base_.Address(ref.value);
+      if (!ref.absolute) return;
     } else {
       const std::string_view path = FetchablePath(ref.value, &ref.fragment);
       if (path.empty()) return;
-      ref.url = FetchUrl(base_, pageBase_, path);
+      ref.url = base_.FetchUrl(path);
     }
     refs.push_back(std::move(ref));
   }
@@ -132,11 +115,9 @@ class ScriptScanner {
   }
 
   std::string_view text_;
-  const size_t offset_;  // where the text stands in the page
-  const std::string pageBase_;
-  std::string base_;  // the base in force, as the tags' own references resolve against
-  std::string writtenBase_;
-  const bool fromWeb_;
+  const size_t offset_;   // where the text stands in the page
+  DocumentBase base_;     // the base in force
+  std::string scanBase_;  // the tag scan's own, which its results here do not use
 };
 
 // A decoded attribute value, trimmed, with the raw range it comes from in the page. Bytes
@@ -211,16 +192,12 @@ class MarkupScanner {
  public:
   // base: the base in force before the document's own <base> (a srcdoc document's is its
   // parent's).
-  MarkupScanner(std::string_view html, std::string pageBase, std::string base, bool fromWeb,
-                int srcdocDepth = 0)
-      : html_(html),
-        pageBase_(std::move(pageBase)),
-        base_(std::move(base)),
-        fromWeb_(fromWeb),
-        srcdocDepth_(srcdocDepth) {}
+  MarkupScanner(std::string_view html, DocumentBase base, int srcdocDepth = 0)
+      : html_(html), base_(std::move(base)), srcdocDepth_(srcdocDepth) {}
 
   std::vector<PageReference> Run() {
     const std::vector<HtmlToken> tokens = TokenizeHtml(html_);
+    if (srcdocDepth_ == 0) PageCharset(tokens);
     FirstBase(tokens);
     for (size_t t = 0; t < tokens.size(); ++t) {
       const HtmlToken& token = tokens[t];
@@ -240,9 +217,18 @@ class MarkupScanner {
       if (token.kind != HtmlTokenKind::StartTag || token.name != "base") continue;
       const HtmlTagAttribute* href = FindHtmlAttribute(token, "href");
       if (!href) continue;
-      const std::string value(Trim(href->value.text));
-      const std::string resolved = value.empty() ? base_ : ResolveUrl(base_, value);
-      if (!resolved.empty() && (!fromWeb_ || IsWebUrl(resolved))) base_ = resolved;
+      base_.SetBase(href->value.text);
+      return;
+    }
+  }
+
+  // The charset the page declares in its first meta tag that declares one.
+  void PageCharset(const std::vector<HtmlToken>& tokens) {
+    for (const HtmlToken& token : tokens) {
+      if (token.kind != HtmlTokenKind::StartTag || token.name != "meta") continue;
+      const std::string charset = DeclaredCharset(token);
+      if (charset.empty()) continue;
+      base_.DeclareCharset(charset);
       return;
     }
   }
@@ -250,7 +236,7 @@ class MarkupScanner {
   void StartTag(const HtmlToken& tag) {
     const size_t before = refs_.size();
     if (tag.name == "base") {
-      RemoveTag(tag);
+      BaseHref(tag);
       return;
     }
     if (tag.name == "meta") {
@@ -264,8 +250,7 @@ class MarkupScanner {
     if (refs_.size() > before)
       for (const HtmlTagAttribute& attribute : tag.attributes)
         if (attribute.name == "integrity" || attribute.name == "crossorigin") {
-          size_t from = attribute.nameOffset;
-          while (from > tag.begin && IsBlank(html_[from - 1])) --from;
+          const size_t from = BlanksBefore(tag, attribute);
           PageReference ref = At(tag, from, AttributeEnd(attribute) - from);
           ref.form = PageReference::Form::RemoveAttribute;
           refs_.push_back(std::move(ref));
@@ -281,6 +266,24 @@ class MarkupScanner {
     ref.offset = offset;
     ref.length = length;
     return ref;
+  }
+
+  // Every base's href goes, the one applied to every reference and the others; the tag and
+  // its other attributes (target) stay.
+  void BaseHref(const HtmlToken& tag) {
+    const HtmlTagAttribute* href = FindHtmlAttribute(tag, "href");
+    if (!href) return;
+    PageReference ref = At(tag, BlanksBefore(tag, *href), 0);
+    ref.length = AttributeEnd(*href) - ref.offset;
+    ref.form = PageReference::Form::RemoveTag;
+    refs_.push_back(std::move(ref));
+  }
+
+  // Where an attribute starts with the blanks before it.
+  size_t BlanksBefore(const HtmlToken& tag, const HtmlTagAttribute& attribute) const {
+    size_t from = attribute.nameOffset;
+    while (from > tag.begin && IsBlank(html_[from - 1])) --from;
+    return from;
   }
 
   void RemoveTag(const HtmlToken& tag) {
@@ -299,7 +302,7 @@ class MarkupScanner {
       return;
     }
     const HtmlTagAttribute* content = FindHtmlAttribute(tag, "content");
-    if (!fromWeb_ || !content || !EqualsIgnoreCase(name, "refresh")) return;
+    if (!base_.FromWeb() || !content || !EqualsIgnoreCase(name, "refresh")) return;
     // "5; url=next.htm": a relative address points at the web, as unsaved anchors do.
     const std::string& text = content->value.text;
     const std::string lower = AsciiLowerCase(text);
@@ -320,8 +323,8 @@ class MarkupScanner {
     if (!value || IsSelfContainedReference(value->text)) return;
     PageReference ref = At(tag, value->offset, value->length);
     ref.value = value->text;
-    ref.absolute = DecodedLine(ResolveUrl(pageBase_, ResolveUrl(base_, value->text)));
-    refs_.push_back(std::move(ref));
+    ref.absolute = base_.Address(value->text);
+    if (ref.absolute) refs_.push_back(std::move(ref));
   }
 
   // The reference of the tags' own kinds: src, else background (a known resource file),
@@ -358,21 +361,21 @@ class MarkupScanner {
     ref.kind = kind;
     ref.value = value->text;
     if (kind == rkAnchor) {
-      ref.absolute = DecodedLine(ResolveUrl(pageBase_, ResolveUrl(base_, ref.value)));
-      refs_.push_back(std::move(ref));
+      ref.absolute = base_.Address(ref.value);
+      if (ref.absolute) refs_.push_back(std::move(ref));
       return;
     }
     if (kind != rkLink && !IsCompletePageResourceFile(ref.value)) {
       // Not saved: in a page from the web it points at the web.
-      if (fromWeb_ && IsWebUrl(base_) && !IsSelfContainedReference(ref.value)) {
-        ref.absolute = JoinWebUrl(base_, ref.value);
-        refs_.push_back(std::move(ref));
+      if (base_.FromWeb() && base_.OnWeb() && !IsSelfContainedReference(ref.value)) {
+        ref.absolute = base_.Address(ref.value);
+        if (ref.absolute) refs_.push_back(std::move(ref));
       }
       return;
     }
     const std::string_view path = FetchablePath(ref.value, &ref.fragment);
     if (path.empty()) return;
-    ref.url = FetchUrl(base_, pageBase_, path);
+    ref.url = base_.FetchUrl(path);
     if (kind == rkLink) {
       const HtmlTagAttribute* rel = FindHtmlAttribute(tag, "rel");
       ref.styleSheet = rel && HasToken(rel->value.text, "stylesheet");
@@ -407,7 +410,7 @@ class MarkupScanner {
     ref.value = value->text;
     const std::string_view path = FetchablePath(ref.value, &ref.fragment);
     if (path.empty()) return;
-    ref.url = FetchUrl(base_, pageBase_, path);
+    ref.url = base_.FetchUrl(path);
     refs_.push_back(std::move(ref));
   }
 
@@ -422,7 +425,7 @@ class MarkupScanner {
       ref.value = value->text;
       const std::string_view path = FetchablePath(ref.value, &ref.fragment);
       if (path.empty()) continue;
-      ref.url = FetchUrl(base_, pageBase_, path);
+      ref.url = base_.FetchUrl(path);
       refs_.push_back(std::move(ref));
     }
   }
@@ -440,14 +443,16 @@ class MarkupScanner {
     }
   }
 
-  // An <iframe srcdoc> document is a page of its own, read with this page's base.
+  // An <iframe srcdoc> document is a page of its own, read with this page's base; its
+  // references are rewritten where they stand in the value.
   void Srcdoc(const HtmlToken& tag, const HtmlTagAttribute& attribute) {
     if (!attribute.hasValue || attribute.rawValue.empty() || srcdocDepth_ >= kMaxSrcdocDepth)
       return;
     PageReference ref = At(tag, attribute.valueOffset, attribute.rawValue.size());
     ref.form = PageReference::Form::Srcdoc;
-    ref.document = attribute.value.text;
-    ref.inner = MarkupScanner(ref.document, pageBase_, base_, fromWeb_, srcdocDepth_ + 1).Run();
+    ref.quote = attribute.quote;
+    ref.documentRaw = attribute.value.rawOffset;
+    ref.inner = MarkupScanner(attribute.value.text, base_, srcdocDepth_ + 1).Run();
     if (!ref.inner.empty()) refs_.push_back(std::move(ref));
   }
 
@@ -457,7 +462,7 @@ class MarkupScanner {
     const std::string_view content =
         html_.substr(text.contentBegin, text.contentEnd - text.contentBegin);
     if (element == "script") {
-      ScriptScanner(content, text.contentBegin, base_, pageBase_).Run(refs_);
+      ScriptScanner(content, text.contentBegin, base_).Run(refs_);
       return;
     }
     if (element != "style") return;
@@ -479,14 +484,12 @@ class MarkupScanner {
     ref.value = css.value;
     ref.styleSheet = css.fromImport;
     const std::string_view path = FetchablePath(ref.value, &ref.fragment);
-    if (!path.empty()) ref.url = FetchUrl(base_, pageBase_, path);
+    if (!path.empty()) ref.url = base_.FetchUrl(path);
     return ref;
   }
 
   std::string_view html_;
-  const std::string pageBase_;
-  std::string base_;  // the base of every reference: the first <base href>, else the page
-  const bool fromWeb_;
+  DocumentBase base_;      // the base of every reference: the first <base href>, else the page
   const int srcdocDepth_;  // how many srcdoc documents hold this one
   std::vector<PageReference> refs_;
 };
@@ -495,37 +498,69 @@ class MarkupScanner {
 
 std::vector<PageReference> ScanCompletePage(std::string_view html, std::string_view pageUrl,
                                             bool script) {
-  const std::string pageBase = ResolveUrl(pageUrl, pageUrl);
   std::vector<PageReference> refs;
   if (script) {
-    ScriptScanner(html, 0, pageBase, pageBase).Run(refs);
+    ScriptScanner(html, 0, DocumentBase(pageUrl)).Run(refs);
     return refs;
   }
-  return MarkupScanner(html, pageBase, pageBase, IsWebUrl(Trim(pageUrl))).Run();
+  return MarkupScanner(html, DocumentBase(pageUrl)).Run();
 }
 
 std::string StyleReferenceUrl(std::string_view sheetUrl, std::string_view value,
                               std::string* fragment) {
   const std::string_view path = FetchablePath(value, fragment);
   if (path.empty()) return std::string();
-  return FetchUrl(sheetUrl, sheetUrl, path);
+  return DocumentBase(sheetUrl).FetchUrl(path);
 }
 
-std::string RewriteCompletePage(
-    std::string_view html, const std::vector<PageReference>& refs,
+namespace {
+
+// One place of a document rewritten: [offset, offset + length) becomes text.
+struct Edit {
+  size_t offset, length;
+  std::string text;
+};
+
+// Text written into an attribute value with this quote; an unquoted value also needs its
+// blanks escaped, or it would end at the first one.
+std::string EscapeForValue(std::string_view text, char quote) {
+  std::string escaped = EscapeAttributeText(text);
+  if (quote) return escaped;
+  std::string out;
+  out.reserve(escaped.size());
+  for (char c : escaped) {
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == '=' || c == '`') {
+      out += "&#" + std::to_string(int(c)) + ";";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// The edits of a document's references, in order, in the document's own text: a srcdoc
+// document's edits are its references' own, put where they stand in the value as written and
+// escaped for it.
+std::vector<Edit> EditsOf(
+    const std::vector<PageReference>& refs,
     const std::function<std::optional<std::string>(const PageReference&)>& localName) {
   using Form = PageReference::Form;
-  // What each place becomes, and which tags have a reference saved.
-  std::vector<std::optional<std::string>> texts(refs.size());
+  std::vector<Edit> edits;
+  std::vector<const PageReference*> removable;  // per edit: set when it goes only where its
+                                                // tag has a reference saved
   std::unordered_set<size_t> savedTags;
-  for (size_t i = 0; i < refs.size(); ++i) {
-    const PageReference& ref = refs[i];
-    std::optional<std::string>& text = texts[i];
-    if (ref.form == Form::RemoveTag) {
+  for (const PageReference& ref : refs) {
+    std::optional<std::string> text;
+    if (ref.form == Form::RemoveTag || ref.form == Form::RemoveAttribute) {
       text.emplace();
     } else if (ref.form == Form::Srcdoc) {
-      const std::string document = RewriteCompletePage(ref.document, ref.inner, localName);
-      if (document != ref.document) text = EscapeAttributeText(document);
+      for (Edit& inner : EditsOf(ref.inner, localName)) {
+        const size_t begin = ref.documentRaw[inner.offset];
+        const size_t end = ref.documentRaw[inner.offset + inner.length];
+        edits.push_back({ref.offset + begin, end - begin, EscapeForValue(inner.text, ref.quote)});
+        removable.push_back(nullptr);
+      }
+      continue;
     } else if (!ref.url.empty() && (text = localName(ref))) {
       savedTags.insert(ref.tag);
       *text = EscapeLocalNameForUrl(*text, ref.srcset) + ref.fragment;
@@ -545,18 +580,34 @@ std::string RewriteCompletePage(
     } else if (ref.absolute) {
       text = ref.form == Form::Attribute ? EscapeAttributeText(*ref.absolute) : *ref.absolute;
     }
+    if (!text) continue;
+    edits.push_back({ref.offset, ref.length, std::move(*text)});
+    removable.push_back(ref.form == Form::RemoveAttribute ? &ref : nullptr);
   }
-  for (size_t i = 0; i < refs.size(); ++i)
-    if (refs[i].form == Form::RemoveAttribute && savedTags.count(refs[i].tag)) texts[i].emplace();
+  std::vector<Edit> kept;
+  kept.reserve(edits.size());
+  size_t end = 0;
+  for (size_t i = 0; i < edits.size(); ++i) {
+    if (removable[i] && !savedTags.count(removable[i]->tag)) continue;
+    if (edits[i].offset < end) continue;  // overlaps an earlier edit
+    end = edits[i].offset + edits[i].length;
+    kept.push_back(std::move(edits[i]));
+  }
+  return kept;
+}
 
+}  // namespace
+
+std::string RewriteCompletePage(
+    std::string_view html, const std::vector<PageReference>& refs,
+    const std::function<std::optional<std::string>(const PageReference&)>& localName) {
   std::string out;
   out.reserve(html.size() + html.size() / 8);
   size_t copied = 0;
-  for (size_t i = 0; i < refs.size(); ++i) {
-    if (!texts[i] || refs[i].offset < copied) continue;
-    out.append(html.substr(copied, refs[i].offset - copied));
-    out.append(*texts[i]);
-    copied = refs[i].offset + refs[i].length;
+  for (const Edit& edit : EditsOf(refs, localName)) {
+    out.append(html.substr(copied, edit.offset - copied));
+    out.append(edit.text);
+    copied = edit.offset + edit.length;
   }
   out.append(html.substr(copied));
   return out;

@@ -5,7 +5,9 @@
 // elements, inline scripts and <iframe srcdoc> documents.
 //
 // A page is read once by the HTML tokenizer (HtmlTokenizer.h), as a browser reads it: values
-// with their character references decoded, the first <base href> for every reference. The
+// with their character references decoded, the first <base href> for every reference, and the
+// URL of each value formed as a browser forms it (DocumentBase.h): escapes kept, dot segments
+// resolved, what a URL cannot hold percent-encoded. The
 // text of a script (a script file, or an inline <script> element's) is code: in it only the
 // tags' own kinds are read, by the tag search of the link passes (TagFinder.h).
 //
@@ -30,11 +32,14 @@ struct PageReference {
     Attribute,       // an attribute value, or a srcset candidate (character references decoded)
     Style,           // a url() or @import in a <style> element
     StyleAttribute,  // a url() in a style attribute (character references decoded)
-    RemoveTag,       // a base tag, a charset declaration of UTF-8 or a content security policy
+    // removed: a base's href, a charset declaration of UTF-8 or a content security policy
+    RemoveTag,
     // integrity or crossorigin (with the blanks before it): removed when a reference of the
     // same tag is saved, since a copy on disk can pass neither check
     RemoveAttribute,
-    Srcdoc,  // an <iframe srcdoc> document: `inner` in `document`, written back escaped
+    // an <iframe srcdoc> document: `inner`, whose places are offsets into the decoded value,
+    // rewritten where they stand in the value as written
+    Srcdoc,
   };
   Form form = Form::Tag;
   size_t offset = 0, length = 0;  // the raw text in the page that is replaced
@@ -51,9 +56,12 @@ struct PageReference {
   // The text that takes the place of a value that is not saved (anchors, and values of a page
   // from the web that name no known file); nothing when it stays as written.
   std::optional<std::string> absolute;
-  // Form::Srcdoc: the attribute's decoded document and its references.
-  std::string document;
+  // Form::Srcdoc: the references of the decoded document, where each byte i of that document
+  // comes from byte documentRaw[i] of the value (DecodedHtmlText::rawOffset), and the value's
+  // quote ('"', '\'' or 0).
   std::vector<PageReference> inner;
+  std::vector<size_t> documentRaw;
+  char quote = 0;
 };
 
 // Every reference of the page, as listed at the top of this file. pageUrl is the page's location;

@@ -192,6 +192,16 @@ StringList CollectTagReferences(std::string_view html, std::string_view baseUrl,
 
 namespace {
 
+// The web address an anchor points at, joined with the base as written and its escapes kept:
+// for a value with a web scheme of its own, or a relative one under a base on the web. False
+// for the others, which point at their resolved URL.
+bool AnchorWebAddress(std::string_view writtenBase, std::string_view value, std::string& out) {
+  const bool ownWebScheme = HasWebScheme(value) && value.substr(value.find(':') + 1, 2) == "//";
+  if (!ownWebScheme && (!IsWebUrl(writtenBase) || IsSelfContainedReference(value))) return false;
+  out = JoinWebUrl(ownWebScheme ? value : writtenBase, value);
+  return true;
+}
+
 // The local name that a "cid:" value names, or null.
 const std::string* CidTarget(const CidNames* cidNames, std::string_view value) {
   if (!cidNames) return nullptr;
@@ -227,7 +237,7 @@ std::string RewritePageLinks(std::string_view html, std::string_view localFolder
                        std::min(folder.size(), locals[i].size())))) > 0;
   if (localNameText)
     for (std::string& local : locals) local = localNameText(local);
-  // Anchors point at their absolute, decoded URL.
+  // Anchors that have no web address point at their absolute, decoded URL.
   ResolveReferenceList(pageBase, refs);
   UrlDecodeList(refs);
   StripReferenceKinds(refs);
@@ -241,6 +251,12 @@ std::string RewritePageLinks(std::string_view html, std::string_view localFolder
   // a reference must not start a tag and shift every later reference by one.
   std::string out, absolute;
   out.reserve(html.size() + html.size() / 8);
+  // The base a tag's web address is joined with, as written: in an archive the page's own
+  // location until a base tag.
+  auto writtenBase = [&](const TagRecord& tag) {
+    return writtenFiles && tag.base == 0 ? std::string_view(writtenFiles->pageLocation)
+                                         : std::string_view(records.bases[tag.base]);
+  };
   size_t copied = 0, k = 0;
   for (size_t t = 0; t < tags.size(); ++t) {
     const TagRecord& tag = tags[t];
@@ -259,14 +275,14 @@ std::string RewritePageLinks(std::string_view html, std::string_view localFolder
       // A part of the archive known by its Content-ID.
     } else if (!value.empty() && value.front() == '#') {
       // An in-page link stays in the page.
-    } else if (tag.listed && (tag.kind == rkAnchor || written[fetchLine[line]])) {
-      replacement = tag.kind == rkAnchor ? &refs[line] : &locals[fetchLine[line]];
+    } else if (tag.listed && tag.kind == rkAnchor) {
+      replacement = AnchorWebAddress(writtenBase(tag), value, absolute) ? &absolute : &refs[line];
+    } else if (tag.listed && written[fetchLine[line]]) {
+      replacement = &locals[fetchLine[line]];
     } else if (fromWeb || writtenFiles) {
       // A value the import does not save (or, in an archive, whose file it does not write)
       // points at the web where the page came from.
-      const std::string_view base = writtenFiles && tag.base == 0
-                                        ? std::string_view(writtenFiles->pageLocation)
-                                        : std::string_view(records.bases[tag.base]);
+      const std::string_view base = writtenBase(tag);
       if (IsWebUrl(base) && !IsSelfContainedReference(value)) {
         absolute = JoinWebUrl(base, value);
         replacement = &absolute;

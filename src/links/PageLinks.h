@@ -52,7 +52,10 @@ StringList FetchReferenceList(std::string_view html, std::string_view pageBase);
 
 // The page text with each reference pointed at its local name under localFolder (as it is to
 // appear in the page: relative, like "123.files", or absolute), anchors at their absolute URL,
-// base tags and UTF-8 charset declarations removed. pageUrl is the page's own location.
+// base tags and UTF-8 charset declarations removed. pageUrl is the page's own location. An
+// anchor with a web address (a value with a web scheme of its own, or a relative one under a
+// base on the web) is joined with the base as written (JoinWebUrl), its escapes kept; the
+// others point at their resolved URL.
 //
 // A resource is given the name that the page import gives the file it fetches for it
 // (FetchReferenceList and MakeLocalNames). Values beginning with "#" stay as they are. In a

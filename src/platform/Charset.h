@@ -14,6 +14,10 @@ namespace lorvex::platform {
 // exactly when the character set is known.
 bool ConvertToFileNameText(std::string_view charset, std::string_view bytes, std::string& out);
 
+// The bytes, in the character set that charset names, as UTF-8 in out. False, out cleared,
+// when the character set is unknown or the bytes are not valid in it.
+bool ConvertToUtf8(std::string_view charset, std::string_view bytes, std::string& out);
+
 // A file name in that 8-bit text as UTF-8, the form a URL names it in: the name itself on
 // POSIX, converted from the ANSI code page on Windows. False, out cleared, when the name's
 // bytes are not valid there.

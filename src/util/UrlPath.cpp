@@ -111,6 +111,34 @@ size_t ParentFolderLength(std::string_view folder) {
   return delimiter == std::string_view::npos ? 0 : delimiter;
 }
 
+// The length of a web URL's root, "http://host/" with its delimiter; npos for a text that is
+// not a web URL or names no path.
+size_t WebRootLength(std::string_view url) {
+  if (!HasWebScheme(url)) return std::string_view::npos;
+  const size_t colon = url.find(':');
+  if (url.substr(colon + 1, 2) != "//") return std::string_view::npos;
+  const size_t delimiter = FindFirst(url, IsPathDelimiter, colon + 3);
+  return delimiter == std::string_view::npos ? delimiter : delimiter + 1;
+}
+
+// Defined with JoinWebUrl below.
+void AppendWithoutDotSegments(std::string& out, std::string_view path);
+
+// The "." and ".." segments of the path of the web URL that starts at out[mark], resolved as
+// a browser resolves them; a ".." above the root stays at the root.
+void ResolveDotSegments(std::string& out, size_t mark) {
+  const size_t root = WebRootLength(std::string_view(out).substr(mark));
+  if (root == std::string_view::npos) return;
+  const size_t pathStart = mark + root - 1;  // the root's "/"
+  const size_t pathEnd = std::min(out.find_first_of("?#", pathStart), out.size());
+  const std::string_view path = std::string_view(out).substr(pathStart, pathEnd - pathStart);
+  if (path.find("/.") == std::string_view::npos) return;
+  std::string resolved = out.substr(0, pathStart);
+  AppendWithoutDotSegments(resolved, path);
+  resolved.append(out, pathEnd, std::string::npos);
+  out = std::move(resolved);
+}
+
 void ReplaceChar(std::string& text, char from, char to) {
   for (char& c : text)
     if (c == from) c = to;
@@ -352,7 +380,10 @@ std::string CombineUrl(std::string_view baseFolder, std::string_view reference) 
       cut = 2;
     } else if (StartsWith(decoded, "../") || StartsWith(decoded, "..\\")) {
       cut = 3;
+      // On the web a "../" above the root stays at the root, as in a browser.
+      const size_t root = WebRootLength(baseNow);
       baseLength = ParentFolderLength(baseNow);
+      if (root != std::string_view::npos && baseLength < root) baseLength = root;
     } else {
       return AddBackslash(baseNow) + std::string(decoded);
     }
@@ -406,6 +437,7 @@ void AppendResolvedUrl(std::string& out, std::string_view baseFolder, std::strin
     if (drivePath && out[i] == '/') out[i] = '\\';
     if (!drivePath && out[i] == '\\') out[i] = '/';
   }
+  if (!drivePath) ResolveDotSegments(out, mark);
 }
 
 std::string ResolveUrlInFolder(std::string_view baseFolder, std::string_view reference) {
@@ -485,40 +517,49 @@ std::string JoinWebUrl(std::string_view base, std::string_view reference) {
   size_t baseQuery = base.find_first_of("?#", authorityEnd);
   if (baseQuery == std::string_view::npos) baseQuery = base.size();
 
+  // Only the reference's path is resolved, "\" counting as "/" in it as a browser counts it
+  // in a web URL; its query and fragment are kept as written.
+  const size_t query = std::min(reference.find_first_of("?#"), reference.size());
+  std::string ref(reference.substr(0, query));
+  ReplaceChar(ref, '\\', '/');
+  const std::string_view tail = reference.substr(query);
+  std::string_view scheme = base.substr(0, schemeEnd + 1);
+  // A reference with a web scheme of its own names its own host.
+  if (HasWebScheme(ref) && ref.compare(ref.find(':') + 1, 2, "//") == 0) {
+    scheme = reference.substr(0, ref.find(':') + 1);
+    ref.erase(0, scheme.size());
+  }
+
   std::string out;
   out.reserve(base.size() + reference.size());
   std::string path;
-  if (IsSchemeRelative(reference)) {
-    out.append(base.substr(0, schemeEnd + 1));
-    size_t hostEnd = reference.find_first_of("/?#", 2);
-    if (hostEnd == std::string_view::npos) hostEnd = reference.size();
-    out.append(reference.substr(0, hostEnd));
-    reference.remove_prefix(hostEnd);
-    if (reference.empty() || reference.front() != '/') {
-      out.append(reference);
+  if (IsSchemeRelative(ref)) {
+    out.append(scheme);
+    const size_t hostEnd = std::min(ref.find('/', 2), ref.size());
+    out.append(ref, 0, hostEnd);
+    ref.erase(0, hostEnd);
+    if (ref.empty()) {
+      out.append(tail);
       return out;
     }
   } else {
     AppendEscapedBase(out, base.substr(0, authorityEnd));
-    if (reference.empty() || (reference.front() != '/' && reference.front() != '?')) {
+    if (ref.empty() && !tail.empty() && tail.front() == '?') {
+      path.assign(base.substr(authorityEnd, baseQuery - authorityEnd));
+      if (path.empty()) path = "/";
+    } else if (ref.empty() || ref.front() != '/') {
       // Relative to the base's folder: its path up to the last delimiter ("\" counts as "/").
       path.assign(base.substr(authorityEnd, baseQuery - authorityEnd));
-      for (char& c : path)
-        if (c == '\\') c = '/';
+      ReplaceChar(path, '\\', '/');
       path.resize(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
-      if (path.empty()) path = "/";
-    } else if (reference.front() == '?') {
-      path.assign(base.substr(authorityEnd, baseQuery - authorityEnd));
       if (path.empty()) path = "/";
     }
   }
-  // The reference's query and fragment are kept as written; only its path is resolved.
-  const size_t query = std::min(reference.find_first_of("?#"), reference.size());
   std::string joined;
   AppendEscapedBase(joined, path);
-  joined.append(reference.substr(0, query));
+  joined.append(ref);
   AppendWithoutDotSegments(out, joined);
-  out.append(reference.substr(query));
+  out.append(tail);
   return out;
 }
 

@@ -90,12 +90,15 @@ std::string FileUrlToPath(std::string_view reference);
 // The long form of a local path from the file system; the path itself when there is none.
 std::string GetLongPath(std::string_view path);
 
-// A relative reference joined to a base folder (decoding both, following "./" and "../").
-// An absolute reference comes back unchanged.
+// A relative reference joined to a base folder (decoding both, following "./" and "../"; on
+// the web a "../" above the root stays at the root). An absolute reference comes back
+// unchanged.
 std::string CombineUrl(std::string_view baseFolder, std::string_view reference);
 // The full name of what `reference`, found in the page `base`, points to: drive paths with
 // "\", everything else with "/"; empty for an empty or one-character result. On a base from
-// the web a scheme-relative reference ("//cdn/x.png") takes the base's scheme.
+// the web a scheme-relative reference ("//cdn/x.png") takes the base's scheme, and the "." and
+// ".." segments of a web URL's path are resolved as a browser resolves them, a ".." above the
+// root staying at the root.
 std::string ResolveUrl(std::string_view base, std::string_view reference);
 // ResolveUrl in two steps, for resolving many references against one base:
 // ResolveUrl(base, ref) == ResolveUrlInFolder(ResolveBaseFolder(base), ref).
@@ -107,9 +110,11 @@ bool IsSelfContainedReference(std::string_view reference);
 
 // A reference made absolute the way a browser does it, for a base on the web: a reference
 // beginning with "//" takes the base's scheme, one beginning with "/" its scheme and host,
-// any other the base's folder; "." and ".." segments of the path are resolved. The reference's
-// percent-escapes, query and fragment stay as written; bytes of the base that could not stand
-// in an attribute value (blanks, quotes, "<", ">") are percent-encoded.
+// one with a web scheme and "//" of its own keeps them, any other takes the base's folder;
+// "\" counts as "/" in the reference's path, and "." and ".." segments of the path are
+// resolved, a ".." above the root staying at the root. The reference's percent-escapes, query
+// and fragment stay as written; bytes of the base that could not stand in an attribute value
+// (blanks, quotes, "<", ">") are percent-encoded.
 std::string JoinWebUrl(std::string_view base, std::string_view reference);
 // Appends ResolveUrlInFolder(baseFolder, reference) to out.
 void AppendResolvedUrl(std::string& out, std::string_view baseFolder, std::string_view reference);

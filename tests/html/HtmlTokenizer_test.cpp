@@ -87,6 +87,48 @@ TEST(HtmlTokenizerTest, TokensAndTheirExtents) {
   }
 }
 
+// Whether the style element after each page is read as CSS (raw text) or as svg/math markup:
+// where foreign content ends is where the tree builder closes it.
+TEST(HtmlTokenizerTest, ForeignContentEndsWhereTheTreeEndsIt) {
+  struct Case {
+    std::string_view page;
+    bool css;
+  };
+  const Case cases[] = {
+      {"<div><svg><g></div>", true},             // an end tag of an element open outside
+      {"<p><svg><g></P>", true},                 // "</p>" from inside
+      {"<table><tr><td><svg><g></div>", false},  // the cell bounds the div's scope
+      {"<div><table><svg></div>", false},        // so does the table
+      {"<table><svg><g></table>", true},
+      {"<b><div><svg><g></b>", true},    // adoption closes what the div holds
+      {"<p><b></p><svg><g></b>", true},  // the b reopened by the svg
+      {"<i><svg></i>", true},
+      {"<svg><b>", true},  // breakout start tags
+      {"<svg><font color=red>", true},
+      {"<svg><font id=x>", false},
+      {"<math><mi><svg><g></math>", true},
+      {"<svg><desc><svg></desc>", false},               // closes the inner svg's parent only
+      {"<div><svg><foreignObject><svg></div>", false},  // an integration point bounds it
+      {"<select><svg><g></select>", true},
+      {"<li><select><math></li>", false},  // a select bounds the li's scope
+      {"<template><svg><g></template>", true},
+      {"<div><template><svg></div>", false},
+      {"<template><td><svg></td>", true},  // template contents read as a row
+      {"<form><svg></form>", false},       // the form goes, the svg stays
+      {"<svg><g></g></svg>", true},
+      {"<svg><g></x></y>", false},
+  };
+  for (const Case& c : cases) {
+    const std::string page = std::string(c.page) + "<style>a</style>";
+    const std::vector<HtmlToken> tokens = TokenizeHtml(page);
+    const bool css = tokens.size() >= 3 && tokens[tokens.size() - 2].kind == HtmlTokenKind::RawText;
+    EXPECT_EQ(css, c.css) << c.page;
+  }
+  // The text after a select's xmp is raw text too: browsers read a select's contents as any.
+  EXPECT_EQ(Describe("<select><xmp><b>"),
+            (std::vector<std::string>{"S select 0-8", "S xmp 8-13", "R 13-16 <b>"}));
+}
+
 TEST(HtmlTokenizerTest, AttributesWithPositionsAndFirstOfAName) {
   const std::string_view text = "x<IMG Src = 'a&amp;b' ALT=\"q\" src=no ismap\nid=c&#X2F;d>";
   const std::vector<HtmlToken> tokens = TokenizeHtml(text);
@@ -146,6 +188,7 @@ TEST(HtmlTokenizerTest, CharacterReferences) {
       {"&notit;", true, "&notit;"},
       {"&NotNestedLessLess;", true, "\xE2\xAA\xA1\xCC\xB8"},
       {"&#128;&#x9D;&#x81;", true, "\xE2\x82\xAC\xC2\x9D\xC2\x81"},
+      {"&#130;&#158;&#159;&#160;", true, "\xE2\x80\x9A\xC5\xBE\xC5\xB8\xC2\xA0"},
       {"&#0;&#xD800;&#x110000;&#99999999999;", true,
        "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
       {"&#;&#x;&#xg;&zz;&;& &", true, "&#;&#x;&#xg;&zz;&;& &"},

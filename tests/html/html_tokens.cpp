@@ -1,8 +1,10 @@
-// html-tokens FILE...: the start tags that the HTML tokenizer reads in each FILE, one line each,
-// and a line "." after each file's tags (a tag line starts with a letter), for the comparison with
-// html5lib (tests/cli/test_html_tokens.py). A line is the tag's name and then, per attribute, a tab
-// and name=value with the value decoded. Bytes outside " " to "~", and "\" and "=", are written as
-// \xHH, so a line holds one tag whatever its text.
+// html-tokens FILE...: the start tags that the HTML tokenizer reads in each FILE and the raw text
+// it reads after them, one line each, and a line "." after each file's lines, for the comparison
+// with html5lib and Chromium (tests/cli/test_html_tokens.py). A tag line is the tag's name and
+// then, per attribute, a tab and name=value with the value decoded. A raw-text line is "~", a
+// letter (R raw text, C RCDATA, P plaintext), a tab and the text as the tree gets it: line
+// breaks as LF, a NUL as U+FFFD, references of RCDATA decoded. Bytes outside " " to "~", and "\"
+// and "=", are written as \xHH, so a line holds one token whatever its text.
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -24,9 +26,45 @@ void PutEscaped(std::string& line, std::string_view bytes) {
   }
 }
 
-std::string TagLines(std::string_view text) {
+// Raw text as the tree gets it: CR LF and CR as LF, NUL as U+FFFD.
+std::string RawAsRead(std::string_view raw) {
+  std::string out;
+  for (size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] == '\r') {
+      out += '\n';
+      if (i + 1 < raw.size() && raw[i + 1] == '\n') ++i;
+    } else if (raw[i] == '\0') {
+      out += "\xEF\xBF\xBD";
+    } else {
+      out += raw[i];
+    }
+  }
+  return out;
+}
+
+std::string TokenLines(std::string_view text) {
   std::string out;
   for (const lorvex::HtmlToken& token : lorvex::TokenizeHtml(text)) {
+    if (token.kind == lorvex::HtmlTokenKind::RawText) {
+      const std::string_view raw =
+          text.substr(token.contentBegin, token.contentEnd - token.contentBegin);
+      switch (token.rawKind) {
+        case lorvex::HtmlContent::RcData:
+          out += "~C\t";
+          PutEscaped(out, lorvex::DecodeHtmlText(raw, false).text);
+          break;
+        case lorvex::HtmlContent::PlainText:
+          out += "~P\t";
+          PutEscaped(out, RawAsRead(raw));
+          break;
+        default:
+          out += "~R\t";
+          PutEscaped(out, RawAsRead(raw));
+          break;
+      }
+      out += '\n';
+      continue;
+    }
     if (token.kind != lorvex::HtmlTokenKind::StartTag) continue;
     PutEscaped(out, token.name);
     for (const lorvex::HtmlTagAttribute& attribute : token.attributes) {
@@ -54,7 +92,7 @@ int main(int argc, char** argv) {
       return 1;
     }
     const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    std::string out = TagLines(text);
+    std::string out = TokenLines(text);
     out += ".\n";
     std::fwrite(out.data(), 1, out.size(), stdout);
   }

@@ -555,7 +555,7 @@ TEST(PageImport, ADocumentFromTheWebNamesOnlyTheWeb) {
        "http://h/p.htm",
        "<base href=\"" + mhtml + "\"><img src=\"m.gif\"><img src=\"ftp://h/f.gif\">",
        {"http://h/m.gif"},
-       {{"1.htm", "<img src=\"1.files/m.gif\"><img src=\"1.files/f.gif\">\r\n"}}},
+       {{"1.htm", "<base><img src=\"1.files/m.gif\"><img src=\"1.files/f.gif\">\r\n"}}},
       {"default: a page from the web names resources, a frame and a script elsewhere",
        false,
        "http://h/p.htm",

@@ -56,6 +56,22 @@ TEST(ResourceNames, ThousandsOfUrlsOfOneNameCostLinearProbes) {
             "img[" + std::to_string(kUrls + 3) + "].php");
 }
 
+TEST(ResourceNames, OneNameInManyLetterCasesCostsLinearProbes) {
+  // Each URL wants the name in another letter case, none of them all lower case: the search
+  // goes on from where the last one of any case ended, and gives the search from 2's names.
+  constexpr std::size_t kUrls = 2000;
+  const std::string forms[] = {"Pic.png", "PIC.PNG", "pIc.Png"};
+  ResourceNames names;
+  model::ResourceNamesModel model;
+  for (std::size_t i = 0; i < kUrls; ++i) {
+    const std::string url = "http://s/" + std::to_string(i) + "/pic.png";
+    const std::string& wanted = forms[i % std::size(forms)];
+    ASSERT_EQ(names.NameOf(url, wanted), model.NameOf(url, wanted)) << i;
+    // The wanted name and one number per URL.
+    ASSERT_LE(names.Probes(), 2 * (i + 1)) << i;
+  }
+}
+
 TEST(ResourceNames, GivesTheNamesOfTheSearchFromTwo) {
   const std::vector<std::string> wanted = {
       "x.png", "X.PNG",    "x[2].png", "X[3].png", "x[2][2].png", "x", "X[2]", "x[4]",

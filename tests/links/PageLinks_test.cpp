@@ -396,6 +396,50 @@ TEST(Rewriting, UnsavedValuesOfAPageFromTheWebBecomeAbsolute) {
   EXPECT_EQ(RewritePageLinks(local, "5.files", "c:\\site\\p.htm"), local);
 }
 
+TEST(Rewriting, WebAddressesKeepTheirEscapesAndResolveDotsAsABrowserDoes) {
+  // Anchors point at the web address a browser forms from the value as written; what is
+  // fetched is resolved the same way, a "../" above the root staying at the root.
+  struct Case {
+    const char* tag;
+    const char* rewritten;
+    StringList fetched;
+  };
+  const Case cases[] = {
+      {"<a href=\"search?q=a%26b&amp;r=1\">", "<a href=\"http://h/d/search?q=a%26b&amp;r=1\">", {}},
+      {"<a href=my%20page.htm>", "<a href=http://h/d/my%20page.htm>", {}},
+      {"<a href=\"a%2541.htm#x%20y\">", "<a href=\"http://h/d/a%2541.htm#x%20y\">", {}},
+      {"<a href=\"d/../../../root.htm\">", "<a href=\"http://h/root.htm\">", {}},
+      {"<a href=\"..\\..\\x.htm\">", "<a href=\"http://h/x.htm\">", {}},
+      {"<a href=\"HTTPS://O/a/./b/../c%41.htm?p=../q\">",
+       "<a href=\"HTTPS://O/a/c%41.htm?p=../q\">",
+       {}},
+      {"<img src=\"d/../../../root.png\">",
+       "<img src=\"5.files/root.png\">",
+       {"0http://h/root.png"}},
+      {"<img src=\"../../x/../root2.png\">",
+       "<img src=\"5.files/root2.png\">",
+       {"0http://h/root2.png"}},
+      {"<img src=\"%2e%2e/%2E%2E/a%20b/./c.png\">",
+       "<img src=\"5.files/c.png\">",
+       {"0http://h/a b/c.png"}},
+      {"<img src=\"x\\..\\..\\..\\y.png\">", "<img src=\"5.files/y.png\">", {"0http://h/y.png"}},
+  };
+  for (const Case& c : cases) {
+    const std::string page = std::string(c.tag) + kTail;
+    EXPECT_EQ(Rewrite(page), std::string(c.rewritten) + kTail) << c.tag;
+    EXPECT_EQ(FetchReferenceList(page, kPage), c.fetched) << c.tag;
+  }
+  // A page on disk: an anchor with a web scheme keeps its escapes, a relative one points at
+  // its file.
+  EXPECT_EQ(
+      RewritePageLinks("<a href=\"http://o/a%20b.htm\"><a href=\"n%20x.htm\">" + std::string(kTail),
+                       "5.files", "c:\\site\\p.htm"),
+      "<a href=\"http://o/a%20b.htm\"><a href=\"c:\\site\\n x.htm\">" + std::string(kTail));
+  // From the root, a "../" stays there.
+  EXPECT_EQ(ResolveUrl("http://h/", "../x.gif"), "http://h/x.gif");
+  EXPECT_EQ(ResolveUrl("https://host.example/a/", "../../../x.gif"), "https://host.example/x.gif");
+}
+
 TEST(Rewriting, ResourcesGetTheNamesOfTheFetchedFiles) {
   // A gallery: each thumbnail links to a picture of the same name. The anchors are not
   // fetched, so they take no part in the numbering: every src names the file the import
@@ -492,12 +536,12 @@ TEST(Rewriting, EncodedNulStaysInsideItsReference) {
 }
 
 TEST(Rewriting, DecodedLessThanInAReferenceStartsNoTag) {
-  // The anchor's decoded URL holds "<img src=z.gif>"; scanning it as a tag would pair every
-  // later tag with the previous tag's local name.
+  // In a page on disk the anchor's decoded path holds "<img src=z.gif>"; scanning it as a tag
+  // would pair every later tag with the previous tag's local name.
   std::string page =
       std::string("<a href=\"%3Cimg src=z.gif%3E\">x</a><img src=c.gif><img src=d.gif>") + kTail;
-  EXPECT_EQ(Rewrite(page),
-            std::string("<a href=\"http://h/d/<img src=z.gif>\">x</a><img src=5.files/c.gif>"
+  EXPECT_EQ(RewritePageLinks(page, "5.files", "c:\\s\\p.htm"),
+            std::string("<a href=\"c:\\s\\<img src=z.gif>\">x</a><img src=5.files/c.gif>"
                         "<img src=5.files/d.gif>") +
                 kTail);
 }

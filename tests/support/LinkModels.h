@@ -50,45 +50,6 @@ inline bool FromWeb(std::string_view text) {
           (text.size() >= 8 && SameIgnoringCase(text.substr(0, 8), "https://")));
 }
 
-// Each round decodes the reference and the base again; after 32 rounds they are taken as they
-// are, so that a text encoded over and over ("%252525...") cannot keep the loop going.
-inline std::string LiteralCombine(std::string base, std::string ref) {
-  if (!IsRelativeUrl(ref)) return ref;
-  for (int round = 0;; ++round) {
-    const bool decode = round < 32;
-    std::string decoded = decode ? UrlDecode(ref) : ref;
-    if (decoded.empty()) return base;
-    if (decode) base = UrlDecode(base);
-    if (decoded[0] == '/' || decoded[0] == '\\')
-      return RemoveTrailingDelimiter(ExtractUrlRoot(base)) + ref;
-    if (Starts(decoded, "./") || Starts(decoded, ".\\")) {
-      ref = decoded.substr(2);
-    } else if (Starts(decoded, "../") || Starts(decoded, "..\\")) {
-      ref = decoded.substr(3);
-      base = ParentUrlFolder(base);
-    } else {
-      return AddBackslash(base) + decoded;
-    }
-  }
-}
-
-inline std::string LiteralResolve(std::string_view base, std::string_view reference) {
-  std::string page = UrlDecode(FileUrlToPath(std::string(Trim(base))));
-  std::string ref(Trim(UrlDecode(FileUrlToPath(std::string(Trim(reference))))));
-  if (ref.empty()) return "";
-  std::string folder = ExtractUrlFolder(page);
-  std::string result;
-  if (IsRelativeUrl(ref) && ref.size() > 2 && Starts(ref, "//") && FromWeb(folder))
-    result = folder.substr(0, folder.find(':') + 1) + ref;  // scheme-relative on the web
-  else
-    result = IsRelativeUrl(ref) ? LiteralCombine(folder, ref) : ref;
-  result = std::string(Trim(result));
-  if (result.size() < 2) return "";
-  return result[1] == ':' ? ReplaceChar(result, '/', '\\') : ReplaceChar(result, '\\', '/');
-}
-
-// ---- A reference made absolute as a browser does: merge, then remove dot segments.
-
 // The dot-segment removal, literally: an input buffer consumed from the front into an output
 // buffer, one rule at a time.
 inline std::string RemoveDotSegments(std::string input) {
@@ -116,6 +77,68 @@ inline std::string RemoveDotSegments(std::string input) {
   }
   return output;
 }
+
+// The length of "scheme://host/" of a URL of the web (http, https or ftp, letters folded);
+// 0 for any other text, and for one without a "/" after its host.
+inline size_t LiteralWebRoot(std::string_view url) {
+  for (std::string_view scheme : {"http://", "https://", "ftp://"}) {
+    if (url.size() < scheme.size() || !SameIgnoringCase(url.substr(0, scheme.size()), scheme))
+      continue;
+    for (size_t i = scheme.size(); i < url.size(); ++i)
+      if (url[i] == '/' || url[i] == '\\') return i + 1;
+    return 0;
+  }
+  return 0;
+}
+
+// Each round decodes the reference and the base again; after 32 rounds they are taken as they
+// are, so that a text encoded over and over ("%252525...") cannot keep the loop going. On the
+// web a "../" never takes the base above its root.
+inline std::string LiteralCombine(std::string base, std::string ref) {
+  if (!IsRelativeUrl(ref)) return ref;
+  for (int round = 0;; ++round) {
+    const bool decode = round < 32;
+    std::string decoded = decode ? UrlDecode(ref) : ref;
+    if (decoded.empty()) return base;
+    if (decode) base = UrlDecode(base);
+    if (decoded[0] == '/' || decoded[0] == '\\')
+      return RemoveTrailingDelimiter(ExtractUrlRoot(base)) + ref;
+    if (Starts(decoded, "./") || Starts(decoded, ".\\")) {
+      ref = decoded.substr(2);
+    } else if (Starts(decoded, "../") || Starts(decoded, "..\\")) {
+      ref = decoded.substr(3);
+      const size_t root = LiteralWebRoot(base);
+      const std::string parent = ParentUrlFolder(base);
+      base = root != 0 && parent.size() < root ? base.substr(0, root) : parent;
+    } else {
+      return AddBackslash(base) + decoded;
+    }
+  }
+}
+
+inline std::string LiteralResolve(std::string_view base, std::string_view reference) {
+  std::string page = UrlDecode(FileUrlToPath(std::string(Trim(base))));
+  std::string ref(Trim(UrlDecode(FileUrlToPath(std::string(Trim(reference))))));
+  if (ref.empty()) return "";
+  std::string folder = ExtractUrlFolder(page);
+  std::string result;
+  if (IsRelativeUrl(ref) && ref.size() > 2 && Starts(ref, "//") && FromWeb(folder))
+    result = folder.substr(0, folder.find(':') + 1) + ref;  // scheme-relative on the web
+  else
+    result = IsRelativeUrl(ref) ? LiteralCombine(folder, ref) : ref;
+  result = std::string(Trim(result));
+  if (result.size() < 2) return "";
+  if (result[1] == ':') return ReplaceChar(result, '/', '\\');
+  result = ReplaceChar(result, '\\', '/');
+  // A URL of the web has the dot segments of its path resolved.
+  const size_t root = LiteralWebRoot(result);
+  if (root == 0) return result;
+  const size_t end = std::min(result.find_first_of("?#", root - 1), result.size());
+  return result.substr(0, root - 1) + RemoveDotSegments(result.substr(root - 1, end - root + 1)) +
+         result.substr(end);
+}
+
+// ---- A reference made absolute as a browser does: merge, then remove dot segments.
 
 inline std::string EscapeForBase(std::string_view text) {
   static const char* const kHex = "0123456789ABCDEF";
@@ -145,21 +168,28 @@ inline std::string LiteralJoin(std::string_view baseText, std::string_view ref) 
   std::string basePath = base.substr(pathStart, base.find_first_of("?#", pathStart) - pathStart);
   basePath = ReplaceChar(basePath, '\\', '/');
 
-  std::string refAuthority, refPath(ref), tail;
+  // The query and fragment as written; in the path before them "\\" is "/".
+  const size_t query = std::min(ref.find_first_of("?#"), ref.size());
+  const std::string tail(ref.substr(query));
+  std::string refPath = ReplaceChar(std::string(ref.substr(0, query)), '\\', '/');
+  std::string refScheme = scheme, refAuthority;
+  for (std::string_view own : {"http://", "https://", "ftp://"})
+    if (refPath.size() >= own.size() && SameIgnoringCase(refPath.substr(0, own.size()), own)) {
+      refScheme = refPath.substr(0, own.size() - 3);
+      refPath.erase(0, refScheme.size() + 1);
+      break;
+    }
   bool hasAuthority = false;
-  if (ref.size() > 2 && Starts(ref, "//")) {
+  if (refPath.size() > 2 && Starts(refPath, "//")) {
     hasAuthority = true;
-    const size_t end = std::min(ref.find_first_of("/?#", 2), ref.size());
-    refAuthority = std::string(ref.substr(2, end - 2));
-    refPath = std::string(ref.substr(end));
+    const size_t end = std::min(refPath.find('/', 2), refPath.size());
+    refAuthority = refPath.substr(2, end - 2);
+    refPath.erase(0, end);
   }
-  const size_t query = std::min(refPath.find_first_of("?#"), refPath.size());
-  tail = refPath.substr(query);
-  refPath.resize(query);
 
   if (hasAuthority) {
-    if (refPath.empty()) return scheme + "://" + refAuthority + tail;
-    return scheme + "://" + refAuthority + RemoveDotSegments(refPath) + tail;
+    if (refPath.empty()) return refScheme + "://" + refAuthority + tail;
+    return refScheme + "://" + refAuthority + RemoveDotSegments(refPath) + tail;
   }
   std::string path;
   if (!refPath.empty() && refPath[0] == '/') {
@@ -490,6 +520,26 @@ inline bool HasScheme(std::string_view value) {
   return false;
 }
 
+// A local name as a URL path holds it, written out apart from the library's helper: the bytes
+// from "!" to "~" stand for themselves, except the quotes, "%", "#", "?", the parentheses and
+// "\\"; every other byte is written "%HH".
+inline std::string LiteralNameAsUrl(std::string_view name) {
+  static const std::string_view kSpecial = "\"'%#?()\\";
+  std::string out;
+  for (char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= '!' && byte <= '~' && kSpecial.find(c) == std::string_view::npos) {
+      out += c;
+      continue;
+    }
+    static const char* const kDigits = "0123456789ABCDEF";
+    out += '%';
+    out += kDigits[byte / 16];
+    out += kDigits[byte % 16];
+  }
+  return out;
+}
+
 inline std::string LiteralRewrite(std::string_view html, std::string_view localFolder,
                                   std::string_view pageUrl, const CidNames* cids = nullptr,
                                   LocalNameText nameText = nullptr) {
@@ -553,8 +603,18 @@ inline std::string LiteralRewrite(std::string_view html, std::string_view localF
                         : cids->at("cid:" + UrlDecode(value.substr(4)));
     } else if (!value.empty() && value[0] == '#') {
     } else if (listed && scan.kind == 8) {
+      // An anchor with a web address: joined with the base as written, escapes kept.
       replace = true;
-      replacement = anchors[line];
+      bool ownWeb = false;
+      for (std::string_view own : {"http://", "https://", "ftp://"})
+        ownWeb = ownWeb || (value.size() >= own.size() &&
+                            SameIgnoringCase(std::string_view(value).substr(0, own.size()), own));
+      if (ownWeb)
+        replacement = LiteralJoin(value, value);
+      else if (FromWeb(written) && !value.empty() && !HasScheme(value))
+        replacement = LiteralJoin(written, value);
+      else
+        replacement = anchors[line];
     } else if (listed) {
       size_t index = 0;
       while (fetch.collected[index] != collected[line]) ++index;

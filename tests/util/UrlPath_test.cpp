@@ -144,7 +144,11 @@ TEST(Resolution, Urls) {
   EXPECT_EQ(ResolveUrl("http://h/d/p.htm", "http://o/x.gif"), "http://o/x.gif");
   EXPECT_EQ(ResolveUrl("http://h/d/p.htm", "  "), "");
   EXPECT_EQ(ResolveUrl("http://h/d/p.htm", "http://h/d/p.htm"), "http://h/d/p.htm");
-  EXPECT_EQ(ResolveUrl("http://h/", "../x.gif"), "http:/x.gif");  // climbing above the host
+  // On the web "." and ".." segments resolve as in a browser, never above the root.
+  EXPECT_EQ(ResolveUrl("http://h/", "../x.gif"), "http://h/x.gif");
+  EXPECT_EQ(ResolveUrl("http://h/d/up.htm", "d/../../../root.png"), "http://h/root.png");
+  EXPECT_EQ(ResolveUrl("http://h/d/up.htm", "../../x/../root2.png"), "http://h/root2.png");
+  EXPECT_EQ(ResolveUrl("http://h/d/up.htm", "a/./b/..?x=/../y"), "http://h/d/a/?x=/../y");
   EXPECT_EQ(ResolveUrl("http://h/d/", "%2E%2E/x.gif"), "http://h/x.gif");
   // Decoded once on the way in and once more when joined to the folder.
   EXPECT_EQ(ResolveUrl("http://h/d/p.htm", "a%2541.gif"), "http://h/d/aA.gif");
@@ -175,7 +179,8 @@ TEST(Resolution, CombineKeepsRootRelativeTextAsPassed) {
 TEST(Resolution, LongRunsOfParentStepsStayCheap) {
   std::string ref;
   for (int i = 0; i < 200000; ++i) ref += "../";
-  EXPECT_EQ(ResolveUrl("http://site/a/b/c.htm", ref + "x.gif"), "x.gif");
+  EXPECT_EQ(ResolveUrl("http://site/a/b/c.htm", ref + "x.gif"), "http://site/x.gif");
+  EXPECT_EQ(ResolveUrl("http://site/a/b/c.htm", "d/" + ref + "x.gif"), "http://site/x.gif");
   // Encoded again and again, the tail would keep a "%" through every round: decoding stops
   // after a fixed number of rounds instead of going over the whole reference each time.
   std::string tail = "%";

@@ -42,6 +42,10 @@ bool IsCharsetName(std::string_view name) {
 }  // namespace
 
 bool ConvertToFileNameText(std::string_view charset, std::string_view bytes, std::string& out) {
+  return ConvertToUtf8(charset, bytes, out);  // file names are UTF-8 here
+}
+
+bool ConvertToUtf8(std::string_view charset, std::string_view bytes, std::string& out) {
   out.clear();
   if (!IsCharsetName(charset) || bytes.size() > kMaxInput) return false;
   Converter converter("UTF-8", std::string(charset).c_str());

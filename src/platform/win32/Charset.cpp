@@ -81,6 +81,40 @@ bool ConvertToFileNameText(std::string_view charset, std::string_view bytes, std
   return true;
 }
 
+namespace {
+
+// UTF-16 text as the bytes of a code page; false when a character has no form there.
+bool WideToCodePage(UINT codePage, const std::wstring& text, std::string& out) {
+  const int wide = static_cast<int>(text.size());
+  const int narrow =
+      ::WideCharToMultiByte(codePage, 0, text.data(), wide, nullptr, 0, nullptr, nullptr);
+  if (narrow <= 0) return false;
+  out.assign(static_cast<size_t>(narrow), '\0');
+  if (::WideCharToMultiByte(codePage, 0, text.data(), wide, out.data(), narrow, nullptr, nullptr) !=
+      narrow) {
+    out.clear();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ConvertToUtf8(std::string_view charset, std::string_view bytes, std::string& out) {
+  out.clear();
+  const UINT codePage = CodePageOf(charset);
+  if (codePage == 0 || bytes.size() > kMaxInput) return false;
+  if (bytes.empty()) return true;
+  const int length = static_cast<int>(bytes.size());
+  const DWORD inFlags = TakesNoFlags(codePage) ? 0 : MB_ERR_INVALID_CHARS;
+  const int wide = ::MultiByteToWideChar(codePage, inFlags, bytes.data(), length, nullptr, 0);
+  if (wide <= 0) return false;
+  std::wstring text(static_cast<size_t>(wide), L'\0');
+  if (::MultiByteToWideChar(codePage, inFlags, bytes.data(), length, text.data(), wide) != wide)
+    return false;
+  return WideToCodePage(CP_UTF8, text, out);
+}
+
 bool FileNameTextToUtf8(std::string_view name, std::string& out) {
   out.clear();
   if (name.size() > kMaxInput) return false;
