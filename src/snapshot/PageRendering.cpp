@@ -108,6 +108,14 @@ class Rendering {
       throw SnapshotError("the browser opened no tab for the page");
     for (const char* domain : {"Page.enable", "Network.enable", "Runtime.enable"})
       PageCall(domain, {}, takeUntil_);
+    // The page is laid out in a view of exactly this size, not the window less the browser's
+    // frame: sizes its scripts set from the view stay right where the copy is shown at it.
+    PageCall("Emulation.setDeviceMetricsOverride",
+             JsonValue::MakeObject({{"width", kViewWidth},
+                                    {"height", kViewHeight},
+                                    {"deviceScaleFactor", 1},
+                                    {"mobile", false}}),
+             takeUntil_);
     JsonValue tree = PageCall("Page.getFrameTree", {}, takeUntil_);
     const JsonValue* frameTree = tree.Find("frameTree");
     const JsonValue* frame = frameTree ? frameTree->Find("frame") : nullptr;

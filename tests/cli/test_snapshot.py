@@ -28,6 +28,7 @@ APP = b"""<!DOCTYPE html><html><head><title>app</title>
 <script type="module">
 const root = document.getElementById("root");
 root.innerHTML = '<h1>Built by the app</h1><img src="pictures/dot.png" alt="dot">';
+root.dataset.view = innerWidth + "x" + innerHeight;
 const style = document.createElement("style");
 document.head.append(style);
 style.sheet.insertRule("h1 { color: rgb(1, 2, 3); }");
@@ -159,6 +160,8 @@ class Snapshot(unittest.TestCase):
         page = self.saved()
         self.assertIn(b"<h1>Built by the app</h1>", page)
         self.assertIn(b"h1 { color: rgb(1, 2, 3); }", page)
+        # Laid out in the view the copy is shown in, the browser's frame not taken from it.
+        self.assertIn(b'data-view="1280x900"', page)
         self.assertIn(b'src="1.files/dot.png"', page)
         with open(os.path.join(self.work, "1.files", "dot.png"), "rb") as f:
             self.assertEqual(f.read(), PIXEL_PNG)
