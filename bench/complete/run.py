@@ -67,6 +67,8 @@ SITES = [
     ("spa", "spa/"),
     ("vite-react", "vite-react/"),
     ("vite-router", "vite-react/tides/"),
+    ("astro", "astro/"),
+    ("vitepress", "vitepress/guide.html"),
 ]
 # row label, folder name
 TOOLS = [
