@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 #include "snapshot/PageScripts.h"
 
@@ -36,7 +37,15 @@ struct PageState {
   bool loaded = false;
   bool crashed = false;
   bool detached = false;
-  std::map<std::string, Clock::time_point> requests;  // open requests by id, since when
+  struct OpenRequest {
+    Clock::time_point since;
+    std::string url;
+  };
+  std::map<std::string, OpenRequest> requests;  // open requests by id
+  // The scripts of workers that have started. The page is told when a worker's script is
+  // asked for, never when it has arrived (the worker is told that): a started worker's script
+  // counts as arrived.
+  std::set<std::string> startedWorkers;
   Clock::time_point lastNetwork = Clock::now();
   std::string documentRequest;  // the main frame's latest document request
   int documentStatus = 0;
@@ -45,8 +54,9 @@ struct PageState {
   bool NetworkIdle() const {
     const auto now = Clock::now();
     if (now - lastNetwork < kNetworkQuiet) return false;
-    return std::all_of(requests.begin(), requests.end(),
-                       [&](const auto& request) { return now - request.second >= kLongRequest; });
+    return std::all_of(requests.begin(), requests.end(), [&](const auto& request) {
+      return now - request.second.since >= kLongRequest;
+    });
   }
   bool Settled() const { return loaded && NetworkIdle(); }
   void CheckAlive() const {
@@ -108,6 +118,11 @@ class Rendering {
       throw SnapshotError("the browser opened no tab for the page");
     for (const char* domain : {"Page.enable", "Network.enable", "Runtime.enable"})
       PageCall(domain, {}, takeUntil_);
+    // Workers the page starts are reported, so that their scripts' requests can be closed.
+    PageCall("Target.setAutoAttach",
+             JsonValue::MakeObject(
+                 {{"autoAttach", true}, {"waitForDebuggerOnStart", false}, {"flatten", true}}),
+             takeUntil_);
     // The page is laid out in a view of exactly this size, not the window less the browser's
     // frame: sizes its scripts set from the view stay right where the copy is shown at it.
     PageCall("Emulation.setDeviceMetricsOverride",
@@ -236,11 +251,28 @@ class Rendering {
     return text.substr(0, prefix.size()) == prefix;
   }
 
+  // A worker of the page has started: its script has arrived.
+  void WorkerStarted(const JsonValue& p) {
+    const JsonValue* info = p.Find("targetInfo");
+    if (!info) return;
+    const std::string type = info->StringAt("type");
+    if (type != "worker" && type != "shared_worker" && type != "service_worker") return;
+    const std::string url = info->StringAt("url");
+    page_.startedWorkers.insert(url);
+    for (auto request = page_.requests.begin(); request != page_.requests.end();)
+      request = request->second.url == url ? page_.requests.erase(request) : std::next(request);
+    page_.lastNetwork = Clock::now();
+  }
+
   void OnEvent(const JsonValue& event) {
     const std::string method = event.StringAt("method");
     const JsonValue* params = event.Find("params");
     static const JsonValue kNone;
     const JsonValue& p = params ? *params : kNone;
+    if (method == "Target.attachedToTarget") {
+      WorkerStarted(p);
+      return;
+    }
     if (method == "Target.detachedFromTarget") {
       if (p.StringAt("sessionId") == page_.sessionId) page_.detached = true;
       return;
@@ -262,7 +294,10 @@ class Rendering {
                     page_.sessionId);
     } else if (method == "Network.requestWillBeSent") {
       const std::string id = p.StringAt("requestId");
-      page_.requests.try_emplace(id, now);
+      const JsonValue* request = p.Find("request");
+      const std::string url = request ? request->StringAt("url") : std::string();
+      if (!page_.startedWorkers.count(url))
+        page_.requests.try_emplace(id, PageState::OpenRequest{now, url});
       page_.lastNetwork = now;
       if (p.StringAt("type") == "Document" && p.StringAt("frameId") == page_.mainFrame &&
           id == p.StringAt("loaderId")) {

@@ -46,6 +46,12 @@ ROUTER = b"""<html><body><p>routed</p><script>
 addEventListener("load", () => setTimeout(() => history.replaceState({page: 1}, "", "#/home"), 100));
 </script></body></html>"""
 
+# A worker: the page is told when its script is asked for, never when it has arrived.
+WORKER = b"""<html><body><p id="out">waiting</p><script>
+new Worker("count.js").onmessage = (e) => { document.getElementById("out").textContent = e.data; };
+</script></body></html>"""
+COUNT_JS = b'postMessage("counted by the worker");'
+
 START = b"""<html><body onload="location.href = '/deeper/end.htm'">start</body></html>"""
 END = b"""<html><body><p>the end</p><img src="dot.png"></body></html>"""
 
@@ -104,7 +110,7 @@ class Site:
                     return
                 body = site.pages.get(path, b"{}")
                 self.send_response(200)
-                kind = {".png": "image/png", ".svg": "image/svg+xml"}.get(os.path.splitext(path)[1])
+                kind = {".png": "image/png", ".svg": "image/svg+xml", ".js": "text/javascript"}.get(os.path.splitext(path)[1])
                 self.send_header("Content-Type", kind or "text/html")
                 self.send_header("Content-Length", str(len(body)))
                 self.end_headers()
@@ -225,6 +231,14 @@ class Snapshot(unittest.TestCase):
         self.assertLess(self.elapsed, 30)
         number = self.saved().split(b'<p id="n">')[1].split(b"<")[0]
         self.assertGreater(int(number), 10)
+
+    def test_page_with_a_worker_settles(self):
+        # Within a deadline shorter than the wait for requests that never end.
+        site = self.serve({"/worker.htm": WORKER, "/count.js": COUNT_JS})
+        status, err = self.run_import(site.base + "/worker.htm", "--snapshot", "--read-timeout", "4000")
+        self.assertEqual(status, 0, err)
+        self.assertNotIn("did not settle", err)
+        self.assertIn(b"counted by the worker", self.saved())
 
     def test_stop(self):
         site = self.serve({"/restless.htm": RESTLESS})
