@@ -115,9 +115,9 @@ class ScriptScanner {
   }
 
   std::string_view text_;
-  const size_t offset_;   // where the text stands in the page
-  DocumentBase base_;     // the base in force
-  std::string scanBase_;  // the tag scan's own, which its results here do not use
+  const size_t offset_;      // where the text stands in the page
+  const DocumentBase base_;  // the base in force
+  std::string scanBase_;     // the tag scan's own, which its results here do not use
 };
 
 // A decoded attribute value, trimmed, with the raw range it comes from in the page. Bytes

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <map>
-#include <set>
 
 #include "snapshot/PageScripts.h"
 
@@ -41,11 +40,9 @@ struct PageState {
     Clock::time_point since;
     std::string url;
   };
-  std::map<std::string, OpenRequest> requests;  // open requests by id
-  // The scripts of workers that have started. The page is told when a worker's script is
-  // asked for, never when it has arrived (the worker is told that): a started worker's script
-  // counts as arrived.
-  std::set<std::string> startedWorkers;
+  // Open requests by id. The page is told when a worker's script is asked for, never when it
+  // has arrived (the worker is told that): the worker's start closes it.
+  std::map<std::string, OpenRequest> requests;
   Clock::time_point lastNetwork = Clock::now();
   std::string documentRequest;  // the main frame's latest document request
   int documentStatus = 0;
@@ -258,9 +255,7 @@ class Rendering {
     const std::string type = info->StringAt("type");
     if (type != "worker" && type != "shared_worker" && type != "service_worker") return;
     const std::string url = info->StringAt("url");
-    page_.startedWorkers.insert(url);
-    for (auto request = page_.requests.begin(); request != page_.requests.end();)
-      request = request->second.url == url ? page_.requests.erase(request) : std::next(request);
+    std::erase_if(page_.requests, [&](const auto& request) { return request.second.url == url; });
     page_.lastNetwork = Clock::now();
   }
 
@@ -296,8 +291,7 @@ class Rendering {
       const std::string id = p.StringAt("requestId");
       const JsonValue* request = p.Find("request");
       const std::string url = request ? request->StringAt("url") : std::string();
-      if (!page_.startedWorkers.count(url))
-        page_.requests.try_emplace(id, PageState::OpenRequest{now, url});
+      page_.requests.try_emplace(id, PageState::OpenRequest{now, url});
       page_.lastNetwork = now;
       if (p.StringAt("type") == "Document" && p.StringAt("frameId") == page_.mainFrame &&
           id == p.StringAt("loaderId")) {
