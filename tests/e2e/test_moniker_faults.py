@@ -6,6 +6,7 @@ itself decides (it inflates unasked codings, for one), the table says so.
 """
 import concurrent.futures
 import os
+import signal
 import sys
 import tempfile
 import unittest
@@ -69,10 +70,22 @@ NOT_RUN = {"/many-headers"}
 
 
 def run_moniker_get(url, out, limit):
-    """Runs moniker-get.exe; returns (exit status, its report line, seconds, peak RSS)."""
-    status, report, seconds, peak = run_bounded(
-        [WINE, "moniker-get.exe", url, winpath(out), str(TIMEOUT_MS)], limit, "stdout", BIN)
-    return status, report.decode("latin-1").strip(), seconds, peak
+    """Runs moniker-get.exe; returns (exit status, its report line, seconds, peak RSS, reruns).
+
+    Wine 8 now and then dies of SIGSEGV on its own Unix side while it ends a process whose
+    network threads are still winding down (about one run in 150, with or without a display),
+    after our program has printed its report and returned. Such a run is repeated, twice at
+    most: a crash of the program itself is a Windows exception and ends with its own status,
+    and a hang is killed with SIGKILL, so neither is repeated."""
+    for reruns in range(3):
+        if os.path.exists(out):
+            os.remove(out)
+        status, report, seconds, peak = run_bounded(
+            [WINE, "moniker-get.exe", url, winpath(out), str(TIMEOUT_MS)], limit, "stdout", BIN)
+        report = report.decode("latin-1").strip()
+        if status != -signal.SIGSEGV or not report.startswith("wait="):
+            break
+    return status, report, seconds, peak, reruns
 
 
 class MonikerFaultsTest(unittest.TestCase):
@@ -98,12 +111,14 @@ class MonikerFaultsTest(unittest.TestCase):
 
         print("\n%-22s %-6s %6s %8s  %s" % ("case", "exit", "secs", "RSS MB", "report"),
               file=sys.stderr)
-        for path, (status, report, seconds, rss, body, _) in results.items():
-            print("%-22s %-6s %6.1f %8.1f  %s%s" % (
+        for path, (status, report, seconds, rss, reruns, body, _) in results.items():
+            print("%-22s %-6s %6.1f %8.1f  %s%s%s" % (
                 path, status, seconds, rss / 1e6, report,
-                "" if body is None else " file=%d bytes" % len(body)), file=sys.stderr)
+                "" if body is None else " file=%d bytes" % len(body),
+                " (Wine crashed on exit; runs repeated: %d)" % reruns if reruns else ""),
+                file=sys.stderr)
         for path, (outcome, _) in CASES.items():
-            status, report, seconds, rss, body, limit = results[path]
+            status, report, seconds, rss, _, body, limit = results[path]
             with self.subTest(path):
                 self.assertLess(seconds, limit, "took %.1f s" % seconds)
                 self.assertIn(status, (0, 1), "no defined outcome: %s" % report)
