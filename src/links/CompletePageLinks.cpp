@@ -53,7 +53,8 @@ bool HasToken(std::string_view list, std::string_view token) {
 }
 
 // The text of a script: only the tags' own kinds, read by the link passes' tag search, in the
-// strings of the code. A value the code puts together ("'+path+'x.svg") is no address.
+// strings of the code. A value the code puts together ("'+path+'x.svg", or a template
+// literal's "${path}x.svg") is no address.
 class ScriptScanner {
  public:
   ScriptScanner(std::string_view text, size_t offset, DocumentBase base)
@@ -109,7 +110,7 @@ class ScriptScanner {
   }
 
   static bool IsConcatenation(std::string_view value) {
-    for (std::string_view joint : {"'+", "+'", "\"+", "+\""})
+    for (std::string_view joint : {"'+", "+'", "\"+", "+\"", "${"})
       if (value.find(joint) != std::string_view::npos) return true;
     return false;
   }

@@ -76,6 +76,8 @@ TEST(CompletePageScan, ValuesThatNameFiles) {
   // A value the code puts together is no address.
   EXPECT_EQ(Found("n.html('<img src=\"'+relpath+'sync_on.svg\" title=\"x\">');", true),
             std::vector<std::string>{});
+  EXPECT_EQ(Found("document.write(`<link rel=\"stylesheet\" href=\"${root}theme.css\">`);", true),
+            std::vector<std::string>{});
 }
 
 TEST(CompletePageScan, RewriteSplicesEscapedNamesAndLeavesTheRest) {
